@@ -1,0 +1,169 @@
+#include "Decoder.h"
+
+#include "AnsiCodec.h"
+#include "Convert.h"
+#include "Frame.h"
+#include "LogTime.h"
+#include "SendCommand.h"
+#include "StationId.h"
+
+#include <QVariantList>
+
+namespace {
+
+// The payload: the frame without its ETX. Offsets stay counted from the STX.
+class TFields {
+public:
+    explicit TFields(const QByteArray &frame)
+        : m_bytes(frame.endsWith(ETX) ? frame.first(frame.size() - 1) : QByteArrayView(frame))
+    {
+    }
+    char Command() const { return m_bytes.size() > 1 ? m_bytes[1] : '\0'; }
+    // Bytes beyond the frame are absent, never taken from anywhere else.
+    QByteArray Raw(qsizetype offset, qsizetype width) const
+    {
+        if (offset >= m_bytes.size())
+            return {};
+        return m_bytes.sliced(offset, std::min(width, m_bytes.size() - offset)).toByteArray();
+    }
+    QString Text(qsizetype offset, qsizetype width) const { return AnsiCodec::FromAnsi(Raw(offset, width)); }
+    // Every byte from offset up to the first zero byte (or the end).
+    QByteArray RawToZero(qsizetype offset) const
+    {
+        QByteArray rest = Raw(offset, m_bytes.size());
+        const qsizetype zero = rest.indexOf('\0');
+        if (zero >= 0)
+            rest.truncate(zero);
+        return rest;
+    }
+
+private:
+    QByteArrayView m_bytes;
+};
+
+} // namespace
+
+TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, ITableCursor &statuses,
+                                  const QString &timeStamp)
+{
+    const TFields f(frame);
+    TDecodeResult result;
+    QString entry = timeStamp + QLatin1String(" RX: ");
+
+    switch (f.Command()) {
+    case '0':
+        entry += QLatin1String("Success");
+        break;
+    case '1':
+        entry += QLatin1String("Fail");
+        break;
+    case '2':
+        entry += QLatin1String("Busy");
+        break;
+    case '3':
+        entry += QLatin1String("Command NG");
+        break;
+    case 'B': {
+        const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
+        const QString name = LookupStationName(users, fleet, ident);
+        entry += QLatin1String("Call from ") + name;
+        result.effects.append(TPopupRequest{PopupKind::Voice, fleet, ident, name, {}, {}, {}, {}});
+        break;
+    }
+    case 'D':
+        entry += QLatin1String("Call end from ") + LookupStationName(users, f.Text(2, 3), f.Text(5, 4));
+        break;
+    case 'E': {
+        const QString number = f.Text(9, 2);
+        const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
+        const QString name = LookupStationName(users, fleet, ident);
+        entry +=
+            QLatin1String("Status:") + number + QLatin1String(" from ") + name + QLatin1String("\r\n\t\"");
+        if (statuses.Locate(QStringLiteral("No."), QVariantList{StrToInt(number)})) {
+            const QString text = statuses.FieldAsText(QStringLiteral("Text"));
+            entry += text + QLatin1Char('"');
+            result.effects.append(TPopupRequest{PopupKind::Status, fleet, ident, name, {}, {}, number, text});
+        } else {
+            // A number the table does not know is passed on as "0": it never
+            // starts the emergency state.
+            const QString text = QLatin1String("Status:") + number;
+            entry += text + QLatin1Char('"');
+            result.effects.append(
+                TPopupRequest{PopupKind::Status, fleet, ident, name, {}, {}, QStringLiteral("0"), text});
+        }
+        break;
+    }
+    case 'F':
+    case 'G': {
+        entry +=
+            QLatin1String(f.Command() == 'F' ? "Short Message" : "Long Message") + QLatin1String(" from ");
+        const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
+        const QString name = LookupStationName(users, fleet, ident);
+        entry += name;
+        const QByteArray text = f.RawToZero(9);
+        result.effects.append(TPopupRequest{PopupKind::Message, fleet, ident, name, {}, {}, {}, {}});
+        result.effects.append(TAppendMessageText{AnsiCodec::FromAnsi(text)});
+        entry += MessagePreviewLine(text);
+        break;
+    }
+    case 'I': {
+        const QByteArray subKind = f.Raw(2, 1);
+        const QString fleet1 = f.Text(3, 3), ident1 = f.Text(6, 4);
+        const QString fleet2 = f.Text(10, 3), ident2 = f.Text(13, 4);
+        const QString name1 = LookupStationName(users, fleet1, ident1);
+        const QString name2 = LookupStationName(users, fleet2, ident2);
+        const bool start = subKind == "1";
+        if (fleet1 == fleet2 && ident1 == ident2) {
+            const QString caption = QLatin1String(start ? "PTT ID Connect" : "PTT ID Disconnect");
+            entry += caption + QLatin1String(" from ") + name1;
+            result.effects.append(TSetPttIdCaption{caption});
+            if (start)
+                result.effects.append(
+                    TPopupRequest{PopupKind::PttId, fleet1, ident1, name1, fleet2, ident2, name2, {}});
+        } else {
+            entry += QLatin1String(start ? "Call start from " : "Call end from ") + name1 +
+                     QLatin1String(" to ") + name2;
+            result.effects.append(TSetCallDecodeFrom{name1, fleet1, ident1});
+            if (start)
+                result.effects.append(
+                    TPopupRequest{PopupKind::CallDecode, fleet1, ident1, name1, fleet2, ident2, name2, {}});
+        }
+        break;
+    }
+    default:
+        // Not a frame this console knows: nothing is logged and no window changes.
+        return result;
+    }
+    result.logEntry = entry;
+    return result;
+}
+
+TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, ITableCursor &statuses)
+{
+    return DecodeReceivedFrame(frame, users, statuses, LogTimeStamp());
+}
+
+QString DescribeEffect(const TWindowEffect &effect)
+{
+    struct Visitor {
+        QString operator()(const TSetPttIdCaption &e) const
+        {
+            return QLatin1String("PttIdCaption(") + e.caption + ')';
+        }
+        QString operator()(const TSetCallDecodeFrom &e) const
+        {
+            return QLatin1String("CallDecodeFrom(") + e.name + ',' + e.fleet + ',' + e.ident + ')';
+        }
+        QString operator()(const TAppendMessageText &e) const
+        {
+            return QLatin1String("AppendMessage(") + e.text + ')';
+        }
+        QString operator()(const TPopupRequest &e) const
+        {
+            return QLatin1String("Popup(") + QString::number(static_cast<int>(e.kind)) + ';' + e.fleet + ',' +
+                   e.ident + ',' + e.name + ',' + e.fleet2 + ',' + e.ident2 + ',' + e.name2 + ',' + e.text +
+                   ')';
+        }
+    };
+    return std::visit(Visitor{}, effect);
+}

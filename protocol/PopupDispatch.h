@@ -1,0 +1,52 @@
+#pragma once
+
+#include "CommandPort.h"
+#include "Decoder.h"
+
+#include <QString>
+
+// PopupFlags: the popups the operator has enabled.
+enum PopupFlag : unsigned {
+    PopupVoice = 0x01,
+    PopupStatus = 0x02,
+    PopupMessage = 0x04,
+    PopupPttId = 0x08,
+    PopupCallDecode = 0x10,
+    PopupPhotograph = 0x20, // no popup uses it
+};
+
+// The bit of PopupFlags that enables a kind's window.
+unsigned PopupFlagOf(PopupKind kind);
+
+// The popup windows as the incoming path drives them. The windows implement it;
+// nothing here touches a widget.
+class IPopupHost {
+public:
+    virtual ~IPopupHost() = default;
+    // NameEdit, FleetEdit, IdentEdit of the kind's window (the From fields for CallDecode).
+    virtual void SetStationFields(PopupKind kind, const QString &name, const QString &fleet,
+                                  const QString &ident) = 0;
+    // Name2Edit, Fleet2Edit, Ident2Edit of the call-decode window (the To fields).
+    virtual void SetCallDecodeTo(const QString &name2, const QString &fleet2, const QString &ident2) = 0;
+    // TextEdit of the status window.
+    virtual void SetStatusText(const QString &text) = 0;
+    virtual void ClearMessageMemo() = 0;
+    // Adds a line to MessageMemo; line breaks in text are CR LF.
+    virtual void AppendMessageText(const QString &text) = 0;
+    virtual void SetPttIdCaption(const QString &caption) = 0;
+    // Makes the kind's window visible and brings it to the front, not modal.
+    virtual void ShowPopup(PopupKind kind) = 0;
+    // Sets the main window's EmergencyTimer running.
+    virtual void StartEmergency() = 0;
+};
+
+// Fills the request's window; shows it when its PopupFlags bit is set. A Status
+// request whose number (name2) is 95 or more starts the emergency and shows the
+// status window whatever the flags. A number that does not convert throws
+// EConvertError after the fields are set.
+void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, const TPopupRequest &request);
+
+// Applies a decoded frame: its window effects in order, popup requests through
+// ShowIncomingPopup, and the log entry last. If an effect throws, nothing is
+// logged and the exception propagates.
+void ApplyDecodeResult(const TDecodeResult &result, IPopupHost &host, unsigned popupFlags, ILog &log);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "CommandPort.h"
+#include "TableCursor.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+// Gives the time stamp of a log entry; LogTimeStamp when left empty.
+using TLogClock = std::function<QString()>;
+
+struct TCommandContext {
+    ICommandPort *port = nullptr;
+    ILog *log = nullptr;
+    ITableCursor *users = nullptr; // the main window's user table
+    TLogClock clock;
+};
+
+// The tails of E, F and G as the calling window shows them when its button is
+// pressed. message: the memo text with CR LF line breaks (ToCrLf), untrimmed.
+struct TCommandTexts {
+    QString statusNumber; // E: decimal "No." of the chosen status, no leading zeros
+    QString statusText;   // E: the chosen status text, empty when none is chosen
+    QString message;      // F, G
+};
+
+// Validates the station (a "Warning" box through ShowMessageBox for an invalid
+// Fleet or Ident, then nothing is sent), names it, writes STX, payload, ETX as
+// three writes and inserts the " TX: " entry into the log. Conversion, table and
+// port errors propagate; then nothing is logged. letter is one of B D E F G H.
+void SendCommand(const TCommandContext &context, char letter, const QString &fleet, const QString &ident,
+                 const TCommandTexts &texts = {});
+
+// The second line of a message log entry for the 8-bit text: CR LF TAB and the
+// text in quote marks, each CR LF pair turned into one blank, and a text longer
+// than 30 bytes cut to 30 bytes and closed by "...". Shared by both directions.
+QString MessagePreviewLine(const QByteArray &ansiText);
