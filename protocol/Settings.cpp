@@ -5,9 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -150,18 +153,59 @@ QByteArray FormatSettings(int comPort, std::uint32_t popupFlags)
 
 void WriteSettingsFile(const QString &fileName, const QByteArray &content)
 {
-    // QSaveFile writes a temporary file beside the target, syncs it and renames
-    // it over the target only when everything was written.
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly))
-        throw ESettingsFileError(QStringLiteral("Cannot create file %1. %2")
-                                     .arg(Quoted(fileName), file.errorString())
-                                     .toStdString());
-    if (file.write(content) != content.size() || !file.commit()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
+    // Written by hand rather than with QSaveFile: a short write (disk full, file
+    // size limit) must never get renamed over the good file, and every step's
+    // result is checked.
+    const QFileInfo target(fileName);
+    const QByteArray finalName = QFile::encodeName(target.absoluteFilePath());
+    QByteArray tempName = finalName + ".XXXXXX";
+    const auto fail = [&](const char *what, int err) -> void {
         throw ESettingsFileError(
-            QStringLiteral("Cannot write file %1. %2").arg(Quoted(fileName), reason).toStdString());
+            QStringLiteral("Cannot %1 file %2. %3")
+                .arg(QLatin1String(what), Quoted(fileName), QString::fromLocal8Bit(std::strerror(err)))
+                .toStdString());
+    };
+
+    const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+    if (fd < 0)
+        fail("create", errno);
+    const auto discard = [&](const char *what) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(tempName.constData());
+        fail(what, err);
+    };
+
+    // Keep the old file's permissions; a new file gets the usual 0644.
+    struct stat old {};
+    ::fchmod(fd,
+             ::stat(finalName.constData(), &old) == 0 && S_ISREG(old.st_mode) ? old.st_mode & 07777 : 0644);
+
+    const char *data = content.constData();
+    qsizetype left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = EIO;
+            discard("write");
+        }
+        data += n;
+        left -= n;
+    }
+    if (::fsync(fd) != 0)
+        discard("write");
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tempName.constData());
+        fail("write", err);
+    }
+    if (::rename(tempName.constData(), finalName.constData()) != 0) {
+        const int err = errno;
+        ::unlink(tempName.constData());
+        fail("write", err);
     }
     SyncDirectoryOf(fileName);
 }

@@ -15,16 +15,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// PopupFlags bits: which incoming events open their popup window.
-enum PopupFlagBits : std::uint32_t {
-    PopupVoice = 0x01,
-    PopupStatus = 0x02,
-    PopupMessage = 0x04,
-    PopupPttId = 0x08,
-    PopupCallDecode = 0x10,
-    PopupPhoto = 0x20, // kept and written, but no popup tests it
-};
-
 inline const QString SettingsFileName = QStringLiteral("CorvalinkDemo.ini");
 
 // The file as lines; CR LF, CR and LF all end a line. Throws ESettingsFileError

@@ -1,0 +1,84 @@
+#include "Popup.h"
+
+#include "Pictures.h"
+#include "PopupSupport.h"
+#include "ui_Popup.h"
+
+TPopupForm *PopupForm = nullptr;
+
+namespace {
+constexpr int TopBand = 73;
+}
+
+TPopupForm::TPopupForm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
+      ui(new Ui::TPopupForm)
+{
+    ui->setupUi(this);
+    MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
+    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    remembered_ = size();
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TPopupForm::CloseBitBtnClick);
+    CentreOnScreen(this);
+}
+
+TPopupForm::~TPopupForm()
+{
+    delete ui;
+}
+
+void TPopupForm::SetRecord(const QString &name, const QString &fleet, const QString &ident)
+{
+    ui->DBEdit1->setText(name);
+    ui->DBEdit2->setText(fleet);
+    ui->DBEdit3->setText(ident);
+}
+
+void TPopupForm::SetMemoText(const QString &text)
+{
+    ui->PopupMemo->setPlainText(text);
+}
+
+void TPopupForm::SetRememberedSize(int height, int width)
+{
+    remembered_ = QSize(width, height);
+}
+
+void TPopupForm::SetCloseHook(std::function<void()> hook)
+{
+    closeHook_ = std::move(hook);
+}
+
+void TPopupForm::SetPanelColour(bool red)
+{
+    QPalette pal = ui->Panel1->palette();
+    pal.setColor(QPalette::Window, red ? QColor(Qt::red) : palette().color(QPalette::Button));
+    ui->Panel1->setPalette(pal);
+}
+
+void TPopupForm::showEvent(QShowEvent *event)
+{
+    resize(remembered_);
+    QWidget::showEvent(event);
+}
+
+void TPopupForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    remembered_ = size();
+    ui->Panel1->resize(width(), TopBand);
+    ui->PopupMemo->setGeometry(0, TopBand, width(), qMax(0, height() - TopBand));
+}
+
+void TPopupForm::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    if (closeHook_)
+        closeHook_();
+}
+
+void TPopupForm::CloseBitBtnClick()
+{
+    close();
+}

@@ -1,0 +1,39 @@
+#include "PopupSupport.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QWidget>
+
+void CentreOnScreen(QWidget *window)
+{
+    QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}
+
+void ShowPopupWindow(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+bool TEnterClicksFocusedButton::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            key->modifiers() == Qt::NoModifier) {
+            if (auto *button = qobject_cast<QAbstractButton *>(watched); button && button->isEnabled()) {
+                button->click();
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}

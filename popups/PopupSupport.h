@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QObject>
+
+class QWidget;
+
+// Places a window in the middle of the screen it is on (the primary one before
+// it has been shown).
+void CentreOnScreen(QWidget *window);
+
+// Makes the window visible and brings it to the front, without making it modal.
+// A window that is already visible comes to the front with its new contents.
+void ShowPopupWindow(QWidget *window);
+
+// Enter or Return on a focused button clicks it, as on the operator's other
+// systems; picture buttons (tool buttons) otherwise answer only to Space.
+class TEnterClicksFocusedButton final : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};

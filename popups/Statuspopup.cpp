@@ -1,0 +1,80 @@
+#include "Statuspopup.h"
+
+#include "Pictures.h"
+#include "PopupSupport.h"
+#include "ui_Statuspopup.h"
+
+#include <QCloseEvent>
+
+TStatusPopupForm *StatusPopupForm = nullptr;
+
+TStatusPopupForm::TStatusPopupForm(QWidget *parent)
+    : QWidget(parent, Qt::Window), ui(new Ui::TStatusPopupForm)
+{
+    ui->setupUi(this);
+    MakePictureButton(ui->CloseBitBtn, QStringLiteral("ok"));
+    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TStatusPopupForm::CloseBitBtnClick);
+    CentreOnScreen(this);
+}
+
+TStatusPopupForm::~TStatusPopupForm()
+{
+    delete ui;
+}
+
+void TStatusPopupForm::SetStation(const QString &name, const QString &fleet, const QString &ident)
+{
+    ui->NameEdit->setText(name);
+    ui->FleetEdit->setText(fleet);
+    ui->IdentEdit->setText(ident);
+}
+
+void TStatusPopupForm::SetText(const QString &text)
+{
+    ui->TextEdit->setText(text);
+}
+
+void TStatusPopupForm::SetCloseHook(std::function<void()> hook)
+{
+    closeHook_ = std::move(hook);
+}
+
+void TStatusPopupForm::SetFlashColour(bool red)
+{
+    // Only the window's own background flashes; the edits keep their colours.
+    setAutoFillBackground(red);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, red ? QColor(Qt::red) : QPalette().color(QPalette::Button));
+    setPalette(red ? pal : QPalette());
+}
+
+void TStatusPopupForm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TStatusPopupForm::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    FormClose();
+}
+
+void TStatusPopupForm::FormResize()
+{
+    // The left edge is at 8 px; 17 px less than the client width leaves a
+    // 9 px margin on the right.
+    ui->TextEdit->resize(width() - 17, ui->TextEdit->height());
+}
+
+void TStatusPopupForm::FormClose()
+{
+    if (closeHook_)
+        closeHook_();
+}
+
+void TStatusPopupForm::CloseBitBtnClick()
+{
+    close();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+namespace Ui {
+class TStatusPopupForm;
+}
+
+class TStatusPopupForm final : public QWidget {
+    Q_OBJECT
+public:
+    explicit TStatusPopupForm(QWidget *parent = nullptr);
+    ~TStatusPopupForm() override;
+
+    void SetStation(const QString &name, const QString &fleet, const QString &ident);
+    // The status text, or "Status:" and the number for an unknown status.
+    void SetText(const QString &text);
+
+    // Runs every time the window closes (OK button or close box). The main
+    // window ends the emergency here: stops its timer if it runs, restores the
+    // colours and clears its flash flag.
+    void SetCloseHook(std::function<void()> hook);
+
+    // The emergency flash: red, or the normal button-face colour.
+    void SetFlashColour(bool red);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private slots:
+    void CloseBitBtnClick();
+
+private:
+    void FormResize();
+    void FormClose();
+
+    Ui::TStatusPopupForm *ui;
+    std::function<void()> closeHook_;
+};
+
+extern TStatusPopupForm *StatusPopupForm;
