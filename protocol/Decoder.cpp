@@ -15,7 +15,7 @@ namespace {
 class TFields {
 public:
     explicit TFields(const QByteArray &frame)
-        : m_bytes(frame.endsWith(ETX) ? frame.first(frame.size() - 1) : QByteArrayView(frame))
+        : m_bytes(frame.endsWith(ETX) ? frame.first(frame.size() - 1) : frame)
     {
     }
     char Command() const { return m_bytes.size() > 1 ? m_bytes[1] : '\0'; }
@@ -24,7 +24,7 @@ public:
     {
         if (offset >= m_bytes.size())
             return {};
-        return m_bytes.sliced(offset, std::min(width, m_bytes.size() - offset)).toByteArray();
+        return m_bytes.sliced(offset, std::min(width, m_bytes.size() - offset));
     }
     QString Text(qsizetype offset, qsizetype width) const { return AnsiCodec::FromAnsi(Raw(offset, width)); }
     // Every byte from offset up to the first zero byte (or the end).
@@ -38,7 +38,7 @@ public:
     }
 
 private:
-    QByteArrayView m_bytes;
+    QByteArray m_bytes;
 };
 
 } // namespace

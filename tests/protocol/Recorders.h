@@ -1,0 +1,77 @@
+#pragma once
+
+#include "CommandPort.h"
+#include "MessageBox.h"
+#include "PopupDispatch.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// Records every write as one item, so the three writes of a frame can be told apart.
+class TRecordingPort final : public ICommandPort {
+public:
+    QList<QByteArray> writes;
+    int failAtWrite = -1; // index of the write that throws, -1 for none
+    void WriteData(const char *data, uint32_t size) override { Record(QByteArray(data, size)); }
+    void WriteStringData(const QByteArray &data) override { Record(data); }
+    QByteArray Joined() const { return writes.join(); }
+
+private:
+    void Record(const QByteArray &bytes)
+    {
+        if (failAtWrite == writes.size())
+            throw std::runtime_error("Have not started communications");
+        writes.append(bytes);
+    }
+};
+
+class TRecordingLog final : public ILog {
+public:
+    QStringList entries;
+    void InsertEntry(const QString &entry) override { entries.prepend(entry); }
+};
+
+// Installs a message-box routine that records each box and answers Ok; restores on destruction.
+class TBoxRecorder final {
+public:
+    struct TBox {
+        QString text, caption;
+        MsgIcon icon;
+    };
+    QList<TBox> boxes;
+    TBoxRecorder()
+    {
+        m_previous = SetMessageBoxRoutine(
+            [this](const QString &text, const QString &caption, MsgIcon icon, MsgButtons) {
+                boxes.append({text, caption, icon});
+                return MsgAnswer::Ok;
+            });
+    }
+    ~TBoxRecorder() { SetMessageBoxRoutine(m_previous); }
+
+private:
+    MessageBoxRoutine m_previous;
+};
+
+// Records the calls the popup dispatch makes, one readable line each.
+class TRecordingHost final : public IPopupHost {
+public:
+    QStringList calls;
+    void SetStationFields(PopupKind kind, const QString &name, const QString &fleet,
+                          const QString &ident) override
+    {
+        calls << QStringLiteral("fields %1 %2|%3|%4").arg(int(kind)).arg(name, fleet, ident);
+    }
+    void SetCallDecodeTo(const QString &name2, const QString &fleet2, const QString &ident2) override
+    {
+        calls << QStringLiteral("to %1|%2|%3").arg(name2, fleet2, ident2);
+    }
+    void SetStatusText(const QString &text) override { calls << QStringLiteral("statustext ") + text; }
+    void ClearMessageMemo() override { calls << QStringLiteral("clearmemo"); }
+    void AppendMessageText(const QString &text) override { calls << QStringLiteral("append ") + text; }
+    void SetPttIdCaption(const QString &caption) override { calls << QStringLiteral("caption ") + caption; }
+    void ShowPopup(PopupKind kind) override { calls << QStringLiteral("show %1").arg(int(kind)); }
+    void StartEmergency() override { calls << QStringLiteral("emergency"); }
+};
