@@ -1,0 +1,698 @@
+#include "Zcomm.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// The radio's side of a pseudo-terminal; the component opens the other side by name.
+struct Peer {
+    int master = -1;
+    QString slavePath;
+
+    Peer()
+    {
+        int slave = -1;
+        char name[128] = {};
+        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return;
+        slavePath = QString::fromLocal8Bit(name);
+        close(slave);
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    }
+    ~Peer() { Hangup(); }
+    void Hangup()
+    {
+        if (master >= 0)
+            close(master);
+        master = -1;
+    }
+    bool Send(const QByteArray &bytes) const
+    {
+        return write(master, bytes.constData(), size_t(bytes.size())) == bytes.size();
+    }
+    // Everything that arrives within the time given, stopping once `want` bytes came.
+    QByteArray Receive(qsizetype want, int ms = 2000) const
+    {
+        QByteArray got;
+        QDeadlineTimer deadline(ms);
+        while (got.size() < want && !deadline.hasExpired()) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, int(deadline.remainingTime())) <= 0)
+                break;
+            char chunk[4096];
+            ssize_t n = read(master, chunk, sizeof chunk);
+            if (n <= 0)
+                break;
+            got.append(chunk, n);
+        }
+        return got;
+    }
+};
+
+// Runs the test in a fresh working directory holding COMn links.
+struct WorkDir {
+    QTemporaryDir dir;
+    QString previous = QDir::currentPath();
+    WorkDir() { QDir::setCurrent(dir.path()); }
+    ~WorkDir() { QDir::setCurrent(previous); }
+    bool Link(const QString &name, const QString &target) const
+    {
+        return QFile::link(target, dir.filePath(name));
+    }
+};
+
+// What the reader thread hands over: handler sizes and reported errors.
+struct Recorder {
+    std::mutex lock;
+    std::vector<uint32_t> sizes;
+    QStringList errors;
+
+    void Attach(TZComm &comm)
+    {
+        comm.OnCommEvent = [this](TZComm *, uint32_t &size) {
+            std::lock_guard guard(lock);
+            sizes.push_back(size);
+        };
+        comm.SetErrorReport([this](std::exception_ptr error) {
+            std::lock_guard guard(lock);
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception &e) {
+                errors << QString::fromUtf8(e.what());
+            }
+        });
+    }
+    std::vector<uint32_t> Sizes()
+    {
+        std::lock_guard guard(lock);
+        return sizes;
+    }
+    QStringList Errors()
+    {
+        std::lock_guard guard(lock);
+        return errors;
+    }
+};
+
+int ThreadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+double ProcessCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
+QString ErrorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const ECommError &e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QStringLiteral("<no error>");
+}
+
+QByteArray AllBytes()
+{
+    QByteArray bytes;
+    for (int i = 0; i < 256; ++i)
+        bytes.append(char(i));
+    return bytes;
+}
+
+} // namespace
+
+class TstZComm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaults();
+    void errorFormat();
+    void allBytesBothWays();
+    void exclusiveOpen_data();
+    void exclusiveOpen();
+    void exclusiveAgainstChildProcess();
+    void checkCommportValid();
+    void openFailures_data();
+    void openFailures();
+    void closedPort();
+    void writeLimit();
+    void zeroLengthWrite();
+    void readTimeoutKeepsBytes();
+    void eventRule_data();
+    void eventRule();
+    void framesQueuedDuringHandlerRaiseOneCall();
+    void handlerExceptionReportedOnce();
+    void closeWhileWaiting();
+    void closeWaitsForRunningHandler();
+    void closeFromInsideHandler();
+    void otherSideCloses();
+    void overrunIsReported();
+    void readStringDropsZeroBytes();
+};
+
+void TstZComm::defaults()
+{
+    TZComm comm;
+    QCOMPARE(comm.CommPort(), TCommPort::Com1);
+    QCOMPARE(comm.BaudRate(), TBaudRate::___9600bps);
+    QCOMPARE(comm.StopBits(), TStopBits::_1bit);
+    QCOMPARE(comm.EventType(), TEventType::RxEvent);
+    QCOMPARE(comm.InBuffSize(), 4096u);
+    QCOMPARE(comm.RxThreshold(), 256u);
+    QCOMPARE(comm.EventChar(), uint16_t(65));
+    QCOMPARE(comm.DeviceName(), QStringLiteral("COM1"));
+    comm.SetCommPort(TCommPort::Com3);
+    QCOMPARE(comm.DeviceName(), QStringLiteral("COM3"));
+    QVERIFY(!comm.GetPortStatus());
+}
+
+void TstZComm::errorFormat()
+{
+    QCOMPARE(QString::fromUtf8(ECommError("Communication Read Error  ErrorMask=%d", 10).what()),
+             QStringLiteral("Communication Read Error  ErrorMask=10"));
+    QCOMPARE(QString::fromUtf8(ECommError("Read data Timeout").what()), QStringLiteral("Read data Timeout"));
+}
+
+void TstZComm::allBytesBothWays()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.OpenCommport();
+    QVERIFY(comm.GetPortStatus());
+
+    const QByteArray all = AllBytes();
+    QVERIFY(peer.Send(all));
+    QTRY_COMPARE(comm.CountInBuff(), 256);
+    QByteArray got(256, '\0');
+    comm.ReadData(got.data(), 256);
+    QCOMPARE(got, all);
+    QCOMPARE(comm.CountInBuff(), 0);
+
+    comm.WriteData(all.constData(), 256);
+    QCOMPARE(peer.Receive(256), all);
+}
+
+void TstZComm::exclusiveOpen_data()
+{
+    QTest::addColumn<QString>("holder");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("same name") << "COM1"
+                               << "COM1";
+    QTest::newRow("other link to same device") << "COM1"
+                                               << "COM2";
+    QTest::newRow("lower-case entry") << "COM1"
+                                      << "com3";
+}
+
+void TstZComm::exclusiveOpen()
+{
+    QFETCH(QString, holder);
+    QFETCH(QString, second);
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM2", peer.slavePath));
+    QVERIFY(wd.Link("com3", peer.slavePath));
+    auto port = [](const QString &name) { return TCommPort(name.right(1).toInt() - 1); };
+
+    TZComm first;
+    first.SetCommPort(port(holder));
+    first.OpenCommport();
+    TZComm other;
+    other.SetCommPort(port(second));
+    QCOMPARE(ErrorOf([&] { other.OpenCommport(); }),
+             QStringLiteral("CommOpen Error,invalid HANDLE:0xFFFFFFFF"));
+    QVERIFY(!other.GetPortStatus());
+    QCOMPARE(other.CountInBuff(), -1);
+
+    first.CloseCommport();
+    other.OpenCommport(); // free again once the holder lets go
+    QVERIFY(other.GetPortStatus());
+}
+
+void TstZComm::exclusiveAgainstChildProcess()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm holder;
+    holder.OpenCommport();
+
+    pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        // The same link, another spelling and the device's own path must all be refused.
+        TZComm comm;
+        int failures = 0;
+        try {
+            comm.OpenCommport();
+        } catch (const ECommError &) {
+            ++failures;
+        }
+        failures += comm.CheckCommportValid(QStringLiteral("com1")) ? 0 : 1;
+        failures += comm.CheckCommportValid(peer.slavePath) ? 0 : 1;
+        _exit(failures == 3 ? 0 : 1);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
+}
+
+void TstZComm::checkCommportValid()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    QVERIFY(comm.CheckCommportValid("COM1")); // free: the probe opens and lets go
+    QVERIFY(comm.CheckCommportValid("com1"));
+    QVERIFY(!comm.CheckCommportValid("COM2") || QFile::exists("/dev/ttyS1"));
+    comm.OpenCommport();                       // the probe left nothing behind
+    QVERIFY(comm.CheckCommportValid("COM1"));  // its own name, not touched
+    QVERIFY(!comm.CheckCommportValid("com1")); // another spelling is probed: in use
+    QVERIFY(!comm.CheckCommportValid(peer.slavePath));
+}
+
+void TstZComm::openFailures_data()
+{
+    QTest::addColumn<QString>("entry"); // what COM1 in the working directory is
+    QTest::newRow("dangling link") << "link:/nonexistent/device";
+    QTest::newRow("not a terminal") << "file";
+    QTest::newRow("held by a lock") << "locked";
+}
+
+void TstZComm::openFailures()
+{
+    QFETCH(QString, entry);
+    Peer peer;
+    WorkDir wd;
+    int lockFd = -1;
+    if (entry.startsWith("link:")) {
+        QVERIFY(wd.Link("COM1", entry.mid(5)));
+    } else if (entry == "file") {
+        QFile file(wd.dir.filePath("COM1"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    } else {
+        // Another program that takes the same lock (even as root the lock holds).
+        QVERIFY(wd.Link("COM1", peer.slavePath));
+        lockFd = open(peer.slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(lockFd >= 0);
+        QCOMPARE(flock(lockFd, LOCK_EX), 0);
+    }
+    TZComm comm;
+    QCOMPARE(ErrorOf([&] { comm.OpenCommport(); }),
+             QStringLiteral("CommOpen Error,invalid HANDLE:0xFFFFFFFF"));
+    QVERIFY(!comm.GetPortStatus());
+    QCOMPARE(comm.Handle(), -1);
+    QVERIFY(!comm.CheckCommportValid("COM1"));
+    if (lockFd >= 0)
+        close(lockFd);
+}
+
+void TstZComm::closedPort()
+{
+    TZComm comm;
+    char byte = 0;
+    const QString notStarted = QStringLiteral("Have not started communications");
+    QCOMPARE(ErrorOf([&] { comm.ReadData(&byte, 0); }), notStarted);
+    QCOMPARE(ErrorOf([&] { comm.ReadData(&byte, 1); }), notStarted);
+    QCOMPARE(ErrorOf([&] { comm.WriteData(&byte, 0); }), notStarted);
+    QCOMPARE(ErrorOf([&] { comm.WriteStringData("B"); }), notStarted);
+    QCOMPARE(comm.CountInBuff(), -1);
+    QCOMPARE(comm.CountOutBuff(), -1);
+    comm.WriteStop(); // nothing to do, nothing to fail
+    comm.ClearInBuff();
+    comm.CloseCommport();
+    QVERIFY(!comm.GetPortStatus());
+}
+
+void TstZComm::writeLimit()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.SetOutQueueProbe([](int) { return 4000; });
+    comm.OpenCommport();
+    QCOMPARE(comm.CountOutBuff(), 4000);
+    const QByteArray data(96, 'x');
+    QCOMPARE(ErrorOf([&] { comm.WriteData(data.constData(), 96); }), QStringLiteral("Too much write data"));
+    QCOMPARE(peer.Receive(1, 200), QByteArray()); // nothing of the refused write went out
+    comm.WriteData(data.constData(), 95);
+    QCOMPARE(peer.Receive(95), QByteArray(95, 'x'));
+
+    // A queue reported fuller than OutBuffSize leaves no room at all.
+    comm.SetOutQueueProbe([](int) { return 5000; });
+    QCOMPARE(ErrorOf([&] { comm.WriteData(data.constData(), 1); }), QStringLiteral("Too much write data"));
+}
+
+void TstZComm::zeroLengthWrite()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.OpenCommport();
+    comm.WriteData("", 0);
+    comm.WriteStringData("AB");
+    QCOMPARE(peer.Receive(2), QByteArray("AB")); // nothing came before the two bytes
+    QCOMPARE(peer.Receive(1, 100), QByteArray());
+}
+
+void TstZComm::readTimeoutKeepsBytes()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.OpenCommport();
+    QVERIFY(peer.Send("Z"));
+    QTRY_COMPARE(comm.CountInBuff(), 1);
+    char buffer[2] = {};
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(ErrorOf([&] { comm.ReadData(buffer, 2); }), QStringLiteral("Read data Timeout"));
+    const qint64 took = timer.elapsed();
+    QVERIFY2(took >= 900 && took < 5000, qPrintable(QString::number(took)));
+    QCOMPARE(comm.CountInBuff(), 1); // the byte that came is still there
+    comm.ReadData(buffer, 1);
+    QCOMPARE(buffer[0], 'Z');
+}
+
+void TstZComm::eventRule_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("threshold");
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<int>("calls");
+    QTest::addColumn<int>("size");
+    QTest::newRow("char: no ETX, nothing") << int(TEventType::CharEvent) << 1
+                                           << QByteArray("\x02"
+                                                         "B0100")
+                                           << 0 << 0;
+    QTest::newRow("char: ETX after partial frame") << int(TEventType::CharEvent) << 1
+                                                   << QByteArray("\x02"
+                                                                 "B01\x02"
+                                                                 "B0100\x03")
+                                                   << 1 << 11;
+    QTest::newRow("char: two frames at once") << int(TEventType::CharEvent) << 1
+                                              << QByteArray("\x02"
+                                                            "0\x03\x02"
+                                                            "1\x03")
+                                              << 1 << 6;
+    QTest::newRow("rx: below threshold") << int(TEventType::RxEvent) << 256 << QByteArray(100, 'a') << 0 << 0;
+    QTest::newRow("rx: at threshold") << int(TEventType::RxEvent) << 256 << QByteArray(256, 'a') << 1 << 256;
+}
+
+void TstZComm::eventRule()
+{
+    QFETCH(int, type);
+    QFETCH(int, threshold);
+    QFETCH(QByteArray, sent);
+    QFETCH(int, calls);
+    QFETCH(int, size);
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    Recorder rec;
+    rec.Attach(comm);
+    comm.SetEventType(TEventType(type));
+    comm.SetEventChar(3);
+    comm.SetRxThreshold(uint32_t(threshold));
+    comm.OpenCommport();
+    QVERIFY(peer.Send(sent));
+    QTRY_COMPARE(comm.CountInBuff(), int(sent.size()));
+    QTRY_COMPARE(int(rec.Sizes().size()), calls);
+    if (calls)
+        QCOMPARE(int(rec.Sizes().front()), size);
+
+    // Drain; bytes without the event character (or below the threshold) raise nothing more.
+    comm.ClearInBuff();
+    QVERIFY(peer.Send("xy"));
+    QTRY_COMPARE(comm.CountInBuff(), 2);
+    QCOMPARE(int(rec.Sizes().size()), calls);
+    QVERIFY(rec.Errors().isEmpty());
+}
+
+void TstZComm::framesQueuedDuringHandlerRaiseOneCall()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.SetEventType(TEventType::CharEvent);
+    comm.SetEventChar(3);
+    std::mutex lock;
+    std::condition_variable cv;
+    bool release = false;
+    std::vector<uint32_t> sizes;
+    comm.OnCommEvent = [&](TZComm *sender, uint32_t &size) {
+        std::unique_lock guard(lock);
+        sizes.push_back(size);
+        cv.notify_all();
+        cv.wait(guard, [&] { return release; });
+        QByteArray all(int(size), '\0'); // drain like the console's handler
+        sender->ReadData(all.data(), size);
+    };
+    comm.OpenCommport();
+    QVERIFY(peer.Send("\x02"
+                      "0\x03"));
+    {
+        std::unique_lock guard(lock);
+        QVERIFY(cv.wait_for(guard, 2s, [&] { return sizes.size() == 1; }));
+    }
+    // Two frames reach the device while the handler still runs.
+    QVERIFY(peer.Send("\x02"
+                      "1\x03"));
+    QVERIFY(peer.Send("\x02"
+                      "22\x03"));
+    const int fd = comm.Handle();
+    auto waiting = [&] {
+        int n = -1;
+        ioctl(fd, FIONREAD, &n);
+        return n;
+    };
+    auto letGo = [&] {
+        std::lock_guard guard(lock);
+        release = true;
+        cv.notify_all();
+    };
+    // Let the handler go even when a check below fails, or the close would wait forever.
+    std::unique_ptr<void, std::function<void(void *)>> releaseOnExit(&release, [&](void *) { letGo(); });
+    QTRY_COMPARE(waiting(), 7);
+    letGo();
+    QTRY_COMPARE(comm.CountInBuff(), 0);
+    std::lock_guard guard(lock);
+    QCOMPARE(waiting(), 0);
+    QCOMPARE(sizes, (std::vector<uint32_t>{3, 7}));
+}
+
+void TstZComm::handlerExceptionReportedOnce()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    Recorder rec;
+    rec.Attach(comm);
+    comm.SetEventType(TEventType::CharEvent);
+    comm.SetEventChar(3);
+    std::atomic<int> calls{0};
+    comm.OnCommEvent = [&](TZComm *sender, uint32_t &size) {
+        QByteArray all(int(size), '\0');
+        sender->ReadData(all.data(), size);
+        if (++calls == 1)
+            throw ECommError("Read data Timeout");
+    };
+    comm.OpenCommport();
+    QVERIFY(peer.Send("\x02"
+                      "0\x03"));
+    QTRY_COMPARE(rec.Errors(), QStringList{"Read data Timeout"});
+    QVERIFY(peer.Send("\x02"
+                      "1\x03"));
+    QTRY_COMPARE(calls.load(), 2);
+    QCOMPARE(rec.Errors().size(), 1);
+}
+
+void TstZComm::closeWhileWaiting()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    const int before = ThreadCount();
+    TZComm comm;
+    Recorder rec;
+    rec.Attach(comm);
+    comm.SetRxThreshold(1);
+    comm.OpenCommport();
+    QCOMPARE(ThreadCount(), before + 1);
+    QElapsedTimer timer;
+    timer.start();
+    comm.CloseCommport();
+    QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(ThreadCount(), before);
+    QVERIFY(!comm.GetPortStatus());
+    QCOMPARE(comm.Handle(), -1);
+    comm.CloseCommport(); // twice: nothing
+
+    comm.OpenCommport();
+    QCOMPARE(ThreadCount(), before + 1);
+    comm.OpenCommport(); // while open: no second thread
+    QCOMPARE(ThreadCount(), before + 1);
+    QVERIFY(peer.Send("abc"));
+    QTRY_VERIFY(!rec.Sizes().empty());
+    QVERIFY(rec.Errors().isEmpty());
+}
+
+void TstZComm::closeWaitsForRunningHandler()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.SetRxThreshold(1);
+    std::atomic<bool> started{false}, finished{false};
+    QString readError;
+    comm.OnCommEvent = [&](TZComm *sender, uint32_t &) {
+        started = true;
+        // A read for more than will come: the close must end it, not its time-out.
+        char buffer[64];
+        readError = ErrorOf([&] { sender->ReadData(buffer, sizeof buffer); });
+        finished = true;
+    };
+    comm.OpenCommport();
+    QVERIFY(peer.Send("a"));
+    QTRY_VERIFY(started.load());
+    QElapsedTimer timer;
+    timer.start();
+    comm.CloseCommport();
+    QVERIFY(finished.load());
+    QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(readError, QStringLiteral("Have not started communications"));
+}
+
+void TstZComm::closeFromInsideHandler()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    const int before = ThreadCount();
+    TZComm comm;
+    comm.SetRxThreshold(1);
+    std::atomic<int> calls{0};
+    comm.OnCommEvent = [&](TZComm *sender, uint32_t &) {
+        ++calls;
+        sender->CloseCommport();
+    };
+    comm.OpenCommport();
+    QVERIFY(peer.Send("a"));
+    QTRY_VERIFY(!comm.GetPortStatus());
+    QTRY_COMPARE(ThreadCount(), before);
+    comm.OnCommEvent = [&](TZComm *, uint32_t &) { ++calls; };
+    comm.OpenCommport();
+    QVERIFY(peer.Send("b"));
+    QTRY_COMPARE(calls.load(), 2);
+}
+
+void TstZComm::otherSideCloses()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    Recorder rec;
+    rec.Attach(comm);
+    comm.SetEventType(TEventType::CharEvent);
+    comm.SetEventChar(3);
+    comm.OpenCommport();
+    QVERIFY(peer.Send("\x02"
+                      "0"));
+    QTRY_COMPARE(comm.CountInBuff(), 2);
+    peer.Hangup();
+    QTRY_COMPARE(rec.Errors().size(), 1);
+    QCOMPARE(rec.Errors().front(), QStringLiteral("Communication lost: COM1 disconnected"));
+
+    // The thread must now sleep, not spin on the hung-up device.
+    const double cpuBefore = ProcessCpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    QTest::qWait(1000);
+    const double cpu = ProcessCpuSeconds() - cpuBefore;
+    qInfo("CPU after hang-up: %.1f ms in %lld ms", cpu * 1000, wall.elapsed());
+    QVERIFY2(cpu < 0.3, qPrintable(QString::number(cpu)));
+    QCOMPARE(rec.Errors().size(), 1);
+
+    // Bytes that came before the hang-up are still delivered; more fail at once.
+    char buffer[4] = {};
+    comm.ReadData(buffer, 2);
+    QCOMPARE(QByteArray(buffer, 2), QByteArray("\x02"
+                                               "0"));
+    QVERIFY(ErrorOf([&] { comm.ReadData(buffer, 1); }).startsWith("Communication Read Error  ErrorMask="));
+    QVERIFY(ErrorOf([&] { comm.WriteData("x", 1); }).startsWith("Communication Write Error  ErrorMask="));
+    const int before = ThreadCount();
+    comm.CloseCommport();
+    QCOMPARE(ThreadCount(), before - 1);
+}
+
+void TstZComm::overrunIsReported()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    Recorder rec;
+    rec.Attach(comm);
+    comm.SetInBuffSize(16);
+    comm.SetEventType(TEventType::CharEvent);
+    comm.SetEventChar(3);
+    comm.OpenCommport();
+    // The event character among dropped bytes still wakes the handler, so a full queue gets drained.
+    QVERIFY(peer.Send(QByteArray(20, 'a') + "\x03"));
+    QTRY_COMPARE(int(rec.Sizes().size()), 1);
+    QCOMPARE(rec.Sizes().front(), 16u);
+    char buffer[32];
+    comm.ReadData(buffer, 16);
+    QCOMPARE(QByteArray(buffer, 16), QByteArray(16, 'a'));
+    peer.Hangup();
+    QTRY_COMPARE(rec.Errors().size(), 1);
+    QCOMPARE(ErrorOf([&] { comm.ReadData(buffer, 1); }),
+             QStringLiteral("Communication Read Error  ErrorMask=2"));
+}
+
+void TstZComm::readStringDropsZeroBytes()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.OpenCommport();
+    QVERIFY(peer.Send(QByteArray("A\0B", 3)));
+    QTRY_COMPARE(comm.CountInBuff(), 3);
+    QCOMPARE(comm.ReadStringData(3), QByteArray("AB"));
+}
+
+QTEST_GUILESS_MAIN(TstZComm)
+#include "tst_zcomm.moc"
