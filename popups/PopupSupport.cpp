@@ -37,3 +37,18 @@ bool TEnterClicksFocusedButton::eventFilter(QObject *watched, QEvent *event)
     }
     return QObject::eventFilter(watched, event);
 }
+
+bool ClickForEnter(QWidget *dialog, QKeyEvent *event, QAbstractButton *defaultButton)
+{
+    if ((event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) ||
+        (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
+    // Check boxes and radio buttons are checkable: Enter there means the default.
+    auto *focused = qobject_cast<QAbstractButton *>(dialog->focusWidget());
+    QAbstractButton *target =
+        focused && !focused->isCheckable() && focused->isVisible() ? focused : defaultButton;
+    if (!target || !target->isEnabled())
+        return false;
+    target->click();
+    return true;
+}

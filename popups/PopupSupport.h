@@ -22,3 +22,11 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
+
+class QAbstractButton;
+class QKeyEvent;
+
+// Enter or Return in a dialog: a focused push or picture button is clicked, as
+// the operator expects; anywhere else the default button is clicked. Returns
+// true when the key was used.
+bool ClickForEnter(QWidget *dialog, QKeyEvent *event, QAbstractButton *defaultButton);
