@@ -337,6 +337,7 @@ void TZComm::OpenCommport()
     {
         std::lock_guard guard(FLock);
         FHandle = fd;
+        FOpenName = FDeviceName;
         FInCapacity = FInBuffSize;
         FClosing = false;
         FGone = false;
@@ -352,7 +353,9 @@ void TZComm::OpenCommport()
     ApplyEventChar();
     Purge();
     try {
-        FReadThread = new TReadThread(this, fd);
+        auto *thread = new TReadThread(this, fd);
+        std::lock_guard guard(FLock);
+        FReadThread = thread;
     } catch (...) {
         std::lock_guard guard(FLock);
         FHandle = -1;
@@ -372,18 +375,26 @@ void TZComm::CloseCommport()
         FClosing = true;
     }
     FArrived.notify_all(); // a read waiting for bytes gives up
-    TReadThread *thread = FReadThread;
-    FReadThread = nullptr;
+    TReadThread *thread;
+    {
+        std::lock_guard guard(FLock);
+        thread = FReadThread;
+        FReadThread = nullptr;
+    }
     thread->Terminate(); // also ends a write waiting for room
-    if (thread->IsCurrentThread()) {
+    const bool fromHandler = thread->IsCurrentThread();
+    if (fromHandler) {
         // Closed from inside the handler: the thread cannot join itself. It ends
         // when the handler returns and frees itself.
         thread->FreeOnTerminate();
     } else {
         thread->WaitFor();
-        delete thread;
     }
+    // A write on another thread has been woken by the signal above; once it has
+    // let go, its wake-up descriptor and the device can be released.
     std::lock_guard writing(FWriteLock);
+    if (!fromHandler)
+        delete thread;
     int fd;
     {
         std::lock_guard guard(FLock);
@@ -553,7 +564,7 @@ void TZComm::DeviceLost()
     {
         std::lock_guard guard(FLock);
         FGone = true;
-        name = FDeviceName;
+        name = FOpenName;
     }
     FArrived.notify_all();
     ReportError(std::make_exception_ptr(

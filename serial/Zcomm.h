@@ -208,6 +208,7 @@ private:
     std::condition_variable FArrived;
     std::deque<uint8_t> FInQueue;
     size_t FInCapacity = 4096;
+    QString FOpenName;       // the name the open port was opened by
     bool FCharSeen = false;  // the event character came since the last event
     bool FClosing = false;   // a close is under way: waits end
     bool FGone = false;      // the device went away

@@ -157,6 +157,7 @@ private slots:
     void writeLimit();
     void zeroLengthWrite();
     void readTimeoutKeepsBytes();
+    void writeTimeoutAndCloseDuringWrite();
     void eventRule_data();
     void eventRule();
     void framesQueuedDuringHandlerRaiseOneCall();
@@ -399,6 +400,41 @@ void TstZComm::readTimeoutKeepsBytes()
     QCOMPARE(comm.CountInBuff(), 1); // the byte that came is still there
     comm.ReadData(buffer, 1);
     QCOMPARE(buffer[0], 'Z');
+}
+
+void TstZComm::writeTimeoutAndCloseDuringWrite()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.SetOutQueueProbe([](int) { return 0; }); // let the device's own queue fill up
+    comm.OpenCommport();
+    // Nobody reads the other side: the pseudo-terminal's buffers fill and a write stalls.
+    const QByteArray chunk(100, 'w');
+    const QString none = ErrorOf([] {});
+    QString error = none;
+    QElapsedTimer timer;
+    for (int i = 0; i < 10000 && error == none; ++i) {
+        timer.start();
+        error = ErrorOf([&] { comm.WriteData(chunk.constData(), 100); });
+    }
+    QCOMPARE(error, QStringLiteral("Write data Timeout"));
+    QVERIFY2(timer.elapsed() >= 1400 && timer.elapsed() < 6000, qPrintable(QString::number(timer.elapsed())));
+
+    // A write stalled on another thread is ended by the close, not by its time-out.
+    std::atomic<bool> done{false};
+    QString stalled;
+    std::thread writer([&] {
+        stalled = ErrorOf([&] { comm.WriteData(chunk.constData(), 100); });
+        done = true;
+    });
+    QTest::qWait(100); // let the writer reach its wait
+    timer.start();
+    comm.CloseCommport();
+    writer.join();
+    QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+    QCOMPARE(stalled, QStringLiteral("Have not started communications"));
 }
 
 void TstZComm::eventRule_data()
