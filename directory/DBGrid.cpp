@@ -1,0 +1,249 @@
+#include "DBGrid.h"
+
+#include "MessageBox.h"
+#include "Table.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyledItemDelegate>
+#include <exception>
+
+void ShowTableError(const QString &message)
+{
+    ShowMessageBox(message, QStringLiteral("Error"), MsgIcon::Stop, MsgButtons::Ok);
+}
+
+namespace {
+
+// Every cell is edited as text, so that the table's own conversion judges what
+// was typed (a spin box would silently clamp or refuse characters).
+class TextDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
+                          const QModelIndex &index) const override
+    {
+        auto *edit = new QLineEdit(parent);
+        edit->setFrame(false);
+        edit->setAlignment(Qt::Alignment(index.data(Qt::TextAlignmentRole).toInt()));
+        return edit;
+    }
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        static_cast<QLineEdit *>(editor)->setText(index.data(Qt::EditRole).toString());
+    }
+    void setModelData(QWidget *editor, QAbstractItemModel *model, const QModelIndex &index) const override
+    {
+        model->setData(index, static_cast<QLineEdit *>(editor)->text(), Qt::EditRole);
+    }
+};
+
+} // namespace
+
+TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent)
+{
+    setItemDelegate(new TextDelegate(this));
+    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::AnyKeyPressed | QAbstractItemView::DoubleClicked |
+                    QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+    setTabKeyNavigation(true);
+    verticalHeader()->hide();
+    horizontalHeader()->setHighlightSections(false);
+    horizontalHeader()->setStretchLastSection(false);
+}
+
+template <typename F> bool TDBGrid::Guard(F &&operation)
+{
+    try {
+        operation();
+        return true;
+    } catch (const std::exception &e) {
+        ShowTableError(QString::fromUtf8(e.what()));
+        return false;
+    }
+}
+
+void TDBGrid::SetTable(TTable *table)
+{
+    table_ = table;
+    setModel(table->Model());
+    setColumnHidden(0, true);
+    connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TDBGrid::ViewCurrentRowChanged);
+    connect(table, &TTable::CurrentRowChanged, this, &TDBGrid::TableCurrentRowChanged);
+    // A reset forgets the view's current cell; put it back on the cursor's row.
+    connect(table->Model(), &QAbstractItemModel::modelReset, this,
+            [this] { TableCurrentRowChanged(table_->CurrentRow()); });
+    TableCurrentRowChanged(table->CurrentRow());
+}
+
+void TDBGrid::SetColumnWidth(const QString &field, int width)
+{
+    setColumnWidth(table_->ModelColumn(field), width);
+}
+
+QString TDBGrid::FieldOfColumn(int column) const
+{
+    return table_->Model()->headerData(column, Qt::Horizontal).toString();
+}
+
+void TDBGrid::ViewCurrentRowChanged(const QModelIndex &current)
+{
+    if (!current.isValid() || current.row() == table_->CurrentRow())
+        return;
+    // Moving the cursor writes the row left behind; if that fails the cursor stays
+    // there, and so must the view.
+    if (!Guard([&] { table_->SetCurrentRow(current.row()); }))
+        QMetaObject::invokeMethod(
+            this, [this] { TableCurrentRowChanged(table_->CurrentRow()); }, Qt::QueuedConnection);
+}
+
+void TDBGrid::TableCurrentRowChanged(int row)
+{
+    if (row < 0) {
+        selectionModel()->clearCurrentIndex();
+        return;
+    }
+    if (currentIndex().isValid() && currentIndex().row() == row)
+        return;
+    const int column = currentIndex().isValid() ? currentIndex().column() : 1;
+    setCurrentIndex(model()->index(row, column));
+}
+
+bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
+{
+    const bool started = QTableView::edit(index, trigger, event);
+    if (started)
+        editing_ = index;
+    return started;
+}
+
+void TDBGrid::commitData(QWidget *editor)
+{
+    auto *edit = qobject_cast<QLineEdit *>(editor);
+    if (!edit || !editing_.isValid()) {
+        QTableView::commitData(editor);
+        return;
+    }
+    const QString text = edit->text();
+    const QString error = table_->CheckFieldText(FieldOfColumn(editing_.column()), text);
+    if (error.isEmpty()) {
+        QTableView::commitData(editor);
+        return;
+    }
+    // Refused: the editor is closing now (focus left it, or the current cell
+    // moved). Open it again on the same cell with the same text once the view is
+    // done, and say why.
+    refusedIndex_ = editing_;
+    refusedText_ = text;
+    refusedError_ = error;
+    QMetaObject::invokeMethod(this, &TDBGrid::ReopenRefusedCell, Qt::QueuedConnection);
+}
+
+void TDBGrid::ReopenRefusedCell()
+{
+    const QPersistentModelIndex index = refusedIndex_;
+    const QString text = refusedText_;
+    const QString error = refusedError_;
+    refusedIndex_ = QPersistentModelIndex();
+    if (error.isEmpty())
+        return;
+    refusedError_.clear();
+    ShowTableError(error);
+    if (!index.isValid() || !isVisible())
+        return;
+    setCurrentIndex(index);
+    if (currentIndex() != QModelIndex(index))
+        return;
+    if (state() != EditingState)
+        edit(index);
+    if (auto *editor = qobject_cast<QLineEdit *>(indexWidget(index))) {
+        editor->setText(text);
+        editor->setFocus();
+    }
+}
+
+bool TDBGrid::FinishEditing()
+{
+    // A cell refused a moment ago (its editor lost the focus to whatever called
+    // us): say so now and put the editor back, instead of going on without it.
+    if (!refusedError_.isEmpty()) {
+        ReopenRefusedCell();
+        return false;
+    }
+    if (state() != EditingState || !editing_.isValid())
+        return true;
+    QWidget *editor = indexWidget(editing_);
+    auto *edit = qobject_cast<QLineEdit *>(editor);
+    if (!edit)
+        return true;
+    const QString error = table_->CheckFieldText(FieldOfColumn(editing_.column()), edit->text());
+    if (!error.isEmpty()) {
+        ShowTableError(error);
+        edit->setFocus();
+        return false;
+    }
+    QTableView::commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+    return true;
+}
+
+void TDBGrid::AppendRow()
+{
+    if (!FinishEditing())
+        return;
+    Guard([this] { table_->Append(); });
+}
+
+void TDBGrid::DeleteRow()
+{
+    if (table_->RowCount() == 0)
+        return;
+    if (ShowMessageBox(QStringLiteral("Delete record?"), QStringLiteral("Confirm"), MsgIcon::Question,
+                       MsgButtons::OkCancel) != MsgAnswer::Ok)
+        return;
+    if (state() == EditingState) {
+        if (QWidget *editor = indexWidget(editing_))
+            closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    }
+    Guard([this] { table_->Delete(); });
+}
+
+void TDBGrid::keyPressEvent(QKeyEvent *event)
+{
+    emit KeyDown(event->key(), event->modifiers());
+    if (!table_) {
+        QTableView::keyPressEvent(event);
+        return;
+    }
+    const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Down && mods == Qt::NoModifier && currentIndex().isValid() &&
+        currentIndex().row() == model()->rowCount() - 1) {
+        // Past the last row: a new row, unless the last one is already a new row
+        // that nothing was typed into.
+        if (!(table_->Inserting() && !table_->Modified()))
+            AppendRow();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Insert && mods == Qt::NoModifier) {
+        AppendRow();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Delete && mods == Qt::ControlModifier) {
+        DeleteRow();
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && mods == Qt::NoModifier && state() != EditingState &&
+        (table_->Inserting() || table_->Modified())) {
+        // Esc throws the row's unwritten changes away, as in the cell editor.
+        table_->Cancel();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}

@@ -1,0 +1,90 @@
+#include "Estatus.h"
+
+#include "DBGrid.h"
+#include "Pictures.h"
+#include "Table.h"
+#include "ui_Estatus.h"
+
+#include <QFont>
+#include <QScreen>
+#include <utility>
+
+TEStatusForm *EStatusForm = nullptr;
+
+TEStatusForm::TEStatusForm(TTable *statusTable, QWidget *parent)
+    : QDialog(parent), ui(new Ui::TEStatusForm), table_(statusTable)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    table_->SetFieldReadOnly(QStringLiteral("No."), true);
+    ui->StatusGrid->SetTable(table_);
+    ui->StatusGrid->SetColumnWidth(QStringLiteral("No."), 40);
+    ui->StatusGrid->SetColumnWidth(QStringLiteral("Text"), 200);
+    QFont italic(QStringLiteral("Arial"));
+    italic.setPixelSize(13);
+    italic.setItalic(true);
+    ui->Label1->setFont(italic);
+    ui->Label2->setFont(italic);
+    MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
+
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEStatusForm::CloseBitBtnClick);
+    connect(ui->StatusGrid, &TDBGrid::KeyDown, this, &TEStatusForm::StatusGridKeyDown);
+    ui->CloseBitBtn->installEventFilter(this);
+    // Panel2 stays on the right edge of the bottom panel.
+    ui->Panel1->installEventFilter(this);
+}
+
+TEStatusForm::~TEStatusForm()
+{
+    delete ui;
+}
+
+void TEStatusForm::showEvent(QShowEvent *event)
+{
+    if (const QScreen *s = screen())
+        move(s->availableGeometry().center() - rect().center());
+    QDialog::showEvent(event);
+}
+
+bool TEStatusForm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == ui->CloseBitBtn && event->type() == QEvent::MouseButtonPress)
+        CloseBitBtnMouseDown();
+    if (watched == ui->Panel1 && event->type() == QEvent::Resize)
+        ui->Panel2->setGeometry(ui->Panel1->width() - ui->Panel2->width(), 0, ui->Panel2->width(),
+                                ui->Panel1->height());
+    return QDialog::eventFilter(watched, event);
+}
+
+void TEStatusForm::StatusGridKeyDown(int, Qt::KeyboardModifiers) {}
+
+void TEStatusForm::CloseBitBtnMouseDown()
+{
+    closeRefused_ = false;
+    try {
+        if (!ui->StatusGrid->FinishEditing()) {
+            // The error was shown once; the click that completes this press does nothing.
+            closeRefused_ = true;
+            return;
+        }
+        if (table_->Modified())
+            table_->Post();
+    } catch (const std::exception &e) {
+        // Raised inside mouse handling of a button: shown here, not thrown through it.
+        ShowTableError(QString::fromUtf8(e.what()));
+    }
+}
+
+void TEStatusForm::CloseBitBtnClick()
+{
+    if (std::exchange(closeRefused_, false))
+        return;
+    if (!ui->StatusGrid->FinishEditing())
+        return;
+    if (table_->Modified())
+        table_->Post();
+    while (table_->Locate(QStringLiteral("No."), {QStringLiteral("0")}))
+        table_->Delete();
+    close();
+}

@@ -1,0 +1,450 @@
+#include "DBGrid.h"
+#include "Estatus.h"
+#include "Euser.h"
+#include "MessageBox.h"
+#include "Table.h"
+#include "TableFixture.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <deque>
+#include <memory>
+
+// Shows escaping exceptions the way the console's application object does; here
+// they are recorded.
+class TestApp final : public QApplication {
+public:
+    using QApplication::QApplication;
+    QStringList errors;
+    bool notify(QObject *receiver, QEvent *event) override
+    {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception &e) {
+            errors << QString::fromUtf8(e.what());
+            return false;
+        }
+    }
+};
+
+struct Box {
+    QString text, caption;
+    MsgIcon icon;
+    MsgButtons buttons;
+};
+
+class TstEditors : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> tmp;
+    std::vector<Box> boxes;
+    std::deque<MsgAnswer> answers;
+
+    QDir dir() const { return QDir(tmp->path()); }
+    static TestApp *app() { return static_cast<TestApp *>(qApp); }
+
+    static QStringList UserRows(int n)
+    {
+        QStringList rows;
+        for (int i = 0; i < n; ++i)
+            rows << QStringLiteral("'U%1', 100, %2").arg(i + 1).arg(1000 + i);
+        return rows;
+    }
+    // What the file holds, read through a fresh instance.
+    QStringList FileNames(const QString &file, const TableDef &def, int field)
+    {
+        TTable t(file, def);
+        QStringList names;
+        for (int r = 0; r < t.RowCount(); ++r)
+            names << t.FieldText(r, field);
+        return names;
+    }
+    QStringList UserFileNames() { return FileNames(dir().filePath("User.DB"), UserTableDef(), 0); }
+    template <typename T> static T *Child(QWidget *form, const char *name)
+    {
+        auto *w = form->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qFatal("no child %s", name);
+        return w;
+    }
+    static void Show(QWidget *form)
+    {
+        form->show();
+        QVERIFY(QTest::qWaitForWindowActive(form));
+    }
+    // Types a text into a grid cell the way an operator does, leaving it with Return.
+    static void TypeIntoCell(TDBGrid *grid, int row, int column, const QString &text)
+    {
+        const QModelIndex index = grid->model()->index(row, column);
+        grid->setCurrentIndex(index);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(grid->indexWidget(index));
+        QVERIFY(editor);
+        editor->selectAll();
+        QTest::keyClicks(editor, text);
+        QPointer<QLineEdit> typed(editor);
+        QTest::keyClick(editor, Qt::Key_Return);
+        // The grid hands the text over once the editor has seen the key.
+        QTRY_VERIFY(!typed);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        SetMessageBoxRoutine(
+            [this](const QString &text, const QString &caption, MsgIcon icon, MsgButtons buttons) {
+                boxes.push_back({text, caption, icon, buttons});
+                if (answers.empty())
+                    return MsgAnswer::Ok;
+                const MsgAnswer a = answers.front();
+                answers.pop_front();
+                return a;
+            });
+    }
+    void init()
+    {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+        boxes.clear();
+        answers.clear();
+        app()->errors.clear();
+    }
+
+    void userWindowLayout()
+    {
+        TTable table(CopySample("User.DB", dir()), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        QCOMPARE(form.windowTitle(), QStringLiteral("User"));
+        QCOMPARE(form.size(), QSize(257, 325));
+        QVERIFY(!(form.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(form.windowFlags() & Qt::WindowMaximizeButtonHint);
+        auto *grid = Child<TDBGrid>(&form, "DBGrid1");
+        QVERIFY(grid->isColumnHidden(0));
+        QCOMPARE(grid->columnWidth(table.ModelColumn("Name")), 130);
+        QCOMPARE(grid->columnWidth(table.ModelColumn("Fleet")), 40);
+        QCOMPARE(grid->columnWidth(table.ModelColumn("Ident")), 40);
+        QCOMPARE(Child<QWidget>(&form, "Panel1")->height(), 72);
+        const QList<std::pair<const char *, int>> buttons{
+            {"AddBitBtn", 16}, {"DeleteBitBtn", 80}, {"CloseBitBtn", 168}};
+        for (const auto &[name, left] : buttons) {
+            auto *b = Child<QToolButton>(&form, name);
+            QCOMPARE(b->size(), QSize(65, 57));
+            QCOMPARE(b->x(), left);
+            QCOMPARE(b->iconSize(), QSize(32, 32));
+            QVERIFY(!b->accessibleName().isEmpty());
+        }
+        QCOMPARE(Child<QToolButton>(&form, "AddBitBtn")->text(), QStringLiteral("&Add"));
+        QVERIFY(!grid->accessibleName().isEmpty());
+        // The grid shows the table's current row.
+        table.Last();
+        QCOMPARE(grid->currentIndex().row(), table.RowCount() - 1);
+    }
+
+    void statusWindowLayout()
+    {
+        TTable table(CopySample("Status.db", dir()), StatusTableDef());
+        TEStatusForm form(&table);
+        Show(&form);
+        QCOMPARE(form.windowTitle(), QStringLiteral("Status"));
+        QCOMPARE(form.size(), QSize(279, 349));
+        auto *grid = Child<TDBGrid>(&form, "StatusGrid");
+        QCOMPARE(grid->columnWidth(table.ModelColumn("Text")), 200);
+        QVERIFY(
+            !(table.Model()->flags(table.Model()->index(0, table.ModelColumn("No."))) & Qt::ItemIsEditable));
+        QVERIFY(table.Model()->flags(table.Model()->index(0, table.ModelColumn("Text"))) &
+                Qt::ItemIsEditable);
+        for (const auto &[name, text, top] : {std::tuple{"Label1", "This software can not be", 24},
+                                              std::tuple{"Label2", "available 20 to 98.", 48}}) {
+            auto *label = Child<QLabel>(&form, name);
+            QCOMPARE(label->text(), QString::fromLatin1(text));
+            QVERIFY(label->font().italic());
+            QCOMPARE(label->font().pixelSize(), 13);
+            QCOMPARE(label->pos(), QPoint(16, top));
+            QVERIFY(label->x() + label->sizeHint().width() <= Child<QWidget>(&form, "Panel2")->x());
+        }
+        auto *panel1 = Child<QWidget>(&form, "Panel1");
+        auto *panel2 = Child<QWidget>(&form, "Panel2");
+        QCOMPARE(panel1->height(), 77);
+        QCOMPARE(panel2->geometry(), QRect(panel1->width() - 83, 0, 83, 77));
+        QCOMPARE(Child<QToolButton>(&form, "CloseBitBtn")->size(), QSize(65, 57));
+        form.resize(400, 400);
+        QTRY_COMPARE(panel2->x(), panel1->width() - 83);
+    }
+
+    void addAtNineAndTenUsers_data()
+    {
+        QTest::addColumn<int>("users");
+        QTest::newRow("9 users") << 9;
+        QTest::newRow("10 users") << 10;
+    }
+    void addAtNineAndTenUsers()
+    {
+        QFETCH(int, users);
+        TTable table(MakeUserFile(dir(), UserRows(users)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *add = Child<QToolButton>(&form, "AddBitBtn");
+        QTest::mouseClick(add, Qt::LeftButton);
+        if (users == 9) {
+            QVERIFY(boxes.empty());
+            QVERIFY(table.Inserting());
+            QCOMPARE(table.RowCount(), 10);
+            QCOMPARE(Child<TDBGrid>(&form, "DBGrid1")->currentIndex().row(), 9);
+            // Something typed into the tenth row: the next Add writes it, then refuses.
+            TypeIntoCell(Child<TDBGrid>(&form, "DBGrid1"), 9, table.ModelColumn("Name"), "Ten");
+            QTest::mouseClick(add, Qt::LeftButton);
+            QCOMPARE(UserFileNames().size(), 10);
+            QCOMPARE(UserFileNames().last(), QStringLiteral("Ten"));
+        } else {
+            QTest::mouseClick(add, Qt::LeftButton);
+        }
+        QCOMPARE(boxes.size(), size_t(users == 9 ? 1 : 2));
+        QCOMPARE(boxes.back().text, QStringLiteral("You can use up to 10 IDs."));
+        QCOMPARE(boxes.back().caption, QStringLiteral("Corvalink Demonstration Software"));
+        QCOMPARE(boxes.back().icon, MsgIcon::Stop);
+        QCOMPARE(boxes.back().buttons, MsgButtons::Ok);
+        QCOMPARE(table.RowCount(), 10);
+        QVERIFY(!table.Inserting());
+    }
+
+    void addWritesPendingRowFirst()
+    {
+        TTable table(MakeUserFile(dir(), UserRows(9)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        TypeIntoCell(Child<TDBGrid>(&form, "DBGrid1"), 1, table.ModelColumn("Name"), "Renamed");
+        QVERIFY(table.Modified());
+        QCOMPARE(UserFileNames().at(1), QStringLiteral("U2"));
+        QTest::mouseClick(Child<QToolButton>(&form, "AddBitBtn"), Qt::LeftButton);
+        QCOMPARE(UserFileNames().at(1), QStringLiteral("Renamed"));
+        QVERIFY(table.Inserting());
+        QVERIFY(boxes.empty());
+    }
+
+    void untouchedAppendedRowNotWritten()
+    {
+        TTable table(MakeUserFile(dir(), UserRows(9)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *add = Child<QToolButton>(&form, "AddBitBtn");
+        QTest::mouseClick(add, Qt::LeftButton);
+        // A second Add: the empty row does not count, and it is not doubled.
+        QTest::mouseClick(add, Qt::LeftButton);
+        QVERIFY(boxes.empty());
+        QCOMPARE(table.RowCount(), 10);
+        QCOMPARE(table.RecordCount(), 9);
+        QTest::mouseClick(Child<QToolButton>(&form, "CloseBitBtn"), Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        table.First();
+        QCOMPARE(table.RowCount(), 9);
+        QCOMPARE(UserFileNames().size(), 9);
+    }
+
+    void closeWithTwelveUsers_data()
+    {
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("OK") << true;
+        QTest::newRow("Cancel") << false;
+    }
+    void closeWithTwelveUsers()
+    {
+        QFETCH(bool, ok);
+        TTable table(MakeUserFile(dir(), UserRows(10)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *grid = Child<TDBGrid>(&form, "DBGrid1");
+        // Past the limit through the grid: Down on the last row, then Insert.
+        grid->setFocus();
+        grid->setCurrentIndex(table.Model()->index(9, 1));
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(table.RowCount(), 11);
+        TypeIntoCell(grid, 10, 1, "Eleven");
+        QTest::keyClick(grid, Qt::Key_Insert);
+        QCOMPARE(table.RowCount(), 12);
+        TypeIntoCell(grid, 11, 1, "Twelve");
+        answers.push_back(ok ? MsgAnswer::Ok : MsgAnswer::Cancel);
+        QTest::mouseClick(Child<QToolButton>(&form, "CloseBitBtn"), Qt::LeftButton);
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].text, QStringLiteral("The IDs over 10 will be deleted."));
+        QCOMPARE(boxes[0].caption, QStringLiteral("Corvalink Demonstration Software"));
+        QCOMPARE(boxes[0].icon, MsgIcon::Warning);
+        QCOMPARE(boxes[0].buttons, MsgButtons::OkCancel);
+        QStringList expected;
+        for (int i = 1; i <= 10; ++i)
+            expected << QStringLiteral("U%1").arg(i);
+        if (!ok)
+            expected << "Eleven"
+                     << "Twelve";
+        QCOMPARE(UserFileNames(), expected);
+        QCOMPARE(form.isVisible(), !ok);
+        // The close box asks the same question.
+        if (!ok) {
+            answers.push_back(MsgAnswer::Ok);
+            form.close();
+            QCOMPARE(boxes.size(), size_t(2));
+            QCOMPARE(UserFileNames().size(), 10);
+            QVERIFY(!form.isVisible());
+        }
+    }
+
+    void closePressedAndReleasedOutside_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("button");
+        QTest::newRow("left") << Qt::LeftButton;
+        QTest::newRow("right") << Qt::RightButton;
+    }
+    void closePressedAndReleasedOutside()
+    {
+        QFETCH(Qt::MouseButton, button);
+        TTable table(MakeUserFile(dir(), UserRows(3)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        TypeIntoCell(Child<TDBGrid>(&form, "DBGrid1"), 2, table.ModelColumn("Ident"), "4999");
+        auto *close = Child<QToolButton>(&form, "CloseBitBtn");
+        QTest::mousePress(close, button, {}, QPoint(30, 30));
+        QCOMPARE(FileNames(dir().filePath("User.DB"), UserTableDef(), 2).at(2), QStringLiteral("4999"));
+        QTest::mouseRelease(close, button, {}, QPoint(-40, -40));
+        QVERIFY(form.isVisible());
+        QVERIFY(boxes.empty());
+    }
+
+    void gridCellRefusesValue_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("not a number") << "Fleet"
+                                      << "abc"
+                                      << "'abc' is not a valid integer value";
+        QTest::newRow("too big") << "Ident"
+                                 << "40000"
+                                 << "'40000' is out of range for field \"Ident\"";
+        QTest::newRow("too small") << "Fleet"
+                                   << "-32769"
+                                   << "'-32769' is out of range for field \"Fleet\"";
+    }
+    void gridCellRefusesValue()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, error);
+        TTable table(MakeUserFile(dir(), UserRows(3)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *grid = Child<TDBGrid>(&form, "DBGrid1");
+        const QModelIndex cell = table.Model()->index(1, table.ModelColumn(field));
+        TypeIntoCell(grid, 1, cell.column(), text);
+        QTRY_COMPARE(boxes.size(), size_t(1));
+        QVERIFY2(boxes[0].text.startsWith(error), qPrintable(boxes[0].text));
+        QCOMPARE(boxes[0].icon, MsgIcon::Stop);
+        // The cell is being edited again, with what was typed, and has the focus.
+        QTRY_VERIFY(qobject_cast<QLineEdit *>(grid->indexWidget(cell)));
+        auto *editor = qobject_cast<QLineEdit *>(grid->indexWidget(cell));
+        QCOMPARE(editor->text(), text);
+        QTRY_VERIFY(editor->hasFocus());
+        QVERIFY(!table.Modified());
+        QCOMPARE(table.CurrentRow(), 1);
+        // Close tries to write it: refused again, the window stays.
+        QTest::mouseClick(Child<QToolButton>(&form, "CloseBitBtn"), Qt::LeftButton);
+        QVERIFY(form.isVisible());
+        QCOMPARE(boxes.size(), size_t(2));
+        QCOMPARE(boxes[1].text, boxes[0].text);
+        editor = qobject_cast<QLineEdit *>(grid->indexWidget(cell));
+        QVERIFY(editor);
+        QCOMPARE(editor->text(), text);
+        // Nothing of it reached the file.
+        QCOMPARE(FileNames(dir().filePath("User.DB"), UserTableDef(), table.FieldIndex(field)).at(1),
+                 field == QLatin1String("Fleet") ? QStringLiteral("100") : QStringLiteral("1001"));
+        QVERIFY(app()->errors.isEmpty());
+    }
+
+    void ctrlDeleteAsksFirst_data()
+    {
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("OK") << true;
+        QTest::newRow("Cancel") << false;
+    }
+    void ctrlDeleteAsksFirst()
+    {
+        QFETCH(bool, ok);
+        TTable table(MakeUserFile(dir(), UserRows(3)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *grid = Child<TDBGrid>(&form, "DBGrid1");
+        grid->setFocus();
+        grid->setCurrentIndex(table.Model()->index(1, 1));
+        answers.push_back(ok ? MsgAnswer::Ok : MsgAnswer::Cancel);
+        QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].buttons, MsgButtons::OkCancel);
+        QCOMPARE(UserFileNames(), ok ? (QStringList{"U1", "U3"}) : (QStringList{"U1", "U2", "U3"}));
+        QCOMPARE(table.FieldAsText("Name"), ok ? QStringLiteral("U3") : QStringLiteral("U2"));
+        QCOMPARE(grid->currentIndex().row(), 1);
+    }
+
+    void deleteButtonAndEmptyTable()
+    {
+        TTable table(MakeUserFile(dir(), UserRows(2)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *del = Child<QToolButton>(&form, "DeleteBitBtn");
+        QTest::mouseClick(del, Qt::LeftButton);
+        QCOMPARE(UserFileNames(), QStringList{"U2"});
+        QVERIFY(boxes.empty());
+        QTest::mouseClick(del, Qt::LeftButton);
+        QCOMPARE(UserFileNames(), QStringList());
+        QVERIFY(app()->errors.isEmpty());
+        // The store's empty-table error goes to the application's handler; nothing changes.
+        QTest::mouseClick(del, Qt::LeftButton);
+        QCOMPARE(app()->errors.size(), 1);
+        QVERIFY2(app()->errors[0].contains("empty"), qPrintable(app()->errors[0]));
+        QVERIFY(form.isVisible());
+    }
+
+    void statusClose_data()
+    {
+        QTest::addColumn<bool>("button");
+        QTest::newRow("Close button") << true;
+        QTest::newRow("close box") << false;
+    }
+    void statusClose()
+    {
+        QFETCH(bool, button);
+        const QString file =
+            MakeStatusFile(dir(), {"0, 'zero a'", "20, 'On duty'", "0, 'zero b'", "0, 'zero c'",
+                                   "95, 'Emergency'", "NULL, 'no number'", "0, 'zero d'"});
+        TTable table(file, StatusTableDef());
+        TEStatusForm form(&table);
+        Show(&form);
+        TypeIntoCell(Child<TDBGrid>(&form, "StatusGrid"), 1, table.ModelColumn("Text"), "On duty now");
+        if (button)
+            QTest::mouseClick(Child<QToolButton>(&form, "CloseBitBtn"), Qt::LeftButton);
+        else
+            form.close();
+        QVERIFY(!form.isVisible());
+        const QStringList texts = FileNames(file, StatusTableDef(), 1);
+        if (button)
+            QCOMPARE(texts, (QStringList{"On duty now", "Emergency", "no number"}));
+        else
+            QCOMPARE(texts, (QStringList{"zero a", "On duty", "zero b", "zero c", "Emergency", "no number",
+                                         "zero d"}));
+        QVERIFY(boxes.empty());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TestApp app(argc, argv);
+    TstEditors tc;
+    return QTest::qExec(&tc, argc, argv);
+}
+
+#include "tst_editors.moc"
