@@ -2,7 +2,7 @@
 
 #include <QStringDecoder>
 #include <QStringEncoder>
-#include <cstdlib>
+#include <algorithm>
 
 namespace AnsiCodec {
 
@@ -119,6 +119,9 @@ bool IsLeadByte(int codePage, unsigned char b)
 
 QByteArray ToAnsi(const QString &text, int codePage)
 {
+    // Every one of these code pages keeps ASCII as it is; most traffic is ASCII.
+    if (std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x80; }))
+        return text.toLatin1();
     QStringEncoder encoder(CodecName(codePage).constData());
     if (!encoder.isValid())
         return text.toLatin1();
@@ -140,6 +143,9 @@ QByteArray ToAnsi(const QString &text, int codePage)
 
 QString FromAnsi(const QByteArray &bytes, int codePage)
 {
+    if (std::all_of(bytes.cbegin(), bytes.cend(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return QString::fromLatin1(bytes);
     QStringDecoder decoder(CodecName(codePage).constData());
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);

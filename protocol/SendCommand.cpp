@@ -30,7 +30,7 @@ QString MessagePreviewLine(const QByteArray &ansiText)
 void SendCommand(const TCommandContext &context, char letter, const QString &fleet, const QString &ident,
                  const TCommandTexts &texts)
 {
-    if (!QByteArrayView("BDEFGH").contains(letter) || letter == '\0')
+    if (!QByteArrayView("BDEFGH").contains(letter))
         throw std::invalid_argument("SendCommand: unknown command letter");
     if (!context.port || !context.log || !context.users)
         throw std::invalid_argument("SendCommand: port, log and user table are required");
