@@ -66,7 +66,10 @@ void TPopupForm::showEvent(QShowEvent *event)
 void TPopupForm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
-    remembered_ = size();
+    // Qt delivers a resize made while hidden only at the next show; that one
+    // must not overwrite the size the window is about to take.
+    if (isVisible())
+        remembered_ = size();
     ui->Panel1->resize(width(), TopBand);
     ui->PopupMemo->setGeometry(0, TopBand, width(), qMax(0, height() - TopBand));
 }
