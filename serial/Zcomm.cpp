@@ -50,8 +50,6 @@ int PollTimeout(Clock::time_point deadline)
 
 } // namespace
 
-// ---------------------------------------------------------------------------
-
 TReadThread::TReadThread(TZComm *owner, int handle) : Handle(handle), Owner(owner)
 {
     WakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -90,6 +88,7 @@ void TReadThread::FreeOnTerminate()
 
 void TReadThread::Run()
 {
+    RunningId = std::this_thread::get_id();
     Execute();
     if (FreeOnEnd)
         delete this;
@@ -150,8 +149,6 @@ void TReadThread::Execute()
         }
     }
 }
-
-// ---------------------------------------------------------------------------
 
 TZComm::TZComm(QObject *owner) : QObject(owner) {}
 
@@ -270,8 +267,6 @@ void TZComm::ReportError(std::exception_ptr error)
         std::fprintf(stderr, "unknown error on the serial reader thread\n");
     }
 }
-
-// ---------------------------------------------------------------------------
 
 QString TZComm::ResolveDevicePath(const QString &name)
 {
@@ -422,8 +417,6 @@ int TZComm::Handle() const
     return FHandle;
 }
 
-// ---------------------------------------------------------------------------
-
 void TZComm::ApplyRawMode()
 {
     termios line{};
@@ -536,8 +529,6 @@ void TZComm::Purge()
     FCharSeen = false;
 }
 
-// ---------------------------------------------------------------------------
-
 void TZComm::Received(const uint8_t *data, size_t size)
 {
     const uint8_t eventChar = uint8_t(FEventChar.load() & 0xFF);
@@ -606,8 +597,6 @@ void TZComm::CreateCommEvent()
     if (OnCommEvent)
         OnCommEvent(this, size);
 }
-
-// ---------------------------------------------------------------------------
 
 void TZComm::ReadData(void *buffer, uint32_t count)
 {

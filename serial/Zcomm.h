@@ -80,7 +80,7 @@ public:
     void WaitFor();
     // For a stop requested on the thread itself: the object deletes itself when the body returns.
     void FreeOnTerminate();
-    bool IsCurrentThread() const { return std::this_thread::get_id() == Thread.get_id(); }
+    bool IsCurrentThread() const { return std::this_thread::get_id() == RunningId.load(); }
     int WakeHandle() const { return WakeFd; }
 
 private:
@@ -92,6 +92,7 @@ private:
     int WakeFd = -1;
     std::atomic<bool> Terminated{false};
     std::atomic<bool> FreeOnEnd{false};
+    std::atomic<std::thread::id> RunningId{};
     std::thread Thread;
 };
 

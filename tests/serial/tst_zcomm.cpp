@@ -147,6 +147,7 @@ private slots:
     void defaults();
     void errorFormat();
     void allBytesBothWays();
+    void lineSettings();
     void exclusiveOpen_data();
     void exclusiveOpen();
     void exclusiveAgainstChildProcess();
@@ -212,6 +213,43 @@ void TstZComm::allBytesBothWays()
 
     comm.WriteData(all.constData(), 256);
     QCOMPARE(peer.Receive(256), all);
+}
+
+void TstZComm::lineSettings()
+{
+    Peer peer;
+    WorkDir wd;
+    QVERIFY(wd.Link("COM1", peer.slavePath));
+    TZComm comm;
+    comm.SetStopBits(TStopBits::_2bit);
+    comm.SetBaudRate(TBaudRate::___1200bps); // closed: only stored, applied by the open
+    comm.OpenCommport();
+    termios line{};
+    QCOMPARE(tcgetattr(comm.Handle(), &line), 0);
+    // Anything the kernel would act on (0x03 as interrupt, 0x11/0x13, CR) must be off.
+    QCOMPARE(line.c_lflag & (ICANON | ISIG | IEXTEN | ECHO | ECHONL), tcflag_t(0));
+    QCOMPARE(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | PARMRK), tcflag_t(0));
+    QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
+    QCOMPARE(line.c_cflag & (CSIZE | CSTOPB | PARENB | CLOCAL | CREAD | HUPCL | CRTSCTS),
+             tcflag_t(CS8 | CSTOPB | CLOCAL | CREAD));
+    QCOMPARE(cfgetospeed(&line), speed_t(B1200));
+
+    // While open each setter reaches the device at once.
+    comm.SetBaudRate(TBaudRate::__19200bps);
+    comm.SetParity(TParity::Mark);
+    comm.SetByteSize(TByteSize::_7bit);
+    comm.SetFlowControl(TFlowControl::XonXoff);
+    QCOMPARE(tcgetattr(comm.Handle(), &line), 0);
+    QCOMPARE(cfgetospeed(&line), speed_t(B19200));
+    // A pseudo-terminal forces CS8 and clears PARENB; the rest of the parity stays visible.
+    QCOMPARE(line.c_cflag & (PARODD | CMSPAR), tcflag_t(PARODD | CMSPAR));
+    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(IXON | IXOFF));
+    QCOMPARE(int(line.c_cc[VSTART]), 0x11);
+    QCOMPARE(int(line.c_cc[VSTOP]), 0x13);
+    comm.SetFlowControl(TFlowControl::RtsCts);
+    QCOMPARE(tcgetattr(comm.Handle(), &line), 0);
+    QCOMPARE(line.c_iflag & (IXON | IXOFF), tcflag_t(0));
+    QCOMPARE(line.c_cflag & CRTSCTS, tcflag_t(CRTSCTS));
 }
 
 void TstZComm::exclusiveOpen_data()
