@@ -51,6 +51,9 @@ TDBGrid::TDBGrid(QWidget *parent) : QTableView(parent)
                     QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
     setTabKeyNavigation(true);
     verticalHeader()->hide();
+    // Rows as tight as a list: the windows are small and show ten users at once.
+    verticalHeader()->setMinimumSectionSize(fontMetrics().height() + 4);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
 }

@@ -2,6 +2,7 @@
 
 #include "Convert.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QSqlError>
@@ -10,6 +11,7 @@
 #include <QThread>
 #include <QUrl>
 #include <limits>
+#include <sys/stat.h>
 
 const TableDef &UserTableDef()
 {
@@ -186,6 +188,11 @@ TTable::TTable(const QString &fileName, const TableDef &def, QObject *parent)
     if (!info.isFile())
         throw ETableError(QStringLiteral("Table file \"%1\" is not a file").arg(fileName_).toStdString());
 
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName_).constData(), &st) == 0) {
+        device_ = st.st_dev;
+        inode_ = st.st_ino;
+    }
     connectionName_ = QStringLiteral("corvalink-table:%1@%2")
                           .arg(info.canonicalFilePath())
                           .arg(reinterpret_cast<quintptr>(QThread::currentThread()));
@@ -261,8 +268,18 @@ void TTable::Fail(const QString &what, const QString &detail) const
     throw ETableError(message.toStdString());
 }
 
+void TTable::CheckFileStillThere() const
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(fileName_).constData(), &st) != 0)
+        Fail(QStringLiteral("no longer exists"), {});
+    if (st.st_dev != device_ || st.st_ino != inode_)
+        Fail(QStringLiteral("was replaced by another file since it was opened"), {});
+}
+
 void TTable::LoadRows()
 {
+    CheckFileStillThere();
     QStringList columns;
     for (const auto &f : def_.fields)
         columns << Quote(f.name);
@@ -294,6 +311,7 @@ void TTable::LoadRows()
 void TTable::Exec(const QString &what, const QString &sql, const QVariantList &binds, qint64 *insertId,
                   int *rowsAffected)
 {
+    CheckFileStillThere();
     if (!db_.transaction())
         Fail(QStringLiteral("cannot be written (%1)").arg(what), db_.lastError().text());
     QString error;

@@ -144,9 +144,14 @@ private:
     void Exec(const QString &what, const QString &sql, const QVariantList &binds, qint64 *insertId = nullptr,
               int *rowsAffected = nullptr);
     [[noreturn]] void Fail(const QString &what, const QString &detail) const;
+    void CheckFileStillThere() const;
 
     QString fileName_;
     QString connectionName_;
+    // The file as opened: a write must not go to a file that was deleted or
+    // replaced under the open connection (SQLite would write into the lost inode).
+    quint64 device_ = 0;
+    quint64 inode_ = 0;
     TableDef def_;
     QSqlDatabase db_;
     TTableModel *model_;

@@ -379,6 +379,52 @@ private slots:
         QVERIFY(a.Modified());
     }
 
+    void fileDeletedOrReplacedWhileOpen_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("deleted") << "delete"
+                                 << "no longer exists";
+        QTest::newRow("replaced") << "replace"
+                                  << "was replaced";
+        QTest::newRow("overwritten with garbage") << "garbage"
+                                                  << "";
+    }
+    void fileDeletedOrReplacedWhileOpen()
+    {
+        QFETCH(QString, change);
+        QFETCH(QString, expected);
+        const QString file = MakeUserFile(dir(), {QStringLiteral("'A', 100, 1000")});
+        TTable t(file, UserTableDef());
+        if (change == QLatin1String("delete")) {
+            QVERIFY(QFile::remove(file));
+        } else if (change == QLatin1String("replace")) {
+            QVERIFY(QFile::rename(file, file + QStringLiteral(".old")));
+            MakeUserFile(dir(), {QStringLiteral("'B', 100, 1000")});
+        } else {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.write(QByteArray(8192, 'x'));
+        }
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                if (attempt == 0) {
+                    t.Append();
+                    t.SetFieldText(QStringLiteral("Name"), QStringLiteral("lost?"));
+                    t.Post();
+                } else {
+                    t.Refresh();
+                }
+                QFAIL("no error");
+            } catch (const ETableError &e) {
+                QVERIFY2(QString::fromUtf8(e.what()).contains(file), e.what());
+                QVERIFY2(QString::fromUtf8(e.what()).contains(expected), e.what());
+            }
+        }
+        // The row is still pending, not silently written somewhere else.
+        QVERIFY(t.Modified());
+    }
+
     void postSurvivesKilledProcess()
     {
         const QString file = MakeUserFile(dir(), {QStringLiteral("'A', 100, 1000")});
