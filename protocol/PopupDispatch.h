@@ -45,6 +45,12 @@ public:
 // status window whatever the flags. A number that does not convert throws
 // EConvertError after the fields are set.
 void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, const TPopupRequest &request);
+inline void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, PopupKind kind, const QString &fleet,
+                              const QString &ident, const QString &name, const QString &fleet2,
+                              const QString &ident2, const QString &name2, const QString &text)
+{
+    ShowIncomingPopup(host, popupFlags, TPopupRequest{kind, fleet, ident, name, fleet2, ident2, name2, text});
+}
 
 // Applies a decoded frame: its window effects in order, popup requests through
 // ShowIncomingPopup, and the log entry last. If an effect throws, nothing is
