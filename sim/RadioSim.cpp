@@ -25,6 +25,9 @@ namespace {
 
 constexpr qsizetype kMaxOutput = 1 << 20;
 constexpr int kDemoLeadInMs = 2000; // time for the console to set up its line before traffic
+// Closing the master throws away what the console has not read yet, so at the end of the input
+// the last frames get this long to be read.
+constexpr std::chrono::milliseconds kLinger{1000};
 
 [[noreturn]] void SystemError(const QString &what)
 {
@@ -145,9 +148,17 @@ void RadioSim::CreateLink()
         Print(QStringLiteral("replacing the %1 link %2 -> %3")
                   .arg(dangling ? QStringLiteral("stale") : QStringLiteral("existing"), linkPath_, target));
     }
-    // Made under a temporary name and renamed, so the console never sees a half-made entry.
+    PointLink();
+    linkCreated_ = true;
+}
+
+void RadioSim::PointLink()
+{
+    // Made under a temporary name and renamed over the old one, so the console never finds the
+    // name missing or half made.
+    const QFileInfo link(linkPath_);
     const QString temporary =
-        QDir(dirInfo.absoluteFilePath()).filePath(QStringLiteral(".%1.radiosim.%2").arg(port).arg(getpid()));
+        link.dir().filePath(QStringLiteral(".%1.radiosim.%2").arg(link.fileName()).arg(getpid()));
     unlink(Local(temporary).constData());
     if (symlink(Local(slaveName_).constData(), Local(temporary).constData()) != 0)
         SystemError(QStringLiteral("cannot create the link %1").arg(linkPath_));
@@ -157,7 +168,36 @@ void RadioSim::CreateLink()
         errno = saved;
         SystemError(QStringLiteral("cannot create the link %1").arg(linkPath_));
     }
-    linkCreated_ = true;
+}
+
+void RadioSim::RenewLine()
+{
+    // A pseudo-terminal keeps the exclusive-use flag that the console set (TIOCEXCL) after the
+    // console closes it, for as long as the master is open, so a console that is not root could
+    // never open it again. Each console therefore gets a fresh line: no such flag, no settings
+    // and no bytes left from the one before.
+    const int oldMaster = master_;
+    const int oldNotify = inotify_;
+    const QString oldName = slaveName_;
+    try {
+        OpenLine();
+        PointLink();
+    } catch (const std::exception &e) {
+        if (master_ != oldMaster)
+            close(master_);
+        if (inotify_ != oldNotify)
+            close(inotify_);
+        master_ = oldMaster;
+        inotify_ = oldNotify;
+        slaveName_ = oldName;
+        Warn(QStringLiteral("cannot make a fresh line, keeping %1: %2")
+                 .arg(oldName, QString::fromUtf8(e.what())));
+        tcflush(master_, TCIOFLUSH);
+        return;
+    }
+    close(oldMaster);
+    close(oldNotify);
+    watchMaster_ = true; // a line never opened reports no hang-up
 }
 
 void RadioSim::RemoveLink()
@@ -192,6 +232,7 @@ void RadioSim::Send(const QByteArray &bytes)
         return;
     }
     output_ += bytes;
+    lastSent_ = Clock::now();
     FlushOutput();
 }
 
@@ -229,20 +270,20 @@ void RadioSim::ConsoleOpened()
 
 void RadioSim::ConsoleClosed()
 {
+    // Nobody has the line open any more.
     watchMaster_ = false;
-    if (!consoleOpen_)
-        return;
+    const bool wasOpen = consoleOpen_;
+    const qsizetype unanswered = static_cast<qsizetype>(acks_.size());
     consoleOpen_ = false;
-    QString dropped;
-    if (!acks_.empty())
-        dropped = QStringLiteral("; %1 answer(s) not sent").arg(acks_.size());
-    Print(QStringLiteral("console closed %1%2").arg(options_.port, dropped));
     acks_.clear();
     output_.clear();
     splitter_ = FrameSplitter();
-    // Bytes the console did not read would greet the next console as stale traffic.
-    tcflush(master_, TCIOFLUSH);
     demoDue_.reset();
+    RenewLine();
+    if (wasOpen)
+        Print(QStringLiteral("console closed %1%2")
+                  .arg(options_.port,
+                       unanswered ? QStringLiteral("; %1 answer(s) not sent").arg(unanswered) : QString()));
 }
 
 void RadioSim::StartDemo()
@@ -331,7 +372,7 @@ void RadioSim::RunInputLines()
     if (inputEnded_ && inputBuffer_.isEmpty() && !sleepUntil_ && !waiting_ && !quitting_ && !options_.stay &&
         !demoOn_) {
         quitting_ = true;
-        quitBy_ = Clock::now() + std::chrono::milliseconds(options_.ackDelayMs + 1000);
+        quitBy_ = Clock::now() + std::chrono::milliseconds(options_.ackDelayMs) + 2 * kLinger;
     }
 }
 
@@ -452,8 +493,11 @@ int RadioSim::TimeoutMs() const
         consider(waitUntil_);
     if (demoOn_)
         consider(demoDue_);
-    if (quitting_)
+    if (quitting_) {
         consider(quitBy_);
+        if (lastSent_ && consoleOpen_)
+            consider(*lastSent_ + kLinger);
+    }
     if (!next)
         return -1;
     const auto left = *next - Clock::now();
@@ -499,8 +543,12 @@ int RadioSim::Run()
         RunDue();
         if (stop_)
             break;
-        if (quitting_ && ((acks_.empty() && output_.isEmpty()) || Clock::now() >= *quitBy_))
-            break;
+        if (quitting_) {
+            const auto now = Clock::now();
+            const bool read = !consoleOpen_ || !lastSent_ || now >= *lastSent_ + kLinger;
+            if ((acks_.empty() && output_.isEmpty() && read) || now >= *quitBy_)
+                break;
+        }
 
         pollfd fds[4];
         nfds_t count = 0;

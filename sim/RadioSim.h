@@ -50,6 +50,8 @@ private:
 
     void OpenLine();
     void CreateLink();
+    void PointLink();
+    void RenewLine();
     void RemoveLink();
     void ReadInput();
     void RunInputLines();
@@ -83,6 +85,7 @@ private:
     bool watchMaster_ = true;
     QByteArray output_;
     std::deque<PendingAck> acks_;
+    std::optional<Clock::time_point> lastSent_;
 
     QByteArray inputBuffer_;
     qint64 lineNumber_ = 0;

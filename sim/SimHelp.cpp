@@ -46,7 +46,7 @@ the order given; then the rates (one draw per command); then the standing
 answer (always). A frame from the console that is not one of its six
 commands, or has a wrong field, is answered Command NG.
 
-Examples:
+Command examples:
   call 100 1000
   status 100 1000 95
   msg 100 1000 Hello\nworld
@@ -63,12 +63,12 @@ Examples:
 
 QString UsageExamples()
 {
-    return QStringLiteral(R"(Examples:
+    return QStringLiteral(R"(Program examples:
   corvalink-radiosim                      COM1 in this directory; type commands
   corvalink-radiosim --demo --dir ~/demo  play the demonstration traffic there
   corvalink-radiosim --port COM2 --ack-fail-rate 10
   corvalink-radiosim --script traffic.txt --stay
-  echo "status 100 1000 95" | corvalink-radiosim --stay
+  printf 'wait\nsleep 2\nstatus 100 1000 95\n' | corvalink-radiosim
   corvalink-radiosim --ack "busy E always" --ack-delay 500
 
 The console opens the link by its name (COM1 .. COM4) in its working

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -86,6 +87,7 @@ private slots:
     void demoScenario();
     void programOnPty();
     void programEndsWithInput();
+    void programDeliversBeforeEnding();
 
 private:
     WireCodec codec_;
@@ -591,6 +593,7 @@ void TestRadioSim::programOnPty()
 
     int fd = OpenAsConsole(link);
     QVERIFY(fd >= 0);
+    QCOMPARE(ioctl(fd, TIOCEXCL), 0); // as the console does
     const QByteArray connect = Hex("02 42 313030 31303030 03");
     QCOMPARE(write(fd, connect.constData(), connect.size()), connect.size());
     QCOMPARE(ReadBytes(fd, 3).toHex(' '), Hex("02 30 03").toHex(' '));
@@ -602,12 +605,16 @@ void TestRadioSim::programOnPty()
     QByteArray err;
     QTRY_VERIFY((err += sim.readAllStandardError()).contains("Fleet 99 is out of range"));
 
-    // The console closes and opens again: the simulator carries on.
+    // The console closes and opens again: the simulator carries on, on a line that does not
+    // keep the exclusive flag of the console before (which would refuse a user who is not root).
     close(fd);
     QByteArray out;
     QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("console closed COM1"));
     fd = OpenAsConsole(link);
     QVERIFY(fd >= 0);
+    int exclusive = -1;
+    QCOMPARE(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    QCOMPARE(exclusive, 0);
     const QByteArray request = Hex("02 48 313030 31303030 03");
     QCOMPARE(write(fd, request.constData(), request.size()), request.size());
     QCOMPARE(ReadBytes(fd, 3).toHex(' '), Hex("02 32 03").toHex(' '));
@@ -641,6 +648,35 @@ void TestRadioSim::programEndsWithInput()
     QVERIFY(!QFileInfo(link).isSymLink());
     const QByteArray out = sim.readAllStandardOutput();
     QVERIFY2(out.contains("not sent: no console has COM3 open"), out.constData());
+}
+
+void TestRadioSim::programDeliversBeforeEnding()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString link = dir.filePath(QStringLiteral("COM1"));
+    QProcess sim;
+    sim.setProgram(QStringLiteral(RADIOSIM_PATH));
+    sim.setArguments({QStringLiteral("--dir"), dir.path()});
+    sim.start();
+    QVERIFY(sim.waitForStarted());
+    const auto stop = qScopeGuard([&sim] {
+        sim.kill();
+        sim.waitForFinished();
+    });
+    // The whole input is there before the console comes: the frame goes out when it opens and
+    // the input has ended, yet the console still gets it before the line goes away.
+    sim.write("wait\nstatus 100 1000 95\n");
+    QVERIFY(sim.waitForBytesWritten(5000));
+    sim.closeWriteChannel();
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(link).isSymLink(), 5000);
+    const int fd = OpenAsConsole(link);
+    QVERIFY(fd >= 0);
+    QCOMPARE(ReadBytes(fd, 12).toHex(' '), StatusFrame(100, 1000, 95).toHex(' '));
+    close(fd);
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!QFileInfo(link).isSymLink());
 }
 
 QTEST_GUILESS_MAIN(TestRadioSim)
