@@ -10,7 +10,8 @@
 // unfinished frame waits for the next event. An STX inside an unfinished frame
 // starts the frame afresh (its ETX was lost). A frame that grows past
 // MaxFrameSize without its ETX is dropped whole, and the bytes up to the next
-// STX with it.
+// STX with it. Not shared between threads: the reader thread alone feeds it,
+// and Reset is for a port whose reader thread has been joined.
 class TFrameIntake final {
 public:
     // The longest frame: STX, letter, 7 digits, 4000 bytes of text, ETX is 4010.
