@@ -143,9 +143,13 @@ private slots:
         }
         QCOMPARE(Child<QToolButton>(&form, "AddBitBtn")->text(), QStringLiteral("&Add"));
         QVERIFY(!grid->accessibleName().isEmpty());
-        // The grid shows the table's current row.
+        // The grid and the cursor agree on the current row, whichever moves.
         table.Last();
         QCOMPARE(grid->currentIndex().row(), table.RowCount() - 1);
+        grid->setCurrentIndex(table.Model()->index(1, 2));
+        QCOMPARE(table.CurrentRow(), 1);
+        table.Refresh();
+        QCOMPARE(grid->currentIndex().row(), 1);
     }
 
     void statusWindowLayout()
