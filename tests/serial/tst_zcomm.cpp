@@ -146,6 +146,8 @@ class TstZComm : public QObject {
 private slots:
     void defaults();
     void errorFormat();
+    void devicePath_data();
+    void devicePath();
     void allBytesBothWays();
     void lineSettings();
     void exclusiveOpen_data();
@@ -192,6 +194,35 @@ void TstZComm::errorFormat()
     QCOMPARE(QString::fromUtf8(ECommError("Communication Read Error  ErrorMask=%d", 10).what()),
              QStringLiteral("Communication Read Error  ErrorMask=10"));
     QCOMPARE(QString::fromUtf8(ECommError("Read data Timeout").what()), QStringLiteral("Read data Timeout"));
+}
+
+void TstZComm::devicePath_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected"); // relative to the working directory unless absolute
+    QTest::newRow("no entry") << QStringList{} << "COM1"
+                              << "/dev/ttyS0";
+    QTest::newRow("no entry, lower case") << QStringList{} << "com4"
+                                          << "/dev/ttyS3";
+    QTest::newRow("entry in another case") << QStringList{"Com2"} << "COM2"
+                                           << "Com2";
+    QTest::newRow("exact spelling wins") << QStringList{"com3", "COM3"} << "COM3"
+                                         << "COM3";
+    QTest::newRow("other names are paths") << QStringList{} << "/dev/ttyUSB0"
+                                           << "/dev/ttyUSB0";
+}
+
+void TstZComm::devicePath()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    WorkDir wd;
+    for (const QString &entry : entries)
+        QVERIFY(wd.Link(entry, "/dev/null"));
+    const QString path = TZComm::ResolveDevicePath(name);
+    QCOMPARE(path, expected.startsWith('/') ? expected : QDir::current().filePath(expected));
 }
 
 void TstZComm::allBytesBothWays()
@@ -327,7 +358,8 @@ void TstZComm::checkCommportValid()
     TZComm comm;
     QVERIFY(comm.CheckCommportValid("COM1")); // free: the probe opens and lets go
     QVERIFY(comm.CheckCommportValid("com1"));
-    QVERIFY(!comm.CheckCommportValid("COM2") || QFile::exists("/dev/ttyS1"));
+    QVERIFY(wd.Link("COM2", "/nonexistent/device"));
+    QVERIFY(!comm.CheckCommportValid("COM2"));
     comm.OpenCommport();                       // the probe left nothing behind
     QVERIFY(comm.CheckCommportValid("COM1"));  // its own name, not touched
     QVERIFY(!comm.CheckCommportValid("com1")); // another spelling is probed: in use
