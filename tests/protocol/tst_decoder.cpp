@@ -1,4 +1,5 @@
 #include "Decoder.h"
+#include "LogTime.h"
 #include "MemoryTable.h"
 #include "StationId.h"
 
@@ -29,6 +30,7 @@ private slots:
     void conversionFails();
     void lookupsBeforeFailure();
     void messageText();
+    void stampedWithLocalTime();
 };
 
 void TestDecoder::frames_data()
@@ -213,6 +215,18 @@ void TestDecoder::messageText()
                                                   "F1001000caf\xe9 \x80\x03"),
                                        users, statuses, "t");
     QCOMPARE(DescribeEffect(r.effects.at(1)), QString::fromUtf8("AppendMessage(caf\u00e9 \u20ac)"));
+}
+
+void TestDecoder::stampedWithLocalTime()
+{
+    TMemoryTable users = TMemoryTable::Users();
+    TMemoryTable statuses = TMemoryTable::Statuses();
+    const QString before = LogTimeStamp();
+    const auto r = DecodeReceivedFrame(Frame("023003"), users, statuses);
+    const QString after = LogTimeStamp();
+    QVERIFY(QTime::fromString(before, LongTimeFormat(QLocale::system())).isValid());
+    QVERIFY2(*r.logEntry == before + " RX: Success" || *r.logEntry == after + " RX: Success",
+             qPrintable(*r.logEntry));
 }
 
 QTEST_APPLESS_MAIN(TestDecoder)
