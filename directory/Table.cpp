@@ -193,8 +193,12 @@ TTable::TTable(const QString &fileName, const TableDef &def, QObject *parent)
         device_ = st.st_dev;
         inode_ = st.st_ino;
     }
-    connectionName_ = QStringLiteral("corvalink-table:%1@%2")
+    // Keyed by the file itself too: a file put in place of one still open elsewhere
+    // gets its own connection rather than the old file's.
+    connectionName_ = QStringLiteral("corvalink-table:%1:%2:%3@%4")
                           .arg(info.canonicalFilePath())
+                          .arg(device_)
+                          .arg(inode_)
                           .arg(reinterpret_cast<quintptr>(QThread::currentThread()));
     auto &users = ConnectionUsers();
     if (users.contains(connectionName_)) {

@@ -423,6 +423,11 @@ private slots:
         }
         // The row is still pending, not silently written somewhere else.
         QVERIFY(t.Modified());
+        // A new instance opens what is there now, not what the old connection sees.
+        if (change == QLatin1String("replace")) {
+            TTable fresh(file, UserTableDef());
+            QCOMPARE(Names(fresh), QStringList{QStringLiteral("B")});
+        }
     }
 
     void postSurvivesKilledProcess()
