@@ -1,5 +1,6 @@
 #include "AckPolicy.h"
 
+#include <QHash>
 #include <QStringList>
 #include <cstring>
 #include <stdexcept>
@@ -161,21 +162,37 @@ AckResult AckPolicy::Next(char letter)
 
 QString AckPolicy::Describe() const
 {
+    // Letters that share an answer are listed together: "Success (B D E H), Fail (F G)".
+    auto group = [](const QList<std::pair<QString, char>> &items) {
+        QStringList keys;
+        QHash<QString, QStringList> letters;
+        for (const auto &[key, letter] : items) {
+            if (!letters.contains(key))
+                keys << key;
+            letters[key] << QString(QLatin1Char(letter));
+        }
+        QStringList parts;
+        for (const QString &key : keys)
+            parts << QStringLiteral("%1 (%2)").arg(key, letters.value(key).join(QLatin1Char(' ')));
+        return parts.join(QStringLiteral(", "));
+    };
     QStringList lines;
-    QStringList standing;
-    for (int i = 0; i < kCommandCount; ++i)
-        standing << QStringLiteral("%1 %2").arg(QString(QLatin1Char(kCommandLetters[i])),
-                                                AckName(standing_[i]));
-    lines << QStringLiteral("standing answer: ") + standing.join(QStringLiteral(", "));
-    for (const auto &c : counted_)
-        lines << QStringLiteral("next %1 of %2: %3")
-                     .arg(c.remaining)
-                     .arg(LettersText(c.letters), AckName(c.result));
-    for (int i = 0; i < kCommandCount; ++i)
+    QList<std::pair<QString, char>> standing;
+    QList<std::pair<QString, char>> rates;
+    for (int i = 0; i < kCommandCount; ++i) {
+        standing.append({AckName(standing_[i]), kCommandLetters[i]});
         for (int slot = 0; slot < 4; ++slot)
             if (rates_[i][slot] > 0)
-                lines << QStringLiteral("command %1: %2 at %3 %")
-                             .arg(QString(QLatin1Char(kCommandLetters[i])), AckName(kRateResults[slot]))
-                             .arg(rates_[i][slot]);
+                rates.append(
+                    {QStringLiteral("%1 at %2 %").arg(AckName(kRateResults[slot])).arg(rates_[i][slot]),
+                     kCommandLetters[i]});
+    }
+    lines << QStringLiteral("  standing answer: ") + group(standing);
+    for (const auto &c : counted_)
+        lines << QStringLiteral("  next %1 of %2: %3")
+                     .arg(c.remaining)
+                     .arg(LettersText(c.letters), AckName(c.result));
+    if (!rates.isEmpty())
+        lines << QStringLiteral("  at random: ") + group(rates);
     return lines.join(QLatin1Char('\n'));
 }

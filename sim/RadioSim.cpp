@@ -470,6 +470,9 @@ void RadioSim::RunDue()
         Warn(QStringLiteral("no console opened %1 in time; going on").arg(options_.port));
         RunInputLines();
     }
+    // Lines held back by a wait that a console's arrival ended.
+    if (!sleepUntil_ && !waiting_ && inputBuffer_.contains('\n'))
+        RunInputLines();
     while (demoOn_ && demoDue_ && *demoDue_ <= Clock::now()) {
         const auto &steps = DemoScenario();
         RunLine(steps.at(demoIndex_).line, QStringLiteral("demo step %1").arg(demoIndex_ + 1), true);
