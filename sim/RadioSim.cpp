@@ -24,6 +24,8 @@
 namespace {
 
 constexpr qsizetype kMaxOutput = 1 << 20;
+constexpr qsizetype kMaxLine = 64 * 1024; // a 4000-byte message written all in \xHH is 16000
+
 constexpr int kDemoLeadInMs = 2000; // time for the console to set up its line before traffic
 // Closing the master throws away what the console has not read yet, so at the end of the input
 // the last frames get this long to be read.
@@ -347,17 +349,38 @@ void RadioSim::ReadInput()
         inputEnded_ = true;
         if (!inputBuffer_.isEmpty()) // a last line without a line end
             inputBuffer_ += '\n';
+    } else if (discarding_) {
+        // The rest of an overlong line.
+        const QByteArray chunk(buffer, n);
+        const qsizetype end = chunk.indexOf('\n');
+        if (end >= 0) {
+            discarding_ = false;
+            inputBuffer_ += chunk.mid(end + 1);
+        }
     } else {
         inputBuffer_.append(buffer, n);
+        if (!inputBuffer_.contains('\n') && inputBuffer_.size() > kMaxLine) {
+            ++lineNumber_;
+            Warn(QStringLiteral("%1 %2: longer than %3 bytes (refused)")
+                     .arg(InputName())
+                     .arg(lineNumber_)
+                     .arg(kMaxLine));
+            inputBuffer_.clear();
+            discarding_ = true;
+        }
     }
     RunInputLines();
 }
 
+QString RadioSim::InputName() const
+{
+    return options_.script.isEmpty() || options_.script == QLatin1String("-") ? QStringLiteral("line")
+                                                                              : options_.script;
+}
+
 void RadioSim::RunInputLines()
 {
-    const QString where = options_.script.isEmpty() || options_.script == QLatin1String("-")
-                              ? QStringLiteral("line")
-                              : options_.script;
+    const QString where = InputName();
     while (!stop_ && !sleepUntil_ && !waiting_) {
         const qsizetype end = inputBuffer_.indexOf('\n');
         if (end < 0)

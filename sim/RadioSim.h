@@ -55,6 +55,7 @@ private:
     void RemoveLink();
     void ReadInput();
     void RunInputLines();
+    QString InputName() const;
     void RunLine(const QString &line, const QString &where, bool fromDemo);
     void ReadConsole();
     void ConsoleOpened();
@@ -90,6 +91,7 @@ private:
     QByteArray inputBuffer_;
     qint64 lineNumber_ = 0;
     bool inputEnded_ = false;
+    bool discarding_ = false;
     std::optional<Clock::time_point> sleepUntil_;
     bool waiting_ = false;
     std::optional<Clock::time_point> waitUntil_;
