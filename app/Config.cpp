@@ -86,9 +86,17 @@ void TConfigForm::OkPressed()
         BitBtn1Click();
     } catch (...) {
         accept();
-        throw;
+        if (!reportError_)
+            throw;
+        reportError_(std::current_exception());
+        return;
     }
     accept();
+}
+
+void TConfigForm::SetErrorReporter(std::function<void(std::exception_ptr)> reporter)
+{
+    reportError_ = std::move(reporter);
 }
 
 void TConfigForm::BitBtn1Click()

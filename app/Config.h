@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <exception>
 #include <functional>
 
 class QAbstractButton;
@@ -22,6 +23,11 @@ public:
     TConfigForm(TSettings &settings, std::function<void()> requestEnd, QWidget *parent = nullptr);
     ~TConfigForm() override;
 
+    // Where an error of OK goes (a port that cannot be opened). Handing it over
+    // here keeps the exception from unwinding through the toolkit's button code;
+    // without a reporter it propagates to the application's notify().
+    void SetErrorReporter(std::function<void(std::exception_ptr)> reporter);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
@@ -39,6 +45,7 @@ private:
     Ui::TConfigForm *ui;
     TSettings &settings_;
     std::function<void()> requestEnd_;
+    std::function<void(std::exception_ptr)> reportError_;
     QList<QRadioButton *> comItems_;
 };
 

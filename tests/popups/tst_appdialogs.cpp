@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
+#include <stdexcept>
 
 namespace {
 
@@ -17,13 +18,19 @@ class FakePort final : public IPortSelector {
 public:
     QStringList usable;
     QStringList calls;
+    bool openFails = false;
     bool CheckCommportValid(const QString &name) override
     {
         calls << "check " + name;
         return usable.contains(name);
     }
     void SetCommPort(int index) override { calls << QStringLiteral("set %1").arg(index); }
-    void OpenCommport() override { calls << "open"; }
+    void OpenCommport() override
+    {
+        calls << "open";
+        if (openFails)
+            throw std::runtime_error("CommOpen Error,invalid HANDLE:0xFFFFFFFF");
+    }
     void CloseCommport() override { calls << "close"; }
 };
 
@@ -138,6 +145,39 @@ private slots:
         // The next opening shows the port now in use.
         form.show();
         QVERIFY(Child<QRadioButton>(&form, QStringLiteral("Com%1RadioButton").arg(current))->isChecked());
+    }
+
+    // The port was taken between the check and the open: the error goes on to
+    // the application, the window still closes, the new number is kept and the
+    // popup bits are not touched.
+    void configOpenFailure()
+    {
+        FakePort port;
+        port.usable = {"COM1", "COM2"};
+        port.openFails = true;
+        TSettings settings(port);
+        settings.CurrentComPort = 1;
+        settings.PopupFlags = 0x01;
+        TConfigForm form(settings, {});
+        QStringList reported;
+        form.SetErrorReporter([&](std::exception_ptr error) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const std::exception &e) {
+                reported << QString::fromUtf8(e.what());
+            }
+        });
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        Child<QRadioButton>(&form, "Com2RadioButton")->click();
+        Child<QCheckBox>(&form, "StatusCheckBox")->click();
+        Child<QAbstractButton>(&form, "BitBtn1")->click();
+        QCOMPARE(reported, QStringList{"CommOpen Error,invalid HANDLE:0xFFFFFFFF"});
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+        QVERIFY(!form.isVisible());
+        QCOMPARE(port.calls, (QStringList{"close", "check COM2", "set 1", "open"}));
+        QCOMPARE(settings.CurrentComPort, 2);
+        QCOMPARE(settings.PopupFlags, 0x01u);
     }
 
     void configCancelChangesNothing()
