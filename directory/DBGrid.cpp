@@ -76,6 +76,7 @@ void TDBGrid::SetTable(TTable *table)
     setColumnHidden(0, true);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this, &TDBGrid::ViewCurrentRowChanged);
     connect(table, &TTable::CurrentRowChanged, this, &TDBGrid::TableCurrentRowChanged);
+    connect(table, &TTable::UpdateRecord, this, &TDBGrid::TableUpdateRecord);
     // A reset forgets the view's current cell; put it back on the cursor's row.
     connect(table->Model(), &QAbstractItemModel::modelReset, this,
             [this] { TableCurrentRowChanged(table_->CurrentRow()); });
@@ -103,8 +104,28 @@ void TDBGrid::ViewCurrentRowChanged(const QModelIndex &current)
             this, [this] { TableCurrentRowChanged(table_->CurrentRow()); }, Qt::QueuedConnection);
 }
 
+// Someone else (the name lookup, the status lookup) writes or leaves the row: the
+// text in an open cell editor goes with it, if the table takes it.
+void TDBGrid::TableUpdateRecord()
+{
+    if (state() != EditingState || !editing_.isValid() || editing_.row() != table_->CurrentRow())
+        return;
+    auto *edit = qobject_cast<QLineEdit *>(indexWidget(editing_));
+    if (!edit || !table_->CheckFieldText(FieldOfColumn(editing_.column()), edit->text()).isEmpty())
+        return;
+    QTableView::commitData(edit);
+    closeEditor(edit, QAbstractItemDelegate::NoHint);
+}
+
 void TDBGrid::TableCurrentRowChanged(int row)
 {
+    // The cursor left the row of an open editor (what it held that the table would
+    // take was handed over already): the editor must not write into the old row,
+    // which would pull the cursor back.
+    if (state() == EditingState && editing_.isValid() && editing_.row() != row) {
+        if (QWidget *editor = indexWidget(editing_))
+            closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    }
     if (row < 0) {
         selectionModel()->clearCurrentIndex();
         return;

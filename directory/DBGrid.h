@@ -38,6 +38,7 @@ protected slots:
 private:
     void ViewCurrentRowChanged(const QModelIndex &current);
     void TableCurrentRowChanged(int row);
+    void TableUpdateRecord();
     void AppendRow();
     void DeleteRow();
     void ReopenRefusedCell();

@@ -426,6 +426,7 @@ void TTable::SetCurrent(int row)
 // appended row that got no input.
 void TTable::CheckBrowseMode()
 {
+    emit UpdateRecord();
     if (state_ == State::Insert && !modified_) {
         Cancel();
         return;
@@ -584,6 +585,7 @@ bool TTable::Modified() const
 
 void TTable::Post()
 {
+    emit UpdateRecord();
     if (state_ == State::Browse)
         return;
     auto &row = rows_[static_cast<size_t>(current_)];

@@ -127,6 +127,9 @@ public:
 signals:
     // The cursor moved to another row, or the rows were re-read (-1 when empty).
     void CurrentRowChanged(int row);
+    // The current row is about to be written or left: a bound control hands over
+    // text typed but not yet given to the row, so that the write includes it.
+    void UpdateRecord();
 
 private:
     friend class TTableModel;

@@ -370,6 +370,42 @@ private slots:
         QVERIFY(app()->errors.isEmpty());
     }
 
+    void lookupWhileCellIsEdited_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::newRow("accepted text goes with the row") << "4321"
+                                                         << "4321";
+        QTest::newRow("refused text is dropped") << "12x"
+                                                 << "1000";
+    }
+    void lookupWhileCellIsEdited()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        TTable table(MakeUserFile(dir(), UserRows(3)), UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *grid = Child<TDBGrid>(&form, "DBGrid1");
+        const QModelIndex cell = table.Model()->index(0, table.ModelColumn("Ident"));
+        grid->setCurrentIndex(cell);
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(grid->indexWidget(cell));
+        QVERIFY(editor);
+        editor->setText(typed);
+        // An incoming frame names a station while the operator is typing.
+        QVERIFY(table.Locate("Fleet;Ident", {100, 1002}));
+        QCOMPARE(table.FieldAsText("Name"), QStringLiteral("U3"));
+        QCOMPARE(table.CurrentRow(), 2);
+        QCOMPARE(grid->currentIndex().row(), 2);
+        QCOMPARE(FileNames(dir().filePath("User.DB"), UserTableDef(), 2).at(0), written);
+        QVERIFY(!table.Modified());
+        QCoreApplication::processEvents();
+        QCOMPARE(table.CurrentRow(), 2);
+        QVERIFY(boxes.empty());
+    }
+
     void ctrlDeleteAsksFirst_data()
     {
         QTest::addColumn<bool>("ok");
