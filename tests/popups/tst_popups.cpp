@@ -108,6 +108,16 @@ private slots:
         QCOMPARE(Edit(&w, "IdentEdit")->text(), QStringLiteral("1000"));
     }
 
+    void enterOnFocusedOkCloses()
+    {
+        TAniPopupForm w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        CloseButton(&w)->setFocus();
+        QTest::keyClick(CloseButton(&w), Qt::Key_Return);
+        QVERIFY(!w.isVisible());
+    }
+
     void textsArePlain()
     {
         const QString markup = QStringLiteral("<b>x</b>&amp;");
