@@ -1,0 +1,48 @@
+#include "Gps.h"
+
+#include "CallWindow.h"
+#include "DBLookupComboBox.h"
+#include "LookupBinding.h"
+#include "Pictures.h"
+#include "Table.h"
+#include "ui_Gps.h"
+
+TGpsForm *GpsForm = nullptr;
+
+TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags), ui(new Ui::TGpsForm)
+{
+    ui->setupUi(this);
+    try {
+        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    } catch (...) {
+        delete ui;
+        throw;
+    }
+    setFixedSize(size());
+    // No close-up handler here: the boxes stay read-only even for "Other".
+    userSource_ =
+        BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
+    MakePictureButton(ui->GpsBitBtn, QStringLiteral("single"));
+    MakePictureButton(ui->BitBtn1, QStringLiteral("start"));
+    MakePictureButton(ui->BitBtn2, QStringLiteral("stop"));
+    MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
+    EnterClicksButtons({ui->GpsBitBtn, ui->BitBtn1, ui->BitBtn2, ui->CloseBitBtn}, this);
+
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TGpsForm::CloseBitBtnClick);
+}
+
+TGpsForm::~TGpsForm()
+{
+    delete ui;
+}
+
+void TGpsForm::showEvent(QShowEvent *event)
+{
+    CentreOnFirstShow(this, centred_);
+    QWidget::showEvent(event);
+}
+
+void TGpsForm::CloseBitBtnClick()
+{
+    close();
+}

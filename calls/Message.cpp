@@ -1,0 +1,106 @@
+#include "Message.h"
+
+#include "AnsiCodec.h"
+#include "CallWindow.h"
+#include "DBLookupComboBox.h"
+#include "LookupBinding.h"
+#include "Pictures.h"
+#include "Table.h"
+#include "ui_Message.h"
+
+#include <QSignalBlocker>
+
+TMessageForm *MessageForm = nullptr;
+
+TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      ui(new Ui::TMessageForm), context_(context)
+{
+    ui->setupUi(this);
+    try {
+        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    } catch (...) {
+        delete ui;
+        throw;
+    }
+    userSource_ =
+        BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(19);
+    ui->MessageMemo->setFont(font);
+    MakePictureButton(ui->NewBitBtn, QStringLiteral("new"));
+    MakePictureButton(ui->SendBitBtn, QStringLiteral("send"));
+    MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
+    EnterClicksButtons({ui->NewBitBtn, ui->SendBitBtn, ui->CloseBitBtn}, this);
+
+    connect(ui->MessageMemo, &QPlainTextEdit::textChanged, this, &TMessageForm::MessageMemoChange);
+    connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
+            &TMessageForm::NameDBLookupComboBoxCloseUp);
+    connect(ui->NewBitBtn, &QAbstractButton::clicked, this, &TMessageForm::NewBitBtnClick);
+    connect(ui->SendBitBtn, &QAbstractButton::clicked, this, &TMessageForm::SendBitBtnClick);
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TMessageForm::CloseBitBtnClick);
+}
+
+TMessageForm::~TMessageForm()
+{
+    delete ui;
+}
+
+void TMessageForm::showEvent(QShowEvent *event)
+{
+    CentreOnFirstShow(this, centred_);
+    QWidget::showEvent(event);
+}
+
+QString TMessageForm::MessageText() const
+{
+    return ToCrLf(ui->MessageMemo->toPlainText());
+}
+
+void TMessageForm::MessageMemoChange()
+{
+    const int n = MessageLength(MessageText());
+    QColor colour = Qt::black;
+    if (n > BlueLimit)
+        colour = QColor(255, 0, 0);
+    else if (n > ShortMessageLimit)
+        colour = QColor(0, 0, 255);
+    QPalette palette = ui->MessageMemo->palette();
+    palette.setColor(QPalette::Active, QPalette::Text, colour);
+    palette.setColor(QPalette::Inactive, QPalette::Text, colour);
+    ui->MessageMemo->setPalette(palette);
+    setWindowTitle(QStringLiteral("Message Call (%1)").arg(n));
+}
+
+void TMessageForm::NameDBLookupComboBoxCloseUp()
+{
+    UnlockForOther(ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit);
+}
+
+void TMessageForm::NewBitBtnClick()
+{
+    {
+        // Clearing an empty memo reports no change; the caption must still show (0).
+        const QSignalBlocker blocker(ui->MessageMemo);
+        ui->MessageMemo->clear();
+    }
+    MessageMemoChange();
+}
+
+void TMessageForm::SendBitBtnClick()
+{
+    TCommandTexts texts;
+    texts.message = MessageText();
+    const int n = MessageLength(texts.message);
+    // Longer than the radio takes: nothing is sent, the caption already says why.
+    if (n <= ShortMessageLimit)
+        SendCommand(context_, 'F', ui->FleetDBEdit->text(), ui->IdentDBEdit->text(), texts);
+    else if (n <= LongMessageLimit)
+        SendCommand(context_, 'G', ui->FleetDBEdit->text(), ui->IdentDBEdit->text(), texts);
+}
+
+void TMessageForm::CloseBitBtnClick()
+{
+    close();
+}

@@ -1,0 +1,66 @@
+#include "Speech.h"
+
+#include "CallWindow.h"
+#include "DBLookupComboBox.h"
+#include "LookupBinding.h"
+#include "Pictures.h"
+#include "Table.h"
+#include "ui_Speech.h"
+
+TSpeechForm *SpeechForm = nullptr;
+
+TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
+    : QWidget(parent, FixedCallWindowFlags), ui(new Ui::TSpeechForm), context_(context)
+{
+    ui->setupUi(this);
+    try {
+        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    } catch (...) {
+        delete ui;
+        throw;
+    }
+    setFixedSize(size());
+    userSource_ =
+        BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
+    MakePictureButton(ui->ConnectBitBtn, QStringLiteral("connect"));
+    MakePictureButton(ui->DisconnectBitBtn, QStringLiteral("disconnect"));
+    MakePictureButton(ui->BitBtn1, QStringLiteral("close"));
+    EnterClicksButtons({ui->ConnectBitBtn, ui->DisconnectBitBtn, ui->BitBtn1}, this);
+
+    connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
+            &TSpeechForm::NameDBLookupComboBoxCloseUp);
+    connect(ui->ConnectBitBtn, &QAbstractButton::clicked, this, &TSpeechForm::ConnectBitBtnClick);
+    connect(ui->DisconnectBitBtn, &QAbstractButton::clicked, this, &TSpeechForm::DisconnectBitBtnClick);
+    connect(ui->BitBtn1, &QAbstractButton::clicked, this, &TSpeechForm::BitBtn1Click);
+}
+
+TSpeechForm::~TSpeechForm()
+{
+    delete ui;
+}
+
+void TSpeechForm::showEvent(QShowEvent *event)
+{
+    CentreOnFirstShow(this, centred_);
+    QWidget::showEvent(event);
+}
+
+void TSpeechForm::NameDBLookupComboBoxCloseUp()
+{
+    UnlockForOther(ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit);
+}
+
+void TSpeechForm::ConnectBitBtnClick()
+{
+    SendCommand(context_, 'B', ui->FleetDBEdit->text(), ui->IdentDBEdit->text());
+}
+
+void TSpeechForm::DisconnectBitBtnClick()
+{
+    SendCommand(context_, 'D', ui->FleetDBEdit->text(), ui->IdentDBEdit->text());
+}
+
+void TSpeechForm::BitBtn1Click()
+{
+    close();
+}

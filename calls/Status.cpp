@@ -1,0 +1,82 @@
+#include "Status.h"
+
+#include "CallWindow.h"
+#include "DBLookupComboBox.h"
+#include "LookupBinding.h"
+#include "Pictures.h"
+#include "Table.h"
+#include "ui_Status.h"
+
+TStatusForm *StatusForm = nullptr;
+
+TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
+    : QWidget(parent, FixedCallWindowFlags), ui(new Ui::TStatusForm), context_(context)
+{
+    ui->setupUi(this);
+    try {
+        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+        StatusTable = TTable::OpenStatusTable(QStringLiteral("Status.db"), this);
+    } catch (...) {
+        delete ui;
+        throw;
+    }
+    setFixedSize(size());
+    userSource_ =
+        BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
+    statusSource_ = new TLookupBinding(StatusTable, QStringLiteral("Text"), ui->StatusDBLookupComboBox, this);
+    ui->StatusDBEdit->setReadOnly(true);
+    statusSource_->BindEdit(ui->StatusDBEdit, QStringLiteral("No."));
+    MakePictureButton(ui->SendBitBtn, QStringLiteral("send"));
+    MakePictureButton(ui->RequestBitBtn, QStringLiteral("request"));
+    MakePictureButton(ui->BitBtn1, QStringLiteral("close"));
+    EnterClicksButtons({ui->SendBitBtn, ui->RequestBitBtn, ui->BitBtn1}, this);
+
+    connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
+            &TStatusForm::NameDBLookupComboBoxCloseUp);
+    connect(ui->SendBitBtn, &QAbstractButton::clicked, this, &TStatusForm::SendBitBtnClick);
+    connect(ui->RequestBitBtn, &QAbstractButton::clicked, this, &TStatusForm::RequestBitBtnClick);
+    connect(ui->BitBtn1, &QAbstractButton::clicked, this, &TStatusForm::BitBtn1Click);
+
+    FormCreate();
+}
+
+TStatusForm::~TStatusForm()
+{
+    delete ui;
+}
+
+void TStatusForm::FormCreate()
+{
+    // Without a "Default" row the cursor stays on the first status. The list
+    // itself shows nothing until the operator picks a status.
+    StatusTable->Locate(QStringLiteral("Text"), {QStringLiteral("Default")}, true);
+}
+
+void TStatusForm::showEvent(QShowEvent *event)
+{
+    CentreOnFirstShow(this, centred_);
+    QWidget::showEvent(event);
+}
+
+void TStatusForm::NameDBLookupComboBoxCloseUp()
+{
+    UnlockForOther(ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit);
+}
+
+void TStatusForm::SendBitBtnClick()
+{
+    TCommandTexts texts;
+    texts.statusNumber = ui->StatusDBEdit->text();
+    texts.statusText = ui->StatusDBLookupComboBox->currentText();
+    SendCommand(context_, 'E', ui->FleetDBEdit->text(), ui->IdentDBEdit->text(), texts);
+}
+
+void TStatusForm::RequestBitBtnClick()
+{
+    SendCommand(context_, 'H', ui->FleetDBEdit->text(), ui->IdentDBEdit->text());
+}
+
+void TStatusForm::BitBtn1Click()
+{
+    close();
+}
