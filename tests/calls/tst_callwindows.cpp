@@ -1,0 +1,557 @@
+#include "DBLookupComboBox.h"
+#include "Gps.h"
+#include "Message.h"
+#include "Recorders.h"
+#include "Speech.h"
+#include "Status.h"
+#include "Table.h"
+#include "TableFixture.h"
+#include "ui_Gps.h"
+#include "ui_Message.h"
+#include "ui_Speech.h"
+#include "ui_Status.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+
+QByteArray Frame(const QByteArray &payload)
+{
+    return '\x02' + payload + '\x03';
+}
+
+// Chooses a name in a lookup list the way the operator does: open the list, move
+// to the entry, press Enter; then waits for the close-up.
+void PickInList(TDBLookupComboBox *list, const QString &text)
+{
+    QSignalSpy closeUp(list, &TDBLookupComboBox::CloseUp);
+    list->showPopup();
+    const int row = list->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    QVERIFY2(row >= 0, qPrintable(text));
+    list->view()->setCurrentIndex(list->model()->index(row, list->modelColumn()));
+    QTest::keyClick(list->view(), Qt::Key_Return);
+    QTRY_COMPARE(closeUp.count(), 1);
+}
+
+// Opens the list and closes it with Escape: nothing chosen, the close-up still runs.
+void OpenAndDismiss(TDBLookupComboBox *list)
+{
+    QSignalSpy closeUp(list, &TDBLookupComboBox::CloseUp);
+    list->showPopup();
+    QTest::keyClick(list->view(), Qt::Key_Escape);
+    QTRY_COMPARE(closeUp.count(), 1);
+}
+
+void Retype(QLineEdit *box, const QString &text)
+{
+    box->setFocus();
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Backspace);
+    QTest::keyClicks(box, text);
+}
+
+} // namespace
+
+class TstCallWindows : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> tmp;
+    QString oldDir;
+    std::unique_ptr<TRecordingPort> port;
+    std::unique_ptr<TRecordingLog> log;
+    std::unique_ptr<TBoxRecorder> boxes;
+    std::unique_ptr<TTable> mainUsers; // the main window's shared user table
+    TCommandContext context;
+
+    QDir dir() const { return QDir(tmp->path()); }
+    void OpenMainTable()
+    {
+        mainUsers.reset(TTable::OpenUserTable(QStringLiteral("User.DB")));
+        context.users = mainUsers.get();
+    }
+
+    static Ui::TSpeechForm *ui(TSpeechForm &w) { return w.ui; }
+    static Ui::TStatusForm *ui(TStatusForm &w) { return w.ui; }
+    static Ui::TMessageForm *ui(TMessageForm &w) { return w.ui; }
+    static Ui::TGpsForm *ui(TGpsForm &w) { return w.ui; }
+
+private slots:
+    void init();
+    void cleanup();
+
+    // every window
+    void windowsNeedTheirTables_data();
+    void windowsNeedTheirTables();
+    void controlsAreNamedAndPictured();
+
+    // voice call window
+    void speechSendsToFirstRowAfterStartUp_data();
+    void speechSendsToFirstRowAfterStartUp();
+    void speechOtherIsTypedAndSent();
+    void speechUnlockIsExactName_data();
+    void speechUnlockIsExactName();
+    void speechCloseUpWithoutChoiceKeepsTypedValues();
+    void speechBoxesTakeIntegerCharactersOnly_data();
+    void speechBoxesTakeIntegerCharactersOnly();
+    void speechEmptyBoxRaisesConversionError();
+    void speechCloseHidesAndKeepsChoice();
+
+    // status call window
+    void statusStartsOnDefault_data();
+    void statusStartsOnDefault();
+    void statusSendsPickedStatus();
+    void statusRequestIgnoresStatus();
+    void statusListShowsEditedDirectory();
+
+    // message call window
+    void messageCaptionAndColour_data();
+    void messageCaptionAndColour();
+    void messageSendPicksCommand_data();
+    void messageSendPicksCommand();
+    void messageNewClears();
+
+    // position window
+    void gpsButtonsSendNothing();
+};
+
+void TstCallWindows::init()
+{
+    tmp = std::make_unique<QTemporaryDir>();
+    QVERIFY(tmp->isValid());
+    CopySample(QStringLiteral("User.DB"), dir());
+    CopySample(QStringLiteral("Status.db"), dir());
+    oldDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(tmp->path()));
+    port = std::make_unique<TRecordingPort>();
+    log = std::make_unique<TRecordingLog>();
+    boxes = std::make_unique<TBoxRecorder>();
+    context = {};
+    context.port = port.get();
+    context.log = log.get();
+    context.clock = [] { return QStringLiteral("14:05:09"); };
+    OpenMainTable();
+}
+
+void TstCallWindows::cleanup()
+{
+    mainUsers.reset();
+    boxes.reset();
+    QDir::setCurrent(oldDir);
+    tmp.reset();
+}
+
+void TstCallWindows::windowsNeedTheirTables_data()
+{
+    QTest::addColumn<QString>("missing");
+    QTest::addColumn<int>("window");
+    QTest::newRow("voice, no users") << "User.DB" << 0;
+    QTest::newRow("status, no users") << "User.DB" << 1;
+    QTest::newRow("status, no statuses") << "Status.db" << 1;
+    QTest::newRow("message, no users") << "User.DB" << 2;
+    QTest::newRow("position, no users") << "User.DB" << 3;
+}
+
+void TstCallWindows::windowsNeedTheirTables()
+{
+    QFETCH(QString, missing);
+    QFETCH(int, window);
+    mainUsers.reset();
+    QVERIFY(QFile::remove(dir().filePath(missing)));
+    try {
+        switch (window) {
+        case 0:
+            TSpeechForm{context};
+            break;
+        case 1:
+            TStatusForm{context};
+            break;
+        case 2:
+            TMessageForm{context};
+            break;
+        default:
+            TGpsForm{};
+        }
+        QFAIL("the window was created without its table");
+    } catch (const ETableError &e) {
+        QVERIFY2(QString::fromUtf8(e.what()).contains(missing), e.what());
+    }
+}
+
+void TstCallWindows::controlsAreNamedAndPictured()
+{
+    TSpeechForm speech(context);
+    TStatusForm status(context);
+    TMessageForm message(context);
+    TGpsForm gps;
+    const QList<std::pair<QWidget *, QString>> windows{
+        {&speech, "Voice Call"}, {&status, "Status Call"}, {&message, "Message Call"}, {&gps, "GpsForm"}};
+    for (const auto &[window, title] : windows) {
+        QCOMPARE(window->windowTitle(), title);
+        const auto buttons = window->findChildren<QToolButton *>();
+        QVERIFY(buttons.size() >= 3);
+        for (const QToolButton *button : buttons) {
+            QVERIFY2(!button->icon().isNull(), qPrintable(button->objectName()));
+            QCOMPARE(button->size(), QSize(65, 57));
+            QVERIFY(!button->accessibleName().isEmpty());
+        }
+        for (const QWidget *box : window->findChildren<QLineEdit *>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(!box->accessibleName().isEmpty(), qPrintable(box->objectName()));
+        QVERIFY(!window->findChild<TDBLookupComboBox *>(QStringLiteral("NameDBLookupComboBox"))
+                     ->accessibleName()
+                     .isEmpty());
+    }
+    QCOMPARE(speech.size(), QSize(231, 150));
+    QCOMPARE(speech.minimumSize(), speech.maximumSize());
+    QCOMPARE(status.size(), QSize(245, 191));
+    QCOMPARE(gps.size(), QSize(295, 137));
+    QCOMPARE(message.size(), QSize(457, 264));
+    QVERIFY(message.maximumWidth() > 457);
+    QCOMPARE(ui(message)->MessageMemo->accessibleName(), QStringLiteral("Message text"));
+    QCOMPARE(ui(status)->StatusDBEdit->accessibleName(), QStringLiteral("Status number"));
+    QCOMPARE(ui(speech)->ConnectBitBtn->text(), QStringLiteral("&Connect"));
+}
+
+void TstCallWindows::speechSendsToFirstRowAfterStartUp_data()
+{
+    QTest::addColumn<bool>("connect");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("connect") << true << Frame("B1001000") << "14:05:09 TX: Connect To Base";
+    QTest::newRow("disconnect") << false << Frame("D1001000") << "14:05:09 TX: Disconnect To Base";
+}
+
+void TstCallWindows::speechSendsToFirstRowAfterStartUp()
+{
+    QFETCH(bool, connect);
+    QFETCH(QByteArray, frame);
+    QFETCH(QString, entry);
+    TSpeechForm w(context);
+    QCOMPARE(ui(w)->NameDBLookupComboBox->currentIndex(), -1);
+    QCOMPARE(ui(w)->NameDBLookupComboBox->currentText(), QString());
+    QCOMPARE(ui(w)->FleetDBEdit->text(), QStringLiteral("100"));
+    QCOMPARE(ui(w)->IdentDBEdit->text(), QStringLiteral("1000"));
+    QVERIFY(ui(w)->FleetDBEdit->isReadOnly());
+    QVERIFY(ui(w)->IdentDBEdit->isReadOnly());
+    QTest::mouseClick(connect ? ui(w)->ConnectBitBtn : ui(w)->DisconnectBitBtn, Qt::LeftButton);
+    QCOMPARE(port->Joined(), frame);
+    QCOMPARE(log->entries, QStringList{entry});
+}
+
+void TstCallWindows::speechOtherIsTypedAndSent()
+{
+    TSpeechForm w(context);
+    auto *names = ui(w)->NameDBLookupComboBox;
+    PickInList(names, QStringLiteral("Other"));
+    QVERIFY(!ui(w)->FleetDBEdit->isReadOnly());
+    QVERIFY(!ui(w)->IdentDBEdit->isReadOnly());
+    QCOMPARE(ui(w)->FleetDBEdit->text(), QStringLiteral("0"));
+    Retype(ui(w)->FleetDBEdit, QStringLiteral("205"));
+    Retype(ui(w)->IdentDBEdit, QStringLiteral("1234"));
+    QTest::mouseClick(ui(w)->ConnectBitBtn, Qt::LeftButton);
+    QCOMPARE(port->Joined(), Frame("B2051234"));
+    QCOMPARE(log->entries, QStringList{"14:05:09 TX: Connect To 205-1234"});
+
+    // The typed station is not stored into the "Other" row.
+    {
+        TTable fresh(QStringLiteral("User.DB"), UserTableDef());
+        QVERIFY(fresh.Locate(QStringLiteral("Name"), {QStringLiteral("Other")}));
+        QCOMPARE(fresh.FieldAsText(QStringLiteral("Fleet")), QStringLiteral("0"));
+        QCOMPARE(fresh.FieldAsText(QStringLiteral("Ident")), QStringLiteral("0"));
+    }
+
+    // The name lookup appended 205-1234 through the main window's table: the list
+    // shows it the next time it opens, and the choice stays.
+    QCOMPARE(names->count(), 6);
+    PickInList(names, QStringLiteral("205-1234"));
+    QCOMPARE(names->count(), 7);
+    QCOMPARE(ui(w)->FleetDBEdit->text(), QStringLiteral("205"));
+    QVERIFY(ui(w)->FleetDBEdit->isReadOnly());
+
+    PickInList(names, QStringLiteral("Car 2"));
+    QVERIFY(ui(w)->FleetDBEdit->isReadOnly());
+    QVERIFY(ui(w)->IdentDBEdit->isReadOnly());
+    QCOMPARE(ui(w)->FleetDBEdit->text(), QStringLiteral("101"));
+    QCOMPARE(ui(w)->IdentDBEdit->text(), QStringLiteral("1102"));
+}
+
+void TstCallWindows::speechUnlockIsExactName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("editable");
+    QTest::newRow("Other") << "Other" << true;
+    QTest::newRow("lower case") << "other" << false;
+    QTest::newRow("trailing blank") << "Other " << false;
+    QTest::newRow("another station") << "Base" << false;
+}
+
+void TstCallWindows::speechUnlockIsExactName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, editable);
+    mainUsers.reset();
+    MakeUserFile(dir(), {"'Base', 100, 1000", "'other', 0, 0", "'Other ', 0, 0", "'Other', 0, 0"});
+    OpenMainTable();
+    TSpeechForm w(context);
+    PickInList(ui(w)->NameDBLookupComboBox, name);
+    QCOMPARE(!ui(w)->FleetDBEdit->isReadOnly(), editable);
+    QCOMPARE(!ui(w)->IdentDBEdit->isReadOnly(), editable);
+}
+
+void TstCallWindows::speechCloseUpWithoutChoiceKeepsTypedValues()
+{
+    TSpeechForm w(context);
+    PickInList(ui(w)->NameDBLookupComboBox, QStringLiteral("Other"));
+    Retype(ui(w)->FleetDBEdit, QStringLiteral("300"));
+    OpenAndDismiss(ui(w)->NameDBLookupComboBox);
+    QCOMPARE(ui(w)->NameDBLookupComboBox->currentText(), QStringLiteral("Other"));
+    QVERIFY(!ui(w)->FleetDBEdit->isReadOnly());
+    QCOMPARE(ui(w)->FleetDBEdit->text(), QStringLiteral("300"));
+
+    // With nothing chosen the close-up locks the boxes (the shown name is empty).
+    TSpeechForm fresh(context);
+    OpenAndDismiss(ui(fresh)->NameDBLookupComboBox);
+    QCOMPARE(ui(fresh)->NameDBLookupComboBox->currentIndex(), -1);
+    QVERIFY(ui(fresh)->FleetDBEdit->isReadOnly());
+}
+
+void TstCallWindows::speechBoxesTakeIntegerCharactersOnly_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("fleet");
+    QTest::addColumn<QString>("ident");
+    QTest::newRow("digits") << "205"
+                            << "205"
+                            << "205";
+    QTest::newRow("letters dropped") << "2a0b5"
+                                     << "205"
+                                     << "205";
+    QTest::newRow("sign kept") << "+12"
+                               << "+12"
+                               << "+12";
+    QTest::newRow("length limit") << "1234567"
+                                  << "123"
+                                  << "1234";
+    QTest::newRow("blank and dot dropped") << " 1.2"
+                                           << "12"
+                                           << "12";
+}
+
+void TstCallWindows::speechBoxesTakeIntegerCharactersOnly()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, fleet);
+    QFETCH(QString, ident);
+    TSpeechForm w(context);
+    PickInList(ui(w)->NameDBLookupComboBox, QStringLiteral("Other"));
+    Retype(ui(w)->FleetDBEdit, typed);
+    Retype(ui(w)->IdentDBEdit, typed);
+    QCOMPARE(ui(w)->FleetDBEdit->text(), fleet);
+    QCOMPARE(ui(w)->IdentDBEdit->text(), ident);
+}
+
+void TstCallWindows::speechEmptyBoxRaisesConversionError()
+{
+    TSpeechForm w(context);
+    PickInList(ui(w)->NameDBLookupComboBox, QStringLiteral("Other"));
+    Retype(ui(w)->FleetDBEdit, QString());
+    // The application's error handler shows it; nothing goes out.
+    QVERIFY_THROWS_EXCEPTION(std::exception, w.ConnectBitBtnClick());
+    QVERIFY(port->writes.isEmpty());
+    QVERIFY(log->entries.isEmpty());
+}
+
+void TstCallWindows::speechCloseHidesAndKeepsChoice()
+{
+    auto *w = new TSpeechForm(context);
+    QPointer<TSpeechForm> alive(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    PickInList(ui(*w)->NameDBLookupComboBox, QStringLiteral("Other"));
+    QTest::mouseClick(ui(*w)->BitBtn1, Qt::LeftButton);
+    QVERIFY(!w->isVisible());
+    w->show();
+    w->close(); // the close box
+    QVERIFY(alive);
+    w->show();
+    QCOMPARE(ui(*w)->NameDBLookupComboBox->currentText(), QStringLiteral("Other"));
+    QVERIFY(!ui(*w)->FleetDBEdit->isReadOnly());
+    delete w;
+}
+
+void TstCallWindows::statusStartsOnDefault_data()
+{
+    QTest::addColumn<QStringList>("statuses");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("sample table") << QStringList() << Frame("E100100010");
+    QTest::newRow("capital letters, not first")
+        << QStringList{"5, 'Go'", "7, 'DEFAULT'"} << Frame("E10010007");
+    QTest::newRow("no default: first row") << QStringList{"5, 'Go'", "7, 'Stop'"} << Frame("E10010005");
+    QTest::newRow("empty table: no number") << QStringList{""} << Frame("E1001000");
+}
+
+void TstCallWindows::statusStartsOnDefault()
+{
+    QFETCH(QStringList, statuses);
+    QFETCH(QByteArray, frame);
+    if (!statuses.isEmpty()) {
+        statuses.removeAll(QString());
+        MakeStatusFile(dir(), statuses);
+    }
+    TStatusForm w(context);
+    QCOMPARE(ui(w)->StatusDBLookupComboBox->currentIndex(), -1);
+    QCOMPARE(ui(w)->StatusDBLookupComboBox->currentText(), QString());
+    QVERIFY(ui(w)->StatusDBEdit->isReadOnly());
+    QTest::mouseClick(ui(w)->SendBitBtn, Qt::LeftButton);
+    QCOMPARE(port->Joined(), frame);
+    QCOMPARE(log->entries.size(), 1);
+    // No status picked yet: the quoted status text is empty.
+    QVERIFY2(log->entries.at(0).endsWith(QStringLiteral(" to Base\r\n\t\"\"")),
+             qPrintable(log->entries.at(0)));
+}
+
+void TstCallWindows::statusSendsPickedStatus()
+{
+    MakeStatusFile(dir(), {"10, 'Default'", "12, 'Arrived'", "12, 'Arrived late'"});
+    TStatusForm w(context);
+    PickInList(ui(w)->StatusDBLookupComboBox, QStringLiteral("Arrived"));
+    QCOMPARE(ui(w)->StatusDBEdit->text(), QStringLiteral("12"));
+    QTest::mouseClick(ui(w)->SendBitBtn, Qt::LeftButton);
+    QCOMPARE(port->Joined(), Frame("E100100012"));
+    QCOMPARE(log->entries, QStringList{"14:05:09 TX: Status:12 to Base\r\n\t\"Arrived\""});
+}
+
+void TstCallWindows::statusRequestIgnoresStatus()
+{
+    TStatusForm w(context);
+    PickInList(ui(w)->StatusDBLookupComboBox, QStringLiteral("Emergency"));
+    QTest::mouseClick(ui(w)->RequestBitBtn, Qt::LeftButton);
+    QCOMPARE(port->Joined(), Frame("H1001000"));
+    QCOMPARE(log->entries, QStringList{"14:05:09 TX: Status Request to Base"});
+}
+
+void TstCallWindows::statusListShowsEditedDirectory()
+{
+    TStatusForm w(context);
+    auto *list = ui(w)->StatusDBLookupComboBox;
+    const int before = list->count();
+    {
+        // What the Edit Status window does through the main window's instance.
+        TTable editor(QStringLiteral("Status.db"), StatusTableDef());
+        editor.Append();
+        editor.SetFieldText(QStringLiteral("No."), QStringLiteral("50"));
+        editor.SetFieldText(QStringLiteral("Text"), QStringLiteral("Refuelling"));
+        editor.Post();
+        QVERIFY(editor.Locate(QStringLiteral("Text"), {QStringLiteral("Default")}));
+        editor.SetFieldText(QStringLiteral("Text"), QStringLiteral("Standby"));
+        editor.Post();
+    }
+    QCOMPARE(list->count(), before);
+    PickInList(list, QStringLiteral("Refuelling"));
+    QCOMPARE(list->count(), before + 1);
+    QCOMPARE(ui(w)->StatusDBEdit->text(), QStringLiteral("50"));
+    QCOMPARE(list->findText(QStringLiteral("Default")), -1);
+    QVERIFY(list->findText(QStringLiteral("Standby")) >= 0);
+}
+
+void TstCallWindows::messageCaptionAndColour_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<QColor>("colour");
+    const QString a48(48, QLatin1Char('a'));
+    QTest::newRow("48") << a48 << 48 << QColor(Qt::black);
+    QTest::newRow("49") << QString(49, 'a') << 49 << QColor(0, 0, 255);
+    QTest::newRow("1024") << QString(1024, 'a') << 1024 << QColor(0, 0, 255);
+    QTest::newRow("1025") << QString(1025, 'a') << 1025 << QColor(255, 0, 0);
+    QTest::newRow("48 and three line breaks") << a48 + "\n\n\n" << 48 << QColor(Qt::black);
+    QTest::newRow("48 and blanks and tabs") << a48 + " \t " << 48 << QColor(Qt::black);
+    QTest::newRow("line break counts two")
+        << QString(23, 'a') + "\n" + QString(24, 'a') << 49 << QColor(0, 0, 255);
+    QTest::newRow("leading blanks count") << "   " + QString(46, 'a') << 49 << QColor(0, 0, 255);
+}
+
+void TstCallWindows::messageCaptionAndColour()
+{
+    QFETCH(QString, text);
+    QFETCH(int, n);
+    QFETCH(QColor, colour);
+    TMessageForm w(context);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Message Call"));
+    ui(w)->MessageMemo->setPlainText(text);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Message Call (%1)").arg(n));
+    QCOMPARE(ui(w)->MessageMemo->palette().color(QPalette::Active, QPalette::Text), colour);
+    // Typing goes the same way.
+    ui(w)->MessageMemo->moveCursor(QTextCursor::Start);
+    QTest::keyClick(ui(w)->MessageMemo, Qt::Key_X);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Message Call (%1)").arg(n + 1));
+}
+
+void TstCallWindows::messageSendPicksCommand_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("frame");
+    const QString a48(48, QLatin1Char('a'));
+    QTest::newRow("empty") << QString() << Frame("F1001000");
+    QTest::newRow("48 is short") << a48 << Frame("F1001000" + a48.toLatin1());
+    QTest::newRow("48 and three line breaks") << a48 + "\n\n\n" << Frame("F1001000" + a48.toLatin1());
+    QTest::newRow("49 is long") << QString(49, 'b') << Frame("G1001000" + QByteArray(49, 'b'));
+    QTest::newRow("4000 is long") << QString(4000, 'c') << Frame("G1001000" + QByteArray(4000, 'c'));
+    QTest::newRow("4001 is not sent") << QString(4001, 'd') << QByteArray();
+    QTest::newRow("lines go with CR LF") << "Hi\nAll" << Frame("F1001000Hi\r\nAll");
+}
+
+void TstCallWindows::messageSendPicksCommand()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, frame);
+    TMessageForm w(context);
+    ui(w)->MessageMemo->setPlainText(text);
+    QTest::mouseClick(ui(w)->SendBitBtn, Qt::LeftButton);
+    QCOMPARE(port->Joined(), frame);
+    QCOMPARE(log->entries.size(), frame.isEmpty() ? 0 : 1);
+    QCOMPARE(ui(w)->MessageMemo->toPlainText(), text);
+    QVERIFY(boxes->boxes.isEmpty());
+}
+
+void TstCallWindows::messageNewClears()
+{
+    TMessageForm w(context);
+    QTest::mouseClick(ui(w)->NewBitBtn, Qt::LeftButton);
+    QCOMPARE(w.windowTitle(), QStringLiteral("Message Call (0)"));
+    ui(w)->MessageMemo->setPlainText(QString(2000, 'x'));
+    QCOMPARE(ui(w)->MessageMemo->palette().color(QPalette::Text), QColor(255, 0, 0));
+    QTest::mouseClick(ui(w)->NewBitBtn, Qt::LeftButton);
+    QCOMPARE(ui(w)->MessageMemo->toPlainText(), QString());
+    QCOMPARE(w.windowTitle(), QStringLiteral("Message Call (0)"));
+    QCOMPARE(ui(w)->MessageMemo->palette().color(QPalette::Text), QColor(Qt::black));
+}
+
+void TstCallWindows::gpsButtonsSendNothing()
+{
+    TGpsForm w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    PickInList(ui(w)->NameDBLookupComboBox, QStringLiteral("Other"));
+    QVERIFY(ui(w)->FleetDBEdit->isReadOnly());
+    QVERIFY(ui(w)->IdentDBEdit->isReadOnly());
+    QCOMPARE(ui(w)->FleetDBEdit->text(), QStringLiteral("0"));
+    for (QToolButton *button : {ui(w)->GpsBitBtn, ui(w)->BitBtn1, ui(w)->BitBtn2})
+        QTest::mouseClick(button, Qt::LeftButton);
+    QVERIFY(w.isVisible());
+    QVERIFY(port->writes.isEmpty());
+    QVERIFY(log->entries.isEmpty());
+    QVERIFY(boxes->boxes.isEmpty());
+    QTest::mouseClick(ui(w)->CloseBitBtn, Qt::LeftButton);
+    QVERIFY(!w.isVisible());
+}
+
+QTEST_MAIN(TstCallWindows)
+#include "tst_callwindows.moc"
