@@ -103,6 +103,7 @@ private slots:
     void speechBoxesTakeIntegerCharactersOnly();
     void speechEmptyBoxRaisesConversionError();
     void speechCloseHidesAndKeepsChoice();
+    void speechListKeepsRowsWhenDirectoryIsGone();
 
     // status call window
     void statusStartsOnDefault_data();
@@ -384,6 +385,21 @@ void TstCallWindows::speechCloseHidesAndKeepsChoice()
     QCOMPARE(ui(*w)->NameDBLookupComboBox->currentText(), QStringLiteral("Other"));
     QVERIFY(!ui(*w)->FleetDBEdit->isReadOnly());
     delete w;
+}
+
+void TstCallWindows::speechListKeepsRowsWhenDirectoryIsGone()
+{
+    TSpeechForm w(context);
+    PickInList(ui(w)->NameDBLookupComboBox, QStringLiteral("Car 1"));
+    QVERIFY(QFile::remove(dir().filePath(QStringLiteral("User.DB"))));
+    // Re-reading fails: the operator is told, and the list keeps the rows it had.
+    OpenAndDismiss(ui(w)->NameDBLookupComboBox);
+    QCOMPARE(boxes->boxes.size(), 1);
+    QVERIFY2(boxes->boxes.at(0).text.contains(QStringLiteral("User.DB")),
+             qPrintable(boxes->boxes.at(0).text));
+    QCOMPARE(ui(w)->NameDBLookupComboBox->count(), 6);
+    QCOMPARE(ui(w)->NameDBLookupComboBox->currentText(), QStringLiteral("Car 1"));
+    QCOMPARE(ui(w)->FleetDBEdit->text(), QStringLiteral("101"));
 }
 
 void TstCallWindows::statusStartsOnDefault_data()
