@@ -12,8 +12,9 @@ struct DemoStep {
 
 // A few minutes of ordinary fleet traffic, played in a loop: calls and their ends, statuses,
 // messages short and long, PTT IDs, calls between two stations, and one emergency status.
-// The stations are Fleet 100 with Idents 1000 to 1005, and 101/2000; the statuses 1, 2, 3, 5,
-// 12 and the emergency 95.
+// The stations and statuses are those of the sample tables (Yard, Car 1, Car 2, Truck 3 and
+// Base; 21 to 25, 30 and the emergency 95), plus two stations the directory does not know
+// (103/1304 and 102/1250).
 const QList<DemoStep> &DemoScenario();
 // The length of one pass in milliseconds, including the pause before it starts again.
 int DemoScenarioLengthMs();

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -85,6 +86,7 @@ private slots:
     void ackPolicyOrder();
     void ackPolicyRates();
     void demoScenario();
+    void demoMatchesSampleTables();
     void programOnPty();
     void programEndsWithInput();
     void programDeliversBeforeEnding();
@@ -572,6 +574,71 @@ void TestRadioSim::demoScenario()
     QVERIFY(emergency);
     QVERIFY(multiLine);
     QVERIFY(DemoScenarioLengthMs() >= 120000 && DemoScenarioLengthMs() <= 300000);
+}
+
+namespace {
+
+// The rows of a sample table's SQL script: each "(...)" tuple after VALUES, split at commas.
+QList<QStringList> SampleRows(const QString &sqlFile)
+{
+    QFile file(QStringLiteral(SAMPLE_SQL_DIR "/") + sqlFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString sql = QString::fromUtf8(file.readAll());
+    QList<QStringList> rows;
+    static const QRegularExpression tuple(
+        QStringLiteral(R"(\(\s*('[^']*'|-?\d+)(\s*,\s*('[^']*'|-?\d+))*\s*\))"));
+    const qsizetype values = sql.indexOf(QStringLiteral("VALUES"));
+    auto it = tuple.globalMatch(sql, values < 0 ? sql.size() : values);
+    while (it.hasNext()) {
+        QString row = it.next().captured(0);
+        row = row.mid(1, row.size() - 2);
+        QStringList fields;
+        for (const QString &f : row.split(QLatin1Char(',')))
+            fields << f.trimmed().remove(QLatin1Char('\''));
+        rows << fields;
+    }
+    return rows;
+}
+
+} // namespace
+
+void TestRadioSim::demoMatchesSampleTables()
+{
+    // The demonstration is played against the sample tables: its statuses have texts there
+    // and most of its stations have names, with a few strangers among them.
+    QSet<int> statuses;
+    for (const QStringList &row : SampleRows(QStringLiteral("Status.sql")))
+        statuses.insert(row.at(0).toInt());
+    QSet<QByteArray> known;
+    for (const QStringList &row : SampleRows(QStringLiteral("User.sql")))
+        known.insert(QStringLiteral("%1%2")
+                         .arg(row.at(1).toInt(), 3, 10, QLatin1Char('0'))
+                         .arg(row.at(2).toInt(), 4, 10, QLatin1Char('0'))
+                         .toLatin1());
+    QVERIFY(statuses.contains(95));
+    QVERIFY(known.contains("1011101"));
+    QVERIFY(known.contains("1021203"));
+
+    QSet<QByteArray> namedSeen, unknownSeen;
+    for (const auto &step : DemoScenario()) {
+        const SimCommand cmd = ParseCommandLine(step.line, codec_);
+        if (cmd.kind != SimCommand::Kind::Send)
+            continue;
+        const char letter = cmd.frame.at(1);
+        QList<QByteArray> stations;
+        if (letter == 'I')
+            stations << cmd.frame.mid(3, 7) << cmd.frame.mid(10, 7);
+        else
+            stations << cmd.frame.mid(2, 7);
+        if (letter == 'E')
+            QVERIFY2(statuses.contains(cmd.frame.mid(9, 2).toInt()), qPrintable(step.line));
+        for (const QByteArray &s : stations)
+            (known.contains(s) ? namedSeen : unknownSeen).insert(s);
+    }
+    QVERIFY2(namedSeen.size() >= known.size() - 2, qPrintable(QString::number(namedSeen.size())));
+    QVERIFY(!unknownSeen.isEmpty());
+    QVERIFY(unknownSeen.size() <= 2);
 }
 
 void TestRadioSim::programOnPty()
