@@ -3,6 +3,7 @@
 #include "AnsiCodec.h"
 #include "CallWindow.h"
 #include "DBLookupComboBox.h"
+#include "ErrorReport.h"
 #include "LookupBinding.h"
 #include "Pictures.h"
 #include "Table.h"
@@ -37,9 +38,12 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
     connect(ui->MessageMemo, &QPlainTextEdit::textChanged, this, &TMessageForm::MessageMemoChange);
     connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
             &TMessageForm::NameDBLookupComboBoxCloseUp);
-    connect(ui->NewBitBtn, &QAbstractButton::clicked, this, &TMessageForm::NewBitBtnClick);
-    connect(ui->SendBitBtn, &QAbstractButton::clicked, this, &TMessageForm::SendBitBtnClick);
-    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TMessageForm::CloseBitBtnClick);
+    connect(ui->NewBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { NewBitBtnClick(); }); });
+    connect(ui->SendBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { SendBitBtnClick(); }); });
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { CloseBitBtnClick(); }); });
 }
 
 TMessageForm::~TMessageForm()

@@ -2,6 +2,7 @@
 
 #include "CallWindow.h"
 #include "DBLookupComboBox.h"
+#include "ErrorReport.h"
 #include "LookupBinding.h"
 #include "Pictures.h"
 #include "Table.h"
@@ -29,9 +30,12 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
 
     connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
             &TSpeechForm::NameDBLookupComboBoxCloseUp);
-    connect(ui->ConnectBitBtn, &QAbstractButton::clicked, this, &TSpeechForm::ConnectBitBtnClick);
-    connect(ui->DisconnectBitBtn, &QAbstractButton::clicked, this, &TSpeechForm::DisconnectBitBtnClick);
-    connect(ui->BitBtn1, &QAbstractButton::clicked, this, &TSpeechForm::BitBtn1Click);
+    connect(ui->ConnectBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { ConnectBitBtnClick(); }); });
+    connect(ui->DisconnectBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { DisconnectBitBtnClick(); }); });
+    connect(ui->BitBtn1, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { BitBtn1Click(); }); });
 }
 
 TSpeechForm::~TSpeechForm()

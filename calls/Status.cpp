@@ -2,6 +2,7 @@
 
 #include "CallWindow.h"
 #include "DBLookupComboBox.h"
+#include "ErrorReport.h"
 #include "LookupBinding.h"
 #include "Pictures.h"
 #include "Table.h"
@@ -33,9 +34,12 @@ TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
 
     connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
             &TStatusForm::NameDBLookupComboBoxCloseUp);
-    connect(ui->SendBitBtn, &QAbstractButton::clicked, this, &TStatusForm::SendBitBtnClick);
-    connect(ui->RequestBitBtn, &QAbstractButton::clicked, this, &TStatusForm::RequestBitBtnClick);
-    connect(ui->BitBtn1, &QAbstractButton::clicked, this, &TStatusForm::BitBtn1Click);
+    connect(ui->SendBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { SendBitBtnClick(); }); });
+    connect(ui->RequestBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { RequestBitBtnClick(); }); });
+    connect(ui->BitBtn1, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { BitBtn1Click(); }); });
 
     FormCreate();
 }

@@ -1,6 +1,7 @@
 #include "Estatus.h"
 
 #include "DBGrid.h"
+#include "ErrorReport.h"
 #include "Pictures.h"
 #include "Table.h"
 #include "ui_Estatus.h"
@@ -28,7 +29,8 @@ TEStatusForm::TEStatusForm(TTable *statusTable, QWidget *parent)
     ui->Label2->setFont(italic);
     MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
 
-    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEStatusForm::CloseBitBtnClick);
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { CloseBitBtnClick(); }); });
     connect(ui->StatusGrid, &TDBGrid::KeyDown, this, &TEStatusForm::StatusGridKeyDown);
     ui->CloseBitBtn->installEventFilter(this);
     // Panel2 stays on the right edge of the bottom panel.

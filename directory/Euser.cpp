@@ -1,6 +1,7 @@
 #include "Euser.h"
 
 #include "DBGrid.h"
+#include "ErrorReport.h"
 #include "MessageBox.h"
 #include "Pictures.h"
 #include "Table.h"
@@ -27,9 +28,12 @@ TEUserForm::TEUserForm(TTable *userTable, QWidget *parent)
     MakePictureButton(ui->DeleteBitBtn, QStringLiteral("delete"));
     MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
 
-    connect(ui->AddBitBtn, &QAbstractButton::clicked, this, &TEUserForm::AddBitBtnClick);
-    connect(ui->DeleteBitBtn, &QAbstractButton::clicked, this, &TEUserForm::DeleteBitBtnClick);
-    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEUserForm::CloseBitBtnClick);
+    connect(ui->AddBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { AddBitBtnClick(); }); });
+    connect(ui->DeleteBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { DeleteBitBtnClick(); }); });
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this,
+            [this] { GuardedCall([this] { CloseBitBtnClick(); }); });
     // Any mouse button pressed on Close writes the pending row, even if the click
     // never completes.
     ui->CloseBitBtn->installEventFilter(this);

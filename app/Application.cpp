@@ -1,0 +1,73 @@
+#include "Application.h"
+
+#include "MessageBox.h"
+
+#include <QMetaObject>
+#include <QThread>
+#include <algorithm>
+
+TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    SetErrorReportRoutine([this](const QString &message) { ShowError(message); });
+}
+
+TApplication::~TApplication()
+{
+    SetErrorReportRoutine({});
+}
+
+TApplication *TApplication::Instance()
+{
+    return qobject_cast<TApplication *>(QCoreApplication::instance());
+}
+
+QString TApplication::ErrorCaption()
+{
+    return QStringLiteral("Error");
+}
+
+bool TApplication::notify(QObject *receiver, QEvent *event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
+    return false;
+}
+
+void TApplication::ShowException(std::exception_ptr error)
+{
+    ShowError(ExceptionMessage(error));
+}
+
+void TApplication::ShowError(const QString &message)
+{
+    if (QThread::currentThread() != thread()) {
+        QMetaObject::invokeMethod(
+            this, [this, message] { ShowError(message); }, Qt::QueuedConnection);
+        return;
+    }
+    if (showing_) {
+        const bool repeat = std::find(pending_.begin(), pending_.end(), message) != pending_.end();
+        if (repeat || pending_.size() >= MaxPending)
+            ++dropped_;
+        else
+            pending_.push_back(message);
+        return;
+    }
+    pending_.push_back(message);
+    ShowNext();
+}
+
+void TApplication::ShowNext()
+{
+    while (!pending_.empty()) {
+        const QString message = pending_.front();
+        pending_.pop_front();
+        showing_ = true;
+        ++shown_;
+        ShowMessageBox(message, ErrorCaption(), MsgIcon::Stop, MsgButtons::Ok);
+        showing_ = false;
+    }
+}

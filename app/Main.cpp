@@ -1,0 +1,495 @@
+#include "Main.h"
+
+#include "Anipopup.h"
+#include "Application.h"
+#include "Config.h"
+#include "Decoder.h"
+#include "End.h"
+#include "ErrorReport.h"
+#include "Estatus.h"
+#include "Euser.h"
+#include "LogMemo.h"
+#include "LogTime.h"
+#include "Message.h"
+#include "Messagepopup.h"
+#include "Pictures.h"
+#include "Popup.h"
+#include "PopupSupport.h"
+#include "Pttidpopup.h"
+#include "Speech.h"
+#include "Speechpopup.h"
+#include "Status.h"
+#include "Statuspopup.h"
+#include "Table.h"
+#include "Version.h"
+#include "Zcomm.h"
+#include "ui_Main.h"
+
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QLabel>
+#include <QLocale>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTimer>
+
+TMainForm *MainForm = nullptr;
+bool LogTrimGuard = false;
+bool EmergencyFlash = false;
+
+namespace {
+
+const QString UserFileName = QStringLiteral("User.DB");
+const QString StatusFileName = QStringLiteral("Status.db");
+
+// Outgoing frames go to ZComm1.
+class TZCommCommandPort final : public ICommandPort {
+public:
+    explicit TZCommCommandPort(TZComm *port) : port_(port) {}
+    void WriteData(const char *data, uint32_t size) override { port_->WriteData(data, size); }
+    void WriteStringData(const QByteArray &data) override { port_->WriteStringData(data); }
+
+private:
+    TZComm *port_;
+};
+
+// Port selection drives ZComm1; a fresh open starts with no half-read frame.
+class TZCommPortSelector final : public IPortSelector {
+public:
+    TZCommPortSelector(TZComm *port, TFrameIntake &intake) : port_(port), intake_(intake) {}
+    bool CheckCommportValid(const QString &deviceName) override
+    {
+        return port_->CheckCommportValid(deviceName);
+    }
+    void SetCommPort(int index) override { port_->SetCommPort(static_cast<TCommPort>(index)); }
+    void OpenCommport() override
+    {
+        if (!port_->GetPortStatus())
+            intake_.Reset();
+        port_->OpenCommport();
+    }
+    void CloseCommport() override { port_->CloseCommport(); }
+
+private:
+    TZComm *port_;
+    TFrameIntake &intake_;
+};
+
+// The popup windows as the incoming path drives them.
+class TPopupWindows final : public IPopupHost {
+public:
+    explicit TPopupWindows(TMainForm *main) : main_(main) {}
+
+    void SetStationFields(PopupKind kind, const QString &name, const QString &fleet,
+                          const QString &ident) override
+    {
+        switch (kind) {
+        case PopupKind::Voice:
+            SpeechPopupForm->SetStation(name, fleet, ident);
+            break;
+        case PopupKind::Status:
+            StatusPopupForm->SetStation(name, fleet, ident);
+            break;
+        case PopupKind::Message:
+            MessagePopupForm->SetStation(name, fleet, ident);
+            break;
+        case PopupKind::PttId:
+            PttidPopupForm->SetStation(name, fleet, ident);
+            break;
+        case PopupKind::CallDecode:
+            AniPopupForm->SetFrom(name, fleet, ident);
+            break;
+        }
+    }
+    void SetCallDecodeTo(const QString &name2, const QString &fleet2, const QString &ident2) override
+    {
+        AniPopupForm->SetTo(name2, fleet2, ident2);
+    }
+    void SetStatusText(const QString &text) override { StatusPopupForm->SetText(text); }
+    void ClearMessageMemo() override { MessagePopupForm->ClearMessage(); }
+    void AppendMessageText(const QString &text) override { MessagePopupForm->AddMessageLine(text); }
+    void SetPttIdCaption(const QString &caption) override { PttidPopupForm->SetCaption(caption); }
+    void ShowPopup(PopupKind kind) override { ShowPopupWindow(Window(kind)); }
+    void StartEmergency() override
+    {
+        // Enabling a running timer must not restart its phase.
+        if (!main_->EmergencyTimer->isActive())
+            main_->EmergencyTimer->start();
+    }
+
+private:
+    static QWidget *Window(PopupKind kind)
+    {
+        switch (kind) {
+        case PopupKind::Voice:
+            return SpeechPopupForm;
+        case PopupKind::Status:
+            return StatusPopupForm;
+        case PopupKind::Message:
+            return MessagePopupForm;
+        case PopupKind::PttId:
+            return PttidPopupForm;
+        case PopupKind::CallDecode:
+            return AniPopupForm;
+        }
+        return nullptr;
+    }
+    TMainForm *main_;
+};
+
+void ShowNonModal(QWidget *window)
+{
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace
+
+TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainForm)
+{
+    ui->setupUi(this);
+    setFixedSize(640, 480);
+
+    QFont logFont(QStringLiteral("Arial"));
+    logFont.setPixelSize(19);
+    ui->LogMemo->setFont(logFont);
+    ui->LogMemo->setUndoRedoEnabled(false);
+
+    const int panelWidths[3] = {70, 400, 150};
+    for (int i = 0; i < 3; ++i) {
+        panels_[i] = new QLabel(ui->StatusBar1);
+        panels_[i]->setFrameShape(QFrame::Panel);
+        panels_[i]->setFrameShadow(QFrame::Sunken);
+        panels_[i]->setTextFormat(Qt::PlainText);
+        // The empty middle panel gives way so that the clock is never cut off by the
+        // status bar's own margins.
+        if (i == 1) {
+            panels_[i]->setMaximumWidth(panelWidths[i]);
+            ui->StatusBar1->addWidget(panels_[i], 1);
+        } else {
+            panels_[i]->setFixedWidth(panelWidths[i]);
+            ui->StatusBar1->addWidget(panels_[i]);
+        }
+    }
+    panels_[0]->setAlignment(Qt::AlignCenter);
+    panels_[2]->setAlignment(Qt::AlignCenter);
+    panels_[0]->setText(QStringLiteral("Com1"));
+    panels_[0]->setAccessibleName(QStringLiteral("Port"));
+    panels_[2]->setAccessibleName(QStringLiteral("Clock"));
+
+    MakePictureButton(ui->SpeechBitBtn, QStringLiteral("voice"));
+    MakePictureButton(ui->StatusBitBtn, QStringLiteral("status"));
+    MakePictureButton(ui->MessageBitBtn, QStringLiteral("message"));
+    MakePictureButton(ui->EUserBitBtn, QStringLiteral("edituser"));
+    MakePictureButton(ui->EstatusBitBtn, QStringLiteral("editstatus"));
+    MakePictureButton(ui->ConfigBitBtn, QStringLiteral("config"));
+    MakePictureButton(ui->ExitBitBtn, QStringLiteral("exit"));
+
+    Clock = new QTimer(this);
+    Clock->setInterval(1000);
+    EmergencyTimer = new QTimer(this);
+    EmergencyTimer->setInterval(1000);
+
+    // The radio's line: 9600 bit/s, 8 data bits, no parity, 2 stop bits, no
+    // handshake; the comm event fires on ETX, the end byte of every frame.
+    ZComm1 = new TZComm(this);
+    ZComm1->SetStopBits(TStopBits::_2bit);
+    ZComm1->SetEventType(TEventType::CharEvent);
+    ZComm1->SetRxThreshold(1);
+    ZComm1->SetEventChar(3);
+    ZComm1->OnCommEvent = [this](TZComm *sender, uint32_t &size) { ZComm1CommEvent(sender, size); };
+    ZComm1->SetErrorReport([](std::exception_ptr error) { ReportError(error); });
+
+    UserTable = TTable::OpenUserTable(UserFileName, this);
+    StatusTable = TTable::OpenStatusTable(StatusFileName, this);
+    StatusTable->SetFieldReadOnly(QStringLiteral("No."), true);
+
+    commandPort_ = std::make_unique<TZCommCommandPort>(ZComm1);
+    portSelector_ = std::make_unique<TZCommPortSelector>(ZComm1, intake_);
+    settings_ = std::make_unique<TSettings>(*portSelector_,
+                                            [this](const QString &text) { panels_[0]->setText(text); });
+    popupHost_ = std::make_unique<TPopupWindows>(this);
+    commandContext_.port = commandPort_.get();
+    commandContext_.log = this;
+    commandContext_.users = UserTable;
+
+    ConnectHandlers();
+    ClockTimer();
+    Clock->start();
+
+    if (!settings_->LoadSettings(SettingsFileName))
+        RequestEnd();
+
+    LogTrimGuard = true;
+}
+
+TMainForm::~TMainForm()
+{
+    // The reader thread must be gone before the window it reports to.
+    if (ZComm1)
+        ZComm1->CloseCommport();
+    delete ui;
+}
+
+void TMainForm::ConnectHandlers()
+{
+    connect(ui->LogMemo, &QPlainTextEdit::textChanged, this, &TMainForm::LogMemoChange);
+    connect(Clock, &QTimer::timeout, this, &TMainForm::ClockTimer);
+    connect(EmergencyTimer, &QTimer::timeout, this, &TMainForm::EmergencyTimerTimer);
+
+    connect(ui->SpeechBitBtn, &QAbstractButton::clicked, this, &TMainForm::SpeechBitBtnClick);
+    connect(ui->StatusBitBtn, &QAbstractButton::clicked, this, &TMainForm::StatusBitBtnClick);
+    connect(ui->MessageBitBtn, &QAbstractButton::clicked, this, &TMainForm::MessageBitBtnClick);
+    connect(ui->EUserBitBtn, &QAbstractButton::clicked, this, &TMainForm::EUserBitBtnClick);
+    connect(ui->EstatusBitBtn, &QAbstractButton::clicked, this, &TMainForm::EstatusBitBtnClick);
+    connect(ui->ConfigBitBtn, &QAbstractButton::clicked, this, &TMainForm::ConfigBitBtnClick);
+    connect(ui->ExitBitBtn, &QAbstractButton::clicked, this, &TMainForm::ExitBitBtnClick);
+
+    // Menu items that repeat a button run the button's handler.
+    connect(ui->LogClear1, &QAction::triggered, this, &TMainForm::LogClear1Click);
+    connect(ui->EditUser1, &QAction::triggered, this, &TMainForm::EUserBitBtnClick);
+    connect(ui->EditStatus1, &QAction::triggered, this, &TMainForm::EstatusBitBtnClick);
+    connect(ui->Config2, &QAction::triggered, this, &TMainForm::ConfigBitBtnClick);
+    connect(ui->Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+    connect(ui->Speech1, &QAction::triggered, this, &TMainForm::SpeechBitBtnClick);
+    connect(ui->Status1, &QAction::triggered, this, &TMainForm::StatusBitBtnClick);
+    connect(ui->Message1, &QAction::triggered, this, &TMainForm::MessageBitBtnClick);
+    connect(ui->Speech2, &QAction::triggered, this, &TMainForm::Speech2Click);
+    connect(ui->Status2, &QAction::triggered, this, &TMainForm::Status2Click);
+    connect(ui->Message2, &QAction::triggered, this, &TMainForm::Message2Click);
+    connect(ui->ANI1, &QAction::triggered, this, &TMainForm::ANI1Click);
+    connect(ui->ANI2, &QAction::triggered, this, &TMainForm::ANI2Click);
+    connect(ui->Version1, &QAction::triggered, this, &TMainForm::Version1Click);
+}
+
+void TMainForm::RequestEnd()
+{
+    endRequested_ = true;
+    QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void TMainForm::InsertEntry(const QString &entry)
+{
+    LogMemoLines::InsertEntry(ui->LogMemo, entry);
+}
+
+QString TMainForm::LogText() const
+{
+    return ui->LogMemo->toPlainText();
+}
+
+QString TMainForm::StatusPanelText(int panel) const
+{
+    return panel >= 0 && panel < 3 ? panels_[panel]->text() : QString();
+}
+
+void TMainForm::LogMemoChange()
+{
+    if (!LogTrimGuard)
+        return;
+    LogTrimGuard = false;
+    LogMemoLines::Trim(ui->LogMemo, LogLines);
+    LogTrimGuard = true;
+}
+
+void TMainForm::ZComm1CommEvent(TZComm *Sender, uint32_t &size)
+{
+    Q_UNUSED(size);
+    const int count = Sender->CountInBuff();
+    if (count <= 0)
+        return;
+    QByteArray bytes(count, Qt::Uninitialized);
+    Sender->ReadData(bytes.data(), static_cast<uint32_t>(count));
+    for (const QByteArray &frame : intake_.Feed(bytes))
+        QMetaObject::invokeMethod(
+            this, [this, frame] { HandleFrame(frame); }, Qt::QueuedConnection);
+}
+
+void TMainForm::HandleFrame(const QByteArray &frame)
+{
+    const TDecodeResult result = DecodeReceivedFrame(frame, *UserTable, *StatusTable);
+    ApplyDecodeResult(result, *popupHost_, settings_->PopupFlags, *this);
+}
+
+void TMainForm::WirePopups()
+{
+    if (StatusPopupForm)
+        StatusPopupForm->SetCloseHook([this] { EndEmergency(); });
+    if (PopupForm) {
+        PopupForm->SetRememberedSize(100, 230);
+        // The generic popup ends a running flash too, but restores only its own band.
+        PopupForm->SetCloseHook([this] {
+            if (!EmergencyTimer->isActive())
+                return;
+            EmergencyTimer->stop();
+            PopupForm->SetPanelColour(false);
+            EmergencyFlash = false;
+        });
+    }
+}
+
+void TMainForm::PaintEmergency(bool red)
+{
+    if (StatusPopupForm)
+        StatusPopupForm->SetFlashColour(red);
+    QPalette palette = ui->LogMemo->palette();
+    palette.setColor(QPalette::Base,
+                     red ? QColor(Qt::red) : QApplication::palette(ui->LogMemo).color(QPalette::Base));
+    ui->LogMemo->setPalette(palette);
+}
+
+void TMainForm::EmergencyTimerTimer()
+{
+    if (EmergencyFlash) {
+        PaintEmergency(true);
+        EmergencyFlash = false;
+    } else {
+        PaintEmergency(false);
+        EmergencyFlash = true;
+    }
+}
+
+void TMainForm::EndEmergency()
+{
+    if (!EmergencyTimer->isActive())
+        return;
+    EmergencyTimer->stop();
+    PaintEmergency(false);
+    EmergencyFlash = false;
+}
+
+void TMainForm::ClockTimer()
+{
+    const QLocale locale = QLocale::system();
+    const QDateTime now = QDateTime::currentDateTime();
+    QString text = locale.toString(now.date(), QLocale::ShortFormat);
+    // The time part is left out at exactly midnight.
+    if (now.time() != QTime(0, 0, 0))
+        text += QLatin1Char(' ') + LongTimeText(now.time(), locale);
+    panels_[2]->setText(text);
+}
+
+void TMainForm::SpeechBitBtnClick()
+{
+    ShowNonModal(SpeechForm);
+}
+
+void TMainForm::StatusBitBtnClick()
+{
+    ShowNonModal(StatusForm);
+}
+
+void TMainForm::MessageBitBtnClick()
+{
+    ShowNonModal(MessageForm);
+}
+
+void TMainForm::EUserBitBtnClick()
+{
+    if (EUserForm)
+        EUserForm->exec();
+}
+
+void TMainForm::EstatusBitBtnClick()
+{
+    if (EStatusForm)
+        EStatusForm->exec();
+}
+
+void TMainForm::ConfigBitBtnClick()
+{
+    if (ConfigForm)
+        ConfigForm->exec();
+}
+
+void TMainForm::ExitBitBtnClick()
+{
+    close();
+}
+
+void TMainForm::Exit1Click()
+{
+    close();
+}
+
+void TMainForm::LogClear1Click()
+{
+    ui->LogMemo->clear();
+}
+
+void TMainForm::Speech2Click()
+{
+    ShowPopupWindow(SpeechPopupForm);
+}
+
+void TMainForm::Status2Click()
+{
+    ShowPopupWindow(StatusPopupForm);
+}
+
+void TMainForm::Message2Click()
+{
+    ShowPopupWindow(MessagePopupForm);
+}
+
+void TMainForm::ANI1Click()
+{
+    ShowPopupWindow(PttidPopupForm);
+}
+
+void TMainForm::ANI2Click()
+{
+    ShowPopupWindow(AniPopupForm);
+}
+
+void TMainForm::Version1Click()
+{
+    if (VersionForm)
+        VersionForm->exec();
+}
+
+bool TMainForm::FormCloseQuery()
+{
+    if (!EndForm || EndForm->exec() != QDialog::Accepted)
+        return false;
+    ZComm1->CloseCommport();
+    try {
+        settings_->SaveSettings(SettingsFileName);
+    } catch (...) {
+        // The exit does not complete; the console goes on with its port, as before
+        // the question, rather than sit with a closed port.
+        ReportError(std::current_exception());
+        try {
+            ZComm1->OpenCommport();
+        } catch (...) {
+            ReportError(std::current_exception());
+        }
+        return false;
+    }
+    return true;
+}
+
+void TMainForm::showEvent(QShowEvent *event)
+{
+    if (!centred_) {
+        CentreOnScreen(this);
+        centred_ = true;
+    }
+    QMainWindow::showEvent(event);
+}
+
+void TMainForm::closeEvent(QCloseEvent *event)
+{
+    if (endRequested_) {
+        event->accept();
+        return;
+    }
+    if (FormCloseQuery())
+        event->accept();
+    else
+        event->ignore();
+}

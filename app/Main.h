@@ -1,0 +1,115 @@
+#pragma once
+
+#include "CommandPort.h"
+#include "FrameIntake.h"
+#include "PopupDispatch.h"
+#include "SendCommand.h"
+#include "Settings.h"
+
+#include <QMainWindow>
+#include <memory>
+
+namespace Ui {
+class TMainForm;
+}
+class QLabel;
+class QTimer;
+class TTable;
+class TZComm;
+
+// Process-wide flags of the main window: the log trim's re-entry guard and the
+// phase of the emergency flash.
+extern bool LogTrimGuard;
+extern bool EmergencyFlash;
+
+// The main window: owns the serial port, the shared directory tables, the log,
+// the clock and the emergency flash, and starts every other window.
+class TMainForm final : public QMainWindow, public ILog {
+    Q_OBJECT
+public:
+    // Opens the tables in the working directory, reads the settings file and opens
+    // the port. Table, file and value errors are thrown. When no port is usable the
+    // console is to end at once: EndRequested() is then true.
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    static constexpr int LogLines = 30;
+
+    // ILog: inserts one entry as the top line of the log.
+    void InsertEntry(const QString &entry) override;
+
+    TZComm *ZComm1 = nullptr;
+    TTable *UserTable = nullptr;
+    TTable *StatusTable = nullptr;
+    QTimer *Clock = nullptr;
+    QTimer *EmergencyTimer = nullptr;
+
+    TSettings &Settings() { return *settings_; }
+    IPortSelector &PortSelector() { return *portSelector_; }
+    // Where the call windows send their commands: the port, the log, the user table.
+    const TCommandContext &CommandContext() const { return commandContext_; }
+    IPopupHost &PopupHost() { return *popupHost_; }
+
+    bool EndRequested() const { return endRequested_; }
+    void RequestEnd();
+
+    QString LogText() const;
+    QString StatusPanelText(int panel) const;
+    Ui::TMainForm *Ui() const { return ui; }
+
+    // Decodes one frame from the radio and applies it: popups, then the log entry.
+    // Runs on the user-interface thread; errors propagate to the caller.
+    void HandleFrame(const QByteArray &frame);
+    // The intake of the comm event, on the reader thread: reads everything waiting
+    // and hands each complete frame, in order, to the user-interface thread.
+    void ZComm1CommEvent(TZComm *Sender, uint32_t &size);
+
+    // Hooks the popup windows (created after this window) to the emergency state and
+    // gives the generic popup its remembered size.
+    void WirePopups();
+
+    // Ends an emergency when the status popup closes: timer stopped, colours back.
+    void EndEmergency();
+    void PaintEmergency(bool red);
+
+    void SpeechBitBtnClick();
+    void StatusBitBtnClick();
+    void MessageBitBtnClick();
+    void EUserBitBtnClick();
+    void EstatusBitBtnClick();
+    void ConfigBitBtnClick();
+    void ExitBitBtnClick();
+    void Exit1Click();
+    void LogClear1Click();
+    void Speech2Click();
+    void Status2Click();
+    void Message2Click();
+    void ANI1Click();
+    void ANI2Click();
+    void Version1Click();
+    void ClockTimer();
+    void EmergencyTimerTimer();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void LogMemoChange();
+    // Returns whether the close may proceed.
+    bool FormCloseQuery();
+    void ConnectHandlers();
+
+    Ui::TMainForm *ui;
+    QLabel *panels_[3] = {};
+    std::unique_ptr<ICommandPort> commandPort_;
+    std::unique_ptr<IPortSelector> portSelector_;
+    std::unique_ptr<TSettings> settings_;
+    std::unique_ptr<IPopupHost> popupHost_;
+    TCommandContext commandContext_;
+    TFrameIntake intake_; // reader thread only (or while the port is closed)
+    bool endRequested_ = false;
+    bool centred_ = false;
+};
+
+extern TMainForm *MainForm;
