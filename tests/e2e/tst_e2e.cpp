@@ -1,0 +1,263 @@
+// The console's windows, in-process, against the real radio simulator program on a
+// pseudo-terminal: commands go out through the serial line and come back acknowledged,
+// and the simulator's traffic reaches the log, the popups and the emergency flash.
+#include "Console.h"
+#include "DBLookupComboBox.h"
+#include "ErrorReport.h"
+#include "Main.h"
+#include "MessageBox.h"
+#include "Speech.h"
+#include "Speechpopup.h"
+#include "Statuspopup.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace {
+
+struct TBox {
+    QString text, caption;
+};
+
+} // namespace
+
+class TstE2e : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<QProcess> sim;
+    QByteArray simOutput;
+    QString oldDir;
+    QList<TBox> boxes;
+    QStringList errors;
+    MessageBoxRoutine previousBox;
+    ErrorReportRoutine previousError;
+
+    QString Path(const QString &name) const { return QDir(tmp->path()).filePath(name); }
+
+    // What the simulator printed so far.
+    QString SimOutput()
+    {
+        simOutput += sim->readAllStandardOutput();
+        return QString::fromUtf8(simOutput);
+    }
+
+    // The working directory (sample tables, settings file, COM2..COM4 linked to nowhere so
+    // that no device of this machine stands in), the simulator on COM1 there, and then the
+    // console's windows. `input` goes to the simulator's standard input at once.
+    void StartConsole(const QStringList &simArgs, const QByteArray &input = {})
+    {
+        tmp = std::make_unique<QTemporaryDir>();
+        QVERIFY(tmp->isValid());
+        for (const char *name : {"User.DB", "Status.db"}) {
+            const QString to = Path(QLatin1String(name));
+            QVERIFY(QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + QLatin1String(name), to));
+            QVERIFY(QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner));
+        }
+        QFile ini(Path(QStringLiteral("CorvalinkDemo.ini")));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        QVERIFY(ini.write("COM=1\r\nPOPUP=0x001F\r\n") > 0);
+        ini.close();
+        for (int n = 2; n <= 4; ++n)
+            QVERIFY(
+                QFile::link(QStringLiteral("/nonexistent/no-port"), Path(QStringLiteral("COM%1").arg(n))));
+
+        sim = std::make_unique<QProcess>();
+        sim->setProgram(QStringLiteral(RADIOSIM_PATH));
+        sim->setArguments(QStringList{QStringLiteral("--dir"), tmp->path()} + simArgs);
+        sim->setProcessChannelMode(QProcess::MergedChannels);
+        sim->start();
+        QVERIFY(sim->waitForStarted());
+        if (!input.isEmpty())
+            QCOMPARE(sim->write(input), input.size());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Path(QStringLiteral("COM1"))).isSymLink(), 10000);
+
+        oldDir = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(tmp->path()));
+        CreateConsoleWindows();
+        QVERIFY(MainForm);
+        QVERIFY2(!MainForm->EndRequested(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
+        MainForm->show();
+        QTRY_VERIFY_WITH_TIMEOUT(SimOutput().contains(QStringLiteral("console opened COM1")), 10000);
+    }
+
+    // Chooses a station in a call window's list the way the operator does.
+    static void Pick(QWidget *window, const QString &name)
+    {
+        auto *list = window->findChild<TDBLookupComboBox *>(QStringLiteral("NameDBLookupComboBox"));
+        QVERIFY(list);
+        QSignalSpy closeUp(list, &TDBLookupComboBox::CloseUp);
+        list->showPopup();
+        const int row = list->findText(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        QVERIFY2(row >= 0, qPrintable(name));
+        list->view()->setCurrentIndex(list->model()->index(row, list->modelColumn()));
+        QTest::keyClick(list->view(), Qt::Key_Return);
+        QTRY_COMPARE(closeUp.count(), 1);
+    }
+
+    static QAbstractButton *Button(QWidget *window, const char *name)
+    {
+        return window->findChild<QAbstractButton *>(QLatin1String(name));
+    }
+
+private slots:
+    void init()
+    {
+        boxes.clear();
+        errors.clear();
+        simOutput.clear();
+        previousBox =
+            SetMessageBoxRoutine([this](const QString &text, const QString &caption, MsgIcon, MsgButtons) {
+                boxes.append({text, caption});
+                return MsgAnswer::Ok;
+            });
+        previousError = SetErrorReportRoutine([this](const QString &message) { errors << message; });
+    }
+
+    void cleanup()
+    {
+        DeleteConsoleWindows();
+        if (!oldDir.isEmpty())
+            QDir::setCurrent(oldDir);
+        oldDir.clear();
+        if (sim) {
+            // The simulator ends on SIGTERM and takes its link away.
+            sim->terminate();
+            QVERIFY(sim->waitForFinished(10000));
+            QCOMPARE(sim->exitStatus(), QProcess::NormalExit);
+            QVERIFY(!QFileInfo(Path(QStringLiteral("COM1"))).isSymLink());
+            sim.reset();
+        }
+        tmp.reset();
+        SetMessageBoxRoutine(previousBox);
+        SetErrorReportRoutine(previousError);
+    }
+
+    void commandIsAcknowledged_data()
+    {
+        QTest::addColumn<QByteArray>("simInput");
+        QTest::addColumn<QString>("station");
+        QTest::addColumn<QByteArray>("button");
+        QTest::addColumn<QString>("txEntry");
+        QTest::addColumn<QString>("simLine");
+        QTest::addColumn<QString>("rxEntry");
+
+        QTest::newRow("connect-success")
+            << QByteArray() << "Car 2" << QByteArray("ConnectBitBtn") << " TX: Connect To Car 2"
+            << "console> B Connect  Fleet 101  Ident 1102"
+            << " RX: Success";
+        QTest::newRow("disconnect-success")
+            << QByteArray() << "Truck 3" << QByteArray("DisconnectBitBtn") << " TX: Disconnect To Truck 3"
+            << "console> D Disconnect  Fleet 102  Ident 1203"
+            << " RX: Success";
+        QTest::newRow("connect-busy")
+            << QByteArray("ack busy B\n") << "Base" << QByteArray("ConnectBitBtn") << " TX: Connect To Base"
+            << "console> B Connect  Fleet 100  Ident 1000"
+            << " RX: Busy";
+        QTest::newRow("connect-fail")
+            << QByteArray("ack fail\n") << "Yard" << QByteArray("ConnectBitBtn") << " TX: Connect To Yard"
+            << "console> B Connect  Fleet 100  Ident 1001"
+            << " RX: Fail";
+        QTest::newRow("disconnect-ng") << QByteArray("ack ng D\n") << "Car 1"
+                                       << QByteArray("DisconnectBitBtn") << " TX: Disconnect To Car 1"
+                                       << "console> D Disconnect  Fleet 101  Ident 1101"
+                                       << " RX: Command NG";
+    }
+
+    // The voice window sends its command over the line; the simulator reads the frame,
+    // names it, and answers; the answer is decoded into the log.
+    void commandIsAcknowledged()
+    {
+        QFETCH(QByteArray, simInput);
+        QFETCH(QString, station);
+        QFETCH(QByteArray, button);
+        QFETCH(QString, txEntry);
+        QFETCH(QString, simLine);
+        QFETCH(QString, rxEntry);
+
+        StartConsole({QStringLiteral("--ack-delay"), QStringLiteral("20"), QStringLiteral("--stay")},
+                     simInput);
+        if (!simInput.isEmpty()) // the rule is in force before the command goes out
+            QTRY_VERIFY(SimOutput().contains(QStringLiteral("answers (after")));
+
+        Button(MainForm, "SpeechBitBtn")->click();
+        QTRY_VERIFY(SpeechForm->isVisible());
+        Pick(SpeechForm, station);
+        QAbstractButton *send = Button(SpeechForm, button.constData());
+        QVERIFY(send);
+        send->click();
+
+        QVERIFY2(MainForm->LogText().contains(txEntry), qPrintable(MainForm->LogText()));
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(rxEntry), qPrintable(MainForm->LogText()),
+                                  10000);
+        QVERIFY2(SimOutput().contains(simLine), qPrintable(SimOutput()));
+        // The answer is the newest line: it came after the command.
+        QVERIFY2(MainForm->LogText().section(QLatin1Char('\n'), 0, 0).contains(rxEntry),
+                 qPrintable(MainForm->LogText()));
+        QCOMPARE(MainForm->LogText().count(QStringLiteral(" RX: ")), 1);
+        QVERIFY2(boxes.isEmpty(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+    }
+
+    // The demonstration's first events: a voice call from Car 1 (the voice popup shows the
+    // caller) and its end, named from the sample user table, newest on top.
+    void demoFirstEvents()
+    {
+        StartConsole({QStringLiteral("--demo")});
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Call from Car 1")), 10000);
+        QTRY_VERIFY(SpeechPopupForm->isVisible());
+        const auto edits = SpeechPopupForm->findChildren<QLineEdit *>();
+        QStringList texts;
+        for (const QLineEdit *e : edits)
+            texts << e->text();
+        QVERIFY2(texts.contains(QStringLiteral("Car 1")) && texts.contains(QStringLiteral("1101")),
+                 qPrintable(texts.join(QLatin1Char('|'))));
+
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Call end from Car 1")),
+                                 15000);
+        const QStringList lines = MainForm->LogText().split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() >= 2, qPrintable(MainForm->LogText()));
+        QVERIFY2(lines.at(0).contains(QStringLiteral("Call end from Car 1")),
+                 qPrintable(MainForm->LogText()));
+        QVERIFY2(lines.at(1).contains(QStringLiteral("Call from Car 1")), qPrintable(MainForm->LogText()));
+        QVERIFY(SimOutput().contains(QStringLiteral("demo>    B Call from 101/1101")));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+    }
+
+    // An emergency status from the simulator, held back by wait until the console has the
+    // port open: the flash starts, and the status popup shows the station; closing the popup
+    // ends it.
+    void emergencyStartsFlash()
+    {
+        StartConsole({QStringLiteral("--stay")}, "wait\nstatus 100 1000 95\n");
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->EmergencyTimer->isActive(), 10000);
+        QVERIFY2(MainForm->LogText().contains(QStringLiteral(" RX: Status:95 from Base")),
+                 qPrintable(MainForm->LogText()));
+        QVERIFY2(MainForm->LogText().contains(QStringLiteral("\"Emergency\"")),
+                 qPrintable(MainForm->LogText()));
+        QTRY_VERIFY(StatusPopupForm->isVisible());
+
+        StatusPopupForm->close();
+        QTRY_VERIFY(!MainForm->EmergencyTimer->isActive());
+
+        // An ordinary status afterwards does not flash.
+        QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
+        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                 10000);
+        QVERIFY(!MainForm->EmergencyTimer->isActive());
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+    }
+};
+
+QTEST_MAIN(TstE2e)
+#include "tst_e2e.moc"
