@@ -116,11 +116,23 @@ void TReadThread::Execute()
         // Take everything there is before looking at a hang-up: bytes that came
         // before the other side went away are still the radio's. With VMIN = 0
         // a read of an empty queue returns 0, not EAGAIN.
-        for (;;) {
-            ssize_t n = read(Handle, chunk, sizeof chunk);
+        while (!Terminated) {
+            // No more than the receive queue has room for, and the event raised
+            // after each read: the handler drains the queue before more is taken,
+            // and what does not fit yet waits in the device (holding a fast sender
+            // back) instead of being dropped as an overrun. A full queue that no
+            // event drains still takes the bytes, and loses them, rather than
+            // leave the device readable and spin.
+            const size_t room = Owner->InQueueRoom();
+            ssize_t n = read(Handle, chunk, room > 0 ? std::min(room, sizeof chunk) : sizeof chunk);
             if (n > 0) {
                 Owner->Received(chunk, size_t(n));
                 gotData = true;
+                try {
+                    Owner->CreateCommEvent();
+                } catch (...) {
+                    Owner->ReportError(std::current_exception());
+                }
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -136,13 +148,6 @@ void TReadThread::Execute()
         if ((fds[1].revents & POLLIN) && !gotData)
             lost = true;
 
-        if (gotData) {
-            try {
-                Owner->CreateCommEvent();
-            } catch (...) {
-                Owner->ReportError(std::current_exception());
-            }
-        }
         if (lost && !Terminated) {
             watching = false;
             Owner->DeviceLost();
@@ -547,6 +552,12 @@ void TZComm::Received(const uint8_t *data, size_t size)
         FLastArrival = Clock::now();
     }
     FArrived.notify_all();
+}
+
+size_t TZComm::InQueueRoom() const
+{
+    std::lock_guard guard(FLock);
+    return FInQueue.size() < FInCapacity ? FInCapacity - FInQueue.size() : 0;
 }
 
 void TZComm::DeviceLost()

@@ -182,6 +182,8 @@ private:
     void ReportError(std::exception_ptr error);
     // Reader thread side: bytes arrived; returns whether an event may be due.
     void Received(const uint8_t *data, size_t size);
+    // Reader thread side: bytes the receive queue can still take.
+    size_t InQueueRoom() const;
     void DeviceLost();
     uint32_t TakeErrorBits();
 

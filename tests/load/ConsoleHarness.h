@@ -1,0 +1,136 @@
+#pragma once
+
+// The whole console in-process, on pseudo-terminals in place of the radio: for
+// the load and fault tests and the end-to-end benchmark. The caller owns the
+// application object (a TApplication, so that errors take the console's path).
+
+#include "MessageBox.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <chrono>
+#include <memory>
+#include <vector>
+
+class QPlainTextEdit;
+
+using SteadyClock = std::chrono::steady_clock;
+
+// The radio's end of one line: the master side of a pseudo-terminal. The console
+// opens the slave through a COMn link in its working directory.
+class TRadioLine final {
+public:
+    TRadioLine();
+    ~TRadioLine();
+    TRadioLine(const TRadioLine &) = delete;
+    TRadioLine &operator=(const TRadioLine &) = delete;
+
+    bool IsValid() const { return master_ >= 0; }
+    QString SlavePath() const { return slavePath_; }
+    int Master() const { return master_; }
+
+    // Writes every byte, waiting while the line's buffer is full. Returns false
+    // once the console's side is gone or the line is closed.
+    bool Write(const char *data, qsizetype size);
+    bool Write(const QByteArray &bytes) { return Write(bytes.constData(), bytes.size()); }
+    // Whatever the console has written, without waiting.
+    QByteArray Drain();
+    // The adapter pulled: the console's side sees the line hang up.
+    void Close();
+
+private:
+    int master_ = -1;
+    QString slavePath_;
+};
+
+// Records the message boxes. A box can be held open for a while, running the
+// events as a modal box does, so that errors arriving meanwhile find it open.
+class TBoxWatch final {
+public:
+    struct TBox {
+        QString text, caption;
+    };
+    explicit TBoxWatch(int holdMs = 0);
+    ~TBoxWatch();
+
+    QList<TBox> boxes;
+    int open = 0;    // boxes open now
+    int maxOpen = 0; // the most ever open at once: more than 1 is a nested box
+    int holdMs;
+
+private:
+    MessageBoxRoutine previous_;
+};
+
+// Every entry that reaches the top of the main window's log, with the time it got
+// there. The log itself keeps only 30 lines; this keeps them all.
+class TLogWatch final : public QObject {
+    Q_OBJECT
+public:
+    struct TEntry {
+        QString text; // line breaks as '\n'
+        SteadyClock::time_point at;
+    };
+    explicit TLogWatch(QPlainTextEdit *memo);
+
+    std::vector<TEntry> entries;
+
+private:
+    void Changed(int position, int removed, int added);
+    QPlainTextEdit *memo_;
+};
+
+// One frame the radio sends and what its log entry must contain.
+struct TSentFrame {
+    QByteArray bytes;
+    QString expect; // the entry's text after " RX: " (line breaks as '\n')
+    SteadyClock::time_point written{};
+};
+
+// A realistic mix of incoming traffic over the sample directory: acknowledgements,
+// calls and their end, statuses, short and long messages, PTT ID and call decode.
+// Every message carries its sequence number, so that each one is told apart in the
+// log. maxLongText bounds the long messages' text.
+std::vector<TSentFrame> MakeTrafficMix(int count, unsigned seed, int maxLongText = 400);
+
+// Writes the frames to the line, stamping each when its last byte is written.
+// bitRate > 0 paces single bytes as the radio's line does (11 bits a character);
+// 0 writes each frame at once, back to back, in bursts of burst frames (0: one
+// burst) with pauseMs between them. Returns false when the line failed.
+bool WriteFrames(TRadioLine &line, std::vector<TSentFrame> &frames, int bitRate, int burst = 0,
+                 int pauseMs = 0);
+
+// Matches the sent frames, in order, against the log's entries (which may hold
+// other entries in between). Returns for each sent frame the index of its entry,
+// or -1 when it never reached the log.
+std::vector<int> MatchEntries(const std::vector<TSentFrame> &sent, const std::vector<TLogWatch::TEntry> &log);
+
+// The console's sixteen windows on the working directory of a scratch folder with
+// the sample tables, CorvalinkDemo.ini and COM1..COMn linked to pseudo-terminals.
+class TConsoleHarness final {
+public:
+    TConsoleHarness(unsigned popupFlags, int lines = 1, int comPort = 1);
+    ~TConsoleHarness();
+
+    // Empty when the console started; else what went wrong.
+    QString Error() const { return error_; }
+    TRadioLine &Line(int index) { return *lines_.at(std::size_t(index)); }
+    QPlainTextEdit *LogMemo() const;
+    QString Dir() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+    QString oldDir_;
+    std::vector<std::unique_ptr<TRadioLine>> lines_;
+    QString error_;
+};
+
+// CPU time (user + system) of the threads of this process other than the main
+// thread, in milliseconds: the serial reader thread and whatever Qt starts.
+double WorkerThreadsCpuMs();
+// CPU time of the whole process in milliseconds.
+double ProcessCpuMs();
