@@ -1,0 +1,158 @@
+#pragma once
+
+// A working directory for the console run in-process: the sample tables, a
+// settings file, and COM1..COM4 entries. A port given to Prepare is a link to a
+// pseudo-terminal whose other side the test keeps as the radio; every other
+// COMn is a link to nowhere, so that the machine's own /dev/ttyS* never stand in.
+
+#include "Console.h"
+#include "MessageBox.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cerrno>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+struct TRecordedBox {
+    QString text, caption;
+    MsgIcon icon;
+};
+
+class TConsoleDir final {
+public:
+    QList<TRecordedBox> boxes;
+    // Runs inside each box before it is answered (the box's own moment).
+    std::function<void(const TRecordedBox &)> onBox;
+    MsgAnswer answer = MsgAnswer::Ok;
+
+    TConsoleDir()
+    {
+        previousBox_ = SetMessageBoxRoutine(
+            [this](const QString &text, const QString &caption, MsgIcon icon, MsgButtons) {
+                boxes.append({text, caption, icon});
+                if (onBox)
+                    onBox(boxes.constLast());
+                return answer;
+            });
+    }
+
+    ~TConsoleDir()
+    {
+        DeleteConsoleWindows();
+        SetMessageBoxRoutine(previousBox_);
+        if (!oldDir_.isEmpty())
+            QDir::setCurrent(oldDir_);
+        for (int fd : masters_)
+            if (fd >= 0)
+                ::close(fd);
+    }
+
+    // Copies the sample tables, writes the settings file (unless ini is null) and
+    // makes the COM entries; then makes the directory current.
+    bool Prepare(const QByteArray &ini, QList<int> ports)
+    {
+        if (!tmp_.isValid())
+            return false;
+        const QDir dir(tmp_.path());
+        for (const char *name : {"User.DB", "Status.db"}) {
+            if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + QLatin1String(name),
+                             dir.filePath(QLatin1String(name))))
+                return false;
+            QFile::setPermissions(dir.filePath(QLatin1String(name)), QFile::ReadOwner | QFile::WriteOwner);
+        }
+        if (!ini.isNull() && !WriteFile(QStringLiteral("CorvalinkDemo.ini"), ini))
+            return false;
+        for (int n = 1; n <= 4; ++n) {
+            const QByteArray link = dir.filePath(QStringLiteral("COM%1").arg(n)).toLocal8Bit();
+            if (ports.contains(n)) {
+                int master = -1, slave = -1;
+                char name[256] = {};
+                if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
+                    return false;
+                ::close(slave); // the console opens it by name
+                masters_[n] = master;
+                if (::symlink(name, link.constData()) != 0)
+                    return false;
+            } else if (::symlink("/nonexistent/corvalink-no-port", link.constData()) != 0) {
+                return false;
+            }
+        }
+        oldDir_ = QDir::currentPath();
+        return QDir::setCurrent(tmp_.path());
+    }
+
+    QString Path(const QString &name) const { return QDir(tmp_.path()).filePath(name); }
+
+    bool WriteFile(const QString &name, const QByteArray &bytes) const
+    {
+        QFile f(Path(name));
+        return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+    }
+
+    QByteArray ReadFile(const QString &name) const
+    {
+        QFile f(Path(name));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Sends bytes as the radio on port n; the whole run is written, however the
+    // line takes it.
+    bool Send(int n, const QByteArray &bytes) const
+    {
+        qsizetype done = 0;
+        QDeadlineTimer deadline(10000);
+        while (done < bytes.size()) {
+            const ssize_t w = ::write(masters_[n], bytes.constData() + done, bytes.size() - done);
+            if (w > 0) {
+                done += w;
+            } else if (w < 0 && errno != EINTR && errno != EAGAIN) {
+                return false;
+            }
+            if (deadline.hasExpired())
+                return false;
+        }
+        return true;
+    }
+
+    // What the console wrote to port n within the time given.
+    QByteArray Received(int n, int waitMs) const
+    {
+        QByteArray out;
+        QDeadlineTimer deadline(waitMs);
+        for (;;) {
+            pollfd p{masters_[n], POLLIN, 0};
+            const int left = int(deadline.remainingTime());
+            if (::poll(&p, 1, left < 0 ? 0 : left) <= 0)
+                break;
+            char buf[1024];
+            const ssize_t r = ::read(masters_[n], buf, sizeof buf);
+            if (r <= 0)
+                break;
+            out.append(buf, r);
+        }
+        return out;
+    }
+
+    int Master(int n) const { return masters_[n]; }
+
+private:
+    QTemporaryDir tmp_;
+    QString oldDir_;
+    int masters_[5] = {-1, -1, -1, -1, -1};
+    MessageBoxRoutine previousBox_;
+};
+
+inline QByteArray Frame(const QByteArray &payload)
+{
+    return '\x02' + payload + '\x03';
+}

@@ -1,0 +1,587 @@
+// The main window with the radio on a pseudo-terminal: the log and its trim,
+// every kind of incoming frame with its popup, the emergency flash, the Last menu.
+
+#include "Anipopup.h"
+#include "Application.h"
+#include "ConsoleFixture.h"
+#include "LogMemo.h"
+#include "Main.h"
+#include "Messagepopup.h"
+#include "Popup.h"
+#include "Pttidpopup.h"
+#include "Speechpopup.h"
+#include "Statuspopup.h"
+
+#include <QAbstractButton>
+#include <QAbstractTextDocumentLayout>
+#include <QElapsedTimer>
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTextBlock>
+#include <QTimer>
+
+namespace {
+
+// The log's entries without their time stamps, top first. Continuation lines
+// (the tab lines of status and message entries) are kept as they are.
+QStringList LogLines()
+{
+    QStringList lines;
+    for (const QString &line : MainForm->LogText().split(QLatin1Char('\n'))) {
+        const int rx = line.indexOf(QLatin1String(" RX: "));
+        lines << (rx > 0 ? line.mid(rx) : line);
+    }
+    return lines;
+}
+
+QPlainTextEdit *Log()
+{
+    return MainForm->findChild<QPlainTextEdit *>(QStringLiteral("LogMemo"));
+}
+
+QWidget *PopupByName(const QString &name)
+{
+    const QList<QWidget *> popups{SpeechPopupForm, StatusPopupForm, MessagePopupForm,
+                                  PttidPopupForm,  AniPopupForm,    PopupForm};
+    for (QWidget *w : popups)
+        if (w->objectName() == name)
+            return w;
+    return nullptr;
+}
+
+QStringList VisiblePopups()
+{
+    QStringList names;
+    for (QWidget *w : {static_cast<QWidget *>(SpeechPopupForm), static_cast<QWidget *>(StatusPopupForm),
+                       static_cast<QWidget *>(MessagePopupForm), static_cast<QWidget *>(PttidPopupForm),
+                       static_cast<QWidget *>(AniPopupForm), static_cast<QWidget *>(PopupForm)})
+        if (w->isVisible())
+            names << w->objectName();
+    return names;
+}
+
+QString Field(const QString &window, const char *field)
+{
+    QWidget *w = PopupByName(window);
+    if (!w)
+        return QStringLiteral("<no window %1>").arg(window);
+    if (auto *edit = w->findChild<QLineEdit *>(QLatin1String(field)))
+        return edit->text();
+    if (auto *memo = w->findChild<QPlainTextEdit *>(QLatin1String(field)))
+        return memo->toPlainText();
+    return QStringLiteral("<no field %1>").arg(QLatin1String(field));
+}
+
+QColor LogBase()
+{
+    return Log()->palette().color(QPalette::Base);
+}
+
+QColor NormalLogBase()
+{
+    return QApplication::palette(Log()).color(QPalette::Base);
+}
+
+QColor StatusPopupColour()
+{
+    return StatusPopupForm->palette().color(QPalette::Window);
+}
+
+// Fills the log with one-line entries L01 (oldest, bottom) .. Ln (top).
+void FillLog(int n)
+{
+    for (int i = 1; i <= n; ++i)
+        MainForm->InsertEntry(QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')));
+}
+
+// Visual lines of the log as laid out at its width, measured by block heights.
+int MeasuredLines()
+{
+    QPlainTextEdit *memo = Log();
+    QAbstractTextDocumentLayout *layout = memo->document()->documentLayout();
+    qreal height = 0;
+    for (QTextBlock b = memo->document()->begin(); b.isValid(); b = b.next())
+        height += layout->blockBoundingRect(b).height();
+    return qRound(height / QFontMetricsF(memo->font()).lineSpacing());
+}
+
+} // namespace
+
+class TstMainForm : public QObject {
+    Q_OBJECT
+private:
+    std::unique_ptr<TConsoleDir> dir;
+    void Start(unsigned popupFlags);
+    // Sends the frames and an acknowledgement after them, and waits until the
+    // acknowledgement is logged, so that frames that log nothing are known to be
+    // handled too; entries is the number of log entries the frames make.
+    void SendAndSettle(const QByteArray &frames, int entries = 1);
+
+private slots:
+    void init();
+    void cleanup();
+
+    void windowAtStartUp();
+    void frameShownAndPopupOpened_data();
+    void frameShownAndPopupOpened();
+    void statusNumberDecidesEmergency_data();
+    void statusNumberDecidesEmergency();
+    void secondEmergencyKeepsPhase();
+    void closingStatusPopupRestoresColours();
+    void lastMenuBeforeAnyEvent();
+    void lastMenuShowsNewest();
+
+    void logTrimsToThirtyLines_data();
+    void logTrimsToThirtyLines();
+    void logTrimsWrappedEntry();
+    void clearLog();
+};
+
+void TstMainForm::Start(unsigned popupFlags)
+{
+    QVERIFY(dir->Prepare(QStringLiteral("COM=1\r\nPOPUP=%1\r\n").arg(popupFlags).toLatin1(), {1}));
+    // A status of 94 in the directory, next to the sample's emergencies 95 and 99.
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("tst_mainform"));
+        db.setDatabaseName(dir->Path(QStringLiteral("Status.db")));
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("INSERT INTO \"Status\" (\"No.\", \"Text\") VALUES (94, 'Injured')")));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("tst_mainform"));
+    CreateConsoleWindows();
+    MainForm->show();
+    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(VisiblePopups().isEmpty());
+}
+
+void TstMainForm::SendAndSettle(const QByteArray &frames, int entries)
+{
+    const int before = MainForm->LogText().count(QLatin1String(" RX: "));
+    QVERIFY(dir->Send(1, frames + Frame("0")));
+    QTRY_COMPARE(MainForm->LogText().count(QLatin1String(" RX: ")), before + entries + 1);
+    // The acknowledgement is on top; take it away again.
+    QTextBlock first = Log()->document()->firstBlock();
+    QVERIFY(first.text().endsWith(QLatin1String(" RX: Success")));
+    QTextCursor c(first);
+    if (first.next().isValid())
+        c.setPosition(first.next().position(), QTextCursor::KeepAnchor);
+    else
+        c.select(QTextCursor::Document);
+    c.removeSelectedText();
+}
+
+void TstMainForm::init()
+{
+    dir = std::make_unique<TConsoleDir>();
+    EmergencyFlash = false;
+}
+
+void TstMainForm::cleanup()
+{
+    dir.reset();
+    QVERIFY(!MainForm);
+}
+
+void TstMainForm::windowAtStartUp()
+{
+    Start(0x1F);
+    QCOMPARE(MainForm->windowTitle(), QStringLiteral("Corvalink Demonstration Software"));
+    QCOMPARE(MainForm->size(), QSize(640, 480));
+    QPlainTextEdit *memo = Log();
+    QVERIFY(memo->isReadOnly());
+    QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    QCOMPARE(memo->font().pixelSize(), 19);
+    QCOMPARE(memo->font().family(), QStringLiteral("Arial"));
+    QVERIFY(memo->toPlainText().isEmpty());
+    QVERIFY(LogTrimGuard);
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QVERIFY(MainForm->Clock->isActive());
+    QVERIFY(!MainForm->StatusPanelText(2).isEmpty());
+    QVERIFY(MainForm->StatusPanelText(1).isEmpty());
+    // Radio text is plain text everywhere: markup arrives as it was sent.
+    SendAndSettle(Frame("F1001000<b>bold</b>"));
+    QCOMPARE(LogLines(), (QStringList{" RX: Short Message from Base", "\t\"<b>bold</b>\""}));
+}
+
+void TstMainForm::frameShownAndPopupOpened_data()
+{
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<QStringList>("log");
+    QTest::addColumn<QString>("popup"); // the window expected visible, or none
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QByteArray>("field");
+    QTest::addColumn<QString>("value");
+
+    const unsigned all = 0x1F;
+    const QString noPopup;
+    QTest::newRow("ack 0") << Frame("0") << all << QStringList{" RX: Success"} << noPopup << QString()
+                           << QByteArray() << QString();
+    QTest::newRow("ack 1") << Frame("1") << all << QStringList{" RX: Fail"} << noPopup << QString()
+                           << QByteArray() << QString();
+    QTest::newRow("ack 2") << Frame("2") << all << QStringList{" RX: Busy"} << noPopup << QString()
+                           << QByteArray() << QString();
+    QTest::newRow("ack 3 after noise")
+        << QByteArray("xyz") + Frame("3") << all << QStringList{" RX: Command NG"} << noPopup << QString()
+        << QByteArray() << QString();
+    QTest::newRow("B known, voice on")
+        << Frame("B1001001") << all << QStringList{" RX: Call from Yard"} << "SpeechPopupForm"
+        << "SpeechPopupForm" << QByteArray("NameEdit") << "Yard";
+    QTest::newRow("B known, voice off")
+        << Frame("B1001001") << (all & ~0x01u) << QStringList{" RX: Call from Yard"} << noPopup
+        << "SpeechPopupForm" << QByteArray("IdentEdit") << "1001";
+    QTest::newRow("B unknown") << Frame("B1052000") << all << QStringList{" RX: Call from 105-2000"}
+                               << "SpeechPopupForm"
+                               << "SpeechPopupForm" << QByteArray("NameEdit") << "105-2000";
+    QTest::newRow("D known") << Frame("D1001000") << all << QStringList{" RX: Call end from Base"} << noPopup
+                             << QString() << QByteArray() << QString();
+    QTest::newRow("D unknown") << Frame("D1052000") << all << QStringList{" RX: Call end from 105-2000"}
+                               << noPopup << QString() << QByteArray() << QString();
+    QTest::newRow("E known, status on")
+        << Frame("E100100020") << all << QStringList{" RX: Status:20 from Base", "\t\"On duty\""}
+        << "StatusPopupForm"
+        << "StatusPopupForm" << QByteArray("TextEdit") << "On duty";
+    QTest::newRow("E known, status off")
+        << Frame("E100100121") << (all & ~0x02u) << QStringList{" RX: Status:21 from Yard", "\t\"Arrived\""}
+        << noPopup << "StatusPopupForm" << QByteArray("NameEdit") << "Yard";
+    QTest::newRow("E unknown number")
+        << Frame("E100100033") << all << QStringList{" RX: Status:33 from Base", "\t\"Status:33\""}
+        << "StatusPopupForm"
+        << "StatusPopupForm" << QByteArray("TextEdit") << "Status:33";
+    QTest::newRow("E unknown 97 is no emergency")
+        << Frame("E100100097") << 0u << QStringList{" RX: Status:97 from Base", "\t\"Status:97\""} << noPopup
+        << "StatusPopupForm" << QByteArray("TextEdit") << "Status:97";
+    QTest::newRow("F with CR LF") << Frame("F1001000Hello\r\nWorld") << all
+                                  << QStringList{" RX: Short Message from Base", "\t\"Hello World\""}
+                                  << "MessagePopupForm"
+                                  << "MessagePopupForm" << QByteArray("MessageMemo") << "Hello\nWorld";
+    QTest::newRow("F, message off") << Frame("F1052000Hi") << (all & ~0x04u)
+                                    << QStringList{" RX: Short Message from 105-2000", "\t\"Hi\""} << noPopup
+                                    << "MessagePopupForm" << QByteArray("MessageMemo") << "Hi";
+    const QByteArray long4000 = QByteArray("0123456789").repeated(400);
+    QTest::newRow("G 4000 characters")
+        << Frame("G1001001" + long4000) << all
+        << QStringList{" RX: Long Message from Yard", "\t\"012345678901234567890123456789...\""}
+        << "MessagePopupForm"
+        << "MessagePopupForm" << QByteArray("MessageMemo") << QString::fromLatin1(long4000);
+    QTest::newRow("I PTT connect") << Frame("I11001000"
+                                            "1001000")
+                                   << all << QStringList{" RX: PTT ID Connect from Base"} << "PttidPopupForm"
+                                   << "PttidPopupForm" << QByteArray("NameEdit") << "Base";
+    QTest::newRow("I PTT connect, off") << Frame("I11001001"
+                                                 "1001001")
+                                        << (all & ~0x08u) << QStringList{" RX: PTT ID Connect from Yard"}
+                                        << noPopup << "PttidPopupForm" << QByteArray("FleetEdit") << "100";
+    QTest::newRow("I PTT disconnect") << Frame("I01001000"
+                                               "1001000")
+                                      << all << QStringList{" RX: PTT ID Disconnect from Base"} << noPopup
+                                      << "PttidPopupForm" << QByteArray("NameEdit") << QString();
+    QTest::newRow("I call start") << Frame("I11001000"
+                                           "1001001")
+                                  << all << QStringList{" RX: Call start from Base to Yard"} << "AniPopupForm"
+                                  << "AniPopupForm" << QByteArray("Name2Edit") << "Yard";
+    QTest::newRow("I call start, off")
+        << Frame("I11001000"
+                 "1052000")
+        << (all & ~0x10u) << QStringList{" RX: Call start from Base to 105-2000"} << noPopup << "AniPopupForm"
+        << QByteArray("Ident2Edit") << "2000";
+    QTest::newRow("I call end") << Frame("I01001001"
+                                         "1001000")
+                                << all << QStringList{" RX: Call end from Yard to Base"} << noPopup
+                                << "AniPopupForm" << QByteArray("NameEdit") << "Yard";
+    QTest::newRow("H ignored") << Frame("H1001000") << all << QStringList{QString()} << noPopup << QString()
+                               << QByteArray() << QString();
+}
+
+void TstMainForm::frameShownAndPopupOpened()
+{
+    QFETCH(QByteArray, frame);
+    QFETCH(unsigned, flags);
+    QFETCH(QStringList, log);
+    QFETCH(QString, popup);
+    QFETCH(QString, window);
+    QFETCH(QByteArray, field);
+    QFETCH(QString, value);
+
+    Start(flags);
+    SendAndSettle(frame, log == QStringList{QString()} ? 0 : 1);
+    QCOMPARE(LogLines(), log);
+    QCOMPARE(VisiblePopups(), popup.isEmpty() ? QStringList() : QStringList{popup});
+    if (!window.isEmpty())
+        QCOMPARE(Field(window, field.constData()), value);
+    if (frame.startsWith("\x02I1") && frame.mid(3, 7) == frame.mid(10, 7))
+        QCOMPARE(PttidPopupForm->windowTitle(), QStringLiteral("PTT ID Connect"));
+    if (frame.startsWith("\x02I0") && frame.mid(3, 7) == frame.mid(10, 7))
+        QCOMPARE(PttidPopupForm->windowTitle(), QStringLiteral("PTT ID Disconnect"));
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QVERIFY(dir->boxes.isEmpty());
+}
+
+void TstMainForm::statusNumberDecidesEmergency_data()
+{
+    QTest::addColumn<QByteArray>("number");
+    QTest::addColumn<unsigned>("flags");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<bool>("emergency");
+
+    QTest::newRow("94, status on") << QByteArray("94") << 0x02u << true << false;
+    QTest::newRow("94, status off") << QByteArray("94") << 0u << false << false;
+    QTest::newRow("95, status on") << QByteArray("95") << 0x02u << true << true;
+    QTest::newRow("95, status off") << QByteArray("95") << 0x1Du << true << true;
+    QTest::newRow("99, no flags") << QByteArray("99") << 0u << true << true;
+}
+
+void TstMainForm::statusNumberDecidesEmergency()
+{
+    QFETCH(QByteArray, number);
+    QFETCH(unsigned, flags);
+    QFETCH(bool, shown);
+    QFETCH(bool, emergency);
+
+    Start(flags);
+    SendAndSettle(Frame("E1001000" + number));
+    QCOMPARE(StatusPopupForm->isVisible(), shown);
+    QCOMPARE(MainForm->EmergencyTimer->isActive(), emergency);
+    QCOMPARE(Field("StatusPopupForm", "FleetEdit"), QStringLiteral("100"));
+    if (!emergency)
+        return;
+    // The first tick paints the normal colours, the second red, and so on.
+    QSignalSpy ticks(MainForm->EmergencyTimer, &QTimer::timeout);
+    QVERIFY(ticks.wait(2000));
+    QVERIFY(EmergencyFlash);
+    QCOMPARE(LogBase(), NormalLogBase());
+    QVERIFY(ticks.wait(2000));
+    QVERIFY(!EmergencyFlash);
+    QCOMPARE(LogBase(), QColor(Qt::red));
+    QCOMPARE(StatusPopupColour(), QColor(Qt::red));
+}
+
+void TstMainForm::secondEmergencyKeepsPhase()
+{
+    Start(0);
+    SendAndSettle(Frame("E100100095"));
+    QSignalSpy ticks(MainForm->EmergencyTimer, &QTimer::timeout);
+    QVERIFY(ticks.wait(2000));
+    QVERIFY(EmergencyFlash);
+    QElapsedTimer sinceTick;
+    sinceTick.start();
+    QTest::qWait(400); // part of the way into the second
+    SendAndSettle(Frame("E100100199"));
+    QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Officer down"));
+    QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Yard"));
+    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QVERIFY(EmergencyFlash);
+    // A restarted timer would have a whole second left.
+    const int left = MainForm->EmergencyTimer->remainingTime();
+    QVERIFY2(left <= 1000 - 300, qPrintable(QString::number(left)));
+    QVERIFY(ticks.wait(2000));
+    QVERIFY2(sinceTick.elapsed() < 1300, qPrintable(QString::number(sinceTick.elapsed())));
+    QCOMPARE(LogBase(), QColor(Qt::red));
+}
+
+void TstMainForm::closingStatusPopupRestoresColours()
+{
+    Start(0x02);
+    SendAndSettle(Frame("E100100095"));
+    QSignalSpy ticks(MainForm->EmergencyTimer, &QTimer::timeout);
+    QVERIFY(ticks.wait(2000));
+    QVERIFY(ticks.wait(2000));
+    QCOMPARE(LogBase(), QColor(Qt::red));
+    QCOMPARE(StatusPopupColour(), QColor(Qt::red));
+
+    // Between ticks: both colours come back at once, and no tick follows.
+    StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
+    QVERIFY(!StatusPopupForm->isVisible());
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QVERIFY(!EmergencyFlash);
+    QCOMPARE(LogBase(), NormalLogBase());
+    QCOMPARE(StatusPopupColour(), QWidget().palette().color(QPalette::Window));
+    QVERIFY(!ticks.wait(1200));
+
+    // The Last menu shows it again without restarting the flash.
+    MainForm->Status2Click();
+    QVERIFY(StatusPopupForm->isVisible());
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
+
+    // The next emergency starts with the normal colours again; the close box ends it too.
+    SendAndSettle(Frame("E100100099"));
+    QVERIFY(ticks.wait(2000));
+    QCOMPARE(LogBase(), NormalLogBase());
+    QVERIFY(EmergencyFlash);
+    StatusPopupForm->close();
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QVERIFY(!EmergencyFlash);
+
+    // Closing it when no emergency runs leaves the colours alone.
+    MainForm->Status2Click();
+    StatusPopupForm->close();
+    QCOMPARE(LogBase(), NormalLogBase());
+}
+
+void TstMainForm::lastMenuBeforeAnyEvent()
+{
+    Start(0x1F);
+    const struct {
+        void (TMainForm::*click)();
+        const char *window;
+        QList<QByteArray> fields;
+    } items[] = {
+        {&TMainForm::Speech2Click, "SpeechPopupForm", {"NameEdit", "FleetEdit", "IdentEdit"}},
+        {&TMainForm::Status2Click, "StatusPopupForm", {"NameEdit", "FleetEdit", "IdentEdit", "TextEdit"}},
+        {&TMainForm::Message2Click,
+         "MessagePopupForm",
+         {"NameEdit", "FleetEdit", "IdentEdit", "MessageMemo"}},
+        {&TMainForm::ANI1Click, "PttidPopupForm", {"NameEdit", "FleetEdit", "IdentEdit"}},
+        {&TMainForm::ANI2Click,
+         "AniPopupForm",
+         {"NameEdit", "FleetEdit", "IdentEdit", "Name2Edit", "Fleet2Edit", "Ident2Edit"}},
+    };
+    for (const auto &item : items) {
+        (MainForm->*item.click)();
+        QWidget *w = PopupByName(QLatin1String(item.window));
+        QVERIFY2(w && w->isVisible(), item.window);
+        for (const QByteArray &field : item.fields)
+            QCOMPARE(Field(QLatin1String(item.window), field.constData()), QString());
+    }
+    QCOMPARE(PttidPopupForm->windowTitle(), QStringLiteral("PTT ID"));
+    QVERIFY(!PopupForm->isVisible());
+}
+
+void TstMainForm::lastMenuShowsNewest()
+{
+    Start(0);
+    SendAndSettle(Frame("B1001000") + Frame("B1001001") +
+                      Frame("I11001000"
+                            "1001001") +
+                      Frame("I01052000"
+                            "1001000") +
+                      Frame("F1001001one") + Frame("F1001000two"),
+                  6);
+    QVERIFY(VisiblePopups().isEmpty());
+    MainForm->findChild<QAction *>(QStringLiteral("Speech2"))->trigger();
+    QCOMPARE(Field("SpeechPopupForm", "NameEdit"), QStringLiteral("Yard"));
+    MainForm->findChild<QAction *>(QStringLiteral("ANI2"))->trigger();
+    // The call end changed only the From fields.
+    QCOMPARE(Field("AniPopupForm", "NameEdit"), QStringLiteral("105-2000"));
+    QCOMPARE(Field("AniPopupForm", "Name2Edit"), QStringLiteral("Yard"));
+    MainForm->findChild<QAction *>(QStringLiteral("Message2"))->trigger();
+    QCOMPARE(Field("MessagePopupForm", "MessageMemo"), QStringLiteral("two"));
+    QCOMPARE(Field("MessagePopupForm", "NameEdit"), QStringLiteral("Base"));
+    QCOMPARE(VisiblePopups(), (QStringList{"SpeechPopupForm", "MessagePopupForm", "AniPopupForm"}));
+}
+
+void TstMainForm::logTrimsToThirtyLines_data()
+{
+    QTest::addColumn<int>("before");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("bottom"); // the oldest line left
+
+    QTest::newRow("30 + one line") << 30 << "new"
+                                   << "L02";
+    QTest::newRow("30 + two lines") << 30 << "new\r\n\t\"text\""
+                                    << "L03";
+    QTest::newRow("29 + two lines") << 29 << "new\r\n\t\"text\""
+                                    << "L02";
+    QTest::newRow("29 + one line") << 29 << "new"
+                                   << "L01";
+}
+
+void TstMainForm::logTrimsToThirtyLines()
+{
+    QFETCH(int, before);
+    QFETCH(QString, entry);
+    QFETCH(QString, bottom);
+
+    Start(0);
+    FillLog(before);
+    QCOMPARE(LogMemoLines::VisualLineCount(Log()), std::min(before, 30));
+    MainForm->InsertEntry(entry);
+    const QStringList lines = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 30);
+    QCOMPARE(MeasuredLines(), 30);
+    QCOMPARE(lines.first(), QStringLiteral("new"));
+    QCOMPARE(lines.last(), bottom);
+    QCOMPARE(lines[entry.contains('\n') ? 2 : 1], QStringLiteral("L%1").arg(before, 2, 10, QLatin1Char('0')));
+}
+
+void TstMainForm::logTrimsWrappedEntry()
+{
+    Start(0);
+    QPlainTextEdit *memo = Log();
+    // Words enough for three lines at the log's width.
+    const int width = memo->viewport()->width();
+    QVERIFY(width > 400);
+    QString wrapped;
+    const QFontMetrics metrics(memo->font());
+    while (metrics.horizontalAdvance(wrapped) < width * 5 / 2)
+        wrapped += QStringLiteral("word%1 ").arg(wrapped.size());
+    wrapped = wrapped.trimmed();
+
+    MainForm->InsertEntry(wrapped);
+    QCOMPARE(MeasuredLines(), 3);
+    QCOMPARE(LogMemoLines::VisualLineCount(memo), 3);
+    MainForm->LogClear1Click();
+
+    // On top of 30 lines it pushes out the three oldest.
+    FillLog(30);
+    MainForm->InsertEntry(wrapped);
+    QCOMPARE(MeasuredLines(), 30);
+    QCOMPARE(LogMemoLines::VisualLineCount(memo), 30);
+    QStringList blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(blocks.size(), 28);
+    QCOMPARE(blocks.first(), wrapped);
+    QCOMPARE(blocks.last(), QStringLiteral("L04"));
+
+    // Grown old at the bottom, it loses its lower lines one at a time, upper part kept.
+    MainForm->LogClear1Click();
+    MainForm->InsertEntry(wrapped);
+    FillLog(27);
+    QCOMPARE(MeasuredLines(), 30);
+    MainForm->InsertEntry(QStringLiteral("one"));
+    QCOMPARE(MeasuredLines(), 30);
+    blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(blocks.size(), 29);
+    QVERIFY(blocks.last().size() < wrapped.size());
+    QVERIFY(wrapped.startsWith(blocks.last()));
+    QCOMPARE(memo->document()->lastBlock().layout()->lineCount(), 2);
+    MainForm->InsertEntry(QStringLiteral("two"));
+    MainForm->InsertEntry(QStringLiteral("three"));
+    QCOMPARE(MeasuredLines(), 30);
+    blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(blocks.size(), 30);
+    QCOMPARE(blocks.last(), QStringLiteral("L01"));
+}
+
+void TstMainForm::clearLog()
+{
+    Start(0);
+    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger(); // empty: nothing happens
+    QVERIFY(MainForm->LogText().isEmpty());
+    SendAndSettle(Frame("B1001000") + Frame("E100100020"), 2);
+    QCOMPARE(LogLines().size(), 3);
+    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
+    QVERIFY(MainForm->LogText().isEmpty());
+    QCOMPARE(LogMemoLines::VisualLineCount(Log()), 0);
+    // The next entry starts a fresh log, no empty line below it.
+    SendAndSettle(Frame("D1001000"));
+    QCOMPARE(LogLines(), QStringList{" RX: Call end from Base"});
+    QVERIFY(dir->boxes.isEmpty());
+}
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    TApplication::setQuitOnLastWindowClosed(false);
+    TstMainForm test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainform.moc"
