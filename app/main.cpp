@@ -4,6 +4,9 @@
 #include "Console.h"
 #include "ConsoleMessageBox.h"
 
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 
@@ -18,16 +21,49 @@ void PrintHelp()
                "directory and opens the port named there (COM1..COM4: an entry of that name in\n"
                "the working directory, usually a link to the device, else /dev/ttyS0..3).\n"
                "\n"
-               "  --help     show this text\n"
-               "  --version  show the version\n",
+               "  --help               show this text\n"
+               "  --version            show the version\n"
+               "  --benchmark-startup  start as usual, print the milliseconds from the start of\n"
+               "                       the program to the main window's first paint, and end\n"
+               "                       (nothing is saved)\n",
                stdout);
 }
+
+// For --benchmark-startup: the first paint of the main window is the moment the
+// operator sees the console.
+class TFirstPaint final : public QObject {
+public:
+    explicit TFirstPaint(const QElapsedTimer &clock) : clock_(clock) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint && !seen_) {
+            seen_ = true;
+            std::printf("main window shown after %.1f ms\n", double(clock_.nsecsElapsed()) / 1e6);
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    const QElapsedTimer &clock_;
+    bool seen_ = false;
+};
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    QElapsedTimer startClock;
+    startClock.start();
+    bool benchmarkStartup = false;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--benchmark-startup") == 0) {
+            benchmarkStartup = true;
+            continue;
+        }
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             PrintHelp();
             return 0;
@@ -53,6 +89,9 @@ int main(int argc, char *argv[])
     }
 
     if (!MainForm->EndRequested()) {
+        TFirstPaint firstPaint(startClock);
+        if (benchmarkStartup)
+            MainForm->installEventFilter(&firstPaint);
         MainForm->show();
         app.exec();
     }
