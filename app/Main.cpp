@@ -151,6 +151,21 @@ void ShowNonModal(QWidget *window)
 
 TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainForm)
 {
+    try {
+        Construct();
+    } catch (...) {
+        // No destructor runs for a half-built window: the reader thread, which
+        // calls into this object, must stop before the members go, and the form
+        // is ours to delete.
+        if (ZComm1)
+            ZComm1->CloseCommport();
+        delete ui;
+        throw;
+    }
+}
+
+void TMainForm::Construct()
+{
     ui->setupUi(this);
     setFixedSize(640, 480);
 
@@ -304,9 +319,11 @@ void TMainForm::ZComm1CommEvent(TZComm *Sender, uint32_t &size)
         return;
     QByteArray bytes(count, Qt::Uninitialized);
     Sender->ReadData(bytes.data(), static_cast<uint32_t>(count));
+    // A frame that does not decode is reported and the next one goes on; the
+    // error must not unwind through the toolkit's event dispatch.
     for (const QByteArray &frame : intake_.Feed(bytes))
         QMetaObject::invokeMethod(
-            this, [this, frame] { HandleFrame(frame); }, Qt::QueuedConnection);
+            this, [this, frame] { GuardedCall([&] { HandleFrame(frame); }); }, Qt::QueuedConnection);
 }
 
 void TMainForm::HandleFrame(const QByteArray &frame)

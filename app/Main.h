@@ -95,6 +95,7 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    void Construct();
     void LogMemoChange();
     // Returns whether the close may proceed.
     bool FormCloseQuery();
