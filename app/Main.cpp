@@ -505,8 +505,13 @@ void TMainForm::closeEvent(QCloseEvent *event)
         event->accept();
         return;
     }
-    if (FormCloseQuery())
-        event->accept();
-    else
+    if (!FormCloseQuery()) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    // The confirmed exit ends the program, whatever popup or call window is
+    // still open: those are windows of their own and would keep it running
+    // without its main window and with its port closed.
+    QCoreApplication::quit();
 }

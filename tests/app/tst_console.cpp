@@ -64,6 +64,7 @@ private slots:
     void exitWritesSettings_data();
     void exitWritesSettings();
     void exitCancelKeepsRunning();
+    void exitEndsProgramWithWindowsOpen();
     void exitWithUnwritableFileKeepsConsole();
 
     void configShowsSettingsInForce();
@@ -331,6 +332,33 @@ void TstConsole::exitCancelKeepsRunning()
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), ini);
     QVERIFY(dir.Send(1, Frame("2")));
     QTRY_VERIFY(MainForm->LogText().endsWith(QLatin1String(" RX: Busy")));
+}
+
+void TstConsole::exitEndsProgramWithWindowsOpen()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare(Ini15, {1}));
+    CreateConsoleWindows();
+    MainForm->show();
+    QVERIFY(dir.Send(1, Frame("B1001000")));
+    QTRY_VERIFY(SpeechPopupForm->isVisible());
+    MainForm->MessageBitBtnClick();
+
+    // The program's own message loop, ended by Exit and OK; a program that stays
+    // alive is ended by the guard with another code.
+    QTimer guard;
+    guard.setSingleShot(true);
+    connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(7); });
+    guard.start(5000);
+    QTimer::singleShot(0, MainForm, [] {
+        ClickWhenShown(EndForm, "BitBtn2");
+        MainForm->findChild<QAbstractButton *>("ExitBitBtn")->click();
+    });
+    const int code = QCoreApplication::exec();
+    guard.stop();
+    QCOMPARE(code, 0);
+    QVERIFY(!MainForm->isVisible());
+    QVERIFY(!MainForm->ZComm1->GetPortStatus());
 }
 
 void TstConsole::exitWithUnwritableFileKeepsConsole()

@@ -374,6 +374,8 @@ void TstMainForm::secondEmergencyKeepsPhase()
     sinceTick.start();
     QTest::qWait(400); // part of the way into the second
     SendAndSettle(Frame("E100100199"));
+    if (ticks.count() > 1)
+        QSKIP("the machine is too slow to see the phase: the next tick came before the frame was handled");
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Officer down"));
     QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Yard"));
     QVERIFY(MainForm->EmergencyTimer->isActive());
