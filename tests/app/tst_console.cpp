@@ -13,6 +13,7 @@
 #include "Zcomm.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QCheckBox>
 #include <QEventLoop>
 #include <QRadioButton>
@@ -313,16 +314,20 @@ void TstConsole::exitCancelKeepsRunning()
     MainForm->show();
     QVERIFY(QTest::qWaitForWindowExposed(MainForm));
 
-    for (const char *how : {"Cancel button", "close box of End", "Exit button"}) {
+    for (const char *how : {"Cancel button", "close box of End", "Exit button", "File Exit"}) {
         bool closed = true;
         if (QByteArray(how) == "Cancel button") {
             CloseMainWithAnswer("BitBtn1", closed);
         } else if (QByteArray(how) == "close box of End") {
             QTimer::singleShot(0, EndForm, [] { EndForm->close(); });
             closed = MainForm->close();
-        } else {
+        } else if (QByteArray(how) == "Exit button") {
             ClickWhenShown(EndForm, "BitBtn1");
             MainForm->findChild<QAbstractButton *>("ExitBitBtn")->click();
+            closed = !MainForm->isVisible();
+        } else {
+            ClickWhenShown(EndForm, "BitBtn1");
+            MainForm->findChild<QAction *>("Exit1")->trigger();
             closed = !MainForm->isVisible();
         }
         QVERIFY2(!closed, how);
