@@ -448,11 +448,16 @@ void TstConsole::configChangesPort_data()
     QTest::addColumn<QString>("choice");
     QTest::addColumn<int>("port");
     QTest::addColumn<QString>("box");
+    QTest::addColumn<bool>("aniOff");
+    QTest::addColumn<unsigned>("flags");
 
-    QTest::newRow("OK without changes") << QList<int>{1, 2} << QString() << 1 << QString();
-    QTest::newRow("another port") << QList<int>{1, 2} << "Com2RadioButton" << 2 << QString();
+    // The file holds 0x4000003F: the six boxes checked (Photograph among them,
+    // though never visible) and a bit above them that OK drops.
+    QTest::newRow("OK without changes") << QList<int>{1, 2} << QString() << 1 << QString() << false << 0x3Fu;
+    QTest::newRow("another port, ANI off")
+        << QList<int>{1, 2} << "Com2RadioButton" << 2 << QString() << true << 0x2Fu;
     QTest::newRow("unusable port falls back")
-        << QList<int>{1, 2} << "Com3RadioButton" << 1 << "COM1 is used.";
+        << QList<int>{1, 2} << "Com3RadioButton" << 1 << "COM1 is used." << false << 0x3Fu;
 }
 
 void TstConsole::configChangesPort()
@@ -461,20 +466,23 @@ void TstConsole::configChangesPort()
     QFETCH(QString, choice);
     QFETCH(int, port);
     QFETCH(QString, box);
+    QFETCH(bool, aniOff);
+    QFETCH(unsigned, flags);
 
     TConsoleDir dir;
-    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x0000003F\r\n", ports)); // 0x20 set, invisible box
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x4000003F\r\n", ports));
     CreateConsoleWindows();
     const int handle = MainForm->ZComm1->Handle();
     QTimer::singleShot(0, ConfigForm, [&] {
         if (!choice.isEmpty())
             ConfigForm->findChild<QRadioButton *>(choice)->click();
-        ConfigForm->findChild<QCheckBox *>("AniCheckBox")->click(); // 0x10 off
+        if (aniOff)
+            ConfigForm->findChild<QCheckBox *>("AniCheckBox")->click();
         ConfigForm->findChild<QAbstractButton *>("BitBtn1")->click();
     });
     MainForm->ConfigBitBtnClick();
 
-    QCOMPARE(MainForm->Settings().PopupFlags, 0x2Fu);
+    QCOMPARE(MainForm->Settings().PopupFlags, flags);
     QCOMPARE(MainForm->Settings().CurrentComPort, port);
     QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com%1").arg(port));
     QVERIFY(MainForm->ZComm1->GetPortStatus());
@@ -489,7 +497,7 @@ void TstConsole::configChangesPort()
     QVERIFY(dir.Send(port, Frame("0")));
     QTRY_VERIFY(MainForm->LogText().endsWith(QLatin1String(" RX: Success")));
     // Config writes nothing.
-    QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), QByteArray("COM=1\r\nPOPUP=0x0000003F\r\n"));
+    QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), QByteArray("COM=1\r\nPOPUP=0x4000003F\r\n"));
 
     // The next opening shows the port in force.
     QString shown;
