@@ -12,8 +12,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <unistd.h>

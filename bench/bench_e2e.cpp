@@ -41,7 +41,9 @@ struct TResult {
     qint64 bytes = 0;
     double wallSeconds = 0;  // first byte written to last entry logged
     double consoleCpuMs = 0; // the process less the writer thread
+    double uiCpuMs = 0;      // of that, the user-interface thread
     double p50 = 0, p99 = 0, max = 0;
+    double warmUpMax = 0; // the first sighting of each station, before the run
 };
 
 QString LoadAverage()
@@ -82,12 +84,34 @@ TResult Run(const TSpec &spec, unsigned seed)
     for (const auto &f : frames)
         r.bytes += f.bytes.size();
 
-    // Let the windows settle (first paint) before the clock starts.
-    QEventLoop settle;
-    QTimer::singleShot(300, &settle, &QEventLoop::quit);
-    settle.exec();
+    // Let the windows settle (first paint) before the clock starts, and name each
+    // station once: the first sighting of an unknown one is a commit to disk.
+    {
+        QEventLoop settle;
+        QTimer::singleShot(300, &settle, &QEventLoop::quit);
+        settle.exec();
+        std::vector<TSentFrame> warm = MakeWarmUp();
+        WriteFrames(console.Line(0), warm, 9600);
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, &settle, [&] {
+            if (log.entries.size() >= warm.size())
+                settle.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(10000, &settle, &QEventLoop::quit);
+        settle.exec();
+        const std::vector<int> match = MatchEntries(warm, log.entries);
+        for (std::size_t i = 0; i < warm.size(); ++i)
+            if (match[i] >= 0)
+                r.warmUpMax =
+                    std::max(r.warmUpMax, duration<double, std::milli>(log.entries[std::size_t(match[i])].at -
+                                                                       warm[i].written)
+                                              .count());
+        log.entries.clear();
+    }
 
     const double cpuBefore = ProcessCpuMs();
+    const double uiBefore = MainThreadCpuMs();
     const auto begin = SteadyClock::now();
     std::atomic<bool> done{false};
     double writerCpu = 0;
@@ -114,6 +138,7 @@ TResult Run(const TSpec &spec, unsigned seed)
     wait.exec();
     writer.join();
     r.consoleCpuMs = ProcessCpuMs() - cpuBefore - writerCpu;
+    r.uiCpuMs = MainThreadCpuMs() - uiBefore;
 
     const std::vector<int> match = MatchEntries(frames, log.entries);
     std::vector<double> latency;
@@ -136,13 +161,15 @@ TResult Run(const TSpec &spec, unsigned seed)
             if (match[i] >= 0)
                 order.push_back(i);
         const auto ms = [&](std::size_t i) {
-            return duration<double, std::milli>(log.entries[std::size_t(match[i])].at - frames[i].written).count();
+            return duration<double, std::milli>(log.entries[std::size_t(match[i])].at - frames[i].written)
+                .count();
         };
         std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return ms(a) > ms(b); });
         for (std::size_t k = 0; k < std::min<std::size_t>(order.size(), 12); ++k)
-            std::printf("    #%-5zu %8.3f ms  at %8.3f s  %s\n", order[k], ms(order[k]),
-                        duration<double>(frames[order[k]].written - begin).count(),
-                        qPrintable(frames[order[k]].expect.left(60).replace(QLatin1Char('\n'), QLatin1Char('|'))));
+            std::printf(
+                "    #%-5zu %8.3f ms  at %8.3f s  %s\n", order[k], ms(order[k]),
+                duration<double>(frames[order[k]].written - begin).count(),
+                qPrintable(frames[order[k]].expect.left(60).replace(QLatin1Char('\n'), QLatin1Char('|'))));
     }
     r.wallSeconds = duration<double>(last - begin).count();
     r.p50 = Percentile(latency, 0.50);
@@ -190,9 +217,10 @@ int main(int argc, char **argv)
         }
         const QString load = LoadAverage();
         const TResult r = Run(spec, seed++);
-        std::printf("%-38s 0x%04X %7d %7d %6d %5d %8.2f %8.3f %8.3f %8.2f %9.0f %6.1f  %s\n", spec.name,
-                    spec.popupFlags, r.sent, r.logged, r.lost, r.boxes, r.wallSeconds, r.p50, r.p99, r.max,
-                    r.consoleCpuMs, r.wallSeconds > 0 ? r.consoleCpuMs / 10.0 / r.wallSeconds : 0.0,
+        std::printf("%-38s 0x%04X %6d %6d %4d %5d %6.2f %7.3f %7.3f %7.2f %7.0f %6.0f %6.1f %5.1f  %s\n",
+                    spec.name, spec.popupFlags, r.sent, r.logged, r.lost, r.boxes, r.wallSeconds, r.p50,
+                    r.p99, r.max, r.consoleCpuMs, r.uiCpuMs,
+                    r.wallSeconds > 0 ? r.consoleCpuMs / 10.0 / r.wallSeconds : 0.0, r.warmUpMax,
                     qPrintable(load));
         std::fflush(stdout);
     }

@@ -246,6 +246,22 @@ std::vector<TSentFrame> MakeTrafficMix(int count, unsigned seed, int maxLongText
     return frames;
 }
 
+std::vector<TSentFrame> MakeWarmUp()
+{
+    std::vector<TSentFrame> frames;
+    const auto add = [&](const TStation &s) {
+        TSentFrame f;
+        f.bytes = BuildFrame(QByteArray("D") + s.wire);
+        f.expect = QStringLiteral("Call end from ") + QString::fromLatin1(s.name);
+        frames.push_back(std::move(f));
+    };
+    for (const TStation &s : Known)
+        add(s);
+    for (const TStation &s : Unknown)
+        add(s);
+    return frames;
+}
+
 namespace {
 
 void SleepUntil(SteadyClock::time_point when)
@@ -422,4 +438,18 @@ double ProcessCpuMs()
     ::getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+double MainThreadCpuMs()
+{
+    // schedstat counts nanoseconds; stat only clock ticks.
+    QFile file(QStringLiteral("/proc/self/task/%1/schedstat").arg(::getpid()));
+    if (file.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const qint64 ns = file.readAll().split(' ').value(0).toLongLong(&ok);
+        if (ok)
+            return double(ns) / 1e6;
+    }
+    return StatCpuTicks(QStringLiteral("/proc/self/task/%1/stat").arg(::getpid())) * 1000.0 /
+           double(::sysconf(_SC_CLK_TCK));
 }

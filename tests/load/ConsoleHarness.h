@@ -97,6 +97,11 @@ struct TSentFrame {
 // log. maxLongText bounds the long messages' text.
 std::vector<TSentFrame> MakeTrafficMix(int count, unsigned seed, int maxLongText = 400);
 
+// One frame naming each station of the mix: the first sighting of a station the
+// directory does not know adds a row to the user table (a commit to disk), a cost
+// that steady traffic no longer pays.
+std::vector<TSentFrame> MakeWarmUp();
+
 // Writes the frames to the line, stamping each when its last byte is written.
 // bitRate > 0 paces single bytes as the radio's line does (11 bits a character);
 // 0 writes each frame at once, back to back, in bursts of burst frames (0: one
@@ -134,3 +139,5 @@ private:
 double WorkerThreadsCpuMs();
 // CPU time of the whole process in milliseconds.
 double ProcessCpuMs();
+// CPU time of the main (user-interface) thread in milliseconds.
+double MainThreadCpuMs();
