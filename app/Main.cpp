@@ -481,7 +481,7 @@ bool TMainForm::FormCloseQuery()
         // the question, rather than sit with a closed port.
         ReportError(std::current_exception());
         try {
-            ZComm1->OpenCommport();
+            portSelector_->OpenCommport();
         } catch (...) {
             ReportError(std::current_exception());
         }
