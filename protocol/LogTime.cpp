@@ -1,5 +1,8 @@
 #include "LogTime.h"
 
+#include <QDateTime>
+#include <limits>
+
 QString LongTimeFormat(const QLocale &locale)
 {
     const QString format = locale.timeFormat(QLocale::LongFormat);
@@ -31,5 +34,16 @@ QString LongTimeText(const QTime &time, const QLocale &locale)
 
 QString LogTimeStamp()
 {
-    return LongTimeText(QTime::currentTime(), QLocale::system());
+    // The text changes once a second, but making it costs a time-zone lookup (a
+    // stat of the zone file) and a locale query: more than decoding the frame.
+    // Each thread keeps the last text made, for the wall-clock second it was made in.
+    thread_local qint64 cachedSecond = std::numeric_limits<qint64>::min();
+    thread_local QString cachedText;
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 second = now >= 0 ? now / 1000 : (now - 999) / 1000;
+    if (second != cachedSecond) {
+        cachedText = LongTimeText(QDateTime::fromMSecsSinceEpoch(now).time(), QLocale::system());
+        cachedSecond = second;
+    }
+    return cachedText;
 }
