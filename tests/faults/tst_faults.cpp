@@ -352,6 +352,7 @@ void TestFaults::tableRowsSurviveKill()
         while (last < killAfter)
             QVERIFY2(ReadFull(child.fromChild, &last, sizeof last, QDeadlineTimer(30000)),
                      "child stopped posting");
+        // The kill lands at a random point of a later post (not a wait for anything).
         ::usleep(random->bounded(20000u));
         QVERIFY(WIFSIGNALED(child.Kill()));
         // Posts reported before the kill but not yet read.
