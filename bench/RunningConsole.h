@@ -84,6 +84,9 @@ public:
         process_.setProgram(QStringLiteral(CORVALINK_DEMO_PATH));
         process_.setArguments(arguments);
         process_.setProcessChannelMode(QProcess::SeparateChannels);
+        // Nobody reads the console's warnings (offscreen, every popup's raise()
+        // draws one): a full pipe would stop the console at its next warning.
+        process_.setStandardErrorFile(QProcess::nullDevice());
         clock_.start();
         process_.start();
         if (!process_.waitForStarted(10000))
