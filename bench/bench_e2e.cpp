@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <ctime>
 #include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -59,6 +60,15 @@ double ThreadCpuMs()
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// Time the main thread has spent runnable but waiting for a CPU (schedstat's second field).
+double RunQueueWaitMs()
+{
+    QFile file(QStringLiteral("/proc/self/task/%1/schedstat").arg(getpid()));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    return double(file.readAll().split(' ').value(1).toLongLong()) / 1e6;
 }
 
 double Percentile(std::vector<double> values, double p)
@@ -112,6 +122,7 @@ TResult Run(const TSpec &spec, unsigned seed)
 
     const double cpuBefore = ProcessCpuMs();
     const double uiBefore = MainThreadCpuMs();
+    const double queueBefore = RunQueueWaitMs();
     const auto begin = SteadyClock::now();
     std::atomic<bool> done{false};
     double writerCpu = 0;
@@ -155,6 +166,8 @@ TResult Run(const TSpec &spec, unsigned seed)
         latency.push_back(duration<double, std::milli>(at - frames[i].written).count());
     }
     if (qEnvironmentVariableIsSet("CORVALINK_BENCH_SLOWEST")) {
+        std::printf("    user-interface thread: %.1f ms waiting for a CPU while runnable, %.1f ms on one\n",
+                    RunQueueWaitMs() - queueBefore, MainThreadCpuMs() - uiBefore);
         // The slowest frames, to see what they have in common.
         std::vector<std::size_t> order;
         for (std::size_t i = 0; i < frames.size(); ++i)
