@@ -218,10 +218,19 @@ TSettings::TSettings(IPortSelector &port, std::function<void(const QString &)> p
 bool TSettings::LoadSettings(const QString &fileName)
 {
     const QStringList lines = ReadSettingsLines(fileName);
-    const int com = ParseIntegerValue(SettingValue(lines, QStringLiteral("COM")));
+    // A value that is not a number is reported quoting the value, and naming the
+    // setting and the file, so that the operator knows where to look.
+    const auto value = [&](const QString &name) {
+        try {
+            return ParseIntegerValue(SettingValue(lines, name));
+        } catch (const EConvertError &e) {
+            throw EConvertError(QStringLiteral("%1 (%2 in %3)").arg(e.Message(), name, Quoted(fileName)));
+        }
+    };
+    const int com = value(QStringLiteral("COM"));
     if (!SelectCommPort(com))
         return false;
-    PopupFlags = static_cast<std::uint32_t>(ParseIntegerValue(SettingValue(lines, QStringLiteral("POPUP"))));
+    PopupFlags = static_cast<std::uint32_t>(value(QStringLiteral("POPUP")));
     return true;
 }
 

@@ -217,14 +217,15 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("message");
         QTest::addColumn<bool>("portOpened");
-        QTest::newRow("no COM line") << QByteArray("POPUP=0x1\r\n") << "'' is not a valid integer value"
-                                     << false;
+        // The value is quoted, then the setting and the file are named.
+        QTest::newRow("no COM line") << QByteArray("POPUP=0x1\r\n")
+                                     << "'' is not a valid integer value (COM in" << false;
         QTest::newRow("COM not a number")
-            << QByteArray("COM=abc\r\nPOPUP=1\r\n") << "'abc' is not a valid integer value" << false;
+            << QByteArray("COM=abc\r\nPOPUP=1\r\n") << "'abc' is not a valid integer value (COM in" << false;
         QTest::newRow("POPUP with blanks")
-            << QByteArray("COM=1\r\nPOPUP = 0x10\r\n") << "'' is not a valid integer value" << true;
+            << QByteArray("COM=1\r\nPOPUP = 0x10\r\n") << "'' is not a valid integer value (POPUP in" << true;
         QTest::newRow("POPUP invalid")
-            << QByteArray("COM=1\r\nPOPUP=0x\r\n") << "'0x' is not a valid integer value" << true;
+            << QByteArray("COM=1\r\nPOPUP=0x\r\n") << "'0x' is not a valid integer value (POPUP in" << true;
     }
     void loadErrors()
     {
@@ -239,7 +240,9 @@ private slots:
             settings.LoadSettings(Path("bad.ini"));
             QFAIL("no error");
         } catch (const EConvertError &e) {
-            QCOMPARE(QString::fromUtf8(e.what()), message);
+            const QString what = QString::fromUtf8(e.what());
+            QCOMPARE(what,
+                     QStringLiteral("%1 \"%2\")").arg(message, QDir::toNativeSeparators(Path("bad.ini"))));
         }
         QCOMPARE(port.calls.contains("open"), portOpened);
         QCOMPARE(settings.PopupFlags, 0u);
