@@ -27,6 +27,8 @@ constexpr qsizetype kMaxOutput = 1 << 20;
 constexpr qsizetype kMaxLine = 64 * 1024; // a 4000-byte message written all in \xHH is 16000
 
 constexpr int kDemoLeadInMs = 2000; // time for the console to set up its line before traffic
+constexpr int kSettleMs = 300;      // a port check opens and closes the line within this
+constexpr int kRenewGraceMs = 500;  // a console that closed the line to reopen it does so within this
 // Closing the master throws away what the console has not read yet, so at the end of the input
 // the last frames get this long to be read.
 constexpr std::chrono::milliseconds kLinger{1000};
@@ -261,11 +263,12 @@ void RadioSim::ConsoleOpened()
     if (consoleOpen_)
         return;
     consoleOpen_ = true;
+    renewDue_.reset();
     Print(QStringLiteral("console opened %1").arg(options_.port));
-    if (waiting_) {
-        waiting_ = false;
-        waitUntil_.reset();
-    }
+    // Lines held by a wait go once the open has lasted: a port check opens and closes
+    // the line at once, and what was sent then would be lost.
+    if (waiting_)
+        settleUntil_ = Clock::now() + std::chrono::milliseconds(kSettleMs);
     if (demoOn_)
         StartDemo();
 }
@@ -281,7 +284,10 @@ void RadioSim::ConsoleClosed()
     output_.clear();
     splitter_ = FrameSplitter();
     demoDue_.reset();
-    RenewLine();
+    settleUntil_.reset();
+    // The console's port check closes the line and opens it again at once; renewing the
+    // line in between would leave the console on the old one. Renew only after a pause.
+    renewDue_ = Clock::now() + std::chrono::milliseconds(kRenewGraceMs);
     if (wasOpen)
         Print(QStringLiteral("console closed %1%2")
                   .arg(options_.port,
@@ -487,6 +493,16 @@ void RadioSim::RunDue()
         sleepUntil_.reset();
         RunInputLines();
     }
+    if (renewDue_ && *renewDue_ <= now) {
+        renewDue_.reset();
+        if (!consoleOpen_)
+            RenewLine();
+    }
+    if (waiting_ && settleUntil_ && *settleUntil_ <= now && consoleOpen_) {
+        waiting_ = false;
+        waitUntil_.reset();
+        settleUntil_.reset();
+    }
     if (waiting_ && waitUntil_ && *waitUntil_ <= now) {
         waiting_ = false;
         waitUntil_.reset();
@@ -515,8 +531,11 @@ int RadioSim::TimeoutMs() const
     if (!acks_.empty())
         consider(acks_.front().due);
     consider(sleepUntil_);
-    if (waiting_)
+    consider(renewDue_);
+    if (waiting_) {
         consider(waitUntil_);
+        consider(settleUntil_);
+    }
     if (demoOn_)
         consider(demoDue_);
     if (quitting_) {

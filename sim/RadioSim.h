@@ -99,6 +99,11 @@ private:
     bool demoOn_ = false;
     qsizetype demoIndex_ = 0;
     std::optional<Clock::time_point> demoDue_;
+    // A console's open counts once it has lasted this long: the console probes the port
+    // (open, close) before it opens it for good.
+    std::optional<Clock::time_point> settleUntil_;
+    // When the line is renewed after the console closed it, unless it opens again first.
+    std::optional<Clock::time_point> renewDue_;
 
     bool quitting_ = false;
     std::optional<Clock::time_point> quitBy_;

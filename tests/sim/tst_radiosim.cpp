@@ -672,12 +672,23 @@ void TestRadioSim::programOnPty()
     QByteArray err;
     QTRY_VERIFY((err += sim.readAllStandardError()).contains("Fleet 99 is out of range"));
 
-    // The console closes and opens again: the simulator carries on, on a line that does not
-    // keep the exclusive flag of the console before (which would refuse a user who is not root).
+    // The console closes and comes back later: the simulator carries on, on a fresh line that
+    // does not keep the exclusive flag of the console before (which would refuse a user who is
+    // not root).
+    const QString firstLine = QFileInfo(link).symLinkTarget();
     close(fd);
     QByteArray out;
     QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("console closed COM1"));
+    QTRY_VERIFY(QFileInfo(link).symLinkTarget() != firstLine);
+    // A port check opens and closes the line and the console opens it again at once: the
+    // line stays the one the link names, so the console is not left on an abandoned line.
+    const QString secondLine = QFileInfo(link).symLinkTarget();
     fd = OpenAsConsole(link);
+    QVERIFY(fd >= 0);
+    close(fd);
+    fd = OpenAsConsole(link);
+    QTest::qWait(800); // longer than the simulator's pause before it renews a closed line
+    QCOMPARE(QFileInfo(link).symLinkTarget(), secondLine);
     QVERIFY(fd >= 0);
     int exclusive = -1;
     QCOMPARE(ioctl(fd, TIOCGEXCL, &exclusive), 0);
