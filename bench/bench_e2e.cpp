@@ -24,7 +24,7 @@ namespace {
 
 using namespace std::chrono;
 
-struct TSpec {
+struct TPlan {
     const char *name;
     int bitRate;     // pacing of single bytes; 0 writes each frame at once, back to back
     int frames;      // in all
@@ -80,17 +80,17 @@ double Percentile(std::vector<double> values, double p)
     return values[i];
 }
 
-TResult Run(const TSpec &spec, unsigned seed)
+TResult Run(const TPlan &plan, unsigned seed)
 {
     TResult r;
-    TConsoleHarness console(spec.popupFlags);
+    TConsoleHarness console(plan.popupFlags);
     if (!console.Error().isEmpty()) {
         std::fprintf(stderr, "console did not start: %s\n", qPrintable(console.Error()));
         std::exit(1);
     }
     TBoxWatch boxes;
     TLogWatch log(console.LogMemo());
-    std::vector<TSentFrame> frames = MakeTrafficMix(spec.frames, seed, spec.maxLongText);
+    std::vector<TSentFrame> frames = MakeTrafficMix(plan.frames, seed, plan.maxLongText);
     for (const auto &f : frames)
         r.bytes += f.bytes.size();
 
@@ -127,7 +127,7 @@ TResult Run(const TSpec &spec, unsigned seed)
     std::atomic<bool> done{false};
     double writerCpu = 0;
     std::thread writer([&] {
-        WriteFrames(console.Line(0), frames, spec.bitRate, spec.burst, spec.pauseMs);
+        WriteFrames(console.Line(0), frames, plan.bitRate, plan.burst, plan.pauseMs);
         writerCpu = ThreadCpuMs();
         done = true;
     });
@@ -211,7 +211,7 @@ int main(int argc, char **argv)
     const int slow = int(paced * 872.7 / 21.0);
     const int fast = int(paced * 3 * 10472.7 / 21.0);
 
-    const TSpec specs[] = {
+    const TPlan plans[] = {
         {"9600 bit/s pacing", 9600, slow, 0, 0, 400, 0x0000},
         {"9600 bit/s pacing", 9600, slow, 0, 0, 400, 0x001F},
         {"115200 bit/s pacing", 115200, fast, 0, 0, 400, 0x0000},
@@ -229,15 +229,15 @@ int main(int argc, char **argv)
     // CORVALINK_BENCH_ONLY=n runs the nth row alone (from 1), e.g. under a profiler.
     const int only = qEnvironmentVariableIntValue("CORVALINK_BENCH_ONLY");
     unsigned seed = 1;
-    for (const TSpec &spec : specs) {
+    for (const TPlan &plan : plans) {
         if (only > 0 && int(seed) != only) {
             ++seed;
             continue;
         }
         const QString load = LoadAverage();
-        const TResult r = Run(spec, seed++);
+        const TResult r = Run(plan, seed++);
         std::printf("%-38s 0x%04X %6d %6d %4d %5d %6.2f %7.3f %7.3f %7.2f %7.0f %6.0f %6.1f %5.1f  %s\n",
-                    spec.name, spec.popupFlags, r.sent, r.logged, r.lost, r.boxes, r.wallSeconds, r.p50,
+                    plan.name, plan.popupFlags, r.sent, r.logged, r.lost, r.boxes, r.wallSeconds, r.p50,
                     r.p99, r.max, r.consoleCpuMs, r.uiCpuMs,
                     r.wallSeconds > 0 ? r.consoleCpuMs / 10.0 / r.wallSeconds : 0.0, r.warmUpMax,
                     qPrintable(load));
