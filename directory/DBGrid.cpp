@@ -189,6 +189,19 @@ void TDBGrid::ReopenRefusedCell()
     }
 }
 
+bool TDBGrid::WritePendingRow()
+{
+    try {
+        if (!FinishEditing())
+            return false;
+        if (table_ && table_->Modified())
+            table_->Post();
+    } catch (const std::exception &e) {
+        ShowTableError(QString::fromUtf8(e.what()));
+    }
+    return true;
+}
+
 bool TDBGrid::FinishEditing()
 {
     // A cell refused a moment ago (its editor lost the focus to whatever called

@@ -23,6 +23,10 @@ public:
     // Hands an open cell editor's text to the table (as leaving the cell would).
     // False when the table refused it: the error was shown and the editor keeps the focus.
     bool FinishEditing();
+    // What pressing a Close button does: hands an open cell's text over and writes the
+    // pending row. False only when the cell was refused (the error was shown); a failed
+    // write is shown too, here, since this runs inside a button's mouse handling.
+    bool WritePendingRow();
 
 signals:
     // Every key pressed in the grid, before the grid handles it.

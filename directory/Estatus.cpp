@@ -63,19 +63,8 @@ void TEStatusForm::StatusGridKeyDown(int, Qt::KeyboardModifiers) {}
 
 void TEStatusForm::CloseBitBtnMouseDown()
 {
-    closeRefused_ = false;
-    try {
-        if (!ui->StatusGrid->FinishEditing()) {
-            // The error was shown once; the click that completes this press does nothing.
-            closeRefused_ = true;
-            return;
-        }
-        if (table_->Modified())
-            table_->Post();
-    } catch (const std::exception &e) {
-        // Raised inside mouse handling of a button: shown here, not thrown through it.
-        ShowTableError(QString::fromUtf8(e.what()));
-    }
+    // A refused cell was shown once; the click that completes this press then does nothing.
+    closeRefused_ = !ui->StatusGrid->WritePendingRow();
 }
 
 void TEStatusForm::CloseBitBtnClick()
