@@ -9,15 +9,12 @@
 
 TGpsForm *GpsForm = nullptr;
 
-TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags), ui(new Ui::TGpsForm)
+TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags)
 {
+    // The tables open before the form is built: when one fails, nothing is left to undo.
+    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    ui = new Ui::TGpsForm;
     ui->setupUi(this);
-    try {
-        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    } catch (...) {
-        delete ui;
-        throw;
-    }
     setFixedSize(size());
     // No close-up handler here: the boxes stay read-only even for "Other".
     userSource_ =

@@ -29,7 +29,7 @@ private slots:
 private:
     friend class TstCallWindows;
 
-    Ui::TGpsForm *ui;
+    Ui::TGpsForm *ui = nullptr;
     TLookupBinding *userSource_ = nullptr;
     bool centred_ = false;
 };

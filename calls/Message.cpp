@@ -16,15 +16,12 @@ TMessageForm *MessageForm = nullptr;
 TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      ui(new Ui::TMessageForm), context_(context)
+      context_(context)
 {
+    // The tables open before the form is built: when one fails, nothing is left to undo.
+    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    ui = new Ui::TMessageForm;
     ui->setupUi(this);
-    try {
-        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    } catch (...) {
-        delete ui;
-        throw;
-    }
     userSource_ =
         BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
     QFont font(QStringLiteral("Arial"));
@@ -38,12 +35,9 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
     connect(ui->MessageMemo, &QPlainTextEdit::textChanged, this, &TMessageForm::MessageMemoChange);
     connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
             &TMessageForm::NameDBLookupComboBoxCloseUp);
-    connect(ui->NewBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { NewBitBtnClick(); }); });
-    connect(ui->SendBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { SendBitBtnClick(); }); });
-    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { CloseBitBtnClick(); }); });
+    ConnectGuarded(ui->NewBitBtn, &QAbstractButton::clicked, this, &TMessageForm::NewBitBtnClick);
+    ConnectGuarded(ui->SendBitBtn, &QAbstractButton::clicked, this, &TMessageForm::SendBitBtnClick);
+    ConnectGuarded(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TMessageForm::CloseBitBtnClick);
 }
 
 TMessageForm::~TMessageForm()

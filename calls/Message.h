@@ -44,7 +44,7 @@ private:
     // The memo's text as the radio gets it: lines separated by CR LF.
     QString MessageText() const;
 
-    Ui::TMessageForm *ui;
+    Ui::TMessageForm *ui = nullptr;
     TCommandContext context_;
     TLookupBinding *userSource_ = nullptr;
     bool centred_ = false;

@@ -11,15 +11,12 @@
 TSpeechForm *SpeechForm = nullptr;
 
 TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
-    : QWidget(parent, FixedCallWindowFlags), ui(new Ui::TSpeechForm), context_(context)
+    : QWidget(parent, FixedCallWindowFlags), context_(context)
 {
+    // The tables open before the form is built: when one fails, nothing is left to undo.
+    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    ui = new Ui::TSpeechForm;
     ui->setupUi(this);
-    try {
-        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    } catch (...) {
-        delete ui;
-        throw;
-    }
     setFixedSize(size());
     userSource_ =
         BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
@@ -30,12 +27,10 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
 
     connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
             &TSpeechForm::NameDBLookupComboBoxCloseUp);
-    connect(ui->ConnectBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { ConnectBitBtnClick(); }); });
-    connect(ui->DisconnectBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { DisconnectBitBtnClick(); }); });
-    connect(ui->BitBtn1, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { BitBtn1Click(); }); });
+    ConnectGuarded(ui->ConnectBitBtn, &QAbstractButton::clicked, this, &TSpeechForm::ConnectBitBtnClick);
+    ConnectGuarded(ui->DisconnectBitBtn, &QAbstractButton::clicked, this,
+                   &TSpeechForm::DisconnectBitBtnClick);
+    ConnectGuarded(ui->BitBtn1, &QAbstractButton::clicked, this, &TSpeechForm::BitBtn1Click);
 }
 
 TSpeechForm::~TSpeechForm()

@@ -35,7 +35,7 @@ private slots:
 private:
     friend class TstCallWindows;
 
-    Ui::TSpeechForm *ui;
+    Ui::TSpeechForm *ui = nullptr;
     TCommandContext context_;
     TLookupBinding *userSource_;
     bool centred_ = false;

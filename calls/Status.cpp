@@ -11,16 +11,13 @@
 TStatusForm *StatusForm = nullptr;
 
 TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
-    : QWidget(parent, FixedCallWindowFlags), ui(new Ui::TStatusForm), context_(context)
+    : QWidget(parent, FixedCallWindowFlags), context_(context)
 {
+    // The tables open before the form is built: when one fails, nothing is left to undo.
+    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    StatusTable = TTable::OpenStatusTable(QStringLiteral("Status.db"), this);
+    ui = new Ui::TStatusForm;
     ui->setupUi(this);
-    try {
-        UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-        StatusTable = TTable::OpenStatusTable(QStringLiteral("Status.db"), this);
-    } catch (...) {
-        delete ui;
-        throw;
-    }
     setFixedSize(size());
     userSource_ =
         BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
@@ -34,12 +31,9 @@ TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
 
     connect(ui->NameDBLookupComboBox, &TDBLookupComboBox::CloseUp, this,
             &TStatusForm::NameDBLookupComboBoxCloseUp);
-    connect(ui->SendBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { SendBitBtnClick(); }); });
-    connect(ui->RequestBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { RequestBitBtnClick(); }); });
-    connect(ui->BitBtn1, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { BitBtn1Click(); }); });
+    ConnectGuarded(ui->SendBitBtn, &QAbstractButton::clicked, this, &TStatusForm::SendBitBtnClick);
+    ConnectGuarded(ui->RequestBitBtn, &QAbstractButton::clicked, this, &TStatusForm::RequestBitBtnClick);
+    ConnectGuarded(ui->BitBtn1, &QAbstractButton::clicked, this, &TStatusForm::BitBtn1Click);
 
     FormCreate();
 }

@@ -37,7 +37,7 @@ private slots:
 private:
     friend class TstCallWindows;
 
-    Ui::TStatusForm *ui;
+    Ui::TStatusForm *ui = nullptr;
     TCommandContext context_;
     TLookupBinding *userSource_ = nullptr;
     TLookupBinding *statusSource_ = nullptr;

@@ -29,8 +29,7 @@ TEStatusForm::TEStatusForm(TTable *statusTable, QWidget *parent)
     ui->Label2->setFont(italic);
     MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
 
-    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { CloseBitBtnClick(); }); });
+    ConnectGuarded(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEStatusForm::CloseBitBtnClick);
     connect(ui->StatusGrid, &TDBGrid::KeyDown, this, &TEStatusForm::StatusGridKeyDown);
     ui->CloseBitBtn->installEventFilter(this);
     // Panel2 stays on the right edge of the bottom panel.

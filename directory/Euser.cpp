@@ -28,12 +28,9 @@ TEUserForm::TEUserForm(TTable *userTable, QWidget *parent)
     MakePictureButton(ui->DeleteBitBtn, QStringLiteral("delete"));
     MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
 
-    connect(ui->AddBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { AddBitBtnClick(); }); });
-    connect(ui->DeleteBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { DeleteBitBtnClick(); }); });
-    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this,
-            [this] { GuardedCall([this] { CloseBitBtnClick(); }); });
+    ConnectGuarded(ui->AddBitBtn, &QAbstractButton::clicked, this, &TEUserForm::AddBitBtnClick);
+    ConnectGuarded(ui->DeleteBitBtn, &QAbstractButton::clicked, this, &TEUserForm::DeleteBitBtnClick);
+    ConnectGuarded(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEUserForm::CloseBitBtnClick);
     // Any mouse button pressed on Close writes the pending row, even if the click
     // never completes.
     ui->CloseBitBtn->installEventFilter(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <exception>
 #include <functional>
@@ -26,4 +27,13 @@ template <typename F> void GuardedCall(F &&f)
     } catch (...) {
         ReportError(std::current_exception());
     }
+}
+
+// Connects signal to a handler of receiver that runs under GuardedCall: what the
+// handler throws goes to the error box, not through Qt's event loop.
+template <typename Sender, typename Signal, typename Receiver>
+void ConnectGuarded(const Sender *sender, Signal signal, Receiver *receiver, void (Receiver::*handler)())
+{
+    QObject::connect(sender, signal, receiver,
+                     [receiver, handler] { GuardedCall([receiver, handler] { (receiver->*handler)(); }); });
 }
