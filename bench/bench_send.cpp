@@ -3,6 +3,7 @@
 // would. Prints figures; never fails on a slow machine.
 #include "CommandPort.h"
 #include "MemoryTable.h"
+#include "RadioLine.h"
 #include "SendCommand.h"
 #include "Zcomm.h"
 
@@ -13,9 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <thread>
 #include <time.h>
 #include <unistd.h>
@@ -52,17 +51,16 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
 
-    int master = -1, slave = -1;
-    char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    const TRadioLine radio;
+    if (!radio.IsValid()) {
         std::perror("openpty");
         return 1;
     }
-    ::close(slave);
+    const int master = radio.Master();
     QTemporaryDir dir;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    QFile::link(QString::fromLocal8Bit(name), dir.filePath(QStringLiteral("COM1")));
+    QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
 
     // The radio's side: reads everything, counting bytes, until told to stop.
     std::atomic<bool> stop{false};
@@ -116,7 +114,6 @@ int main(int argc, char **argv)
     comm.CloseCommport();
     stop = true;
     drain.join();
-    ::close(master);
     QDir::setCurrent(previous);
 
     const auto report = [](const char *what, std::vector<double> v) {

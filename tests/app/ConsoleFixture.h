@@ -7,20 +7,17 @@
 
 #include "Console.h"
 #include "MessageBox.h"
+#include "RadioLine.h"
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QList>
 #include <QTemporaryDir>
 #include <QTest>
-#include <cerrno>
-#include <fcntl.h>
 #include <functional>
+#include <limits>
 #include <memory>
-#include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 struct TRecordedBox {
@@ -52,9 +49,6 @@ public:
         SetMessageBoxRoutine(previousBox_);
         if (!oldDir_.isEmpty())
             QDir::setCurrent(oldDir_);
-        for (int fd : masters_)
-            if (fd >= 0)
-                ::close(fd);
     }
 
     // Copies the sample tables, writes the settings file (unless ini is null) and
@@ -75,13 +69,9 @@ public:
         for (int n = 1; n <= 4; ++n) {
             const QByteArray link = dir.filePath(QStringLiteral("COM%1").arg(n)).toLocal8Bit();
             if (ports.contains(n)) {
-                int master = -1, slave = -1;
-                char name[256] = {};
-                if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-                    return false;
-                ::close(slave); // the console opens it by name
-                masters_[n] = master;
-                if (::symlink(name, link.constData()) != 0)
+                lines_[n] = std::make_unique<TRadioLine>();
+                if (!lines_[n]->IsValid() ||
+                    ::symlink(lines_[n]->SlavePath().toLocal8Bit().constData(), link.constData()) != 0)
                     return false;
             } else if (::symlink("/nonexistent/corvalink-no-port", link.constData()) != 0) {
                 return false;
@@ -107,48 +97,18 @@ public:
 
     // Sends bytes as the radio on port n; the whole run is written, however the
     // line takes it.
-    bool Send(int n, const QByteArray &bytes) const
-    {
-        qsizetype done = 0;
-        QDeadlineTimer deadline(10000);
-        while (done < bytes.size()) {
-            const ssize_t w = ::write(masters_[n], bytes.constData() + done, bytes.size() - done);
-            if (w > 0) {
-                done += w;
-            } else if (w < 0 && errno != EINTR && errno != EAGAIN) {
-                return false;
-            }
-            if (deadline.hasExpired())
-                return false;
-        }
-        return true;
-    }
+    bool Send(int n, const QByteArray &bytes) const { return lines_[n] && lines_[n]->Write(bytes); }
 
     // What the console wrote to port n within the time given.
     QByteArray Received(int n, int waitMs) const
     {
-        QByteArray out;
-        QDeadlineTimer deadline(waitMs);
-        for (;;) {
-            pollfd p{masters_[n], POLLIN, 0};
-            const int left = int(deadline.remainingTime());
-            if (::poll(&p, 1, left < 0 ? 0 : left) <= 0)
-                break;
-            char buf[1024];
-            const ssize_t r = ::read(masters_[n], buf, sizeof buf);
-            if (r <= 0)
-                break;
-            out.append(buf, r);
-        }
-        return out;
+        return lines_[n] ? lines_[n]->Receive(std::numeric_limits<qsizetype>::max(), waitMs) : QByteArray();
     }
-
-    int Master(int n) const { return masters_[n]; }
 
 private:
     QTemporaryDir tmp_;
     QString oldDir_;
-    int masters_[5] = {-1, -1, -1, -1, -1};
+    std::unique_ptr<TRadioLine> lines_[5];
     MessageBoxRoutine previousBox_;
 };
 

@@ -7,6 +7,7 @@
 #include "FrameIntake.h"
 #include "MemoryTable.h"
 #include "MessageBox.h"
+#include "RadioLine.h"
 #include "SendCommand.h"
 #include "Settings.h"
 #include "Table.h"
@@ -24,7 +25,6 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <pty.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -160,58 +160,16 @@ QString OpenAndPost(const QString &file)
 // The radio's side of a pseudo-terminal, linked as COM1 in a scratch directory
 // that is the working directory while it lives.
 struct Line {
-    int master = -1;
+    TRadioLine radio;
     QTemporaryDir dir;
     QString previous = QDir::currentPath();
 
     Line()
     {
-        int slave = -1;
-        char name[128] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        ::close(slave);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        QFile::link(QString::fromLocal8Bit(name), dir.filePath(QStringLiteral("COM1")));
+        QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
         QDir::setCurrent(dir.path());
     }
-    ~Line()
-    {
-        QDir::setCurrent(previous);
-        if (master >= 0)
-            ::close(master);
-    }
-    QByteArray Receive(qsizetype want, int ms = 10000) const
-    {
-        QByteArray got;
-        const QDeadlineTimer deadline(ms);
-        while (got.size() < want && !deadline.hasExpired()) {
-            pollfd p{master, POLLIN, 0};
-            if (::poll(&p, 1, int(deadline.remainingTime())) <= 0)
-                break;
-            char chunk[4096];
-            const ssize_t n = ::read(master, chunk, sizeof chunk);
-            if (n <= 0)
-                break;
-            got.append(chunk, n);
-        }
-        return got;
-    }
-    bool Send(const QByteArray &bytes) const
-    {
-        qsizetype done = 0;
-        const QDeadlineTimer deadline(10000);
-        while (done < bytes.size() && !deadline.hasExpired()) {
-            const ssize_t n = ::write(master, bytes.constData() + done, size_t(bytes.size() - done));
-            if (n > 0) {
-                done += n;
-                continue;
-            }
-            pollfd p{master, POLLOUT, 0};
-            ::poll(&p, 1, int(deadline.remainingTime()));
-        }
-        return done == bytes.size();
-    }
+    ~Line() { QDir::setCurrent(previous); }
 };
 
 class TPortAdapter final : public ICommandPort {
@@ -507,7 +465,7 @@ void TestFaults::settingsFileFaults()
 void TestFaults::longMessageSentWhole()
 {
     Line line;
-    QVERIFY(line.master >= 0);
+    QVERIFY(line.radio.IsValid());
     TZComm comm;
     comm.SetStopBits(TStopBits::_2bit);
     comm.OpenCommport();
@@ -522,7 +480,7 @@ void TestFaults::longMessageSentWhole()
 
     SendCommand(context, 'G', QStringLiteral("100"), QStringLiteral("1000"), texts);
     const QByteArray expected = BuildFrame("G1001000" + texts.message.toLatin1());
-    QCOMPARE(line.Receive(expected.size()), expected);
+    QCOMPARE(line.radio.Receive(expected.size(), 10000), expected);
     QCOMPARE(log.entries.size(), 1);
     comm.CloseCommport();
 }
@@ -530,7 +488,7 @@ void TestFaults::longMessageSentWhole()
 void TestFaults::longMessageReceivedWhole()
 {
     Line line;
-    QVERIFY(line.master >= 0);
+    QVERIFY(line.radio.IsValid());
     TZComm comm;
     comm.SetStopBits(TStopBits::_2bit);
     comm.SetEventType(TEventType::CharEvent);
@@ -555,9 +513,9 @@ void TestFaults::longMessageReceivedWhole()
     const QString text = LongText();
     const QByteArray frame = BuildFrame("G1001000" + text.toLatin1());
     // An acknowledgement first, then the long message in the pieces a line delivers.
-    QVERIFY(line.Send(BuildFrame("0")));
+    QVERIFY(line.radio.Write(BuildFrame("0")));
     for (qsizetype off = 0; off < frame.size(); off += 1000)
-        QVERIFY(line.Send(frame.mid(off, 1000)));
+        QVERIFY(line.radio.Write(frame.mid(off, 1000)));
     const auto count = [&] {
         std::lock_guard guard(lock);
         return frames.size();

@@ -11,83 +11,11 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <random>
 #include <sys/prctl.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <thread>
 #include <time.h>
-#include <unistd.h>
-
-TRadioLine::TRadioLine()
-{
-    int master = -1;
-    int slave = -1;
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return;
-    // The console opens the slave by its name; this side only writes and reads
-    // the master.
-    ::close(slave);
-    ::fcntl(master, F_SETFD, FD_CLOEXEC);
-    master_ = master;
-    slavePath_ = QString::fromLocal8Bit(name);
-}
-
-TRadioLine::~TRadioLine()
-{
-    Close();
-}
-
-bool TRadioLine::Write(const char *data, qsizetype size)
-{
-    while (size > 0 && master_ >= 0) {
-        const ssize_t n = ::write(master_, data, std::size_t(size));
-        if (n > 0) {
-            data += n;
-            size -= n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd fd{master_, POLLOUT, 0};
-            ::poll(&fd, 1, 100);
-            continue;
-        }
-        return false;
-    }
-    return size == 0;
-}
-
-QByteArray TRadioLine::Drain()
-{
-    QByteArray bytes;
-    if (master_ < 0)
-        return bytes;
-    char chunk[4096];
-    for (;;) {
-        pollfd fd{master_, POLLIN, 0};
-        if (::poll(&fd, 1, 0) <= 0 || !(fd.revents & POLLIN))
-            break;
-        const ssize_t n = ::read(master_, chunk, sizeof chunk);
-        if (n <= 0)
-            break;
-        bytes.append(chunk, n);
-    }
-    return bytes;
-}
-
-void TRadioLine::Close()
-{
-    if (master_ >= 0)
-        ::close(master_);
-    master_ = -1;
-}
 
 TBoxWatch::TBoxWatch(int hold) : holdMs(hold)
 {

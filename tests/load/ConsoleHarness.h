@@ -5,6 +5,7 @@
 // application object (a TApplication, so that errors take the console's path).
 
 #include "MessageBox.h"
+#include "RadioLine.h"
 
 #include <QByteArray>
 #include <QList>
@@ -19,33 +20,6 @@
 class QPlainTextEdit;
 
 using SteadyClock = std::chrono::steady_clock;
-
-// The radio's end of one line: the master side of a pseudo-terminal. The console
-// opens the slave through a COMn link in its working directory.
-class TRadioLine final {
-public:
-    TRadioLine();
-    ~TRadioLine();
-    TRadioLine(const TRadioLine &) = delete;
-    TRadioLine &operator=(const TRadioLine &) = delete;
-
-    bool IsValid() const { return master_ >= 0; }
-    QString SlavePath() const { return slavePath_; }
-    int Master() const { return master_; }
-
-    // Writes every byte, waiting while the line's buffer is full. Returns false
-    // once the console's side is gone or the line is closed.
-    bool Write(const char *data, qsizetype size);
-    bool Write(const QByteArray &bytes) { return Write(bytes.constData(), bytes.size()); }
-    // Whatever the console has written, without waiting.
-    QByteArray Drain();
-    // The adapter pulled: the console's side sees the line hang up.
-    void Close();
-
-private:
-    int master_ = -1;
-    QString slavePath_;
-};
 
 // Records the message boxes. A box can be held open for a while, running the
 // events as a modal box does, so that errors arriving meanwhile find it open.

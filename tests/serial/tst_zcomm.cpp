@@ -1,3 +1,4 @@
+#include "RadioLine.h"
 #include "Zcomm.h"
 
 #include <QDir>
@@ -5,8 +6,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -17,51 +16,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-// The radio's side of a pseudo-terminal; the component opens the other side by name.
-struct Peer {
-    int master = -1;
-    QString slavePath;
-
-    Peer()
-    {
-        int slave = -1;
-        char name[128] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        slavePath = QString::fromLocal8Bit(name);
-        close(slave);
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    }
-    ~Peer() { Hangup(); }
-    void Hangup()
-    {
-        if (master >= 0)
-            close(master);
-        master = -1;
-    }
-    bool Send(const QByteArray &bytes) const
-    {
-        return write(master, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-    // Everything that arrives within the time given, stopping once `want` bytes came.
-    QByteArray Receive(qsizetype want, int ms = 2000) const
-    {
-        QByteArray got;
-        QDeadlineTimer deadline(ms);
-        while (got.size() < want && !deadline.hasExpired()) {
-            pollfd p{master, POLLIN, 0};
-            if (poll(&p, 1, int(deadline.remainingTime())) <= 0)
-                break;
-            char chunk[4096];
-            ssize_t n = read(master, chunk, sizeof chunk);
-            if (n <= 0)
-                break;
-            got.append(chunk, n);
-        }
-        return got;
-    }
-};
 
 // Runs the test in a fresh working directory holding COMn links.
 struct WorkDir {
@@ -227,15 +181,15 @@ void TstZComm::devicePath()
 
 void TstZComm::allBytesBothWays()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.OpenCommport();
     QVERIFY(comm.GetPortStatus());
 
     const QByteArray all = AllBytes();
-    QVERIFY(peer.Send(all));
+    QVERIFY(peer.Write(all));
     QTRY_COMPARE(comm.CountInBuff(), 256);
     QByteArray got(256, '\0');
     comm.ReadData(got.data(), 256);
@@ -243,14 +197,14 @@ void TstZComm::allBytesBothWays()
     QCOMPARE(comm.CountInBuff(), 0);
 
     comm.WriteData(all.constData(), 256);
-    QCOMPARE(peer.Receive(256), all);
+    QCOMPARE(peer.Receive(256, 2000), all);
 }
 
 void TstZComm::lineSettings()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.SetStopBits(TStopBits::_2bit);
     comm.SetBaudRate(TBaudRate::___1200bps); // closed: only stored, applied by the open
@@ -299,11 +253,11 @@ void TstZComm::exclusiveOpen()
 {
     QFETCH(QString, holder);
     QFETCH(QString, second);
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
-    QVERIFY(wd.Link("COM2", peer.slavePath));
-    QVERIFY(wd.Link("com3", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
+    QVERIFY(wd.Link("COM2", peer.SlavePath()));
+    QVERIFY(wd.Link("com3", peer.SlavePath()));
     auto port = [](const QString &name) { return TCommPort(name.right(1).toInt() - 1); };
 
     TZComm first;
@@ -323,9 +277,9 @@ void TstZComm::exclusiveOpen()
 
 void TstZComm::exclusiveAgainstChildProcess()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm holder;
     holder.OpenCommport();
 
@@ -341,7 +295,7 @@ void TstZComm::exclusiveAgainstChildProcess()
             ++failures;
         }
         failures += comm.CheckCommportValid(QStringLiteral("com1")) ? 0 : 1;
-        failures += comm.CheckCommportValid(peer.slavePath) ? 0 : 1;
+        failures += comm.CheckCommportValid(peer.SlavePath()) ? 0 : 1;
         _exit(failures == 3 ? 0 : 1);
     }
     int status = 0;
@@ -352,9 +306,9 @@ void TstZComm::exclusiveAgainstChildProcess()
 
 void TstZComm::checkCommportValid()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     QVERIFY(comm.CheckCommportValid("COM1")); // free: the probe opens and lets go
     QVERIFY(comm.CheckCommportValid("com1"));
@@ -363,7 +317,7 @@ void TstZComm::checkCommportValid()
     comm.OpenCommport();                       // the probe left nothing behind
     QVERIFY(comm.CheckCommportValid("COM1"));  // its own name, not touched
     QVERIFY(!comm.CheckCommportValid("com1")); // another spelling is probed: in use
-    QVERIFY(!comm.CheckCommportValid(peer.slavePath));
+    QVERIFY(!comm.CheckCommportValid(peer.SlavePath()));
 }
 
 void TstZComm::openFailures_data()
@@ -377,7 +331,7 @@ void TstZComm::openFailures_data()
 void TstZComm::openFailures()
 {
     QFETCH(QString, entry);
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
     int lockFd = -1;
     if (entry.startsWith("link:")) {
@@ -387,8 +341,8 @@ void TstZComm::openFailures()
         QVERIFY(file.open(QIODevice::WriteOnly));
     } else {
         // Another program that takes the same lock (even as root the lock holds).
-        QVERIFY(wd.Link("COM1", peer.slavePath));
-        lockFd = open(peer.slavePath.toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(wd.Link("COM1", peer.SlavePath()));
+        lockFd = open(peer.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
         QVERIFY(lockFd >= 0);
         QCOMPARE(flock(lockFd, LOCK_EX), 0);
     }
@@ -421,9 +375,9 @@ void TstZComm::closedPort()
 
 void TstZComm::writeLimit()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.SetOutQueueProbe([](int) { return 4000; });
     comm.OpenCommport();
@@ -432,7 +386,7 @@ void TstZComm::writeLimit()
     QCOMPARE(ErrorOf([&] { comm.WriteData(data.constData(), 96); }), QStringLiteral("Too much write data"));
     QCOMPARE(peer.Receive(1, 200), QByteArray()); // nothing of the refused write went out
     comm.WriteData(data.constData(), 95);
-    QCOMPARE(peer.Receive(95), QByteArray(95, 'x'));
+    QCOMPARE(peer.Receive(95, 2000), QByteArray(95, 'x'));
 
     // A queue reported fuller than OutBuffSize leaves no room at all.
     comm.SetOutQueueProbe([](int) { return 5000; });
@@ -441,25 +395,25 @@ void TstZComm::writeLimit()
 
 void TstZComm::zeroLengthWrite()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.OpenCommport();
     comm.WriteData("", 0);
     comm.WriteStringData("AB");
-    QCOMPARE(peer.Receive(2), QByteArray("AB")); // nothing came before the two bytes
+    QCOMPARE(peer.Receive(2, 2000), QByteArray("AB")); // nothing came before the two bytes
     QCOMPARE(peer.Receive(1, 100), QByteArray());
 }
 
 void TstZComm::readTimeoutKeepsBytes()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.OpenCommport();
-    QVERIFY(peer.Send("Z"));
+    QVERIFY(peer.Write("Z"));
     QTRY_COMPARE(comm.CountInBuff(), 1);
     char buffer[2] = {};
     QElapsedTimer timer;
@@ -474,9 +428,9 @@ void TstZComm::readTimeoutKeepsBytes()
 
 void TstZComm::writeTimeoutAndCloseDuringWrite()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.SetOutQueueProbe([](int) { return 0; }); // let the device's own queue fill up
     comm.OpenCommport();
@@ -539,9 +493,9 @@ void TstZComm::eventRule()
     QFETCH(QByteArray, sent);
     QFETCH(int, calls);
     QFETCH(int, size);
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     Recorder rec;
     rec.Attach(comm);
@@ -549,7 +503,7 @@ void TstZComm::eventRule()
     comm.SetEventChar(3);
     comm.SetRxThreshold(uint32_t(threshold));
     comm.OpenCommport();
-    QVERIFY(peer.Send(sent));
+    QVERIFY(peer.Write(sent));
     QTRY_COMPARE(comm.CountInBuff(), int(sent.size()));
     QTRY_COMPARE(int(rec.Sizes().size()), calls);
     if (calls)
@@ -557,7 +511,7 @@ void TstZComm::eventRule()
 
     // Drain; bytes without the event character (or below the threshold) raise nothing more.
     comm.ClearInBuff();
-    QVERIFY(peer.Send("xy"));
+    QVERIFY(peer.Write("xy"));
     QTRY_COMPARE(comm.CountInBuff(), 2);
     QCOMPARE(int(rec.Sizes().size()), calls);
     QVERIFY(rec.Errors().isEmpty());
@@ -565,9 +519,9 @@ void TstZComm::eventRule()
 
 void TstZComm::framesQueuedDuringHandlerRaiseOneCall()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.SetEventType(TEventType::CharEvent);
     comm.SetEventChar(3);
@@ -584,17 +538,17 @@ void TstZComm::framesQueuedDuringHandlerRaiseOneCall()
         sender->ReadData(all.data(), size);
     };
     comm.OpenCommport();
-    QVERIFY(peer.Send("\x02"
-                      "0\x03"));
+    QVERIFY(peer.Write("\x02"
+                       "0\x03"));
     {
         std::unique_lock guard(lock);
         QVERIFY(cv.wait_for(guard, 2s, [&] { return sizes.size() == 1; }));
     }
     // Two frames reach the device while the handler still runs.
-    QVERIFY(peer.Send("\x02"
-                      "1\x03"));
-    QVERIFY(peer.Send("\x02"
-                      "22\x03"));
+    QVERIFY(peer.Write("\x02"
+                       "1\x03"));
+    QVERIFY(peer.Write("\x02"
+                       "22\x03"));
     const int fd = comm.Handle();
     auto waiting = [&] {
         int n = -1;
@@ -618,9 +572,9 @@ void TstZComm::framesQueuedDuringHandlerRaiseOneCall()
 
 void TstZComm::handlerExceptionReportedOnce()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     Recorder rec;
     rec.Attach(comm);
@@ -634,20 +588,20 @@ void TstZComm::handlerExceptionReportedOnce()
             throw ECommError("Read data Timeout");
     };
     comm.OpenCommport();
-    QVERIFY(peer.Send("\x02"
-                      "0\x03"));
+    QVERIFY(peer.Write("\x02"
+                       "0\x03"));
     QTRY_COMPARE(rec.Errors(), QStringList{"Read data Timeout"});
-    QVERIFY(peer.Send("\x02"
-                      "1\x03"));
+    QVERIFY(peer.Write("\x02"
+                       "1\x03"));
     QTRY_COMPARE(calls.load(), 2);
     QCOMPARE(rec.Errors().size(), 1);
 }
 
 void TstZComm::closeWhileWaiting()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     const int before = ThreadCount();
     TZComm comm;
     Recorder rec;
@@ -668,16 +622,16 @@ void TstZComm::closeWhileWaiting()
     QCOMPARE(ThreadCount(), before + 1);
     comm.OpenCommport(); // while open: no second thread
     QCOMPARE(ThreadCount(), before + 1);
-    QVERIFY(peer.Send("abc"));
+    QVERIFY(peer.Write("abc"));
     QTRY_VERIFY(!rec.Sizes().empty());
     QVERIFY(rec.Errors().isEmpty());
 }
 
 void TstZComm::closeWaitsForRunningHandler()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.SetRxThreshold(1);
     std::atomic<bool> started{false}, finished{false};
@@ -690,7 +644,7 @@ void TstZComm::closeWaitsForRunningHandler()
         finished = true;
     };
     comm.OpenCommport();
-    QVERIFY(peer.Send("a"));
+    QVERIFY(peer.Write("a"));
     QTRY_VERIFY(started.load());
     QElapsedTimer timer;
     timer.start();
@@ -702,9 +656,9 @@ void TstZComm::closeWaitsForRunningHandler()
 
 void TstZComm::closeFromInsideHandler()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     const int before = ThreadCount();
     TZComm comm;
     comm.SetRxThreshold(1);
@@ -714,30 +668,30 @@ void TstZComm::closeFromInsideHandler()
         sender->CloseCommport();
     };
     comm.OpenCommport();
-    QVERIFY(peer.Send("a"));
+    QVERIFY(peer.Write("a"));
     QTRY_VERIFY(!comm.GetPortStatus());
     QTRY_COMPARE(ThreadCount(), before);
     comm.OnCommEvent = [&](TZComm *, uint32_t &) { ++calls; };
     comm.OpenCommport();
-    QVERIFY(peer.Send("b"));
+    QVERIFY(peer.Write("b"));
     QTRY_COMPARE(calls.load(), 2);
 }
 
 void TstZComm::otherSideCloses()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     Recorder rec;
     rec.Attach(comm);
     comm.SetEventType(TEventType::CharEvent);
     comm.SetEventChar(3);
     comm.OpenCommport();
-    QVERIFY(peer.Send("\x02"
-                      "0"));
+    QVERIFY(peer.Write("\x02"
+                       "0"));
     QTRY_COMPARE(comm.CountInBuff(), 2);
-    peer.Hangup();
+    peer.Close();
     QTRY_COMPARE(rec.Errors().size(), 1);
     QCOMPARE(rec.Errors().front(), QStringLiteral("Communication lost: COM1 disconnected"));
 
@@ -765,9 +719,9 @@ void TstZComm::otherSideCloses()
 
 void TstZComm::overrunIsReported()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     Recorder rec;
     rec.Attach(comm);
@@ -776,13 +730,13 @@ void TstZComm::overrunIsReported()
     comm.SetEventChar(3);
     comm.OpenCommport();
     // The event character among dropped bytes still wakes the handler, so a full queue gets drained.
-    QVERIFY(peer.Send(QByteArray(20, 'a') + "\x03"));
+    QVERIFY(peer.Write(QByteArray(20, 'a') + "\x03"));
     QTRY_COMPARE(int(rec.Sizes().size()), 1);
     QCOMPARE(rec.Sizes().front(), 16u);
     char buffer[32];
     comm.ReadData(buffer, 16);
     QCOMPARE(QByteArray(buffer, 16), QByteArray(16, 'a'));
-    peer.Hangup();
+    peer.Close();
     QTRY_COMPARE(rec.Errors().size(), 1);
     QCOMPARE(ErrorOf([&] { comm.ReadData(buffer, 1); }),
              QStringLiteral("Communication Read Error  ErrorMask=2"));
@@ -790,12 +744,12 @@ void TstZComm::overrunIsReported()
 
 void TstZComm::readStringDropsZeroBytes()
 {
-    Peer peer;
+    TRadioLine peer;
     WorkDir wd;
-    QVERIFY(wd.Link("COM1", peer.slavePath));
+    QVERIFY(wd.Link("COM1", peer.SlavePath()));
     TZComm comm;
     comm.OpenCommport();
-    QVERIFY(peer.Send(QByteArray("A\0B", 3)));
+    QVERIFY(peer.Write(QByteArray("A\0B", 3)));
     QTRY_COMPARE(comm.CountInBuff(), 3);
     QCOMPARE(comm.ReadStringData(3), QByteArray("AB"));
 }
