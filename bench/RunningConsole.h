@@ -5,6 +5,7 @@
 // and COM1 linked to a pseudo-terminal; read from /proc while it runs.
 
 #include "ConsoleHarness.h"
+#include "SampleTables.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -32,12 +33,8 @@ public:
     explicit TConsoleDir(unsigned popupFlags)
     {
         const QDir dir(dir_.path());
-        for (const char *table : {"User.DB", "Status.db"}) {
-            const QString target = dir.filePath(QLatin1String(table));
-            if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + QLatin1String(table), target))
-                Fail("cannot copy the sample tables");
-            QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-        }
+        if (!CopySampleTables(dir))
+            Fail("cannot copy the sample tables");
         QFile ini(dir.filePath(QStringLiteral("CorvalinkDemo.ini")));
         if (!ini.open(QIODevice::WriteOnly) || ini.write(QStringLiteral("COM=1\r\nPOPUP=0x%1\r\n")
                                                              .arg(popupFlags, 4, 16, QLatin1Char('0'))

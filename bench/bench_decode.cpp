@@ -7,6 +7,7 @@
 #include "FrameIntake.h"
 #include "MemoryTable.h"
 #include "PopupDispatch.h"
+#include "SampleTables.h"
 #include "StationId.h"
 #include "Table.h"
 
@@ -170,13 +171,11 @@ void Print(const char *what, const TRun &run)
 
 QString CopySample(const QString &name, const QDir &dir)
 {
-    const QString target = dir.filePath(name);
-    QFile::remove(target);
-    if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + name, target)) {
+    const QString target = CopySampleTable(name, dir);
+    if (target.isEmpty()) {
         std::fprintf(stderr, "cannot copy the sample table %s\n", qPrintable(name));
         std::exit(1);
     }
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     return target;
 }
 

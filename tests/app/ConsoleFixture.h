@@ -8,6 +8,7 @@
 #include "Console.h"
 #include "MessageBox.h"
 #include "RadioLine.h"
+#include "SampleTables.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -58,12 +59,8 @@ public:
         if (!tmp_.isValid())
             return false;
         const QDir dir(tmp_.path());
-        for (const char *name : {"User.DB", "Status.db"}) {
-            if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + QLatin1String(name),
-                             dir.filePath(QLatin1String(name))))
-                return false;
-            QFile::setPermissions(dir.filePath(QLatin1String(name)), QFile::ReadOwner | QFile::WriteOwner);
-        }
+        if (!CopySampleTables(dir))
+            return false;
         if (!ini.isNull() && !WriteFile(QStringLiteral("CorvalinkDemo.ini"), ini))
             return false;
         for (int n = 1; n <= 4; ++n) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SampleTables.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSqlDatabase>
@@ -9,14 +11,12 @@
 #include <QStringList>
 #include <stdexcept>
 
-// Copies a sample table file into a scratch directory (writable, as the console needs it).
+// A writable copy of a sample table file in a scratch directory; throws when it fails.
 inline QString CopySample(const QString &name, const QDir &dir)
 {
-    const QString target = dir.filePath(name);
-    QFile::remove(target);
-    if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + name, target))
+    const QString target = CopySampleTable(name, dir);
+    if (target.isEmpty())
         throw std::runtime_error("cannot copy sample table " + name.toStdString());
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
     return target;
 }
 

@@ -6,6 +6,7 @@
 #include "ErrorReport.h"
 #include "Main.h"
 #include "MessageBox.h"
+#include "SampleTables.h"
 #include "Speech.h"
 #include "Speechpopup.h"
 #include "Statuspopup.h"
@@ -59,11 +60,7 @@ private:
     {
         tmp = std::make_unique<QTemporaryDir>();
         QVERIFY(tmp->isValid());
-        for (const char *name : {"User.DB", "Status.db"}) {
-            const QString to = Path(QLatin1String(name));
-            QVERIFY(QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + QLatin1String(name), to));
-            QVERIFY(QFile::setPermissions(to, QFile::ReadOwner | QFile::WriteOwner));
-        }
+        QVERIFY(CopySampleTables(QDir(tmp->path())));
         QFile ini(Path(QStringLiteral("CorvalinkDemo.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         QVERIFY(ini.write("COM=1\r\nPOPUP=0x001F\r\n") > 0);

@@ -8,6 +8,7 @@
 #include "MemoryTable.h"
 #include "MessageBox.h"
 #include "RadioLine.h"
+#include "SampleTables.h"
 #include "SendCommand.h"
 #include "Settings.h"
 #include "Table.h"
@@ -36,16 +37,6 @@ QByteArray FileBytes(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-QString CopySample(const QString &name, const QDir &dir)
-{
-    const QString target = dir.filePath(name);
-    QFile::remove(target);
-    if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + name, target))
-        return {};
-    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
-    return target;
 }
 
 // Reads exactly size bytes from fd, giving up at the deadline or at end of file.
@@ -286,7 +277,7 @@ void TestFaults::tableRowsSurviveKill()
     auto *random = QRandomGenerator::global();
     for (int round = 0; round < 4; ++round) {
         QTemporaryDir dir;
-        const QString file = CopySample(QStringLiteral("User.DB"), QDir(dir.path()));
+        const QString file = CopySampleTable(QStringLiteral("User.DB"), QDir(dir.path()));
         QVERIFY(!file.isEmpty());
         // The child posts rows until it is killed, reporting each one once Post returned.
         Child child([&](int out) {
@@ -360,7 +351,7 @@ void TestFaults::tableFileFaults()
     } else if (fault == "directory") {
         QVERIFY(QDir().mkpath(file));
     } else if (fault != "missing") {
-        QVERIFY(!CopySample(QStringLiteral("User.DB"), QDir(dir.path())).isEmpty());
+        QVERIFY(!CopySampleTable(QStringLiteral("User.DB"), QDir(dir.path())).isEmpty());
     }
     const bool existed = QFileInfo::exists(file);
     const QByteArray before = QFileInfo(file).isFile() ? FileBytes(file) : QByteArray();

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "Frame.h"
 #include "Main.h"
+#include "SampleTables.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -269,13 +270,9 @@ TConsoleHarness::TConsoleHarness(unsigned popupFlags, int lines, int comPort)
         return;
     }
     const QDir dir(dir_.path());
-    for (const char *table : {"User.DB", "Status.db"}) {
-        const QString target = dir.filePath(QLatin1String(table));
-        if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + QLatin1String(table), target)) {
-            error_ = QStringLiteral("cannot copy the sample table %1").arg(QLatin1String(table));
-            return;
-        }
-        QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    if (!CopySampleTables(dir)) {
+        error_ = QStringLiteral("cannot copy the sample tables");
+        return;
     }
     QFile ini(dir.filePath(QStringLiteral("CorvalinkDemo.ini")));
     if (!ini.open(QIODevice::WriteOnly) || ini.write(QStringLiteral("COM=%1\r\nPOPUP=0x%2\r\n")

@@ -1,0 +1,19 @@
+#include "SampleTables.h"
+
+#include <QFile>
+
+QString CopySampleTable(const QString &name, const QDir &dir)
+{
+    const QString target = dir.filePath(name);
+    QFile::remove(target);
+    if (!QFile::copy(QStringLiteral(CORVALINK_SAMPLE_DATA_DIR "/") + name, target))
+        return {};
+    QFile::setPermissions(target, QFile::ReadOwner | QFile::WriteOwner);
+    return target;
+}
+
+bool CopySampleTables(const QDir &dir)
+{
+    return !CopySampleTable(QStringLiteral("User.DB"), dir).isEmpty() &&
+           !CopySampleTable(QStringLiteral("Status.db"), dir).isEmpty();
+}
