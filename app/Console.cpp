@@ -57,6 +57,9 @@ void CreateConsoleWindows()
             {PopupForm, SpeechPopupForm, StatusPopupForm, MessagePopupForm, PttidPopupForm, AniPopupForm},
             MainForm);
         VersionForm = new TVersionForm(MainForm);
+        // Frames from the radio are decoded from the first pass of the event loop
+        // on, when every window they may fill exists.
+        QMetaObject::invokeMethod(MainForm, &TMainForm::StartTraffic, Qt::QueuedConnection);
     } catch (...) {
         DeleteConsoleWindows();
         throw;
