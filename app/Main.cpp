@@ -467,14 +467,14 @@ void TMainForm::ReconnectTimerTimer()
         reconnectTimer_->stop();
         return;
     }
-    // The lost descriptor is still held; a failed reopen leaves the port closed.
-    const bool back =
-        ZComm1->IsLost() ? ZComm1->DeviceBack() : ZComm1->CheckCommportValid(ZComm1->DeviceName());
-    if (!back)
+    // The same device only: a COMn entry that is gone does not make the console
+    // fall back to /dev/ttySn, where another radio may be.
+    if (!ZComm1->DeviceBack())
         return;
     try {
-        portSelector_->CloseCommport();
-        portSelector_->OpenCommport();
+        ZComm1->CloseCommport(); // joins the reader: the intake is ours now
+        intake_.Reset();
+        ZComm1->ReopenCommport();
     } catch (...) {
         // Taken by another program in between, or gone again: the next tick
         // tries again, without a box every second.

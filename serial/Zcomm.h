@@ -163,9 +163,12 @@ public:
 
     // Whether the open port's device went away (the reader reported it lost).
     bool IsLost() const;
-    // For a lost port: whether its device is there again and can be opened. The
-    // open port is not touched; the caller closes and reopens it.
+    // For a lost port (open, or closed again since): whether the device it was
+    // opened on is there again, by the same path, and can be opened. The port is
+    // not touched; the caller closes it and calls ReopenCommport.
     bool DeviceBack() const;
+    // Opens the port on the path of its last open (never a fallback device).
+    void ReopenCommport();
 
     // The device name in use ("COM1".."COM4") and the descriptor while open (-1 closed).
     QString DeviceName() const { return FDeviceName; }
@@ -181,6 +184,8 @@ private:
     friend class TReadThread;
 
     static int OpenDevice(const QString &name);
+    static int OpenPath(const QString &devicePath);
+    void OpenAt(const QString &path);
     void ApplyRawMode();
     void ApplyBaudRate();
     void ApplyParity();
@@ -222,6 +227,7 @@ private:
     std::deque<uint8_t> FInQueue;
     size_t FInCapacity = 4096;
     QString FOpenName;       // the name the open port was opened by
+    QString FOpenPath;       // and the path it led to then (kept after a close)
     bool FCharSeen = false;  // the event character came since the last event
     bool FClosing = false;   // a close is under way: waits end
     bool FGone = false;      // the device went away
