@@ -62,6 +62,21 @@ QString StatusWarning(const QStringList &texts)
     return {};
 }
 
+// Rows the windows look for by their text: the call windows' "Other" station and the status
+// window's "Default". Renaming them away takes that behaviour with them.
+QString RenameWarning(bool users, const QStringList &before, const QStringList &after)
+{
+    const int field = users ? 0 : 1;
+    const QString wanted = users ? QStringLiteral("Other") : QStringLiteral("Default");
+    const Qt::CaseSensitivity cs = users ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    if (before.value(field).compare(wanted, cs) != 0 || after.value(field).compare(wanted, cs) == 0)
+        return {};
+    return users ? QStringLiteral(
+                       "renames Other: the call windows let the operator type Fleet and Ident only for "
+                       "the row named Other")
+                 : QStringLiteral("renames Default: the status window starts on the status named Default");
+}
+
 } // namespace
 
 int ImportPlan::Count(ImportAction action) const
@@ -190,7 +205,11 @@ ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
             row.action = ImportAction::Add;
             ++userCount;
         }
-        row.warning = users ? StationWarning(values) : StatusWarning(values);
+        QStringList warnings{users ? StationWarning(values) : StatusWarning(values)};
+        if (row.action == ImportAction::Change)
+            warnings << RenameWarning(users, row.before, values);
+        warnings.removeAll(QString());
+        row.warning = warnings.join(QStringLiteral("; "));
         plan.rows << row;
     }
     return plan;

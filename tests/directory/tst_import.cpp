@@ -289,12 +289,16 @@ private slots:
             << "2:added 3:added 4:changed"
             << QStringList{"2:cannot be called: Fleet must be 0 or 100 to 349",
                            "3:cannot be called: Fleet must be 0 or 100 to 349, Ident must be 0 or 1000 to "
-                           "4999"}
+                           "4999",
+                           "4:renames Other: the call windows"}
             << true;
         QTest::newRow("statuses") << false << QStringList{}
                                   << QByteArray("10,Default\n20,On duty now\n50,New\nx,Bad\n")
                                   << "2:unchanged 3:changed 4:added 5:refused"
                                   << QStringList{"5:No.: 'x' is not a valid integer value"} << false;
+        QTest::newRow("statuses Default renamed")
+            << false << QStringList{} << QByteArray("10,Normal\n20,DEFAULT\n") << "2:changed 3:changed"
+            << QStringList{"2:renames Default: the status window starts"} << true;
         QTest::newRow("statuses warnings")
             << false << QStringList{} << QByteArray("0,Zero\n120,Big\n50,\"a\nb\"\n50,c\n")
             << "2:added 3:added 4:added 6:refused"
