@@ -101,7 +101,8 @@ private:
         if (!input.isEmpty())
             QCOMPARE(sim->write(input), input.size());
         if (overTcp) {
-            const QRegularExpression listening(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+)"));
+            // The whole line: a read may end in the middle of the number.
+            const QRegularExpression listening(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+) "));
             QTRY_VERIFY_WITH_TIMEOUT(listening.match(SimOutput()).hasMatch(), 10000);
             StartSocat(listening.match(SimOutput()).captured(1));
             QTRY_VERIFY_WITH_TIMEOUT(SimOutput().contains(QStringLiteral("console opened tcp 127.0.0.1:")),
@@ -167,7 +168,7 @@ private slots:
         if (sim) {
             // The simulator ends on SIGTERM and takes its link away.
             sim->terminate();
-            QVERIFY(sim->waitForFinished(10000));
+            QVERIFY2(sim->waitForFinished(10000), qPrintable(SimOutput()));
             QCOMPARE(sim->exitStatus(), QProcess::NormalExit);
             QVERIFY(!QFileInfo(Path(QStringLiteral("COM1"))).isSymLink());
             sim.reset();
@@ -286,8 +287,8 @@ private slots:
 
         // An ordinary status afterwards does not flash.
         QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
-        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
-                                 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
         QVERIFY(!MainForm->EmergencyTimer->isActive());
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
     }
@@ -335,15 +336,15 @@ private slots:
         QFETCH(bool, radioSide);
         StartConsole({QStringLiteral("--stay")}, {}, true);
         QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
-        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
-                                 10000);
-        const QString port = QRegularExpression(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+)"))
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        const QString port = QRegularExpression(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+) "))
                                  .match(SimOutput())
                                  .captured(1);
 
         if (radioSide) {
             sim->terminate();
-            QVERIFY(sim->waitForFinished(10000));
+            QVERIFY2(sim->waitForFinished(10000), qPrintable(SimOutput()));
         } else {
             socat->terminate();
         }

@@ -793,7 +793,7 @@ void TestRadioSim::programOnTcp()
         sim.waitForFinished();
     });
     QByteArray out;
-    const QRegularExpression listening(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+)"));
+    const QRegularExpression listening(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+) "));
     QTRY_VERIFY_WITH_TIMEOUT(
         listening.match(QString::fromUtf8(out += sim.readAllStandardOutput())).hasMatch(), 5000);
     const auto port = static_cast<quint16>(listening.match(QString::fromUtf8(out)).captured(1).toUInt());
