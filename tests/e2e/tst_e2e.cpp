@@ -9,6 +9,7 @@
 #include "Main.h"
 #include "MessageBox.h"
 #include "SampleTables.h"
+#include "SendCommand.h"
 #include "Speech.h"
 #include "Speechpopup.h"
 #include "Statuspopup.h"
@@ -367,6 +368,16 @@ private slots:
         StartSocat(port);
         QTRY_VERIFY_WITH_TIMEOUT(SimOutput().count(QStringLiteral("console opened tcp 127.0.0.1:")) == 2,
                                  10000);
+        // socat's new COM1 is a new pseudo-terminal: the console opens it by itself
+        // and traffic flows both ways again, with no second report.
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->WaitingForPort(), 3000);
+        QCOMPARE(sim->write("status 101 1101 22\n"), qint64(19));
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:22 from Car 1")),
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        const int acks = MainForm->LogText().count(QStringLiteral(" RX: Success"));
+        SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("100"), QStringLiteral("1000"));
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().count(QStringLiteral(" RX: Success")) == acks + 1,
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
         QCOMPARE(errors, QStringList{lost});
     }
 };
