@@ -191,12 +191,11 @@ QString TLineModel::PrintableText(const QByteArray &bytes, int codePage, qsizety
     // A double-byte character is not split at the cut.
     const QByteArray part = cut ? bytes.first(AnsiCodec::CharBoundary(bytes, maxBytes, codePage)) : bytes;
     QString text = AnsiCodec::FromAnsi(part, codePage);
-    for (QChar &c : text) {
-        if (c.unicode() < 0x20)
-            c = QChar(0x2400 + c.unicode());
-        else if (c.unicode() == 0x7F)
-            c = QChar(0x2421);
-    }
+    // Control bytes as a middle dot, as hex dumps do (the hex beside says which);
+    // every font has one, unlike the control pictures.
+    for (QChar &c : text)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            c = QChar(0x00B7);
     if (cut)
         text += QChar(0x2026);
     return text;
@@ -256,9 +255,9 @@ QVariant TLineModel::data(const QModelIndex &index, int role) const
         case DirectionColumn:
             return DirectionText(f.direction);
         case HexColumn:
-            return HexText(f.bytes, ShownBytes);
+            return HexText(f.bytes, ShownHexBytes);
         case TextColumn:
-            return PrintableText(f.bytes, codePage_, ShownBytes);
+            return PrintableText(f.bytes, codePage_, ShownTextBytes);
         case MeaningColumn:
             return row.meaning;
         }
@@ -270,9 +269,9 @@ QVariant TLineModel::data(const QModelIndex &index, int role) const
                        ? QStringLiteral("%1 chunks, %2 to %3").arg(f.chunks).arg(row.time, TimeText(f.lastUs))
                        : QStringLiteral("1 chunk at %1").arg(row.time);
         case HexColumn:
-            return f.bytes.size() > ShownBytes ? HexText(f.bytes, TipBytes) : QVariant();
+            return f.bytes.size() > ShownHexBytes ? HexText(f.bytes, TipBytes) : QVariant();
         case TextColumn:
-            return f.bytes.size() > ShownBytes ? PrintableText(f.bytes, codePage_, TipBytes) : QVariant();
+            return f.bytes.size() > ShownTextBytes ? PrintableText(f.bytes, codePage_, TipBytes) : QVariant();
         case MeaningColumn:
             return row.meaning;
         }

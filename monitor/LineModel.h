@@ -28,8 +28,10 @@ public:
     enum Column { TimeColumn, DirectionColumn, HexColumn, TextColumn, MeaningColumn, ColumnCount };
     static constexpr int DefaultMaxRows = 10000;
     static constexpr qsizetype DefaultMaxBytes = qsizetype(16) << 20;
-    // Cells show at most this many bytes of a frame; a saved file has them all.
-    static constexpr qsizetype ShownBytes = 48;
+    // Cells show the first bytes of a frame (the tooltip more, a saved file all):
+    // every glyph on screen is laid out at each repaint.
+    static constexpr qsizetype ShownHexBytes = 16;
+    static constexpr qsizetype ShownTextBytes = 32;
 
     explicit TLineModel(QObject *parent = nullptr, int codePage = AnsiCodec::SystemCodePage());
 
@@ -62,7 +64,7 @@ public:
 
     // Bytes as hexadecimal pairs; past maxBytes, an ellipsis and the size.
     static QString HexText(const QByteArray &bytes, qsizetype maxBytes = -1);
-    // Bytes as text in the code page, control bytes as their pictures (STX as U+2402).
+    // Bytes as text in the code page, control bytes (STX, ETX, CR, ...) as a middle dot.
     static QString PrintableText(const QByteArray &bytes, int codePage, qsizetype maxBytes = -1);
     // Local time of day with milliseconds.
     static QString TimeText(qint64 timeUs);

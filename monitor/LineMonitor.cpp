@@ -29,7 +29,9 @@ TLineMonitorForm::TLineMonitorForm(QWidget *parent, int codePage)
 
     QTableView *view = ui->LineView;
     view->setModel(model_);
-    const QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    // Laying out the cells' text is most of a repaint; plain Latin text needs no shaping.
+    fixed.setStyleStrategy(QFont::PreferNoShaping);
     view->setFont(fixed);
     // Fixed row heights and column widths: a batch of rows costs the rows on
     // screen, never a measurement of ten thousand.
@@ -41,10 +43,10 @@ TLineMonitorForm::TLineMonitorForm(QWidget *parent, int codePage)
     columns->setSectionResizeMode(QHeaderView::Interactive);
     columns->setStretchLastSection(true);
     const int digit = QFontMetrics(fixed).horizontalAdvance(QLatin1Char('0'));
-    view->setColumnWidth(TLineModel::TimeColumn, digit * 22);
+    view->setColumnWidth(TLineModel::TimeColumn, digit * 20);
     view->setColumnWidth(TLineModel::DirectionColumn, digit * 4);
     view->setColumnWidth(TLineModel::HexColumn, digit * 50);
-    view->setColumnWidth(TLineModel::TextColumn, digit * 20);
+    view->setColumnWidth(TLineModel::TextColumn, digit * 22);
 
     MonitorTimer = new QTimer(this);
     MonitorTimer->setInterval(BatchMs);
@@ -75,6 +77,7 @@ void TLineMonitorForm::SetPort(TZComm *port)
     port_ = port;
     if (port_ && tap_)
         port_->SetLineTap(tap_.get());
+    UpdateStatus();
 }
 
 void TLineMonitorForm::SetDirectory(TMonitorDirectory directory)
@@ -112,6 +115,7 @@ void TLineMonitorForm::Start()
     if (port_)
         port_->SetLineTap(tap_.get());
     MonitorTimer->start();
+    UpdateStatus();
 }
 
 void TLineMonitorForm::Stop()
