@@ -13,14 +13,18 @@
 #include "Main.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 
@@ -50,6 +54,8 @@ struct TResult {
     double p50 = 0, p99 = 0, max = 0;
     double warmUpMax = 0;      // the first sighting of each station, before the run
     qint64 monitorFrames = -1; // frames the line monitor showed coming in (-1: closed)
+    double monitorCpuMs = 0, monitorLongestMs = 0;
+    int monitorPieces = 0;
 };
 
 QString LoadAverage()
@@ -66,6 +72,48 @@ double ThreadCpuMs()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
+
+// The user-interface thread's time in the line monitor's own work: its batch
+// timer and the painting of its widgets. Each such event is delivered again from
+// inside the filter (past this one), so that its whole handling is timed.
+class TMonitorCost final : public QObject {
+public:
+    explicit TMonitorCost(QWidget *window)
+    {
+        for (QWidget *w : window->findChildren<QWidget *>())
+            w->installEventFilter(this);
+        window->installEventFilter(this);
+        for (QTimer *t : window->findChildren<QTimer *>())
+            t->installEventFilter(this);
+    }
+    std::map<QString, double> byKind; // CPU ms by receiver class and event
+    double cpuMs = 0;                 // thread CPU time
+    double longestMs = 0;             // the longest single piece, wall clock
+    int pieces = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (inside_ || (event->type() != QEvent::Paint && event->type() != QEvent::Timer))
+            return false;
+        inside_ = true;
+        const double cpu = ThreadCpuMs();
+        const auto wall = SteadyClock::now();
+        QCoreApplication::sendEvent(watched, event); // through the other filters (a scroll area's viewport)
+        longestMs =
+            std::max(longestMs, std::chrono::duration<double, std::milli>(SteadyClock::now() - wall).count());
+        const double used = ThreadCpuMs() - cpu;
+        cpuMs += used;
+        byKind[QLatin1String(watched->metaObject()->className()) +
+               QLatin1String(event->type() == QEvent::Paint ? " paint" : " timer")] += used;
+        ++pieces;
+        inside_ = false;
+        return true;
+    }
+
+private:
+    bool inside_ = false;
+};
 
 // Time the main thread has spent runnable but waiting for a CPU (schedstat's second field).
 double RunQueueWaitMs()
@@ -132,6 +180,9 @@ TResult Run(const TPlan &plan, unsigned seed, bool monitor)
         log.entries.clear();
     }
 
+    std::unique_ptr<TMonitorCost> monitorCost;
+    if (monitor)
+        monitorCost = std::make_unique<TMonitorCost>(LineMonitorForm);
     const double cpuBefore = ProcessCpuMs();
     const double uiBefore = MainThreadCpuMs();
     const double queueBefore = RunQueueWaitMs();
@@ -201,6 +252,15 @@ TResult Run(const TPlan &plan, unsigned seed, bool monitor)
     r.p99 = Percentile(latency, 0.99);
     r.max = latency.empty() ? 0 : *std::max_element(latency.begin(), latency.end());
     r.boxes = int(boxes.boxes.size());
+    if (monitorCost) {
+        if (qEnvironmentVariableIsSet("CORVALINK_BENCH_SLOWEST"))
+            for (const auto &[kind, ms] : monitorCost->byKind)
+                std::printf("    line monitor, %s: %.0f ms\n", qPrintable(kind), ms);
+        r.monitorCpuMs = monitorCost->cpuMs;
+        r.monitorLongestMs = monitorCost->longestMs;
+        r.monitorPieces = monitorCost->pieces;
+        monitorCost.reset();
+    }
     if (monitor) {
         // After the figures: the monitor's last batch is at most one period behind.
         QEventLoop settle;
@@ -269,7 +329,10 @@ int main(int argc, char **argv)
                     r.wallSeconds > 0 ? r.consoleCpuMs / 10.0 / r.wallSeconds : 0.0, r.warmUpMax,
                     qPrintable(load));
         if (r.monitorFrames >= 0)
-            std::printf("    line monitor: %lld frames in (the warm-up's included)\n", r.monitorFrames);
+            std::printf(
+                "    line monitor: %lld frames in (the warm-up's included); its batches and painting took "
+                "%.0f ms of the user-interface thread's CPU in %d pieces, the longest %.2f ms\n",
+                r.monitorFrames, r.monitorCpuMs, r.monitorPieces, r.monitorLongestMs);
         std::fflush(stdout);
     }
     std::printf(

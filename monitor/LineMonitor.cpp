@@ -15,6 +15,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
+#include <iterator>
 #include <stdexcept>
 
 TLineMonitorForm *LineMonitorForm = nullptr;
@@ -25,7 +26,8 @@ TLineMonitorForm::TLineMonitorForm(QWidget *parent, int codePage)
     ui = new Ui::TLineMonitorForm;
     ui->setupUi(this);
     model_ = new TLineModel(this, codePage);
-    feed_ = std::make_unique<TMonitorFeed>(*model_, TMonitorDirectory{}, codePage);
+    feed_ = std::make_unique<TMonitorFeed>(TMonitorDirectory{}, codePage);
+    screenClock_.start();
 
     QTableView *view = ui->LineView;
     view->setModel(model_);
@@ -82,7 +84,7 @@ void TLineMonitorForm::SetPort(TZComm *port)
 
 void TLineMonitorForm::SetDirectory(TMonitorDirectory directory)
 {
-    feed_ = std::make_unique<TMonitorFeed>(*model_, std::move(directory), codePage_);
+    feed_ = std::make_unique<TMonitorFeed>(std::move(directory), codePage_);
 }
 
 void TLineMonitorForm::SetFileChooser(std::function<QString()> chooser)
@@ -125,8 +127,10 @@ void TLineMonitorForm::Stop()
     MonitorTimer->stop();
     if (port_)
         port_->SetLineTap(nullptr);
-    feed_->Process(tap_->Take());
+    std::vector<TLineRow> rows = feed_->Process(tap_->Take());
+    std::move(rows.begin(), rows.end(), std::back_inserter(waiting_));
     tap_.reset();
+    ShowWaiting();
     // The bytes unseen while the window is closed would splice onto a half
     // frame; the frame the line is in when it opens again shows as bytes before an STX.
     feed_->Cut();
@@ -137,15 +141,28 @@ void TLineMonitorForm::MonitorTimerTimer()
 {
     if (!tap_)
         return;
-    std::vector<TLineChunk> chunks = tap_->Take();
+    std::vector<TLineRow> rows = feed_->Process(tap_->Take());
+    std::move(rows.begin(), rows.end(), std::back_inserter(waiting_));
+    if (waiting_.empty())
+        return;
+    if (waiting_.size() > BusyRows && screenClock_.elapsed() < BusyScreenMs)
+        return;
+    ShowWaiting();
+}
+
+void TLineMonitorForm::ShowWaiting()
+{
+    screenClock_.restart();
+    if (waiting_.empty())
+        return;
     QScrollBar *bar = ui->LineView->verticalScrollBar();
     const bool following = bar->value() >= bar->maximum();
     const int before = model_->rowCount();
-    feed_->Process(chunks);
+    model_->Append(std::move(waiting_));
+    waiting_.clear();
     if (following && model_->rowCount() != before)
         ui->LineView->scrollToBottom();
-    if (!chunks.empty())
-        UpdateStatus();
+    UpdateStatus();
 }
 
 void TLineMonitorForm::PauseButtonClick(bool checked)
@@ -158,6 +175,7 @@ void TLineMonitorForm::PauseButtonClick(bool checked)
 
 void TLineMonitorForm::ClearButtonClick()
 {
+    waiting_.clear();
     model_->Clear();
     feed_->Reset();
     UpdateStatus();

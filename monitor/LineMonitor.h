@@ -3,6 +3,7 @@
 #include "FrameDescriber.h"
 #include "MonitorFeed.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -22,7 +23,13 @@ class TLineMonitorForm;
 class TLineMonitorForm final : public QWidget {
     Q_OBJECT
 public:
+    // The tap is emptied every BatchMs. The view gets the rows at once while the
+    // line is calm; under heavy traffic (more than BusyRows waiting) at most every
+    // BusyScreenMs: a repaint costs a few milliseconds of the thread the console's
+    // own intake runs on, and no one reads faster than that anyway.
     static constexpr int BatchMs = 100;
+    static constexpr int BusyScreenMs = 250;
+    static constexpr std::size_t BusyRows = 16;
 
     explicit TLineMonitorForm(QWidget *parent = nullptr, int codePage = AnsiCodec::SystemCodePage());
     ~TLineMonitorForm() override;
@@ -55,6 +62,8 @@ private:
     void Start();
     void Stop();
     void UpdateStatus();
+    // Hands the rows waiting to the view.
+    void ShowWaiting();
 
     Ui::TLineMonitorForm *ui = nullptr;
     TLineModel *model_ = nullptr;
@@ -62,6 +71,8 @@ private:
     std::unique_ptr<TLineTap> tap_;
     QPointer<TZComm> port_;
     QTimer *MonitorTimer = nullptr;
+    std::vector<TLineRow> waiting_; // rows not yet handed to the view
+    QElapsedTimer screenClock_;     // since the view last got rows
     std::function<QString()> chooser_;
     int codePage_;
     bool centred_ = false;

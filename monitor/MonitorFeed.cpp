@@ -1,11 +1,11 @@
 #include "MonitorFeed.h"
 
-TMonitorFeed::TMonitorFeed(TLineModel &model, TMonitorDirectory directory, int codePage)
-    : model_(model), directory_(std::move(directory)), codePage_(codePage)
+TMonitorFeed::TMonitorFeed(TMonitorDirectory directory, int codePage)
+    : directory_(std::move(directory)), codePage_(codePage)
 {
 }
 
-void TMonitorFeed::Process(const std::vector<TLineChunk> &chunks)
+std::vector<TLineRow> TMonitorFeed::Process(const std::vector<TLineChunk> &chunks)
 {
     std::vector<TLineFrame> frames;
     bool heard[2] = {false, false};
@@ -18,9 +18,6 @@ void TMonitorFeed::Process(const std::vector<TLineChunk> &chunks)
     for (std::size_t d = 0; d < 2; ++d)
         if (!heard[d])
             splitters_[d].FlushNoise(frames);
-    if (frames.empty())
-        return;
-
     std::vector<TLineRow> rows;
     rows.reserve(frames.size());
     for (TLineFrame &frame : frames) {
@@ -37,7 +34,7 @@ void TMonitorFeed::Process(const std::vector<TLineChunk> &chunks)
         row.frame = std::move(frame);
         rows.push_back(std::move(row));
     }
-    model_.Append(std::move(rows));
+    return rows;
 }
 
 void TMonitorFeed::Reset()

@@ -19,11 +19,11 @@ struct TLineCounts {
 // stamped. Runs on the user-interface thread, one batch at a time.
 class TMonitorFeed final {
 public:
-    TMonitorFeed(TLineModel &model, TMonitorDirectory directory, int codePage = AnsiCodec::SystemCodePage());
+    explicit TMonitorFeed(TMonitorDirectory directory, int codePage = AnsiCodec::SystemCodePage());
 
-    // One batch from the tap. Noise of a direction that sent nothing in this batch
-    // is put out: the line went quiet and no STX is coming to close it.
-    void Process(const std::vector<TLineChunk> &chunks);
+    // One batch from the tap, as rows. Noise of a direction that sent nothing in
+    // this batch is put out: the line went quiet and no STX is coming to close it.
+    std::vector<TLineRow> Process(const std::vector<TLineChunk> &chunks);
     // Forgets unfinished frames and the counts.
     void Reset();
     // Forgets unfinished frames only: the bytes that would finish them go unseen.
@@ -37,7 +37,6 @@ public:
     }
 
 private:
-    TLineModel &model_;
     TMonitorDirectory directory_;
     int codePage_;
     TFrameSplitter splitters_[2] = {TFrameSplitter(TLineDirection::In), TFrameSplitter(TLineDirection::Out)};

@@ -221,18 +221,18 @@ void TstLineModel::feedFromChunks()
     // The path the window takes: chunks of both directions, interleaved, as the tap
     // gives them; noise of a quiet direction comes out at the next batch.
     TLineModel model(nullptr, 1252);
-    TMonitorFeed feed(model, {}, 1252);
-    feed.Process({{10, TLineDirection::Out, "\x02", 0},
-                  {11, TLineDirection::Out, "B1011102", 0},
-                  {20, TLineDirection::In, "\x02", 0},
-                  {21, TLineDirection::Out, "\x03", 0},
-                  {30, TLineDirection::In, "0\x03zz", 0}});
+    TMonitorFeed feed({}, 1252);
+    model.Append(feed.Process({{10, TLineDirection::Out, "\x02", 0},
+                               {11, TLineDirection::Out, "B1011102", 0},
+                               {20, TLineDirection::In, "\x02", 0},
+                               {21, TLineDirection::Out, "\x03", 0},
+                               {30, TLineDirection::In, "0\x03zz", 0}}));
     QCOMPARE(model.rowCount(), 2);
     QCOMPARE(Meaning(model, 0), QStringLiteral("Connect to 101-1102"));
     QCOMPARE(Meaning(model, 1), QStringLiteral("ack: Success"));
     QCOMPARE(feed.Counts().frames[int(TLineDirection::Out)], quint64(1));
     QCOMPARE(feed.Counts().bytes[int(TLineDirection::In)], quint64(5));
-    feed.Process({});
+    model.Append(feed.Process({}));
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(Meaning(model, 2), QStringLiteral("not a frame: 2 bytes without STX dropped"));
     QCOMPARE(feed.Counts().notFrames, quint64(1));

@@ -83,6 +83,7 @@ class TstLineMonitor : public QObject {
     Q_OBJECT
 private slots:
     void showsTheLineAsItHappens();
+    void floodReachesTheViewWhole();
     void pauseAndResume();
     void closedWindowTapsNothing();
     void saveFailureNamesTheFile();
@@ -131,6 +132,25 @@ void TstLineMonitor::showsTheLineAsItHappens()
     Button(form, "ClearButton")->click();
     QCOMPARE(form.Model()->rowCount(), 0);
     QVERIFY(form.StatusText().startsWith(QStringLiteral("RX 0 frames")));
+}
+
+void TstLineMonitor::floodReachesTheViewWhole()
+{
+    // More rows than the calm-line batch: they wait for the busy screen period,
+    // and every one of them arrives, in order, even when the line then goes quiet.
+    TPortOnPty line;
+    TLineMonitorForm form(nullptr, 1252);
+    form.SetPort(&line.port);
+    form.show();
+    QByteArray flood;
+    for (int i = 0; i < 300; ++i)
+        flood += "\x02" + QByteArray::number(i % 4) + '\x03';
+    QVERIFY(line.radio.Write(flood));
+    QTRY_COMPARE(form.Model()->rowCount(), 300);
+    const QStringList meanings = Meanings(form);
+    QCOMPARE(meanings.first(), QStringLiteral("ack: Success"));
+    QCOMPARE(meanings.last(), QStringLiteral("ack: Command NG"));
+    QCOMPARE(meanings.count(QStringLiteral("ack: Busy")), 75);
 }
 
 void TstLineMonitor::pauseAndResume()
