@@ -8,6 +8,7 @@
 #include "ErrorReport.h"
 #include "Estatus.h"
 #include "Euser.h"
+#include "LineMonitor.h"
 #include "LogMemo.h"
 #include "LogTime.h"
 #include "Message.h"
@@ -149,6 +150,32 @@ private:
     }
     TMainForm *main_;
 };
+
+// The line monitor names stations and statuses from the main window's tables,
+// reading rows without moving their cursors (an editor may be using them).
+TMonitorDirectory MonitorDirectory(const TTable *users, const TTable *statuses)
+{
+    TMonitorDirectory directory;
+    directory.stationName = [users](int fleet, int ident) {
+        const int name = users->FieldIndex(QStringLiteral("Name"));
+        const int fleetField = users->FieldIndex(QStringLiteral("Fleet"));
+        const int identField = users->FieldIndex(QStringLiteral("Ident"));
+        for (int row = 0; row < users->RowCount(); ++row)
+            if (users->FieldText(row, fleetField).toInt() == fleet &&
+                users->FieldText(row, identField).toInt() == ident)
+                return users->FieldText(row, name);
+        return QString();
+    };
+    directory.statusText = [statuses](int number) {
+        const int no = statuses->FieldIndex(QStringLiteral("No."));
+        const int text = statuses->FieldIndex(QStringLiteral("Text"));
+        for (int row = 0; row < statuses->RowCount(); ++row)
+            if (statuses->FieldText(row, no).toInt() == number)
+                return statuses->FieldText(row, text);
+        return QString();
+    };
+    return directory;
+}
 
 void ShowNonModal(QWidget *window)
 {
@@ -302,6 +329,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->ANI1, &QAction::triggered, this, &TMainForm::ANI1Click);
     connect(ui->ANI2, &QAction::triggered, this, &TMainForm::ANI2Click);
     connect(ui->Version1, &QAction::triggered, this, &TMainForm::Version1Click);
+    connect(ui->LineMonitor1, &QAction::triggered, this, &TMainForm::LineMonitor1Click);
 }
 
 void TMainForm::RequestEnd()
@@ -578,6 +606,17 @@ void TMainForm::Version1Click()
 {
     if (VersionForm)
         VersionForm->exec();
+}
+
+void TMainForm::LineMonitor1Click()
+{
+    // Made on first use: until then the port carries no tap at all.
+    if (!LineMonitorForm) {
+        LineMonitorForm = new TLineMonitorForm(this);
+        LineMonitorForm->SetPort(ZComm1);
+        LineMonitorForm->SetDirectory(MonitorDirectory(UserTable, StatusTable));
+    }
+    ShowNonModal(LineMonitorForm);
 }
 
 bool TMainForm::FormCloseQuery()

@@ -105,6 +105,7 @@ public:
     void ANI1Click();
     void ANI2Click();
     void Version1Click();
+    void LineMonitor1Click();
     void ClockTimer();
     void EmergencyTimerTimer();
 

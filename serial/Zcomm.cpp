@@ -249,6 +249,12 @@ void TZComm::SetOutQueueProbe(TOutQueueProbe probe)
     FOutQueueProbe = std::move(probe);
 }
 
+void TZComm::SetLineTap(ILineTap *tap)
+{
+    std::lock_guard guard(FLock);
+    FTap = tap;
+}
+
 void TZComm::ReportError(std::exception_ptr error)
 {
     TErrorReport routine;
@@ -573,6 +579,8 @@ void TZComm::Received(const uint8_t *data, size_t size)
                 FErrorBits |= 2; // overrun: the newest bytes are lost
         }
         FLastArrival = Clock::now();
+        if (ILineTap *tap = FTap.load(std::memory_order_relaxed))
+            tap->Received(data, size);
     }
     FArrived.notify_all();
 }
@@ -728,6 +736,12 @@ void TZComm::WriteData(const void *buffer, uint32_t count)
     while (sent < count) {
         ssize_t n = write(fd, data + sent, count - sent);
         if (n > 0) {
+            // Without a tap this costs one load; the lock keeps a tap being removed alive.
+            if (FTap.load(std::memory_order_relaxed)) {
+                std::lock_guard guard(FLock);
+                if (ILineTap *tap = FTap.load(std::memory_order_relaxed))
+                    tap->Sent(data + sent, size_t(n));
+            }
             sent += uint32_t(n);
             continue;
         }

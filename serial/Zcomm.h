@@ -65,6 +65,16 @@ enum class TEventType : uint8_t { RxEvent, CharEvent };
 
 class TZComm;
 
+// Sees every byte the port moves, on the thread that moved it: Received on the
+// reader thread, Sent on the writing one. Called with the port's lock held, so it
+// must only copy the bytes away, never call back into the port.
+class ILineTap {
+public:
+    virtual ~ILineTap() = default;
+    virtual void Received(const uint8_t *data, size_t size) = 0;
+    virtual void Sent(const uint8_t *data, size_t size) = 0;
+};
+
 // Waits on the device and on a wake-up descriptor; moves what arrives into the
 // owner's receive queue and asks the owner to raise its event.
 class TReadThread final {
@@ -144,6 +154,8 @@ public:
     void SetErrorReport(TErrorReport routine);
     // Default: TIOCOUTQ on the device.
     void SetOutQueueProbe(TOutQueueProbe probe);
+    // nullptr removes it. Once this returns, the previous tap is no longer called.
+    void SetLineTap(ILineTap *tap);
 
     bool CheckCommportValid(const QString &name);
     void OpenCommport();
@@ -233,6 +245,8 @@ private:
     bool FGone = false;      // the device went away
     uint32_t FErrorBits = 0; // 2 = overrun
     std::chrono::steady_clock::time_point FLastArrival{};
+
+    std::atomic<ILineTap *> FTap{nullptr}; // changed under FLock
 
     std::mutex FWriteLock;
     std::mutex FReportLock;
