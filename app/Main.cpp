@@ -4,10 +4,12 @@
 #include "Application.h"
 #include "Config.h"
 #include "Decoder.h"
+#include "EmergenciesWindow.h"
 #include "End.h"
 #include "ErrorReport.h"
 #include "Estatus.h"
 #include "Euser.h"
+#include "HistoryWindow.h"
 #include "LogMemo.h"
 #include "LogTime.h"
 #include "Message.h"
@@ -21,6 +23,7 @@
 #include "Status.h"
 #include "Statuspopup.h"
 #include "Table.h"
+#include "Traffic.h"
 #include "Version.h"
 #include "Zcomm.h"
 #include "ui_Main.h"
@@ -279,6 +282,9 @@ void TMainForm::ConnectHandlers()
     connect(ui->ANI1, &QAction::triggered, this, &TMainForm::ANI1Click);
     connect(ui->ANI2, &QAction::triggered, this, &TMainForm::ANI2Click);
     connect(ui->Version1, &QAction::triggered, this, &TMainForm::Version1Click);
+    connect(ui->History1, &QAction::triggered, this, &TMainForm::History1Click);
+    connect(ui->Emergencies1, &QAction::triggered, this, &TMainForm::Emergencies1Click);
+    connect(ui->AlarmSound1, &QAction::triggered, this, &TMainForm::AlarmSound1Click);
 }
 
 void TMainForm::RequestEnd()
@@ -326,10 +332,18 @@ void TMainForm::ZComm1CommEvent(TZComm *Sender, uint32_t &size)
             this, [this, frame] { GuardedCall([&] { HandleFrame(frame); }); }, Qt::QueuedConnection);
 }
 
+void TMainForm::SetTrafficObserver(ITrafficObserver *observer)
+{
+    traffic_ = observer;
+    commandContext_.traffic = observer;
+}
+
 void TMainForm::HandleFrame(const QByteArray &frame)
 {
     const TDecodeResult result = DecodeReceivedFrame(frame, *UserTable, *StatusTable);
     ApplyDecodeResult(result, *popupHost_, settings_->PopupFlags, *this);
+    if (traffic_ && result.event)
+        traffic_->TrafficEvent(*result.event);
 }
 
 void TMainForm::WirePopups()
@@ -467,6 +481,25 @@ void TMainForm::Version1Click()
 {
     if (VersionForm)
         VersionForm->exec();
+}
+
+void TMainForm::History1Click()
+{
+    ShowNonModal(HistoryForm);
+}
+
+void TMainForm::Emergencies1Click()
+{
+    ShowNonModal(EmergenciesForm);
+}
+
+void TMainForm::AlarmSound1Click(bool on)
+{
+    if (!TrafficHub)
+        return;
+    TPreferences preferences = TrafficHub->Preferences();
+    preferences.alarmSound = on;
+    TrafficHub->SetPreferences(preferences);
 }
 
 bool TMainForm::FormCloseQuery()

@@ -57,6 +57,10 @@ public:
     QString StatusPanelText(int panel) const;
     Ui::TMainForm *Ui() const { return ui; }
 
+    // Where each log entry's values go besides the log (history, alarms); set
+    // before the call windows copy the command context. May be null.
+    void SetTrafficObserver(ITrafficObserver *observer);
+
     // Decodes one frame from the radio and applies it: popups, then the log entry.
     // Runs on the user-interface thread; errors propagate to the caller.
     void HandleFrame(const QByteArray &frame);
@@ -87,6 +91,9 @@ public:
     void ANI1Click();
     void ANI2Click();
     void Version1Click();
+    void History1Click();
+    void Emergencies1Click();
+    void AlarmSound1Click(bool on);
     void ClockTimer();
     void EmergencyTimerTimer();
 
@@ -108,6 +115,7 @@ private:
     std::unique_ptr<TSettings> settings_;
     std::unique_ptr<IPopupHost> popupHost_;
     TCommandContext commandContext_;
+    ITrafficObserver *traffic_ = nullptr;
     TFrameIntake intake_; // reader thread only (or while the port is closed)
     bool endRequested_ = false;
     bool centred_ = false;

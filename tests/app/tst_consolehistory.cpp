@@ -1,0 +1,124 @@
+#include "ConsoleFixture.h"
+#include "HistoryQuery.h"
+#include "HistoryStore.h"
+#include "Main.h"
+#include "SendCommand.h"
+#include "Traffic.h"
+
+#include <QTest>
+
+// The console's windows in-process, the radio on a pseudo-terminal, and the
+// history file that the console writes beside its tables.
+class TstConsoleHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void everyEntryStored();
+    void emergenciesStayOpenAcrossRestart();
+    void unusableHistoryKeepsTheRadioGoing();
+
+private:
+    static QStringList StoredKinds()
+    {
+        TrafficHub->FlushHistory();
+        THistoryQuery query(HistoryFileName);
+        QStringList kinds;
+        const QList<THistoryRow> rows = query.Page({}, std::nullopt, 1000);
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+            kinds << TrafficDirectionText(it->event.direction) + ' ' + TrafficKindText(it->event.kind) + ' ' +
+                         it->event.name + ' ' + it->event.text;
+        return kinds;
+    }
+};
+
+void TstConsoleHistory::everyEntryStored()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    CreateConsoleWindows();
+    const QByteArray longText(200, 'L');
+    const QList<QByteArray> frames{"0",
+                                   "3",
+                                   "B1001000",
+                                   "D1001000",
+                                   "E100100021",
+                                   "F1001000Hi there",
+                                   "G1001000" + longText,
+                                   "I110010001001000",
+                                   "I010010001012000"};
+    for (const QByteArray &payload : frames)
+        QVERIFY(dir.Send(1, Frame(payload)));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Call end from Base to 101-2000")));
+    const TCommandContext &context = MainForm->CommandContext();
+    SendCommand(context, 'B', "100", "1000");
+    SendCommand(context, 'H', "100", "1000");
+    SendCommand(context, 'F', "100", "1000", {{}, {}, QStringLiteral("Out, \"now\"")});
+    SendCommand(context, 'B', "99", "1000"); // refused: a warning box, no frame
+
+    const QStringList expected{
+        "in acknowledgement  Success",
+        "in acknowledgement  Command NG",
+        "in call Base ",
+        "in call end Base ",
+        "in status Base ",
+        "in short message Base Hi there",
+        "in long message Base " + QString::fromLatin1(longText),
+        "in PTT ID Base Connect",
+        "in call decode Base end",
+        "out call Base ",
+        "out status request Base ",
+        "out short message Base Out, \"now\"",
+        "local warning  Use the number 0 or from 100 to 349 as the Fleet.",
+    };
+    QCOMPARE(StoredKinds(), expected);
+    // CorvalinkDemo.ini stays as it was; the history is a file of its own.
+    QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), QByteArray("COM=1\r\nPOPUP=0\r\n"));
+}
+
+void TstConsoleHistory::emergenciesStayOpenAcrossRestart()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E100100022")));
+    QVERIFY(dir.Send(1, Frame("E100100099")));
+    QTRY_COMPARE(TrafficHub->Alarms().OpenCount(), 2);
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:99")));
+    QVERIFY(TrafficHub->AcknowledgeAlarm(TrafficHub->Alarms().OldestOpen()->id));
+    QVERIFY(dir.boxes.isEmpty());
+    DeleteConsoleWindows(); // as after a crash: one emergency was never acknowledged
+
+    CreateConsoleWindows();
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QCOMPARE(TrafficHub->Alarms().OldestOpen()->status, 99);
+    QVERIFY(TrafficHub->Alarms().OldestOpen()->restored);
+    QTRY_COMPARE(dir.boxes.size(), 1);
+    QVERIFY2(dir.boxes[0].text.startsWith(QLatin1String("1 emergency from before")),
+             qPrintable(dir.boxes[0].text));
+    QVERIFY2(dir.boxes[0].text.contains(QLatin1String("Base (100-1000)  99 Officer down")),
+             qPrintable(dir.boxes[0].text));
+    // The acknowledgement was stored as an entry of its own.
+    QVERIFY(StoredKinds().contains(QStringLiteral("local emergency acknowledged Base ")));
+}
+
+void TstConsoleHistory::unusableHistoryKeepsTheRadioGoing()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    QVERIFY(QDir(dir.Path(".")).mkdir(HistoryFileName)); // a directory where the file should be
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("0")));
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:95")));
+    QTRY_COMPARE(dir.boxes.size(), 1);
+    QVERIFY2(dir.boxes[0].text.contains(dir.Path(HistoryFileName)), qPrintable(dir.boxes[0].text));
+    QVERIFY(!TrafficHub->HistoryWorking());
+    // Alarms work without the file.
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QVERIFY(dir.Send(1, Frame("1")));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Fail")));
+    QCOMPARE(dir.boxes.size(), 1);
+}
+
+QTEST_MAIN(TstConsoleHistory)
+#include "tst_consolehistory.moc"
