@@ -93,6 +93,7 @@ void CreateConsoleWindows()
         EmergenciesForm =
             new TEmergenciesForm(TrafficHub->Alarms(), [](qint64 id) { TrafficHub->AcknowledgeAlarm(id); });
         MainForm->Ui()->AlarmSound1->setChecked(TrafficHub->Preferences().alarmSound);
+        MainForm->WireAlarms(TrafficHub);
     } catch (...) {
         DeleteConsoleWindows();
         throw;

@@ -349,7 +349,7 @@ void TMainForm::HandleFrame(const QByteArray &frame)
 void TMainForm::WirePopups()
 {
     if (StatusPopupForm)
-        StatusPopupForm->SetCloseHook([this] { EndEmergency(); });
+        StatusPopupForm->SetCloseHook([this] { StatusPopupClosed(); });
     if (PopupForm) {
         PopupForm->SetRememberedSize(100, 230);
         // The generic popup ends a running flash too, but restores only its own band.
@@ -361,6 +361,59 @@ void TMainForm::WirePopups()
             EmergencyFlash = false;
         });
     }
+}
+
+void TMainForm::WireAlarms(TTrafficHub *hub)
+{
+    alarmHub_ = hub;
+    if (!hub)
+        return;
+    connect(&hub->Alarms(), &TAlarmList::Changed, this, &TMainForm::ShowOldestAlarm);
+    // Alarms left open by an earlier run flash from the start.
+    ShowOldestAlarm();
+}
+
+void TMainForm::ShowOldestAlarm()
+{
+    const TAlarm *alarm = alarmHub_ ? alarmHub_->Alarms().OldestOpen() : nullptr;
+    if (!alarm) {
+        if (shownAlarm_) {
+            shownAlarm_ = 0;
+            EndEmergency();
+        }
+        return;
+    }
+    if (!StatusPopupForm)
+        return;
+    // The oldest open alarm stays on the popup whatever arrives after it.
+    shownAlarm_ = alarm->id;
+    const QString fleet =
+        alarm->fleet ? QStringLiteral("%1").arg(*alarm->fleet, 3, 10, QLatin1Char('0')) : QString();
+    const QString ident =
+        alarm->ident ? QStringLiteral("%1").arg(*alarm->ident, 4, 10, QLatin1Char('0')) : QString();
+    StatusPopupForm->SetStation(alarm->name, fleet, ident);
+    StatusPopupForm->SetText(alarm->statusText);
+    if (!EmergencyTimer->isActive())
+        EmergencyTimer->start();
+    // Shown from the event loop: this may run inside the popup's own closing.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (shownAlarm_ && StatusPopupForm && !StatusPopupForm->isVisible())
+                ShowPopupWindow(StatusPopupForm);
+        },
+        Qt::QueuedConnection);
+    if (!StatusPopupForm->isVisible())
+        ShowPopupWindow(StatusPopupForm);
+}
+
+void TMainForm::StatusPopupClosed()
+{
+    // Closing the popup acknowledges the alarm it shows; the list then puts the
+    // next oldest on it, or ends the flash when none is left.
+    if (alarmHub_ && shownAlarm_ && alarmHub_->AcknowledgeAlarm(shownAlarm_))
+        return;
+    EndEmergency();
 }
 
 void TMainForm::PaintEmergency(bool red)

@@ -15,6 +15,7 @@ class TMainForm;
 class QLabel;
 class QTimer;
 class TTable;
+class TTrafficHub;
 class TZComm;
 
 // Process-wide flags of the main window: the log trim's re-entry guard and the
@@ -72,6 +73,12 @@ public:
     // gives the generic popup its remembered size.
     void WirePopups();
 
+    // Keeps the status popup on the oldest open alarm while any is open: closing it
+    // acknowledges the alarm it shows. Without alarms the popup works as before.
+    void WireAlarms(TTrafficHub *hub);
+    // The alarm the status popup shows, 0 for none.
+    qint64 ShownAlarm() const { return shownAlarm_; }
+
     // Ends an emergency when the status popup closes: timer stopped, colours back.
     void EndEmergency();
     void PaintEmergency(bool red);
@@ -103,6 +110,8 @@ protected:
 
 private:
     void Construct();
+    void ShowOldestAlarm();
+    void StatusPopupClosed();
     void LogMemoChange();
     // Returns whether the close may proceed.
     bool FormCloseQuery();
@@ -116,6 +125,8 @@ private:
     std::unique_ptr<IPopupHost> popupHost_;
     TCommandContext commandContext_;
     ITrafficObserver *traffic_ = nullptr;
+    TTrafficHub *alarmHub_ = nullptr;
+    qint64 shownAlarm_ = 0;
     TFrameIntake intake_; // reader thread only (or while the port is closed)
     bool endRequested_ = false;
     bool centred_ = false;

@@ -3,9 +3,12 @@
 #include "HistoryStore.h"
 #include "Main.h"
 #include "SendCommand.h"
+#include "Statuspopup.h"
 #include "Traffic.h"
 
+#include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 
 // The console's windows in-process, the radio on a pseudo-terminal, and the
 // history file that the console writes beside its tables.
@@ -15,6 +18,7 @@ private slots:
     void everyEntryStored();
     void emergenciesStayOpenAcrossRestart();
     void unusableHistoryKeepsTheRadioGoing();
+    void popupShowsOldestOpenAlarm();
 
 private:
     static QStringList StoredKinds()
@@ -118,6 +122,43 @@ void TstConsoleHistory::unusableHistoryKeepsTheRadioGoing()
     QVERIFY(dir.Send(1, Frame("1")));
     QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Fail")));
     QCOMPARE(dir.boxes.size(), 1);
+}
+
+void TstConsoleHistory::popupShowsOldestOpenAlarm()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    const auto field = [](const char *name) {
+        return StatusPopupForm->findChild<QLineEdit *>(QLatin1String(name))->text();
+    };
+    // 100/1000 is Base, 101/1101 Car 1 in the sample directory.
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E101110199")));
+    QVERIFY(dir.Send(1, Frame("E100100022")));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:22")));
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 2);
+    QVERIFY(StatusPopupForm->isVisible());
+    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
+    QCOMPARE(field("TextEdit"), QStringLiteral("Emergency"));
+
+    // Closing acknowledges Base's alarm; Car 1's takes its place and the flash goes on.
+    StatusPopupForm->close();
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QTRY_VERIFY(StatusPopupForm->isVisible());
+    QCOMPARE(field("NameEdit"), QStringLiteral("Car 1"));
+    QCOMPARE(field("FleetEdit"), QStringLiteral("101"));
+    QCOMPARE(field("IdentEdit"), QStringLiteral("1101"));
+    QCOMPARE(field("TextEdit"), QStringLiteral("Officer down"));
+    QVERIFY(MainForm->EmergencyTimer->isActive());
+
+    StatusPopupForm->close();
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 0);
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QCoreApplication::processEvents(); // a queued re-show would run here
+    QVERIFY(!StatusPopupForm->isVisible());
+    QCOMPARE(MainForm->ShownAlarm(), 0);
 }
 
 QTEST_MAIN(TstConsoleHistory)
