@@ -8,6 +8,11 @@
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    setApplicationName(QStringLiteral("corvalink-demo"));
+    // No display name: X11 and Wayland would append it to every window title, and
+    // each title bar is to show exactly its caption. The desktop entry carries the
+    // association with the menu entry and icon instead.
+    setDesktopFileName(QStringLiteral("corvalink-demo"));
     SetErrorReportRoutine([this](const QString &message) { ShowError(message); });
 }
 

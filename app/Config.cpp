@@ -102,7 +102,10 @@ void TConfigForm::SetErrorReporter(std::function<void(std::exception_ptr)> repor
 void TConfigForm::BitBtn1Click()
 {
     const int index = ComItemIndex();
-    if (index != settings_.CurrentComPort - 1) {
+    // The same port is opened again when it is closed or came back after being
+    // lost: an adapter pulled and plugged back in needs a fresh open, and OK is
+    // what the operator tries first.
+    if (index != settings_.CurrentComPort - 1 || settings_.Port().NeedsReopen()) {
         // Closing joins the reader thread, so the port can be opened again at once.
         settings_.Port().CloseCommport();
         settings_.CurrentComPort = index + 1;

@@ -94,6 +94,9 @@ void CreateConsoleWindows()
             new TEmergenciesForm(TrafficHub->Alarms(), [](qint64 id) { TrafficHub->AcknowledgeAlarm(id); });
         MainForm->Ui()->AlarmSound1->setChecked(TrafficHub->Preferences().alarmSound);
         MainForm->WireAlarms(TrafficHub);
+        // Frames from the radio are decoded from the first pass of the event loop
+        // on, when every window they may fill exists.
+        QMetaObject::invokeMethod(MainForm, &TMainForm::StartTraffic, Qt::QueuedConnection);
     } catch (...) {
         DeleteConsoleWindows();
         throw;

@@ -73,6 +73,10 @@ public:
         port_->OpenCommport();
     }
     void CloseCommport() override { port_->CloseCommport(); }
+    bool NeedsReopen() const override
+    {
+        return !port_->GetPortStatus() || (port_->IsLost() && port_->DeviceBack());
+    }
 
 private:
     TZComm *port_;
@@ -92,6 +96,8 @@ public:
             SpeechPopupForm->SetStation(name, fleet, ident);
             break;
         case PopupKind::Status:
+            // A newer status takes the place of one held during an emergency.
+            main_->DropHeldStatus();
             StatusPopupForm->SetStation(name, fleet, ident);
             break;
         case PopupKind::Message:
@@ -119,6 +125,12 @@ public:
         // Enabling a running timer must not restart its phase.
         if (!main_->EmergencyTimer->isActive())
             main_->EmergencyTimer->start();
+    }
+    bool EmergencyRunning() const override { return main_->EmergencyTimer->isActive(); }
+    void HoldStatus(const QString &name, const QString &fleet, const QString &ident,
+                    const QString &text) override
+    {
+        main_->HoldStatus({name, fleet, ident, text});
     }
 
 private:
@@ -170,7 +182,10 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainFor
 void TMainForm::Construct()
 {
     ui->setupUi(this);
-    setFixedSize(640, 480);
+    // The log grows with the window; 640 x 480 is where it starts and the least
+    // the buttons and status panels need.
+    resize(640, 480);
+    setMinimumSize(640, 480);
 
     QFont logFont(QStringLiteral("Arial"));
     logFont.setPixelSize(19);
@@ -196,8 +211,11 @@ void TMainForm::Construct()
     panels_[0]->setAlignment(Qt::AlignCenter);
     panels_[2]->setAlignment(Qt::AlignCenter);
     panels_[0]->setText(QStringLiteral("Com1"));
-    panels_[0]->setAccessibleName(QStringLiteral("Port"));
-    panels_[2]->setAccessibleName(QStringLiteral("Clock"));
+    // The panels' own texts are what a screen reader reads; these only say what
+    // the text is.
+    panels_[0]->setAccessibleDescription(QStringLiteral("Serial port"));
+    panels_[1]->setAccessibleDescription(QStringLiteral("Port state"));
+    panels_[2]->setAccessibleDescription(QStringLiteral("Date and time"));
 
     MakePictureButton(ui->SpeechBitBtn, QStringLiteral("voice"));
     MakePictureButton(ui->StatusBitBtn, QStringLiteral("status"));
@@ -211,6 +229,9 @@ void TMainForm::Construct()
     Clock->setInterval(1000);
     EmergencyTimer = new QTimer(this);
     EmergencyTimer->setInterval(1000);
+    // Runs only while the port is lost: about once a second, a look for the device.
+    reconnectTimer_ = new QTimer(this);
+    reconnectTimer_->setInterval(1000);
 
     // The radio's line: 9600 bit/s, 8 data bits, no parity, 2 stop bits, no
     // handshake; the comm event fires on ETX, the end byte of every frame.
@@ -221,6 +242,7 @@ void TMainForm::Construct()
     ZComm1->SetEventChar(3);
     ZComm1->OnCommEvent = [this](TZComm *sender, uint32_t &size) { ZComm1CommEvent(sender, size); };
     ZComm1->SetErrorReport([](std::exception_ptr error) { ReportError(error); });
+    connect(ZComm1, &TZComm::Lost, this, &TMainForm::PortLost, Qt::QueuedConnection);
 
     UserTable = TTable::OpenUserTable(UserFileName, this);
     StatusTable = TTable::OpenStatusTable(StatusFileName, this);
@@ -258,6 +280,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->LogMemo, &QPlainTextEdit::textChanged, this, &TMainForm::LogMemoChange);
     connect(Clock, &QTimer::timeout, this, &TMainForm::ClockTimer);
     connect(EmergencyTimer, &QTimer::timeout, this, &TMainForm::EmergencyTimerTimer);
+    connect(reconnectTimer_, &QTimer::timeout, this, &TMainForm::ReconnectTimerTimer);
 
     connect(ui->SpeechBitBtn, &QAbstractButton::clicked, this, &TMainForm::SpeechBitBtnClick);
     connect(ui->StatusBitBtn, &QAbstractButton::clicked, this, &TMainForm::StatusBitBtnClick);
@@ -325,11 +348,34 @@ void TMainForm::ZComm1CommEvent(TZComm *Sender, uint32_t &size)
         return;
     QByteArray bytes(count, Qt::Uninitialized);
     Sender->ReadData(bytes.data(), static_cast<uint32_t>(count));
-    // A frame that does not decode is reported and the next one goes on; the
-    // error must not unwind through the toolkit's event dispatch.
     for (const QByteArray &frame : intake_.Feed(bytes))
         QMetaObject::invokeMethod(
-            this, [this, frame] { GuardedCall([&] { HandleFrame(frame); }); }, Qt::QueuedConnection);
+            this, [this, frame] { DeliverFrame(frame); }, Qt::QueuedConnection);
+}
+
+void TMainForm::DeliverFrame(const QByteArray &frame)
+{
+    // Until every window exists (a port warning's box runs the event loop while
+    // the main window is still being built), frames wait here in order.
+    if (!trafficStarted_) {
+        earlyFrames_.push_back(frame);
+        return;
+    }
+    // A frame that does not decode is reported and the next one goes on; the
+    // error must not unwind through the toolkit's event dispatch.
+    GuardedCall([&] { HandleFrame(frame); });
+}
+
+void TMainForm::StartTraffic()
+{
+    // A box shown while one of these is handled runs the event loop: frames
+    // arriving then join the end of the queue, so the order holds.
+    while (!earlyFrames_.empty()) {
+        const QByteArray frame = earlyFrames_.front();
+        earlyFrames_.pop_front();
+        GuardedCall([&] { HandleFrame(frame); });
+    }
+    trafficStarted_ = true;
 }
 
 void TMainForm::SetTrafficObserver(ITrafficObserver *observer)
@@ -444,6 +490,84 @@ void TMainForm::EndEmergency()
     EmergencyTimer->stop();
     PaintEmergency(false);
     EmergencyFlash = false;
+    ShowHeldStatus();
+}
+
+void TMainForm::HoldStatus(const THeldStatus &status)
+{
+    heldStatus_ = status;
+}
+
+void TMainForm::DropHeldStatus()
+{
+    heldStatus_.reset();
+}
+
+void TMainForm::ShowHeldStatus()
+{
+    // The newest status goes into the window that Last > Status shows.
+    if (!heldStatus_ || !StatusPopupForm)
+        return;
+    const THeldStatus held = *heldStatus_;
+    heldStatus_.reset();
+    StatusPopupForm->SetStation(held.name, held.fleet, held.ident);
+    StatusPopupForm->SetText(held.text);
+}
+
+void TMainForm::PortLost()
+{
+    if (!ZComm1->IsLost())
+        return; // closed or opened again meanwhile
+    portLost_ = true;
+    ReportPort(TrafficKind::PortLost);
+    panels_[1]->setText(
+        QStringLiteral("%1 disconnected \u2014 waiting for the radio").arg(ZComm1->DeviceName()));
+    reconnectTimer_->start();
+}
+
+void TMainForm::ReconnectTimerTimer()
+{
+    if (portLost_ && ZComm1->GetPortStatus() && !ZComm1->IsLost()) {
+        PortBack(); // opened again through the Config window
+        return;
+    }
+    if (!portLost_) {
+        reconnectTimer_->stop();
+        return;
+    }
+    // The lost descriptor is still held; a failed reopen leaves the port closed.
+    const bool back =
+        ZComm1->IsLost() ? ZComm1->DeviceBack() : ZComm1->CheckCommportValid(ZComm1->DeviceName());
+    if (!back)
+        return;
+    try {
+        portSelector_->CloseCommport();
+        portSelector_->OpenCommport();
+    } catch (...) {
+        // Taken by another program in between, or gone again: the next tick
+        // tries again, without a box every second.
+        return;
+    }
+    PortBack();
+}
+
+void TMainForm::ReportPort(TrafficKind kind)
+{
+    if (!traffic_)
+        return;
+    TTrafficEvent event;
+    event.direction = TrafficDirection::Local;
+    event.kind = kind;
+    event.text = ZComm1->DeviceName();
+    traffic_->TrafficEvent(event);
+}
+
+void TMainForm::PortBack()
+{
+    portLost_ = false;
+    ReportPort(TrafficKind::PortBack);
+    reconnectTimer_->stop();
+    panels_[1]->clear();
 }
 
 void TMainForm::ClockTimer()

@@ -7,7 +7,9 @@
 #include "Settings.h"
 
 #include <QMainWindow>
+#include <deque>
 #include <memory>
+#include <optional>
 
 namespace Ui {
 class TMainForm;
@@ -79,9 +81,25 @@ public:
     // The alarm the status popup shows, 0 for none.
     qint64 ShownAlarm() const { return shownAlarm_; }
 
-    // Ends an emergency when the status popup closes: timer stopped, colours back.
+    // Ends an emergency when the status popup closes: timer stopped, colours back,
+    // and the status window filled with an ordinary status held meanwhile.
     void EndEmergency();
     void PaintEmergency(bool red);
+
+    // An ordinary status that came during an emergency, for the status window
+    // once the emergency is over.
+    struct THeldStatus {
+        QString name, fleet, ident, text;
+    };
+    void HoldStatus(const THeldStatus &status);
+    void DropHeldStatus();
+
+    // Called once every window exists: frames that came during start-up are
+    // decoded, in order, and later frames go straight to the decoder.
+    void StartTraffic();
+
+    // The port's device went away and the console is waiting for it to return.
+    bool WaitingForPort() const { return portLost_; }
 
     void SpeechBitBtnClick();
     void StatusBitBtnClick();
@@ -112,6 +130,12 @@ private:
     void Construct();
     void ShowOldestAlarm();
     void StatusPopupClosed();
+    void DeliverFrame(const QByteArray &frame);
+    void ShowHeldStatus();
+    void PortLost();
+    void ReconnectTimerTimer();
+    void PortBack();
+    void ReportPort(TrafficKind kind);
     void LogMemoChange();
     // Returns whether the close may proceed.
     bool FormCloseQuery();
@@ -128,6 +152,11 @@ private:
     TTrafficHub *alarmHub_ = nullptr;
     qint64 shownAlarm_ = 0;
     TFrameIntake intake_; // reader thread only (or while the port is closed)
+    bool trafficStarted_ = false;
+    std::deque<QByteArray> earlyFrames_;
+    std::optional<THeldStatus> heldStatus_;
+    QTimer *reconnectTimer_ = nullptr;
+    bool portLost_ = false;
     bool endRequested_ = false;
     bool centred_ = false;
 };

@@ -75,9 +75,6 @@ int main(int argc, char *argv[])
     }
 
     TApplication app(argc, argv);
-    TApplication::setApplicationName(QStringLiteral("corvalink-demo"));
-    TApplication::setApplicationDisplayName(QStringLiteral("Corvalink Demonstration Software"));
-    TApplication::setDesktopFileName(QStringLiteral("corvalink-demo"));
     InstallConsoleMessageBox();
 
     try {

@@ -11,12 +11,13 @@ TLookupBinding *BindStationPicker(TTable *users, TDBLookupComboBox *names, QLine
                                   QWidget *window)
 {
     auto *binding = new TLookupBinding(users, QStringLiteral("Name"), names, window);
+    AcceptIntegerCharacters(fleet, 3);
+    AcceptIntegerCharacters(ident, 4);
     for (QLineEdit *box : {fleet, ident}) {
-        AcceptIntegerCharacters(box);
+        // A value from the directory is shown whole, however long.
+        box->setMaxLength(32767);
         box->setReadOnly(true);
     }
-    fleet->setMaxLength(3);
-    ident->setMaxLength(4);
     binding->BindEdit(fleet, QStringLiteral("Fleet"));
     binding->BindEdit(ident, QStringLiteral("Ident"));
     return binding;

@@ -16,8 +16,8 @@ inline constexpr Qt::WindowFlags FixedCallWindowFlags = Qt::Window | Qt::MSWindo
                                                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 
 // The station picker every call window has: the Name list over the window's own
-// user table, and the Fleet and Ident boxes (3 and 4 characters, integer
-// characters only, read-only until "Other" is shown).
+// user table, and the Fleet and Ident boxes (integer characters only, 3 and 4 of
+// them as typed, a stored value shown whole; read-only until "Other" is shown).
 TLookupBinding *BindStationPicker(TTable *users, TDBLookupComboBox *names, QLineEdit *fleet, QLineEdit *ident,
                                   QWidget *window);
 

@@ -9,10 +9,15 @@
 #include <QRegularExpressionValidator>
 #include <exception>
 
-void AcceptIntegerCharacters(QLineEdit *edit)
+void AcceptIntegerCharacters(QLineEdit *edit, int maxTyped)
 {
-    edit->setValidator(
-        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[+\\-0-9]*")), edit));
+    // The length limit is the validator's, not the box's maxLength: maxLength would
+    // also cut a value the directory puts there, and a shortened Ident addresses
+    // another radio. setText() bypasses the validator, so a stored 12345 shows whole
+    // (and is refused when sent), while the operator still types at most maxTyped.
+    const QString pattern =
+        maxTyped > 0 ? QStringLiteral("[+\\-0-9]{0,%1}").arg(maxTyped) : QStringLiteral("[+\\-0-9]*");
+    edit->setValidator(new QRegularExpressionValidator(QRegularExpression(pattern), edit));
 }
 
 TLookupBinding::TLookupBinding(TTable *table, const QString &listField, TDBLookupComboBox *list,

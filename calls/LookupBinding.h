@@ -15,8 +15,9 @@ class TTable;
 // Nothing is written back: what the operator types into an editable box (the
 // "Other" station) is sent as typed and the row stays as it is in the directory.
 // Lets a box take only the characters of an integer field: digits and a sign.
-// Whether they make a number is judged when the text is used.
-void AcceptIntegerCharacters(QLineEdit *edit);
+// Whether they make a number is judged when the text is used. maxTyped > 0 limits
+// what can be typed, never what is put there by the program.
+void AcceptIntegerCharacters(QLineEdit *edit, int maxTyped = 0);
 
 class TLookupBinding final : public QObject {
     Q_OBJECT

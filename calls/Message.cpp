@@ -10,6 +10,7 @@
 #include "ui_Message.h"
 
 #include <QSignalBlocker>
+#include <QTextDocument>
 
 TMessageForm *MessageForm = nullptr;
 
@@ -53,7 +54,12 @@ void TMessageForm::showEvent(QShowEvent *event)
 
 QString TMessageForm::MessageText() const
 {
-    return ToCrLf(ui->MessageMemo->toPlainText());
+    // The raw text: toPlainText() would turn a no-break space into a blank and a
+    // line separator into a line break. Only the memo's own paragraph breaks are
+    // line breaks on the wire.
+    QString text = ui->MessageMemo->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return ToCrLf(text);
 }
 
 void TMessageForm::MessageMemoChange()

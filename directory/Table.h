@@ -93,6 +93,7 @@ public:
     void SetFieldText(const QString &field, const QString &text) override;
     bool Modified() const override;
     void Post() override;
+    void Cancel() override;
     void First() override;
     void Last() override;
     void Delete() override;
@@ -104,8 +105,6 @@ public:
     void SetCurrentRow(int row);
     // True while the current row is appended and not yet written.
     bool Inserting() const { return state_ == State::Insert; }
-    // Throws the pending edit away (an appended row disappears).
-    void Cancel();
     // Re-reads the file, so rows written through other instances show; the current
     // row is kept by its id. A pending row is written or dropped first.
     void Refresh();

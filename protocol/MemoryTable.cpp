@@ -135,6 +135,12 @@ void TMemoryTable::Post()
     ++m_posts;
 }
 
+void TMemoryTable::Cancel()
+{
+    m_inserting = false;
+    m_modified = false;
+}
+
 void TMemoryTable::First()
 {
     m_inserting = false;

@@ -36,6 +36,7 @@ public:
     void SetFieldText(const QString &field, const QString &text) override;
     bool Modified() const override;
     void Post() override;
+    void Cancel() override;
     void First() override;
     void Last() override;
     void Delete() override;

@@ -22,14 +22,19 @@ unsigned PopupFlagOf(PopupKind kind)
 void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, const TPopupRequest &request)
 {
     const PopupKind kind = request.kind;
+    const bool emergencyOn = kind == PopupKind::Status && host.EmergencyRunning();
     switch (kind) {
     case PopupKind::Voice:
     case PopupKind::PttId:
         host.SetStationFields(kind, request.name, request.fleet, request.ident);
         break;
     case PopupKind::Status:
-        host.SetStationFields(kind, request.name, request.fleet, request.ident);
-        host.SetStatusText(request.text);
+        // During an emergency the fields wait until the number says which kind
+        // of status this is.
+        if (!emergencyOn) {
+            host.SetStationFields(kind, request.name, request.fleet, request.ident);
+            host.SetStatusText(request.text);
+        }
         break;
     case PopupKind::Message:
         host.SetStationFields(kind, request.name, request.fleet, request.ident);
@@ -39,10 +44,21 @@ void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, const TPopupReques
         host.SetCallDecodeTo(request.name2, request.fleet2, request.ident2);
         break;
     }
-    if (kind == PopupKind::Status && StrToInt(request.name2) >= 95) {
-        host.StartEmergency();
-        host.ShowPopup(kind);
-        return;
+    if (kind == PopupKind::Status) {
+        const bool emergency = StrToInt(request.name2) >= 95;
+        if (emergencyOn) {
+            if (emergency) {
+                host.SetStationFields(kind, request.name, request.fleet, request.ident);
+                host.SetStatusText(request.text);
+            } else {
+                host.HoldStatus(request.name, request.fleet, request.ident, request.text);
+            }
+        }
+        if (emergency) {
+            host.StartEmergency();
+            host.ShowPopup(kind);
+            return;
+        }
     }
     if (popupFlags & PopupFlagOf(kind))
         host.ShowPopup(kind);

@@ -38,12 +38,26 @@ public:
     virtual void ShowPopup(PopupKind kind) = 0;
     // Sets the main window's EmergencyTimer running.
     virtual void StartEmergency() = 0;
+    // Whether the emergency state is on (the main window's EmergencyTimer runs).
+    virtual bool EmergencyRunning() const { return false; }
+    // An ordinary status that came while the emergency state is on: the status
+    // window keeps showing the emergency, and shows this one once it is over.
+    virtual void HoldStatus(const QString &name, const QString &fleet, const QString &ident,
+                            const QString &text)
+    {
+        Q_UNUSED(name);
+        Q_UNUSED(fleet);
+        Q_UNUSED(ident);
+        Q_UNUSED(text);
+    }
 };
 
 // Fills the request's window; shows it when its PopupFlags bit is set. A Status
 // request whose number (name2) is 95 or more starts the emergency and shows the
 // status window whatever the flags. A number that does not convert throws
-// EConvertError after the fields are set.
+// EConvertError after the fields are set. While the emergency state is on, only
+// another emergency changes the status window's fields; an ordinary status is
+// held for it (HoldStatus), so the alarm never names the wrong station.
 void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, const TPopupRequest &request);
 inline void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, PopupKind kind, const QString &fleet,
                               const QString &ident, const QString &name, const QString &fleet2,

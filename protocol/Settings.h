@@ -51,6 +51,9 @@ public:
     virtual void SetCommPort(int index) = 0;
     virtual void OpenCommport() = 0;
     virtual void CloseCommport() = 0;
+    // The port in use is to be opened again even though its number is unchanged:
+    // it is not open, or its device went away and is there again.
+    virtual bool NeedsReopen() const { return false; }
 };
 
 // The port in use and the enabled popups, read at start-up and written at exit.

@@ -47,12 +47,20 @@ QString LookupStationName(ITableCursor &users, const QString &fleet, const QStri
     }
     if (users.RecordCount() < MaxUserEntries) {
         users.Append();
-        users.SetFieldText(QStringLiteral("Name"), fallback);
-        // The converted values, so that the table stores exactly what was looked
-        // up even where its own text conversion is stricter (" 100", "+100").
-        users.SetFieldText(QStringLiteral("Fleet"), QString::number(f));
-        users.SetFieldText(QStringLiteral("Ident"), QString::number(i));
-        users.Post();
+        try {
+            users.SetFieldText(QStringLiteral("Name"), fallback);
+            // The converted values, so that the table stores exactly what was looked
+            // up even where its own text conversion is stricter (" 100", "+100").
+            users.SetFieldText(QStringLiteral("Fleet"), QString::number(f));
+            users.SetFieldText(QStringLiteral("Ident"), QString::number(i));
+            users.Post();
+        } catch (...) {
+            // A row left pending would be written again before every later lookup
+            // and fail each time: no station could be named until a restart. The
+            // caller hears of this failure; the next sighting tries again.
+            users.Cancel();
+            throw;
+        }
     }
     return fallback;
 }

@@ -28,6 +28,8 @@ public:
     virtual bool Modified() const = 0;
     // Writes the pending insert or edit, committed at once.
     virtual void Post() = 0;
+    // Throws the pending insert or edit away (an appended row disappears).
+    virtual void Cancel() = 0;
     virtual void First() = 0;
     virtual void Last() = 0;
     // Deletes the current row; the next row becomes current.

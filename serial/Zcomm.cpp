@@ -571,6 +571,33 @@ void TZComm::DeviceLost()
     FArrived.notify_all();
     ReportError(std::make_exception_ptr(
         ECommError(QStringLiteral("Communication lost: %1 disconnected").arg(name).toStdString())));
+    emit Lost();
+}
+
+bool TZComm::IsLost() const
+{
+    std::lock_guard guard(FLock);
+    return FOpen && FGone;
+}
+
+bool TZComm::DeviceBack() const
+{
+    QString name;
+    {
+        std::lock_guard guard(FLock);
+        if (!FGone)
+            return false;
+        name = FOpenName;
+    }
+    // A USB adapter plugged back in is a new device node; a radio's new
+    // pseudo-terminal is a new link target. The dead descriptor still held does
+    // not lock either of them.
+    const int fd = OpenDevice(name);
+    if (fd < 0)
+        return false;
+    ioctl(fd, TIOCNXCL);
+    close(fd);
+    return true;
 }
 
 uint32_t TZComm::TakeErrorBits()

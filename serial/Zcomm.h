@@ -161,11 +161,21 @@ public:
     int CountOutBuff();
     void CreateCommEvent();
 
+    // Whether the open port's device went away (the reader reported it lost).
+    bool IsLost() const;
+    // For a lost port: whether its device is there again and can be opened. The
+    // open port is not touched; the caller closes and reopens it.
+    bool DeviceBack() const;
+
     // The device name in use ("COM1".."COM4") and the descriptor while open (-1 closed).
     QString DeviceName() const { return FDeviceName; }
     int Handle() const;
     // Where a device name leads on this machine: a working-directory entry or /dev/ttySn.
     static QString ResolveDevicePath(const QString &name);
+
+signals:
+    // The open port's device went away. Emitted on the reader thread, once per open.
+    void Lost();
 
 private:
     friend class TReadThread;

@@ -1,6 +1,7 @@
 // The main window with the radio on a pseudo-terminal: the log and its trim,
 // every kind of incoming frame with its popup, the emergency flash, the Last menu.
 
+#include "AccessibleNames.h"
 #include "Anipopup.h"
 #include "Application.h"
 #include "ConsoleFixture.h"
@@ -16,11 +17,13 @@
 #include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
 #include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <QTimer>
 
@@ -132,6 +135,7 @@ private slots:
     void statusNumberDecidesEmergency();
     void secondEmergencyKeepsPhase();
     void closingStatusPopupRestoresColours();
+    void emergencyNotOverwrittenByOrdinaryStatus();
     void lastMenuBeforeAnyEvent();
     void lastMenuShowsNewest();
 
@@ -139,6 +143,8 @@ private slots:
     void logTrimsToThirtyLines();
     void logTrimsWrappedEntry();
     void clearLog();
+    void windowGrowsWithItsLog();
+    void screenReaderHearsWhatIsShown();
 };
 
 void TstMainForm::Start(unsigned popupFlags)
@@ -428,6 +434,38 @@ void TstMainForm::closingStatusPopupRestoresColours()
     QCOMPARE(LogBase(), NormalLogBase());
 }
 
+// The station in trouble stays on the status window while the flash runs; an
+// ordinary status meanwhile is logged, and shown there once the alarm is closed.
+void TstMainForm::emergencyNotOverwrittenByOrdinaryStatus()
+{
+    Start(0x02);
+    SendAndSettle(Frame("E101110295"));
+    SendAndSettle(Frame("E101110122"));
+    QVERIFY(LogLines().contains(QStringLiteral("\t\"Departed\"")));
+    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 2"));
+    QCOMPARE(Field("StatusPopupForm", "IdentEdit"), QStringLiteral("1102"));
+    QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
+
+    // Another emergency does take over, and the held ordinary status is older than it.
+    SendAndSettle(Frame("E101110122"));
+    SendAndSettle(Frame("E100100099"));
+    QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Base"));
+    QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Officer down"));
+    SendAndSettle(Frame("E101110221"));
+    QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Base"));
+
+    StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    MainForm->Status2Click();
+    QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 2"));
+    QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Arrived"));
+
+    // With no emergency, ordinary statuses fill the window as always.
+    SendAndSettle(Frame("E101110122"));
+    QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 1"));
+}
+
 void TstMainForm::lastMenuBeforeAnyEvent()
 {
     Start(0x1F);
@@ -576,6 +614,36 @@ void TstMainForm::clearLog()
     SendAndSettle(Frame("D1001000"));
     QCOMPARE(LogLines(), QStringList{" RX: Call end from Base"});
     QVERIFY(dir->boxes.isEmpty());
+}
+
+// The log is what an operator wants more of: the window grows, and the log with
+// it; 640 x 480 stays the size it opens at and the least it takes.
+void TstMainForm::windowGrowsWithItsLog()
+{
+    Start(0);
+    QCOMPARE(MainForm->minimumSize(), QSize(640, 480));
+    QVERIFY(MainForm->maximumWidth() > 640 && MainForm->maximumHeight() > 480);
+    const QSize logBefore = Log()->size();
+    MainForm->resize(900, 700);
+    QTRY_COMPARE(MainForm->size(), QSize(900, 700));
+    QTRY_COMPARE(Log()->width(), logBefore.width() + 260);
+    QCOMPARE(Log()->height(), logBefore.height() + 220);
+    MainForm->resize(300, 200);
+    QTRY_COMPARE(MainForm->size(), QSize(640, 480));
+}
+
+void TstMainForm::screenReaderHearsWhatIsShown()
+{
+    Start(0);
+    const QString faults = AccessibleNameFaults(MainForm);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults));
+    const QList<QLabel *> panels =
+        MainForm->findChild<QStatusBar *>(QStringLiteral("StatusBar1"))->findChildren<QLabel *>();
+    QStringList heard;
+    for (QLabel *panel : panels)
+        heard << HeardName(panel);
+    QVERIFY2(heard.contains(QStringLiteral("Com1")), qPrintable(heard.join('|')));
+    QVERIFY2(heard.contains(MainForm->StatusPanelText(2)), qPrintable(heard.join('|')));
 }
 
 int main(int argc, char *argv[])

@@ -1,3 +1,4 @@
+#include "AccessibleNames.h"
 #include "DBLookupComboBox.h"
 #include "Gps.h"
 #include "Message.h"
@@ -121,6 +122,11 @@ private slots:
 
     // position window
     void gpsButtonsSendNothing();
+
+    // every window, stations from the directory
+    void storedStationShownWholeAndRefused_data();
+    void storedStationShownWholeAndRefused();
+    void messageTextPassesUnchanged();
 };
 
 void TstCallWindows::init()
@@ -201,13 +207,9 @@ void TstCallWindows::controlsAreNamedAndPictured()
         for (const QToolButton *button : buttons) {
             QVERIFY2(!button->icon().isNull(), qPrintable(button->objectName()));
             QCOMPARE(button->size(), QSize(65, 57));
-            QVERIFY(!button->accessibleName().isEmpty());
         }
-        for (const QWidget *box : window->findChildren<QLineEdit *>(Qt::FindDirectChildrenOnly))
-            QVERIFY2(!box->accessibleName().isEmpty(), qPrintable(box->objectName()));
-        QVERIFY(!window->findChild<TDBLookupComboBox *>(QStringLiteral("NameDBLookupComboBox"))
-                     ->accessibleName()
-                     .isEmpty());
+        const QString faults = AccessibleNameFaults(window);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
     }
     QCOMPARE(speech.size(), QSize(231, 150));
     QCOMPARE(speech.minimumSize(), speech.maximumSize());
@@ -567,6 +569,88 @@ void TstCallWindows::gpsButtonsSendNothing()
     QVERIFY(boxes->boxes.isEmpty());
     QTest::mouseClick(ui(w)->CloseBitBtn, Qt::LeftButton);
     QVERIFY(!w.isVisible());
+}
+
+// The directory may hold any 16-bit Fleet and Ident. The boxes show a stored
+// value whole, so that the check on sending refuses it; cut to 3 and 4 digits it
+// would address another radio.
+void TstCallWindows::storedStationShownWholeAndRefused_data()
+{
+    QTest::addColumn<int>("window"); // 0 voice, 1 status, 2 message
+    QTest::addColumn<QString>("fleet");
+    QTest::addColumn<QString>("ident");
+    QTest::addColumn<QString>("warning");
+    const QString identWarning = QStringLiteral("Use the number 0 or from 1000 to 4999 as the Ident.");
+    const QString fleetWarning = QStringLiteral("Use the number 0 or from 100 to 349 as the Fleet.");
+    const char *names[] = {"voice", "status", "message"};
+    for (int w = 0; w < 3; ++w) {
+        QTest::addRow("%s, Ident 12345", names[w]) << w << "100"
+                                                   << "12345" << identWarning;
+        QTest::addRow("%s, Fleet 1000", names[w]) << w << "1000"
+                                                  << "1000" << fleetWarning;
+        QTest::addRow("%s, Fleet 32767", names[w]) << w << "32767"
+                                                   << "1102" << fleetWarning;
+    }
+}
+
+void TstCallWindows::storedStationShownWholeAndRefused()
+{
+    QFETCH(int, window);
+    QFETCH(QString, fleet);
+    QFETCH(QString, ident);
+    QFETCH(QString, warning);
+    mainUsers->Append();
+    mainUsers->SetFieldText(QStringLiteral("Name"), QStringLiteral("Wide"));
+    mainUsers->SetFieldText(QStringLiteral("Fleet"), fleet);
+    mainUsers->SetFieldText(QStringLiteral("Ident"), ident);
+    mainUsers->Post();
+
+    TSpeechForm speech(context);
+    TStatusForm status(context);
+    TMessageForm message(context);
+    TDBLookupComboBox *names[] = {ui(speech)->NameDBLookupComboBox, ui(status)->NameDBLookupComboBox,
+                                  ui(message)->NameDBLookupComboBox};
+    QLineEdit *fleets[] = {ui(speech)->FleetDBEdit, ui(status)->FleetDBEdit, ui(message)->FleetDBEdit};
+    QLineEdit *idents[] = {ui(speech)->IdentDBEdit, ui(status)->IdentDBEdit, ui(message)->IdentDBEdit};
+    QAbstractButton *send[] = {ui(speech)->ConnectBitBtn, ui(status)->SendBitBtn, ui(message)->SendBitBtn};
+    PickInList(names[window], QStringLiteral("Wide"));
+    QCOMPARE(fleets[window]->text(), fleet);
+    QCOMPARE(idents[window]->text(), ident);
+    if (window == 2)
+        ui(message)->MessageMemo->setPlainText(QStringLiteral("Hello"));
+    QTest::mouseClick(send[window], Qt::LeftButton);
+    QCOMPARE(boxes->boxes.size(), 1);
+    QCOMPARE(boxes->boxes.at(0).text, warning);
+    QCOMPARE(boxes->boxes.at(0).caption, QStringLiteral("Warning"));
+    QVERIFY(port->writes.isEmpty());
+    QVERIFY(log->entries.isEmpty());
+
+    // Typed by the operator for "Other", the limit of 3 and 4 characters holds.
+    PickInList(names[window], QStringLiteral("Other"));
+    Retype(fleets[window], QStringLiteral("12345"));
+    Retype(idents[window], QStringLiteral("123456"));
+    QCOMPARE(fleets[window]->text(), QStringLiteral("123"));
+    QCOMPARE(idents[window]->text(), QStringLiteral("1234"));
+}
+
+// A no-break space and a line separator are characters of the message, not a
+// blank and a line break; only the memo's own line breaks become CR LF.
+void TstCallWindows::messageTextPassesUnchanged()
+{
+    TMessageForm w(context);
+    ui(w)->MessageMemo->setPlainText(QStringLiteral("a\u00A0b\nc"));
+    QTest::mouseClick(ui(w)->SendBitBtn, Qt::LeftButton);
+    QCOMPARE(port->Joined(), Frame("F1001000a\xA0"
+                                   "b\r\nc"));
+    port->writes.clear();
+
+    ui(w)->MessageMemo->clear();
+    ui(w)->MessageMemo->insertPlainText(QStringLiteral("x\u2028y"));
+    QCOMPARE(ui(w)->MessageMemo->blockCount(), 1);
+    QTest::mouseClick(ui(w)->SendBitBtn, Qt::LeftButton);
+    // The code page has no line separator: it goes as '?', not as CR LF.
+    QCOMPARE(port->Joined(), Frame("F1001000x?y"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Message Call (3)"));
 }
 
 QTEST_MAIN(TstCallWindows)

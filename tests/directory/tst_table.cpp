@@ -1,4 +1,5 @@
 #include "Convert.h"
+#include "StationId.h"
 #include "Table.h"
 #include "TableFixture.h"
 
@@ -377,6 +378,39 @@ private slots:
         a.SetFieldText(QStringLiteral("Name"), QStringLiteral("A2"));
         QVERIFY_THROWS_EXCEPTION(ETableError, a.Post());
         QVERIFY(a.Modified());
+    }
+
+    // A station that cannot be added must not stop the naming of every other one:
+    // the failed row is dropped, and each later sighting is tried again.
+    void failedStationAppendIsDropped_data() { fileDeletedOrReplacedWhileOpen_data(); }
+    void failedStationAppendIsDropped()
+    {
+        QFETCH(QString, change);
+        const QString file = CopySample(QStringLiteral("User.DB"), dir());
+        TTable users(file, UserTableDef());
+        const int rows = users.RecordCount();
+        if (change == QLatin1String("delete")) {
+            QVERIFY(QFile::remove(file));
+        } else if (change == QLatin1String("replace")) {
+            QVERIFY(QFile::rename(file, file + QStringLiteral(".old")));
+            QVERIFY(QFile::copy(file + QStringLiteral(".old"), file));
+        } else {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            f.write(QByteArray(8192, 'x'));
+        }
+        for (int sighting = 0; sighting < 2; ++sighting) {
+            QVERIFY_THROWS_EXCEPTION(std::exception,
+                                     LookupStationName(users, QStringLiteral("300"), QStringLiteral("1234")));
+            QCOMPARE(users.RecordCount(), rows);
+            QCOMPARE(users.RowCount(), rows);
+            QVERIFY(!users.Inserting());
+            // Known stations are named without an error.
+            QCOMPARE(LookupStationName(users, QStringLiteral("101"), QStringLiteral("1102")),
+                     QStringLiteral("Car 2"));
+            QCOMPARE(LookupStationName(users, QStringLiteral("100"), QStringLiteral("1000")),
+                     QStringLiteral("Base"));
+        }
     }
 
     void fileDeletedOrReplacedWhileOpen_data()

@@ -263,6 +263,19 @@ std::vector<int> MatchEntries(const std::vector<TSentFrame> &sent, const std::ve
     return match;
 }
 
+QString TConsoleHarness::Replug(int index)
+{
+    auto line = std::make_unique<TRadioLine>();
+    if (!line->IsValid())
+        return QStringLiteral("no pseudo-terminal");
+    const QString link = QDir(dir_.path()).filePath(QStringLiteral("COM%1").arg(index + 1));
+    QFile::remove(link);
+    if (!QFile::link(line->SlavePath(), link))
+        return QStringLiteral("cannot link %1").arg(link);
+    lines_.at(std::size_t(index)) = std::move(line);
+    return {};
+}
+
 TConsoleHarness::TConsoleHarness(unsigned popupFlags, int lines, int comPort)
 {
     if (!dir_.isValid()) {

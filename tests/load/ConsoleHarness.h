@@ -98,6 +98,9 @@ public:
     // Empty when the console started; else what went wrong.
     QString Error() const { return error_; }
     TRadioLine &Line(int index) { return *lines_.at(std::size_t(index)); }
+    // The radio plugged back in: a new line in place of line index, linked under
+    // the same COMn name. Empty when that worked, else what went wrong.
+    QString Replug(int index);
     QPlainTextEdit *LogMemo() const;
     QString Dir() const { return dir_.path(); }
 

@@ -9,6 +9,7 @@
 #include "SendCommand.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -48,6 +49,7 @@ class TstUnplug : public QObject {
 private slots:
     void unplugged_data();
     void unplugged();
+    void pluggedBackIn();
 };
 
 void TstUnplug::unplugged_data()
@@ -97,6 +99,58 @@ void TstUnplug::unplugged()
     QByteArray out;
     QTRY_VERIFY((out += console.Line(1).Drain()).contains(BuildFrame("B1021203")));
     QCOMPARE(boxes.boxes.size(), 1);
+}
+
+// The adapter comes back: the console opens the same port again by itself, and
+// says meanwhile in the status bar what it is waiting for.
+void TstUnplug::pluggedBackIn()
+{
+    TConsoleHarness console(0x0000, 1);
+    QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
+    TBoxWatch boxes;
+    TLogWatch log(console.LogMemo());
+    QVERIFY(MainForm->StatusPanelText(1).isEmpty());
+
+    console.Line(0).Close();
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    QTRY_COMPARE(MainForm->StatusPanelText(1),
+                 QStringLiteral("COM1 disconnected \u2014 waiting for the radio"));
+    QVERIFY(MainForm->WaitingForPort());
+
+    // Looking for the device about once a second costs next to nothing.
+    const double before = ProcessCpuMs();
+    QTest::qWait(3000);
+    const double spent = ProcessCpuMs() - before;
+    qInfo("the whole console: %.1f ms of CPU in 3 s while waiting for the port", spent);
+    QVERIFY2(spent < 30, qPrintable(QStringLiteral("%1 ms of CPU in 3 s").arg(spent)));
+    QVERIFY(MainForm->WaitingForPort());
+
+    QElapsedTimer back;
+    back.start();
+    const QString replugged = console.Replug(0);
+    QVERIFY2(replugged.isEmpty(), qPrintable(replugged));
+    QTRY_VERIFY_WITH_TIMEOUT(!MainForm->WaitingForPort(), 2500);
+    qInfo("port open again %lld ms after the device came back", back.elapsed());
+    QVERIFY(back.elapsed() < 2000);
+    QVERIFY(MainForm->StatusPanelText(1).isEmpty());
+    QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com1"));
+
+    // Both ways, with no operator action and no other box.
+    QVERIFY(console.Line(0).Write(BuildFrame("E101110220")));
+    QTRY_VERIFY(Logged(log, QStringLiteral("Status:20 from Car 2\n\t\"On duty\"")));
+    SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("102"), QStringLiteral("1203"));
+    QByteArray out;
+    QTRY_VERIFY((out += console.Line(0).Drain()).contains(BuildFrame("B1021203")));
+    QCOMPARE(boxes.boxes.size(), 1);
+
+    // Lost a second time, it comes back a second time.
+    console.Line(0).Close();
+    QTRY_COMPARE(boxes.boxes.size(), 2);
+    QTRY_VERIFY(MainForm->WaitingForPort());
+    QVERIFY(console.Replug(0).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!MainForm->WaitingForPort(), 2500);
+    QVERIFY(console.Line(0).Write(BuildFrame("B1001000")));
+    QTRY_VERIFY(Logged(log, QStringLiteral("Call from Base")));
 }
 
 int main(int argc, char **argv)

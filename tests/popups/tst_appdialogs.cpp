@@ -1,3 +1,4 @@
+#include "AccessibleNames.h"
 #include "Config.h"
 #include "End.h"
 #include "MessageBox.h"
@@ -19,6 +20,8 @@ public:
     QStringList usable;
     QStringList calls;
     bool openFails = false;
+    bool needsReopen = false;
+    bool NeedsReopen() const override { return needsReopen; }
     bool CheckCommportValid(const QString &name) override
     {
         calls << "check " + name;
@@ -83,9 +86,8 @@ private slots:
         QVERIFY(Child<QCheckBox>(&form, "MessageCheckBox")->isChecked());
         QVERIFY(!Child<QCheckBox>(&form, "PhotoCheckBox")->isVisible());
         QVERIFY(Child<QCheckBox>(&form, "AniCheckBox")->isVisible());
-        for (QWidget *child : form.findChildren<QWidget *>())
-            if (!child->objectName().isEmpty() && !child->objectName().startsWith("qt_"))
-                QVERIFY2(!child->accessibleName().isEmpty(), qPrintable(child->objectName()));
+        const QString faults = AccessibleNameFaults(&form);
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
     }
 
     void configOk_data()
@@ -96,19 +98,23 @@ private slots:
         QTest::addColumn<int>("current");
         QTest::addColumn<QStringList>("expectBoxes");
         QTest::addColumn<bool>("endRequested");
+        QTest::addColumn<bool>("needsReopen"); // closed, or lost and its device back
 
         QTest::newRow("unchanged port untouched")
-            << -1 << QStringList{"COM3"} << QStringList{} << 3 << QStringList{} << false;
+            << -1 << QStringList{"COM3"} << QStringList{} << 3 << QStringList{} << false << false;
         QTest::newRow("other port") << 1 << QStringList{"COM2", "COM3"}
                                     << QStringList{"close", "check COM2", "set 1", "open"} << 2
-                                    << QStringList{} << false;
+                                    << QStringList{} << false << false;
         QTest::newRow("unusable port falls back")
             << 3 << QStringList{"COM1"} << QStringList{"close", "check COM4", "check COM1", "set 0", "open"}
-            << 1 << QStringList{"Comport Warning: COM1 is used."} << false;
+            << 1 << QStringList{"Comport Warning: COM1 is used."} << false << false;
         QTest::newRow("no port at all")
             << 0 << QStringList{}
             << QStringList{"close", "check COM1", "check COM1", "check COM2", "check COM3", "check COM4"} << 1
-            << QStringList{"Comport error: All COMs are invalid.\nPlease check the COM"} << true;
+            << QStringList{"Comport error: All COMs are invalid.\nPlease check the COM"} << true << false;
+        QTest::newRow("unchanged port opened again after a loss")
+            << -1 << QStringList{"COM3"} << QStringList{"close", "check COM3", "set 2", "open"} << 3
+            << QStringList{} << false << true;
     }
     void configOk()
     {
@@ -118,9 +124,11 @@ private slots:
         QFETCH(int, current);
         QFETCH(QStringList, expectBoxes);
         QFETCH(bool, endRequested);
+        QFETCH(bool, needsReopen);
 
         FakePort port;
         port.usable = usable;
+        port.needsReopen = needsReopen;
         TSettings settings(port);
         settings.CurrentComPort = 3;
         settings.PopupFlags = 0x40 | 0x20 | 0x02; // 0x40 is no box's bit

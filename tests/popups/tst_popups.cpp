@@ -1,3 +1,4 @@
+#include "AccessibleNames.h"
 #include "Anipopup.h"
 #include "Messagepopup.h"
 #include "Popup.h"
@@ -90,9 +91,10 @@ private slots:
                 continue; // the toolkit's own inner parts
             if (child->parent() != w.get() && child->parentWidget()->objectName() != "Panel1")
                 continue;
-            QVERIFY2(!child->accessibleName().isEmpty(), qPrintable(child->objectName()));
             QVERIFY2(QRect(QPoint(), w->size()).contains(child->geometry()), qPrintable(child->objectName()));
         }
+        const QString faults = AccessibleNameFaults(w.get());
+        QVERIFY2(faults.isEmpty(), qPrintable(faults));
     }
 
     void closeButtonHidesAndKeepsContents()

@@ -74,4 +74,11 @@ public:
     void SetPttIdCaption(const QString &caption) override { calls << QStringLiteral("caption ") + caption; }
     void ShowPopup(PopupKind kind) override { calls << QStringLiteral("show %1").arg(int(kind)); }
     void StartEmergency() override { calls << QStringLiteral("emergency"); }
+    bool emergencyRunning = false;
+    bool EmergencyRunning() const override { return emergencyRunning; }
+    void HoldStatus(const QString &name, const QString &fleet, const QString &ident,
+                    const QString &text) override
+    {
+        calls << QStringLiteral("hold %1|%2|%3 %4").arg(name, fleet, ident, text);
+    }
 };
