@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
@@ -177,7 +178,8 @@ void TestHistoryWindow::exportMatchesCommandLine()
     QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     const QByteArray fromWindow = a.readAll();
     QCOMPARE(fromWindow, b.readAll());
-    QCOMPARE(fromWindow.count("\r\n"), 1 + 150); // header + Car 1 and Car 2 messages (odd rows)
+    // The header, and 150 messages of Car 1 and Car 2 (odd rows), each with a line break inside.
+    QCOMPARE(fromWindow.count("\r\n"), 1 + 2 * 150);
 }
 
 void TestHistoryWindow::copiesSelectedRows()
