@@ -25,6 +25,13 @@ const char *const SchemaStatements[] = {
     " frame BLOB)",
     "CREATE INDEX IF NOT EXISTS event_time ON event(time)",
     "CREATE INDEX IF NOT EXISTS event_station ON event(fleet, ident)",
+    "CREATE INDEX IF NOT EXISTS event_station2 ON event(fleet2, ident2) WHERE fleet2 IS NOT NULL",
+    // Every station and name seen: a name filter becomes a lookup of a few stations.
+    "CREATE TABLE IF NOT EXISTS station (fleet INTEGER NOT NULL, ident INTEGER NOT NULL, name TEXT NOT NULL,"
+    " UNIQUE (fleet, ident, name))",
+    // Substrings of the message and status texts, any case, without reading every row.
+    "CREATE VIRTUAL TABLE IF NOT EXISTS event_text USING fts5(text, status_text, content='event',"
+    " content_rowid='id', tokenize='trigram')",
     "CREATE TABLE IF NOT EXISTS alarm ("
     " id INTEGER PRIMARY KEY,"
     " time INTEGER NOT NULL,"

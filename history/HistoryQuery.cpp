@@ -8,12 +8,15 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
 
 namespace {
 
 const QString Columns =
-    QStringLiteral("id, time, direction, kind, fleet, ident, name, fleet2, ident2, name2, status, "
-                   "status_text, status_known, text, frame");
+    QStringLiteral("e.id, e.time, e.direction, e.kind, e.fleet, e.ident, e.name, e.fleet2, "
+                   "e.ident2, e.name2, e.status, e.status_text, e.status_known, e.text, e.frame");
 
 std::optional<int> OptionalInt(const QVariant &value)
 {
@@ -29,55 +32,113 @@ QString LikePattern(const QString &part)
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
 
-// The WHERE clause and its values for a filter.
-struct TWhere {
+using TPairs = QList<std::pair<int, int>>;
+
+// The FROM, WHERE and ORDER BY of a filter, with their values. A text of three
+// characters or more is looked up in the trigram index, which then drives the
+// query in id order; shorter texts are matched row by row.
+struct TSelect {
+    bool textIndex = false;
     QStringList terms;
     QVariantList values;
 
-    QString Sql() const
+    QString Key() const { return textIndex ? QStringLiteral("t.rowid") : QStringLiteral("e.id"); }
+    QString Sql(const QString &order) const
     {
-        return terms.isEmpty() ? QString() : QStringLiteral(" WHERE ") + terms.join(" AND ");
+        QString sql = textIndex ? QStringLiteral(" FROM event_text AS t JOIN event AS e ON e.id = t.rowid")
+                                : QStringLiteral(" FROM event AS e");
+        if (!terms.isEmpty())
+            sql += QStringLiteral(" WHERE ") + terms.join(QStringLiteral(" AND "));
+        return sql + QStringLiteral(" ORDER BY ") + Key() + QLatin1Char(' ') + order;
     }
 };
 
-TWhere BuildWhere(const THistoryFilter &filter)
+QString Placeholders(qsizetype pairs)
 {
-    TWhere where;
+    QStringList list;
+    for (qsizetype i = 0; i < pairs; ++i)
+        list << QStringLiteral("(?,?)");
+    return list.join(QLatin1Char(','));
+}
+
+// Events of the given stations, found through the station indexes rather than by
+// reading every row.
+void AddStations(TSelect &select, const TPairs &pairs)
+{
+    if (pairs.isEmpty()) {
+        select.terms << QStringLiteral("0");
+        return;
+    }
+    const QString values = Placeholders(pairs.size());
+    select.terms << QStringLiteral(
+                        "e.id IN (SELECT id FROM event WHERE (fleet, ident) IN (VALUES %1) "
+                        "UNION ALL SELECT id FROM event WHERE fleet2 IS NOT NULL AND (fleet2, ident2) IN "
+                        "(VALUES %1))")
+                        .arg(values);
+    for (int round = 0; round < 2; ++round)
+        for (const auto &[fleet, ident] : pairs)
+            select.values << fleet << ident;
+}
+
+TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QString &fileName)
+{
+    TSelect select;
     const QString station = filter.station.trimmed();
     if (!station.isEmpty()) {
         static const QRegularExpression pair(QStringLiteral("^(?:.*\\()?\\s*(\\d+)\\s*-\\s*(\\d+)\\s*\\)?$"));
         static const QRegularExpression single(QStringLiteral("^\\d+$"));
         const QRegularExpressionMatch m = pair.match(station);
         if (m.hasMatch()) {
-            where.terms << QStringLiteral("((fleet = ? AND ident = ?) OR (fleet2 = ? AND ident2 = ?))");
-            where.values << m.captured(1).toInt() << m.captured(2).toInt() << m.captured(1).toInt()
-                         << m.captured(2).toInt();
-        } else if (single.match(station).hasMatch()) {
-            const int n = station.toInt();
-            where.terms << QStringLiteral("(fleet = ? OR ident = ? OR fleet2 = ? OR ident2 = ?)");
-            where.values << n << n << n << n;
+            AddStations(select, {{m.captured(1).toInt(), m.captured(2).toInt()}});
         } else {
-            where.terms << QStringLiteral("(name LIKE ? ESCAPE '\\' OR name2 LIKE ? ESCAPE '\\')");
-            where.values << LikePattern(station) << LikePattern(station);
+            // A name or one number: the stations it means, from the small table of
+            // every station and name seen.
+            QSqlQuery stations(db);
+            stations.setForwardOnly(true);
+            if (single.match(station).hasMatch()) {
+                stations.prepare(
+                    QStringLiteral("SELECT DISTINCT fleet, ident FROM station WHERE fleet = ? OR ident = ?"));
+                stations.addBindValue(station.toInt());
+                stations.addBindValue(station.toInt());
+            } else {
+                stations.prepare(QStringLiteral(
+                    "SELECT DISTINCT fleet, ident FROM station WHERE name LIKE ? ESCAPE '\\'"));
+                stations.addBindValue(LikePattern(station));
+            }
+            if (!stations.exec())
+                throw EHistoryError(
+                    HistoryFailureText(fileName, stations.lastError().databaseText()).toStdString());
+            TPairs pairs;
+            while (stations.next())
+                pairs.append({stations.value(0).toInt(), stations.value(1).toInt()});
+            AddStations(select, pairs);
         }
     }
     if (filter.kind) {
-        where.terms << QStringLiteral("kind = ?");
-        where.values << static_cast<int>(*filter.kind);
+        select.terms << QStringLiteral("e.kind = ?");
+        select.values << static_cast<int>(*filter.kind);
     }
     if (!filter.text.isEmpty()) {
-        where.terms << QStringLiteral("(text LIKE ? ESCAPE '\\' OR status_text LIKE ? ESCAPE '\\')");
-        where.values << LikePattern(filter.text) << LikePattern(filter.text);
+        if (filter.text.size() >= 3) {
+            select.textIndex = true;
+            QString phrase = filter.text;
+            phrase.replace(QLatin1Char('"'), QLatin1String("\"\""));
+            select.terms << QStringLiteral("event_text MATCH ?");
+            select.values << QString(QLatin1Char('"') + phrase + QLatin1Char('"'));
+        } else {
+            select.terms << QStringLiteral("(e.text LIKE ? ESCAPE '\\' OR e.status_text LIKE ? ESCAPE '\\')");
+            select.values << LikePattern(filter.text) << LikePattern(filter.text);
+        }
     }
     if (filter.since.isValid()) {
-        where.terms << QStringLiteral("time >= ?");
-        where.values << HistoryTime(filter.since);
+        select.terms << QStringLiteral("e.time >= ?");
+        select.values << HistoryTime(filter.since);
     }
     if (filter.until.isValid()) {
-        where.terms << QStringLiteral("time < ?");
-        where.values << HistoryTime(filter.until);
+        select.terms << QStringLiteral("e.time < ?");
+        select.values << HistoryTime(filter.until);
     }
-    return where;
+    return select;
 }
 
 THistoryRow ReadRow(const QSqlQuery &query)
@@ -107,6 +168,32 @@ QString Number(std::optional<int> value)
     return value ? QString::number(*value) : QString();
 }
 
+// Local time with its offset ("2026-12-09T16:10:00.123+01:00", "Z" for UTC). The
+// zone is asked once an hour of data, not once a row: a million rows would
+// otherwise spend most of the export in the time-zone lookup.
+QString LocalTimeText(qint64 ms)
+{
+    static thread_local qint64 cachedHour = std::numeric_limits<qint64>::min();
+    static thread_local int offset = 0;
+    const qint64 hour = ms >= 0 ? ms / 3600000 : (ms - 3599999) / 3600000;
+    if (hour != cachedHour) {
+        cachedHour = hour;
+        offset = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).offsetFromUtc();
+    }
+    const QDateTime shifted = QDateTime::fromMSecsSinceEpoch(ms + qint64(offset) * 1000, Qt::UTC);
+    const QDate d = shifted.date();
+    const QTime t = shifted.time();
+    char text[48];
+    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year(), d.month(),
+                          d.day(), t.hour(), t.minute(), t.second(), t.msec());
+    if (offset == 0)
+        std::snprintf(text + n, sizeof text - std::size_t(n), "Z");
+    else
+        std::snprintf(text + n, sizeof text - std::size_t(n), "%c%02d:%02d", offset < 0 ? '-' : '+',
+                      std::abs(offset) / 3600, std::abs(offset) % 3600 / 60);
+    return QString::fromLatin1(text);
+}
+
 } // namespace
 
 THistoryQuery::THistoryQuery(const QString &fileName)
@@ -119,15 +206,14 @@ THistoryQuery::~THistoryQuery() = default;
 QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::optional<qint64> beforeId,
                                        int limit)
 {
-    TWhere where = BuildWhere(filter);
+    TSelect where = BuildSelect(filter, connection_->Database(), connection_->FileName());
     if (beforeId) {
-        where.terms << QStringLiteral("id < ?");
+        where.terms << where.Key() + QStringLiteral(" < ?");
         where.values << *beforeId;
     }
     QSqlQuery query(connection_->Database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM event") + where.Sql() +
-                  QStringLiteral(" ORDER BY id DESC LIMIT ?"));
+    query.prepare(QStringLiteral("SELECT ") + Columns + where.Sql(QStringLiteral("DESC LIMIT ?")));
     for (const QVariant &value : where.values)
         query.addBindValue(value);
     query.addBindValue(limit);
@@ -142,11 +228,10 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
 
 qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device)
 {
-    const TWhere where = BuildWhere(filter);
+    const TSelect where = BuildSelect(filter, connection_->Database(), connection_->FileName());
     QSqlQuery query(connection_->Database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT ") + Columns + QStringLiteral(" FROM event") + where.Sql() +
-                  QStringLiteral(" ORDER BY id"));
+    query.prepare(QStringLiteral("SELECT ") + Columns + where.Sql(QStringLiteral("ASC")));
     for (const QVariant &value : where.values)
         query.addBindValue(value);
     if (!query.exec())
@@ -179,9 +264,7 @@ QStringList THistoryQuery::CsvFields(const THistoryRow &row)
 {
     const TTrafficEvent &e = row.event;
     // Local time with its offset: readable, and still one exact moment.
-    QDateTime local = e.time.toLocalTime();
-    local.setOffsetFromUtc(local.offsetFromUtc());
-    return {local.toString(Qt::ISODateWithMs),
+    return {LocalTimeText(HistoryTime(e.time)),
             TrafficDirectionText(e.direction),
             TrafficKindText(e.kind),
             Number(e.fleet),

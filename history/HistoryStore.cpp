@@ -141,7 +141,10 @@ void THistoryStore::Run()
         return;
     }
     QSqlDatabase &db = connection->Database();
-    QSqlQuery insertEvent(db), insertAlarm(db), ackAlarm(db);
+    QSqlQuery insertEvent(db), insertAlarm(db), ackAlarm(db), insertText(db), insertStation(db);
+    insertText.prepare(QStringLiteral("INSERT INTO event_text (rowid, text, status_text) VALUES (?,?,?)"));
+    insertStation.prepare(
+        QStringLiteral("INSERT OR IGNORE INTO station (fleet, ident, name) VALUES (?,?,?)"));
     insertEvent.prepare(QStringLiteral(
         "INSERT INTO event (time, direction, kind, fleet, ident, name, fleet2, ident2, name2, status, "
         "status_text, status_known, text, frame) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
@@ -158,6 +161,13 @@ void THistoryStore::Run()
         lastPurge = now;
         const qint64 cutoff = now - qint64(options_.retentionDays) * DayMs;
         QSqlQuery del(db);
+        // The text index keeps no copy of the texts: it is told what it indexed.
+        del.prepare(
+            QStringLiteral("INSERT INTO event_text (event_text, rowid, text, status_text) SELECT 'delete', "
+                           "id, text, status_text FROM event WHERE time < ? AND (coalesce(text, '') <> '' "
+                           "OR coalesce(status_text, '') <> '')"));
+        del.addBindValue(cutoff);
+        ExecOrThrow(del, fileName_);
         del.prepare(QStringLiteral("DELETE FROM event WHERE time < ?"));
         del.addBindValue(cutoff);
         ExecOrThrow(del, fileName_);
@@ -214,9 +224,27 @@ void THistoryStore::Run()
                     insertEvent.addBindValue(Optional(e->status));
                     insertEvent.addBindValue(e->statusText);
                     insertEvent.addBindValue(e->statusKnown ? 1 : 0);
-                    insertEvent.addBindValue(e->text.left(TrafficTextLimit));
+                    const QString text = e->text.left(TrafficTextLimit);
+                    insertEvent.addBindValue(text);
                     insertEvent.addBindValue(e->frame);
                     ExecOrThrow(insertEvent, fileName_);
+                    if (!text.isEmpty() || !e->statusText.isEmpty()) {
+                        insertText.addBindValue(insertEvent.lastInsertId());
+                        insertText.addBindValue(text);
+                        insertText.addBindValue(e->statusText);
+                        ExecOrThrow(insertText, fileName_);
+                    }
+                    const auto station = [&](std::optional<int> fleet, std::optional<int> ident,
+                                             const QString &name) {
+                        if (!fleet || !ident)
+                            return;
+                        insertStation.addBindValue(*fleet);
+                        insertStation.addBindValue(*ident);
+                        insertStation.addBindValue(name.isNull() ? QString(QLatin1String("")) : name);
+                        ExecOrThrow(insertStation, fileName_);
+                    };
+                    station(e->fleet, e->ident, e->name);
+                    station(e->fleet2, e->ident2, e->name2);
                 } else if (const auto *a = std::get_if<TAlarm>(&item)) {
                     insertAlarm.addBindValue(a->id);
                     insertAlarm.addBindValue(HistoryTime(a->time));
@@ -252,6 +280,8 @@ void THistoryStore::Run()
         done_.notify_all();
     }
     insertEvent = QSqlQuery();
+    insertText = QSqlQuery();
+    insertStation = QSqlQuery();
     insertAlarm = QSqlQuery();
     ackAlarm = QSqlQuery();
 }

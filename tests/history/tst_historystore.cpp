@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -333,6 +334,24 @@ void TestHistoryStore::retentionAtStartup()
     for (const THistoryRow &row : query.Page({}, std::nullopt, 10))
         texts << row.event.text;
     QCOMPARE(texts, (QStringList{"today", "new", "recent"}));
+    THistoryFilter byText;
+    byText.text = QStringLiteral("old");
+    QVERIFY(query.Page(byText, std::nullopt, 10).isEmpty());
+    byText.text = QStringLiteral("recent");
+    QCOMPARE(query.Page(byText, std::nullopt, 10).size(), 1);
+    {
+        // The text index was told about every row that went.
+        QSqlDatabase check = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
+        check.setDatabaseName(Path());
+        QVERIFY(check.open());
+        QSqlQuery integrity(check);
+        QVERIFY2(integrity.exec(QStringLiteral("INSERT INTO event_text (event_text, rank) VALUES "
+                                               "('integrity-check', 1)")),
+                 qPrintable(integrity.lastError().text()));
+        integrity = QSqlQuery();
+        check.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("check"));
     // An alarm nobody acknowledged outlives the retention; an acknowledged one does not.
     const QList<TAlarm> alarms = THistoryStore::LoadOpenAlarms(Path());
     QCOMPARE(alarms.size(), 1);
