@@ -25,6 +25,8 @@ const char *const SchemaStatements[] = {
     " frame BLOB)",
     "CREATE INDEX IF NOT EXISTS event_time ON event(time)",
     "CREATE INDEX IF NOT EXISTS event_station ON event(fleet, ident)",
+    // (kind, id): a kind's newest rows come in order, however rare the kind.
+    "CREATE INDEX IF NOT EXISTS event_kind ON event(kind)",
     "CREATE INDEX IF NOT EXISTS event_station2 ON event(fleet2, ident2) WHERE fleet2 IS NOT NULL",
     // Every station and name seen: a name filter becomes a lookup of a few stations.
     "CREATE TABLE IF NOT EXISTS station (fleet INTEGER NOT NULL, ident INTEGER NOT NULL, name TEXT NOT NULL,"

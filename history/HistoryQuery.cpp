@@ -63,13 +63,22 @@ QString Placeholders(qsizetype pairs)
 
 // Events of the given stations, found through the station indexes rather than by
 // reading every row.
-void AddStations(TSelect &select, const TPairs &pairs)
+void AddStations(TSelect &select, const TPairs &pairs, bool byIndex)
 {
     if (pairs.isEmpty()) {
         select.terms << QStringLiteral("0");
         return;
     }
     const QString values = Placeholders(pairs.size());
+    if (!byIndex) {
+        select.terms << QStringLiteral(
+                            "((e.fleet, e.ident) IN (VALUES %1) OR (e.fleet2, e.ident2) IN (VALUES %1))")
+                            .arg(values);
+        for (int round = 0; round < 2; ++round)
+            for (const auto &[fleet, ident] : pairs)
+                select.values << fleet << ident;
+        return;
+    }
     select.terms << QStringLiteral(
                         "e.id IN (SELECT id FROM event WHERE (fleet, ident) IN (VALUES %1) "
                         "UNION ALL SELECT id FROM event WHERE fleet2 IS NOT NULL AND (fleet2, ident2) IN "
@@ -80,7 +89,8 @@ void AddStations(TSelect &select, const TPairs &pairs)
             select.values << fleet << ident;
 }
 
-TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QString &fileName)
+TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QString &fileName,
+                    bool stationsByIndex = true)
 {
     TSelect select;
     const QString station = filter.station.trimmed();
@@ -89,7 +99,7 @@ TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QStrin
         static const QRegularExpression single(QStringLiteral("^\\d+$"));
         const QRegularExpressionMatch m = pair.match(station);
         if (m.hasMatch()) {
-            AddStations(select, {{m.captured(1).toInt(), m.captured(2).toInt()}});
+            AddStations(select, {{m.captured(1).toInt(), m.captured(2).toInt()}}, stationsByIndex);
         } else {
             // A name or one number: the stations it means, from the small table of
             // every station and name seen.
@@ -111,7 +121,7 @@ TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QStrin
             TPairs pairs;
             while (stations.next())
                 pairs.append({stations.value(0).toInt(), stations.value(1).toInt()});
-            AddStations(select, pairs);
+            AddStations(select, pairs, stationsByIndex);
         }
     }
     if (filter.kind) {
@@ -206,24 +216,48 @@ THistoryQuery::~THistoryQuery() = default;
 QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::optional<qint64> beforeId,
                                        int limit)
 {
-    TSelect where = BuildSelect(filter, connection_->Database(), connection_->FileName());
-    if (beforeId) {
-        where.terms << where.Key() + QStringLiteral(" < ?");
-        where.values << *beforeId;
+    QSqlDatabase &db = connection_->Database();
+    const auto run = [&](TSelect select, std::optional<qint64> from) {
+        if (beforeId) {
+            select.terms << select.Key() + QStringLiteral(" < ?");
+            select.values << *beforeId;
+        }
+        if (from) {
+            select.terms << select.Key() + QStringLiteral(" >= ?");
+            select.values << *from;
+        }
+        QSqlQuery query(db);
+        query.setForwardOnly(true);
+        query.prepare(QStringLiteral("SELECT ") + Columns + select.Sql(QStringLiteral("DESC LIMIT ?")));
+        for (const QVariant &value : select.values)
+            query.addBindValue(value);
+        query.addBindValue(limit);
+        if (!query.exec())
+            throw EHistoryError(
+                HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
+        QList<THistoryRow> rows;
+        while (query.next())
+            rows.append(ReadRow(query));
+        return rows;
+    };
+    const TSelect byIndex = BuildSelect(filter, db, connection_->FileName());
+    if (!filter.station.trimmed().isEmpty() && !byIndex.textIndex) {
+        // A station that talks often fills a page from the newest rows at once; its
+        // index would first collect and sort all of its rows. Only a quiet station
+        // needs the index.
+        constexpr qint64 Window = 20000;
+        qint64 top = beforeId.value_or(0);
+        if (!beforeId) {
+            QSqlQuery max(db);
+            if (max.exec(QStringLiteral("SELECT max(id) FROM event")) && max.next())
+                top = max.value(0).toLongLong() + 1;
+        }
+        const QList<THistoryRow> recent =
+            run(BuildSelect(filter, db, connection_->FileName(), false), top - Window);
+        if (recent.size() >= limit || top - Window <= 0)
+            return recent;
     }
-    QSqlQuery query(connection_->Database());
-    query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT ") + Columns + where.Sql(QStringLiteral("DESC LIMIT ?")));
-    for (const QVariant &value : where.values)
-        query.addBindValue(value);
-    query.addBindValue(limit);
-    if (!query.exec())
-        throw EHistoryError(
-            HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
-    QList<THistoryRow> rows;
-    while (query.next())
-        rows.append(ReadRow(query));
-    return rows;
+    return run(byIndex, std::nullopt);
 }
 
 qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device)

@@ -23,6 +23,7 @@ private slots:
     void filters_data();
     void filters();
     void pagesByKey();
+    void quietAndBusyStationsAmongManyRows();
     void lockedFileDoesNotStopTheCaller();
     void unusableFile_data();
     void unusableFile();
@@ -206,6 +207,52 @@ void TestHistoryStore::pagesByKey()
     for (int i = 24; i >= 0; --i)
         expected << QString::number(i);
     QCOMPARE(seen, expected);
+}
+
+void TestHistoryStore::quietAndBusyStationsAmongManyRows()
+{
+    // More rows than the newest stretch a station filter looks at first: a quiet
+    // station is then found through its index, a busy one from the newest rows.
+    constexpr int Rows = 25000;
+    {
+        TFailures failures;
+        THistoryStore store(Path(), failures.Sink());
+        for (int i = 0; i < Rows; ++i) {
+            TTrafficEvent e = i < 3 ? MakeEvent(TrafficKind::Call, 101, 1101, "Quiet", {}, QString::number(i))
+                                    : MakeEvent(TrafficKind::Call, 100, 1000, "Busy", {}, QString::number(i));
+            if (i == 4) { // the quiet one as the second station of a call decode
+                e.kind = TrafficKind::CallDecode;
+                e.fleet2 = 101;
+                e.ident2 = 1101;
+                e.name2 = "Quiet";
+            }
+            store.TrafficEvent(e);
+        }
+        QVERIFY(store.Flush(60s));
+    }
+    THistoryQuery query(Path());
+    for (const QString &station :
+         {QStringLiteral("quiet"), QStringLiteral("101-1101"), QStringLiteral("1101")}) {
+        THistoryFilter filter;
+        filter.station = station;
+        QStringList texts;
+        for (const THistoryRow &row : query.Page(filter, std::nullopt, 200))
+            texts << row.event.text;
+        QCOMPARE(texts, (QStringList{"4", "2", "1", "0"}));
+    }
+    THistoryFilter busy;
+    busy.station = QStringLiteral("Busy");
+    QList<THistoryRow> page = query.Page(busy, std::nullopt, 200);
+    QCOMPARE(page.size(), 200);
+    QCOMPARE(page.first().event.text, QString::number(Rows - 1));
+    // Paging down to the oldest busy rows, past the quiet ones.
+    int seen = 0;
+    std::optional<qint64> before;
+    while (!(page = query.Page(busy, before, 5000)).isEmpty()) {
+        seen += int(page.size());
+        before = page.last().id;
+    }
+    QCOMPARE(seen, Rows - 3); // the call decode has Busy as its first station
 }
 
 void TestHistoryStore::lockedFileDoesNotStopTheCaller()
