@@ -28,8 +28,8 @@ TEmergenciesForm::TEmergenciesForm(TAlarmList &alarms, TAcknowledge acknowledge,
     ui->AlarmGrid->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Station"),
                                               QStringLiteral("Status"), QStringLiteral("Acknowledged")});
     ui->AlarmGrid->setColumnWidth(TimeColumn, 150);
-    ui->AlarmGrid->setColumnWidth(StationColumn, 190);
-    ui->AlarmGrid->setColumnWidth(StatusColumn, 150);
+    ui->AlarmGrid->setColumnWidth(StationColumn, 170);
+    ui->AlarmGrid->setColumnWidth(StatusColumn, 130);
     connect(ui->AcknowledgeBitBtn, &QAbstractButton::clicked, this,
             &TEmergenciesForm::AcknowledgeBitBtnClick);
     connect(ui->MuteBitBtn, &QAbstractButton::clicked, this, &TEmergenciesForm::MuteBitBtnClick);

@@ -57,7 +57,7 @@ THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
     ui->HistoryGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     ui->HistoryGrid->setColumnWidth(THistoryModel::TimeColumn, 150);
     ui->HistoryGrid->setColumnWidth(THistoryModel::DirectionColumn, 70);
-    ui->HistoryGrid->setColumnWidth(THistoryModel::KindColumn, 130);
+    ui->HistoryGrid->setColumnWidth(THistoryModel::KindColumn, 170);
     ui->HistoryGrid->setColumnWidth(THistoryModel::StationColumn, 190);
     chooseFile_ = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Export history"),
