@@ -421,7 +421,11 @@ void TMainForm::WireAlarms(TTrafficHub *hub)
 
 void TMainForm::ShowOldestAlarm()
 {
-    const TAlarm *alarm = alarmHub_ ? alarmHub_->Alarms().OldestOpen() : nullptr;
+    const TAlarmList *alarms = alarmHub_ ? &alarmHub_->Alarms() : nullptr;
+    const int count = alarms ? int(alarms->Alarms().size()) : 0;
+    const bool raised = count > alarmsSeen_;
+    alarmsSeen_ = count;
+    const TAlarm *alarm = alarms ? alarms->OldestOpen() : nullptr;
     if (!alarm) {
         if (shownAlarm_) {
             shownAlarm_ = 0;
@@ -431,7 +435,13 @@ void TMainForm::ShowOldestAlarm()
     }
     if (!StatusPopupForm)
         return;
-    // The oldest open alarm stays on the popup whatever arrives after it.
+    if (raised && alarms->Alarms().constLast().IsOpen()) {
+        // A new emergency takes over the popup, as it always has.
+        alarm = &alarms->Alarms().constLast();
+    } else if (const TAlarm *shown = alarms->Find(shownAlarm_); shown && shown->IsOpen()) {
+        alarm = shown; // a mute or an acknowledgement elsewhere changes nothing here
+    }
+    // Otherwise the oldest open alarm: the one shown was acknowledged.
     shownAlarm_ = alarm->id;
     const QString fleet =
         alarm->fleet ? QStringLiteral("%1").arg(*alarm->fleet, 3, 10, QLatin1Char('0')) : QString();

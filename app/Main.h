@@ -75,8 +75,9 @@ public:
     // gives the generic popup its remembered size.
     void WirePopups();
 
-    // Keeps the status popup on the oldest open alarm while any is open: closing it
-    // acknowledges the alarm it shows. Without alarms the popup works as before.
+    // Keeps the status popup on an open alarm while any is open: a new emergency
+    // shows at once; closing the popup acknowledges the alarm it shows, and the
+    // oldest still open takes its place. Without alarms the popup works as before.
     void WireAlarms(TTrafficHub *hub);
     // The alarm the status popup shows, 0 for none.
     qint64 ShownAlarm() const { return shownAlarm_; }
@@ -151,6 +152,7 @@ private:
     ITrafficObserver *traffic_ = nullptr;
     TTrafficHub *alarmHub_ = nullptr;
     qint64 shownAlarm_ = 0;
+    int alarmsSeen_ = 0;
     TFrameIntake intake_; // reader thread only (or while the port is closed)
     bool trafficStarted_ = false;
     std::deque<QByteArray> earlyFrames_;

@@ -1,12 +1,17 @@
 #include "ConsoleFixture.h"
+#include "Euser.h"
 #include "HistoryQuery.h"
 #include "HistoryStore.h"
+#include "HistoryWindow.h"
 #include "Main.h"
 #include "SendCommand.h"
 #include "Statuspopup.h"
+#include "Table.h"
 #include "Traffic.h"
 
+#include <QAbstractButton>
 #include <QLineEdit>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -19,6 +24,7 @@ private slots:
     void emergenciesStayOpenAcrossRestart();
     void unusableHistoryKeepsTheRadioGoing();
     void popupShowsOldestOpenAlarm();
+    void nameThisStationOpensTheDirectoryOnIt();
 
 private:
     static QStringList StoredKinds()
@@ -140,18 +146,25 @@ void TstConsoleHistory::popupShowsOldestOpenAlarm()
     QCOMPARE(TrafficHub->Alarms().OpenCount(), 2);
     QVERIFY(StatusPopupForm->isVisible());
     QVERIFY(MainForm->EmergencyTimer->isActive());
-    QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
-    QCOMPARE(field("TextEdit"), QStringLiteral("Emergency"));
+    // The newest emergency is on the popup; the ordinary status after it is not.
+    QCOMPARE(field("NameEdit"), QStringLiteral("Car 1"));
+    QCOMPARE(field("TextEdit"), QStringLiteral("Officer down"));
 
-    // Closing acknowledges Base's alarm; Car 1's takes its place and the flash goes on.
+    // Closing acknowledges Car 1's alarm; Base's, still open, takes its place and
+    // the flash goes on.
     StatusPopupForm->close();
     QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QVERIFY(!TrafficHub->Alarms().Alarms().at(1).IsOpen());
     QTRY_VERIFY(StatusPopupForm->isVisible());
-    QCOMPARE(field("NameEdit"), QStringLiteral("Car 1"));
-    QCOMPARE(field("FleetEdit"), QStringLiteral("101"));
-    QCOMPARE(field("IdentEdit"), QStringLiteral("1101"));
-    QCOMPARE(field("TextEdit"), QStringLiteral("Officer down"));
+    QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
+    QCOMPARE(field("FleetEdit"), QStringLiteral("100"));
+    QCOMPARE(field("IdentEdit"), QStringLiteral("1000"));
+    QCOMPARE(field("TextEdit"), QStringLiteral("Emergency"));
     QVERIFY(MainForm->EmergencyTimer->isActive());
+
+    // Muting or acknowledging nothing else leaves the popup as it is.
+    TrafficHub->Alarms().Mute();
+    QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
 
     StatusPopupForm->close();
     QCOMPARE(TrafficHub->Alarms().OpenCount(), 0);
@@ -159,6 +172,34 @@ void TstConsoleHistory::popupShowsOldestOpenAlarm()
     QCoreApplication::processEvents(); // a queued re-show would run here
     QVERIFY(!StatusPopupForm->isVisible());
     QCOMPARE(MainForm->ShownAlarm(), 0);
+}
+
+void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("B1012000"))); // a station the directory does not know
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Call from 101-2000")));
+    TrafficHub->FlushHistory();
+    MainForm->findChild<QAction *>(QStringLiteral("History1"))->trigger();
+    QVERIFY(HistoryForm->isVisible());
+    auto *grid = HistoryForm->findChild<QTableView *>(QStringLiteral("HistoryGrid"));
+    auto *name = HistoryForm->findChild<QAbstractButton *>(QStringLiteral("NameStationBitBtn"));
+    grid->selectRow(0);
+    QVERIFY(name->isEnabled());
+    QString current;
+    bool shown = false;
+    QTimer::singleShot(0, EUserForm, [&] {
+        shown = EUserForm->isVisible();
+        current = MainForm->UserTable->FieldAsText(QStringLiteral("Name")) + ' ' +
+                  MainForm->UserTable->FieldAsText(QStringLiteral("Fleet")) + ' ' +
+                  MainForm->UserTable->FieldAsText(QStringLiteral("Ident"));
+        EUserForm->reject();
+    });
+    name->click();
+    QVERIFY(shown);
+    QCOMPARE(current, QStringLiteral("101-2000 101 2000"));
 }
 
 QTEST_MAIN(TstConsoleHistory)
