@@ -87,6 +87,9 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
             // sync loses nothing committed when the process dies, only on power loss.
             Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
             Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // The writer only appends: a small page cache keeps the console's memory
+            // flat (SQLite's default would grow it by 2 MB over the first hours).
+            Exec(QStringLiteral("PRAGMA cache_size=-256"));
             QSqlQuery version(db_);
             if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
                 throw EHistoryError(HistoryFailureText(fileName, version.lastError().text()).toStdString());
