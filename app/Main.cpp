@@ -10,6 +10,7 @@
 #include "Estatus.h"
 #include "Euser.h"
 #include "HistoryWindow.h"
+#include "LineMonitor.h"
 #include "LogMemo.h"
 #include "LogTime.h"
 #include "Message.h"
@@ -152,6 +153,32 @@ private:
     }
     TMainForm *main_;
 };
+
+// The line monitor names stations and statuses from the main window's tables,
+// reading rows without moving their cursors (an editor may be using them).
+TMonitorDirectory MonitorDirectory(const TTable *users, const TTable *statuses)
+{
+    TMonitorDirectory directory;
+    directory.stationName = [users](int fleet, int ident) {
+        const int name = users->FieldIndex(QStringLiteral("Name"));
+        const int fleetField = users->FieldIndex(QStringLiteral("Fleet"));
+        const int identField = users->FieldIndex(QStringLiteral("Ident"));
+        for (int row = 0; row < users->RowCount(); ++row)
+            if (users->FieldText(row, fleetField).toInt() == fleet &&
+                users->FieldText(row, identField).toInt() == ident)
+                return users->FieldText(row, name);
+        return QString();
+    };
+    directory.statusText = [statuses](int number) {
+        const int no = statuses->FieldIndex(QStringLiteral("No."));
+        const int text = statuses->FieldIndex(QStringLiteral("Text"));
+        for (int row = 0; row < statuses->RowCount(); ++row)
+            if (statuses->FieldText(row, no).toInt() == number)
+                return statuses->FieldText(row, text);
+        return QString();
+    };
+    return directory;
+}
 
 void ShowNonModal(QWidget *window)
 {
@@ -308,6 +335,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->History1, &QAction::triggered, this, &TMainForm::History1Click);
     connect(ui->Emergencies1, &QAction::triggered, this, &TMainForm::Emergencies1Click);
     connect(ui->AlarmSound1, &QAction::triggered, this, &TMainForm::AlarmSound1Click);
+    connect(ui->LineMonitor1, &QAction::triggered, this, &TMainForm::LineMonitor1Click);
 }
 
 void TMainForm::RequestEnd()
@@ -545,14 +573,14 @@ void TMainForm::ReconnectTimerTimer()
         reconnectTimer_->stop();
         return;
     }
-    // The lost descriptor is still held; a failed reopen leaves the port closed.
-    const bool back =
-        ZComm1->IsLost() ? ZComm1->DeviceBack() : ZComm1->CheckCommportValid(ZComm1->DeviceName());
-    if (!back)
+    // The same device only: a COMn entry that is gone does not make the console
+    // fall back to /dev/ttySn, where another radio may be.
+    if (!ZComm1->DeviceBack())
         return;
     try {
-        portSelector_->CloseCommport();
-        portSelector_->OpenCommport();
+        ZComm1->CloseCommport(); // joins the reader: the intake is ours now
+        intake_.Reset();
+        ZComm1->ReopenCommport();
     } catch (...) {
         // Taken by another program in between, or gone again: the next tick
         // tries again, without a box every second.
@@ -687,6 +715,17 @@ void TMainForm::AlarmSound1Click(bool on)
     TPreferences preferences = TrafficHub->Preferences();
     preferences.alarmSound = on;
     TrafficHub->SetPreferences(preferences);
+}
+
+void TMainForm::LineMonitor1Click()
+{
+    // Made on first use: until then the port carries no tap at all.
+    if (!LineMonitorForm) {
+        LineMonitorForm = new TLineMonitorForm(this);
+        LineMonitorForm->SetPort(ZComm1);
+        LineMonitorForm->SetDirectory(MonitorDirectory(UserTable, StatusTable));
+    }
+    ShowNonModal(LineMonitorForm);
 }
 
 bool TMainForm::FormCloseQuery()

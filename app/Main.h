@@ -120,6 +120,7 @@ public:
     void History1Click();
     void Emergencies1Click();
     void AlarmSound1Click(bool on);
+    void LineMonitor1Click();
     void ClockTimer();
     void EmergencyTimerTimer();
 

@@ -5,18 +5,26 @@
 // log is counted, and the time from the frame's last byte written to its entry at
 // the top of the log is measured. Prints figures; never fails on a slow machine.
 //
-// Usage: bench_e2e [seconds of wire time for each 9600 run, default 10]
+// Usage: bench_e2e [--monitor] [seconds of wire time for each 9600 run, default 10]
+//   --monitor  the line monitor window open (Tools > Line Monitor) during every run
 #include "Application.h"
 #include "ConsoleHarness.h"
+#include "LineMonitor.h"
+#include "Main.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <map>
+#include <memory>
 #include <thread>
 #include <unistd.h>
 
@@ -44,7 +52,10 @@ struct TResult {
     double consoleCpuMs = 0; // the process less the writer thread
     double uiCpuMs = 0;      // of that, the user-interface thread
     double p50 = 0, p99 = 0, max = 0;
-    double warmUpMax = 0; // the first sighting of each station, before the run
+    double warmUpMax = 0;      // the first sighting of each station, before the run
+    qint64 monitorFrames = -1; // frames the line monitor showed coming in (-1: closed)
+    double monitorCpuMs = 0, monitorLongestMs = 0;
+    int monitorPieces = 0;
 };
 
 QString LoadAverage()
@@ -61,6 +72,48 @@ double ThreadCpuMs()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
+
+// The user-interface thread's time in the line monitor's own work: its batch
+// timer and the painting of its widgets. Each such event is delivered again from
+// inside the filter (past this one), so that its whole handling is timed.
+class TMonitorCost final : public QObject {
+public:
+    explicit TMonitorCost(QWidget *window)
+    {
+        for (QWidget *w : window->findChildren<QWidget *>())
+            w->installEventFilter(this);
+        window->installEventFilter(this);
+        for (QTimer *t : window->findChildren<QTimer *>())
+            t->installEventFilter(this);
+    }
+    std::map<QString, double> byKind; // CPU ms by receiver class and event
+    double cpuMs = 0;                 // thread CPU time
+    double longestMs = 0;             // the longest single piece, wall clock
+    int pieces = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (inside_ || (event->type() != QEvent::Paint && event->type() != QEvent::Timer))
+            return false;
+        inside_ = true;
+        const double cpu = ThreadCpuMs();
+        const auto wall = SteadyClock::now();
+        QCoreApplication::sendEvent(watched, event); // through the other filters (a scroll area's viewport)
+        longestMs =
+            std::max(longestMs, std::chrono::duration<double, std::milli>(SteadyClock::now() - wall).count());
+        const double used = ThreadCpuMs() - cpu;
+        cpuMs += used;
+        byKind[QLatin1String(watched->metaObject()->className()) +
+               QLatin1String(event->type() == QEvent::Paint ? " paint" : " timer")] += used;
+        ++pieces;
+        inside_ = false;
+        return true;
+    }
+
+private:
+    bool inside_ = false;
+};
 
 // Time the main thread has spent runnable but waiting for a CPU (schedstat's second field).
 double RunQueueWaitMs()
@@ -80,13 +133,20 @@ double Percentile(std::vector<double> values, double p)
     return values[i];
 }
 
-TResult Run(const TPlan &plan, unsigned seed)
+TResult Run(const TPlan &plan, unsigned seed, bool monitor)
 {
     TResult r;
     TConsoleHarness console(plan.popupFlags);
     if (!console.Error().isEmpty()) {
         std::fprintf(stderr, "console did not start: %s\n", qPrintable(console.Error()));
         std::exit(1);
+    }
+    if (monitor) {
+        MainForm->LineMonitor1Click();
+        if (!LineMonitorForm || !LineMonitorForm->Tapping()) {
+            std::fprintf(stderr, "the line monitor did not open\n");
+            std::exit(1);
+        }
     }
     TBoxWatch boxes;
     TLogWatch log(console.LogMemo());
@@ -120,6 +180,9 @@ TResult Run(const TPlan &plan, unsigned seed)
         log.entries.clear();
     }
 
+    std::unique_ptr<TMonitorCost> monitorCost;
+    if (monitor)
+        monitorCost = std::make_unique<TMonitorCost>(LineMonitorForm);
     const double cpuBefore = ProcessCpuMs();
     const double uiBefore = MainThreadCpuMs();
     const double queueBefore = RunQueueWaitMs();
@@ -189,6 +252,22 @@ TResult Run(const TPlan &plan, unsigned seed)
     r.p99 = Percentile(latency, 0.99);
     r.max = latency.empty() ? 0 : *std::max_element(latency.begin(), latency.end());
     r.boxes = int(boxes.boxes.size());
+    if (monitorCost) {
+        if (qEnvironmentVariableIsSet("CORVALINK_BENCH_SLOWEST"))
+            for (const auto &[kind, ms] : monitorCost->byKind)
+                std::printf("    line monitor, %s: %.0f ms\n", qPrintable(kind), ms);
+        r.monitorCpuMs = monitorCost->cpuMs;
+        r.monitorLongestMs = monitorCost->longestMs;
+        r.monitorPieces = monitorCost->pieces;
+        monitorCost.reset();
+    }
+    if (monitor) {
+        // After the figures: the monitor's last batch is at most one period behind.
+        QEventLoop settle;
+        QTimer::singleShot(3 * TLineMonitorForm::BatchMs, &settle, &QEventLoop::quit);
+        settle.exec();
+        r.monitorFrames = qint64(LineMonitorForm->Counts().frames[std::size_t(TLineDirection::In)]);
+    }
     return r;
 }
 
@@ -205,7 +284,14 @@ int main(int argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
-    const double paced = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 10.0;
+    bool monitor = false;
+    double paced = 10.0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--monitor") == 0)
+            monitor = true;
+        else
+            paced = std::max(1.0, std::atof(argv[i]));
+    }
     // The mix averages about 21 bytes a frame; the frame counts give about the
     // wanted wire time at each pacing.
     const int slow = int(paced * 872.7 / 21.0);
@@ -222,7 +308,8 @@ int main(int argc, char **argv)
     };
 
     std::printf("end to end: offscreen console, COM1 on a pseudo-terminal; latency = last byte written "
-                "to the entry at the top of the log\n");
+                "to the entry at the top of the log; line monitor %s\n",
+                monitor ? "open" : "closed");
     std::printf("%-38s %6s %6s %6s %4s %5s %6s %7s %7s %7s %7s %6s %6s %5s  %s\n", "run", "popups", "frames",
                 "logged", "lost", "boxes", "wall s", "p50 ms", "p99 ms", "max ms", "cpu ms", "ui ms", "cpu %",
                 "1st ms", "load (1/5/15 min)");
@@ -235,12 +322,17 @@ int main(int argc, char **argv)
             continue;
         }
         const QString load = LoadAverage();
-        const TResult r = Run(plan, seed++);
+        const TResult r = Run(plan, seed++, monitor);
         std::printf("%-38s 0x%04X %6d %6d %4d %5d %6.2f %7.3f %7.3f %7.2f %7.0f %6.0f %6.1f %5.1f  %s\n",
                     plan.name, plan.popupFlags, r.sent, r.logged, r.lost, r.boxes, r.wallSeconds, r.p50,
                     r.p99, r.max, r.consoleCpuMs, r.uiCpuMs,
                     r.wallSeconds > 0 ? r.consoleCpuMs / 10.0 / r.wallSeconds : 0.0, r.warmUpMax,
                     qPrintable(load));
+        if (r.monitorFrames >= 0)
+            std::printf(
+                "    line monitor: %lld frames in (the warm-up's included); its batches and painting took "
+                "%.0f ms of the user-interface thread's CPU in %d pieces, the longest %.2f ms\n",
+                r.monitorFrames, r.monitorCpuMs, r.monitorPieces, r.monitorLongestMs);
         std::fflush(stdout);
     }
     std::printf(

@@ -1,6 +1,7 @@
 #include "Estatus.h"
 
 #include "DBGrid.h"
+#include "DirectoryTransfer.h"
 #include "ErrorReport.h"
 #include "Pictures.h"
 #include "Table.h"
@@ -30,6 +31,8 @@ TEStatusForm::TEStatusForm(TTable *statusTable, QWidget *parent)
     MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
 
     ConnectGuarded(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEStatusForm::CloseBitBtnClick);
+    ConnectGuarded(ui->ImportButton, &QAbstractButton::clicked, this, &TEStatusForm::ImportButtonClick);
+    ConnectGuarded(ui->ExportButton, &QAbstractButton::clicked, this, &TEStatusForm::ExportButtonClick);
     connect(ui->StatusGrid, &TDBGrid::KeyDown, this, &TEStatusForm::StatusGridKeyDown);
     ui->CloseBitBtn->installEventFilter(this);
     // Panel2 stays on the right edge of the bottom panel.
@@ -59,6 +62,25 @@ bool TEStatusForm::eventFilter(QObject *watched, QEvent *event)
 }
 
 void TEStatusForm::StatusGridKeyDown(int, Qt::KeyboardModifiers) {}
+
+// Import and export work on what the table holds: the row being edited is written first.
+void TEStatusForm::ImportButtonClick()
+{
+    if (!ui->StatusGrid->FinishEditing())
+        return;
+    if (table_->Modified())
+        table_->Post();
+    ImportDirectoryFile(this, table_);
+}
+
+void TEStatusForm::ExportButtonClick()
+{
+    if (!ui->StatusGrid->FinishEditing())
+        return;
+    if (table_->Modified())
+        table_->Post();
+    ExportDirectoryFile(this, table_);
+}
 
 void TEStatusForm::CloseBitBtnMouseDown()
 {

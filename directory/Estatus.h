@@ -25,6 +25,8 @@ private slots:
     void CloseBitBtnMouseDown();
     void CloseBitBtnClick();
     void StatusGridKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    void ImportButtonClick();
+    void ExportButtonClick();
 
 private:
     Ui::TEStatusForm *ui;

@@ -1,6 +1,7 @@
 #include "Euser.h"
 
 #include "DBGrid.h"
+#include "DirectoryTransfer.h"
 #include "ErrorReport.h"
 #include "MessageBox.h"
 #include "Pictures.h"
@@ -31,6 +32,8 @@ TEUserForm::TEUserForm(TTable *userTable, QWidget *parent)
     ConnectGuarded(ui->AddBitBtn, &QAbstractButton::clicked, this, &TEUserForm::AddBitBtnClick);
     ConnectGuarded(ui->DeleteBitBtn, &QAbstractButton::clicked, this, &TEUserForm::DeleteBitBtnClick);
     ConnectGuarded(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEUserForm::CloseBitBtnClick);
+    ConnectGuarded(ui->ImportButton, &QAbstractButton::clicked, this, &TEUserForm::ImportButtonClick);
+    ConnectGuarded(ui->ExportButton, &QAbstractButton::clicked, this, &TEUserForm::ExportButtonClick);
     // Any mouse button pressed on Close writes the pending row, even if the click
     // never completes.
     ui->CloseBitBtn->installEventFilter(this);
@@ -70,6 +73,25 @@ void TEUserForm::AddBitBtnClick()
         ShowMessageBox(QStringLiteral("You can use up to 10 IDs."),
                        QStringLiteral("Corvalink Demonstration Software"), MsgIcon::Stop, MsgButtons::Ok);
     }
+}
+
+// Import and export work on what the table holds: the row being edited is written first.
+void TEUserForm::ImportButtonClick()
+{
+    if (!ui->DBGrid1->FinishEditing())
+        return;
+    if (table_->Modified())
+        table_->Post();
+    ImportDirectoryFile(this, table_);
+}
+
+void TEUserForm::ExportButtonClick()
+{
+    if (!ui->DBGrid1->FinishEditing())
+        return;
+    if (table_->Modified())
+        table_->Post();
+    ExportDirectoryFile(this, table_);
 }
 
 void TEUserForm::DeleteBitBtnClick()

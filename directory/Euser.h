@@ -35,6 +35,8 @@ private slots:
     void CloseBitBtnMouseDown();
     void CloseBitBtnClick();
     void FormCloseQuery(bool &canClose);
+    void ImportButtonClick();
+    void ExportButtonClick();
 
 private:
     Ui::TEUserForm *ui;

@@ -374,9 +374,8 @@ QString TTable::FieldText(int row, int field) const
     return ValueText(rows_[static_cast<size_t>(row)].values.at(field));
 }
 
-QVariant TTable::ConvertFieldText(int field, const QString &text) const
+QVariant TTable::ConvertText(const FieldDef &f, const QString &text)
 {
-    const FieldDef &f = def_.fields.at(field);
     if (f.type == FieldType::Text) {
         const qsizetype length = CharacterCount(text);
         if (length > MaxTextLength)
@@ -389,6 +388,11 @@ QVariant TTable::ConvertFieldText(int field, const QString &text) const
     if (!InInt16Range(value))
         throw ETableError(RangeError(f.name, text).toStdString());
     return value;
+}
+
+QVariant TTable::ConvertFieldText(int field, const QString &text) const
+{
+    return ConvertText(def_.fields.at(field), text);
 }
 
 QString TTable::CheckFieldText(const QString &field, const QString &text) const
@@ -657,6 +661,68 @@ void TTable::Delete()
     model_->endRemoveRows();
     current_ = -2;
     SetCurrent(qMin(row, RowCount() - 1));
+}
+
+qint64 TTable::RowId(int row) const
+{
+    if (row < 0 || row >= RowCount())
+        return 0;
+    return rows_[static_cast<size_t>(row)].id;
+}
+
+void TTable::WriteRows(const QList<RowWrite> &writes)
+{
+    CheckBrowseMode();
+    CheckFileStillThere();
+    QStringList columns, marks, sets;
+    for (const auto &f : def_.fields) {
+        columns << Quote(f.name);
+        marks << QStringLiteral("?");
+        sets << Quote(f.name) + QStringLiteral(" = ?");
+    }
+    const QString insert =
+        QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+            .arg(Quote(def_.table), columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    const QString update = QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
+                               .arg(Quote(def_.table), sets.join(QStringLiteral(", ")));
+    if (!db_.transaction())
+        Fail(QStringLiteral("cannot be written (import)"), db_.lastError().text());
+    QString error;
+    {
+        QSqlQuery q(db_);
+        for (const auto &w : writes) {
+            if (w.values.size() != def_.fields.size()) {
+                error = QStringLiteral("a row of %1 values for %2 fields")
+                            .arg(w.values.size())
+                            .arg(def_.fields.size());
+                break;
+            }
+            if (!q.prepare(w.id == 0 ? insert : update)) {
+                error = q.lastError().text();
+                break;
+            }
+            for (const auto &v : w.values)
+                q.addBindValue(v);
+            if (w.id != 0)
+                q.addBindValue(w.id);
+            if (!q.exec()) {
+                error = q.lastError().text();
+                break;
+            }
+            if (w.id != 0 && q.numRowsAffected() != 1) {
+                error = QStringLiteral("the row to be changed was deleted elsewhere");
+                break;
+            }
+        }
+    }
+    if (error.isEmpty() && db_.commit()) {
+        Refresh();
+        return;
+    }
+    if (error.isEmpty())
+        error = db_.lastError().text();
+    db_.rollback();
+    Fail(QStringLiteral("cannot be written (import)"), error);
 }
 
 void TTable::Refresh()

@@ -111,6 +111,19 @@ public:
 
     // The error a text would raise in a field, or an empty text when it is accepted.
     QString CheckFieldText(const QString &field, const QString &text) const;
+    // A field's text as the table stores it (null for an empty field); throws
+    // ETableError or EConvertError, as a cell edit would, when it is refused.
+    static QVariant ConvertText(const FieldDef &field, const QString &text);
+
+    // Rows written together: a row with id 0 is appended, any other replaces the
+    // values of the row with that id. One transaction: either every row is written
+    // or, on any failure, none is and the error is thrown. The rows are re-read after.
+    struct RowWrite {
+        qint64 id = 0;
+        QVariantList values;
+    };
+    void WriteRows(const QList<RowWrite> &writes);
+    qint64 RowId(int row) const;
     // A read-only field refuses edits through views and SetFieldText.
     void SetFieldReadOnly(const QString &field, bool readOnly);
     bool FieldReadOnly(const QString &field) const;

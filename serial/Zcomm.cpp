@@ -249,6 +249,12 @@ void TZComm::SetOutQueueProbe(TOutQueueProbe probe)
     FOutQueueProbe = std::move(probe);
 }
 
+void TZComm::SetLineTap(ILineTap *tap)
+{
+    std::lock_guard guard(FLock);
+    FTap = tap;
+}
+
 void TZComm::ReportError(std::exception_ptr error)
 {
     TErrorReport routine;
@@ -302,7 +308,12 @@ QString TZComm::ResolveDevicePath(const QString &name)
 
 int TZComm::OpenDevice(const QString &name)
 {
-    const QByteArray path = QFile::encodeName(ResolveDevicePath(name));
+    return OpenPath(ResolveDevicePath(name));
+}
+
+int TZComm::OpenPath(const QString &devicePath)
+{
+    const QByteArray path = QFile::encodeName(devicePath);
     int fd = open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
@@ -329,15 +340,33 @@ bool TZComm::CheckCommportValid(const QString &name)
 
 void TZComm::OpenCommport()
 {
+    OpenAt(ResolveDevicePath(FDeviceName));
+}
+
+void TZComm::ReopenCommport()
+{
+    QString path;
+    {
+        std::lock_guard guard(FLock);
+        path = FOpenPath;
+    }
+    if (path.isEmpty())
+        throw ECommError(OpenFailed);
+    OpenAt(path);
+}
+
+void TZComm::OpenAt(const QString &path)
+{
     if (FHandle >= 0)
         return;
-    int fd = OpenDevice(FDeviceName);
+    int fd = OpenPath(path);
     if (fd < 0)
         throw ECommError(OpenFailed);
     {
         std::lock_guard guard(FLock);
         FHandle = fd;
         FOpenName = FDeviceName;
+        FOpenPath = path;
         FInCapacity = FInBuffSize;
         FClosing = false;
         FGone = false;
@@ -550,6 +579,8 @@ void TZComm::Received(const uint8_t *data, size_t size)
                 FErrorBits |= 2; // overrun: the newest bytes are lost
         }
         FLastArrival = Clock::now();
+        if (ILineTap *tap = FTap.load(std::memory_order_relaxed))
+            tap->Received(data, size);
     }
     FArrived.notify_all();
 }
@@ -582,17 +613,22 @@ bool TZComm::IsLost() const
 
 bool TZComm::DeviceBack() const
 {
-    QString name;
+    QString name, path;
     {
         std::lock_guard guard(FLock);
         if (!FGone)
             return false;
         name = FOpenName;
+        path = FOpenPath;
     }
+    // Only the device the port was opened on counts: with its COMn entry gone the
+    // name would lead to /dev/ttySn, another port and maybe another radio.
+    if (ResolveDevicePath(name) != path)
+        return false;
     // A USB adapter plugged back in is a new device node; a radio's new
     // pseudo-terminal is a new link target. The dead descriptor still held does
     // not lock either of them.
-    const int fd = OpenDevice(name);
+    const int fd = OpenPath(path);
     if (fd < 0)
         return false;
     ioctl(fd, TIOCNXCL);
@@ -700,6 +736,12 @@ void TZComm::WriteData(const void *buffer, uint32_t count)
     while (sent < count) {
         ssize_t n = write(fd, data + sent, count - sent);
         if (n > 0) {
+            // Without a tap this costs one load; the lock keeps a tap being removed alive.
+            if (FTap.load(std::memory_order_relaxed)) {
+                std::lock_guard guard(FLock);
+                if (ILineTap *tap = FTap.load(std::memory_order_relaxed))
+                    tap->Sent(data + sent, size_t(n));
+            }
             sent += uint32_t(n);
             continue;
         }

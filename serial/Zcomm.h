@@ -65,6 +65,16 @@ enum class TEventType : uint8_t { RxEvent, CharEvent };
 
 class TZComm;
 
+// Sees every byte the port moves, on the thread that moved it: Received on the
+// reader thread, Sent on the writing one. Called with the port's lock held, so it
+// must only copy the bytes away, never call back into the port.
+class ILineTap {
+public:
+    virtual ~ILineTap() = default;
+    virtual void Received(const uint8_t *data, size_t size) = 0;
+    virtual void Sent(const uint8_t *data, size_t size) = 0;
+};
+
 // Waits on the device and on a wake-up descriptor; moves what arrives into the
 // owner's receive queue and asks the owner to raise its event.
 class TReadThread final {
@@ -144,6 +154,8 @@ public:
     void SetErrorReport(TErrorReport routine);
     // Default: TIOCOUTQ on the device.
     void SetOutQueueProbe(TOutQueueProbe probe);
+    // nullptr removes it. Once this returns, the previous tap is no longer called.
+    void SetLineTap(ILineTap *tap);
 
     bool CheckCommportValid(const QString &name);
     void OpenCommport();
@@ -163,9 +175,12 @@ public:
 
     // Whether the open port's device went away (the reader reported it lost).
     bool IsLost() const;
-    // For a lost port: whether its device is there again and can be opened. The
-    // open port is not touched; the caller closes and reopens it.
+    // For a lost port (open, or closed again since): whether the device it was
+    // opened on is there again, by the same path, and can be opened. The port is
+    // not touched; the caller closes it and calls ReopenCommport.
     bool DeviceBack() const;
+    // Opens the port on the path of its last open (never a fallback device).
+    void ReopenCommport();
 
     // The device name in use ("COM1".."COM4") and the descriptor while open (-1 closed).
     QString DeviceName() const { return FDeviceName; }
@@ -181,6 +196,8 @@ private:
     friend class TReadThread;
 
     static int OpenDevice(const QString &name);
+    static int OpenPath(const QString &devicePath);
+    void OpenAt(const QString &path);
     void ApplyRawMode();
     void ApplyBaudRate();
     void ApplyParity();
@@ -222,11 +239,14 @@ private:
     std::deque<uint8_t> FInQueue;
     size_t FInCapacity = 4096;
     QString FOpenName;       // the name the open port was opened by
+    QString FOpenPath;       // and the path it led to then (kept after a close)
     bool FCharSeen = false;  // the event character came since the last event
     bool FClosing = false;   // a close is under way: waits end
     bool FGone = false;      // the device went away
     uint32_t FErrorBits = 0; // 2 = overrun
     std::chrono::steady_clock::time_point FLastArrival{};
+
+    std::atomic<ILineTap *> FTap{nullptr}; // changed under FLock
 
     std::mutex FWriteLock;
     std::mutex FReportLock;

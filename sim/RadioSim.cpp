@@ -7,16 +7,20 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QTime>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,6 +57,19 @@ QString ReadLink(const QString &path)
     return QFile::decodeName(QByteArray(buffer, n));
 }
 
+QString AddressText(const sockaddr_storage &address)
+{
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET6) {
+        const auto &a6 = reinterpret_cast<const sockaddr_in6 &>(address);
+        inet_ntop(AF_INET6, &a6.sin6_addr, text, sizeof text);
+        return QStringLiteral("[%1]:%2").arg(QString::fromLatin1(text)).arg(ntohs(a6.sin6_port));
+    }
+    const auto &a4 = reinterpret_cast<const sockaddr_in &>(address);
+    inet_ntop(AF_INET, &a4.sin_addr, text, sizeof text);
+    return QStringLiteral("%1:%2").arg(QString::fromLatin1(text)).arg(ntohs(a4.sin_port));
+}
+
 } // namespace
 
 RadioSim::RadioSim(SimOptions options)
@@ -70,7 +87,7 @@ RadioSim::RadioSim(SimOptions options)
 RadioSim::~RadioSim()
 {
     RemoveLink();
-    for (int fd : {master_, inotify_, signals_})
+    for (int fd : {master_, listener_, inotify_, signals_})
         if (fd >= 0)
             close(fd);
     if (input_ > 0)
@@ -119,6 +136,87 @@ void RadioSim::OpenLine()
     inotify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (inotify_ < 0 || inotify_add_watch(inotify_, name, IN_OPEN | IN_CLOSE) < 0)
         SystemError(QStringLiteral("cannot watch %1").arg(slaveName_));
+}
+
+QString RadioSim::LineName() const
+{
+    return Tcp() ? QStringLiteral("tcp ") + listenName_ : options_.port;
+}
+
+void RadioSim::OpenListener()
+{
+    // Loopback only: the simulator has no access control, and whoever connects is the
+    // console. A radio really served to other machines is a serial server's job.
+    QString host = options_.tcpHost.trimmed();
+    if (host == QLatin1String("localhost"))
+        host = QStringLiteral("127.0.0.1");
+    const QByteArray hostBytes = host.toLatin1();
+    sockaddr_storage address{};
+    socklen_t length = 0;
+    auto &a4 = reinterpret_cast<sockaddr_in &>(address);
+    auto &a6 = reinterpret_cast<sockaddr_in6 &>(address);
+    if (inet_pton(AF_INET, hostBytes.constData(), &a4.sin_addr) == 1) {
+        a4.sin_family = AF_INET;
+        a4.sin_port = htons(*options_.tcpPort);
+        length = sizeof a4;
+        if ((ntohl(a4.sin_addr.s_addr) >> 24) != 127)
+            length = 0;
+    } else if (inet_pton(AF_INET6, hostBytes.constData(), &a6.sin6_addr) == 1) {
+        a6.sin6_family = AF_INET6;
+        a6.sin6_port = htons(*options_.tcpPort);
+        length = IN6_IS_ADDR_LOOPBACK(&a6.sin6_addr) ? sizeof a6 : 0;
+    } else {
+        throw std::runtime_error(QStringLiteral("--tcp-host: '%1' is not an address; give 127.0.0.1 or ::1")
+                                     .arg(options_.tcpHost)
+                                     .toStdString());
+    }
+    if (length == 0)
+        throw std::runtime_error(QStringLiteral("--tcp-host: %1 is not a loopback address; the simulator "
+                                                "serves only this machine (127.0.0.1 or ::1)")
+                                     .arg(options_.tcpHost)
+                                     .toStdString());
+    listener_ = socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listener_ < 0)
+        SystemError(QStringLiteral("cannot open a TCP socket"));
+    const int one = 1;
+    // A restarted simulator gets its port back at once, without waiting out TIME_WAIT.
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (bind(listener_, reinterpret_cast<const sockaddr *>(&address), length) != 0)
+        SystemError(QStringLiteral("cannot listen on %1 port %2").arg(host).arg(*options_.tcpPort));
+    if (listen(listener_, 1) != 0)
+        SystemError(QStringLiteral("cannot listen on %1 port %2").arg(host).arg(*options_.tcpPort));
+    sockaddr_storage bound{};
+    socklen_t boundLength = sizeof bound;
+    if (getsockname(listener_, reinterpret_cast<sockaddr *>(&bound), &boundLength) != 0)
+        SystemError(QStringLiteral("cannot name the TCP listener"));
+    listenName_ = AddressText(bound);
+}
+
+void RadioSim::AcceptConnection()
+{
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd =
+        accept4(listener_, reinterpret_cast<sockaddr *>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ECONNABORTED)
+            Warn(QStringLiteral("accepting a connection failed: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    const QString from = AddressText(peer);
+    if (master_ >= 0) {
+        // A serial line has two ends; a second console would get half the frames.
+        Warn(QStringLiteral("refused a connection from %1: the line is in use").arg(from));
+        close(fd);
+        return;
+    }
+    const int one = 1;
+    // Frames are small and an acknowledgement is awaited: no waiting to fill a segment.
+    setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    master_ = fd;
+    Print(QStringLiteral("connection from %1").arg(from));
+    ConsoleOpened();
 }
 
 void RadioSim::CreateLink()
@@ -242,6 +340,8 @@ void RadioSim::Send(const QByteArray &bytes)
 
 void RadioSim::FlushOutput()
 {
+    if (master_ < 0)
+        return;
     while (!output_.isEmpty()) {
         const ssize_t n = write(master_, output_.constData(), static_cast<size_t>(output_.size()));
         if (n > 0) {
@@ -250,7 +350,9 @@ void RadioSim::FlushOutput()
         }
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO)
+        // A connection that went away shows on the next read; EPIPE is that too.
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EIO && errno != EPIPE &&
+            errno != ECONNRESET)
             Warn(QStringLiteral("write to the line failed: %1")
                      .arg(QString::fromLocal8Bit(std::strerror(errno))));
         return; // the rest goes when the line can take it
@@ -264,7 +366,7 @@ void RadioSim::ConsoleOpened()
         return;
     consoleOpen_ = true;
     renewDue_.reset();
-    Print(QStringLiteral("console opened %1").arg(options_.port));
+    Print(QStringLiteral("console opened %1").arg(LineName()));
     // Lines held by a wait go once the open has lasted: a port check opens and closes
     // the line at once, and what was sent then would be lost.
     if (waiting_)
@@ -285,12 +387,19 @@ void RadioSim::ConsoleClosed()
     splitter_ = FrameSplitter();
     demoDue_.reset();
     settleUntil_.reset();
-    // The console's port check closes the line and opens it again at once; renewing the
-    // line in between would leave the console on the old one. Renew only after a pause.
-    renewDue_ = Clock::now() + std::chrono::milliseconds(kRenewGraceMs);
+    if (Tcp()) {
+        // The next connection is a new line.
+        if (master_ >= 0)
+            close(master_);
+        master_ = -1;
+    } else {
+        // The console's port check closes the line and opens it again at once; renewing the
+        // line in between would leave the console on the old one. Renew only after a pause.
+        renewDue_ = Clock::now() + std::chrono::milliseconds(kRenewGraceMs);
+    }
     if (wasOpen)
         Print(QStringLiteral("console closed %1%2")
-                  .arg(options_.port,
+                  .arg(LineName(),
                        unanswered ? QStringLiteral("; %1 answer(s) not sent").arg(unanswered) : QString()));
 }
 
@@ -420,7 +529,7 @@ void RadioSim::RunLine(const QString &line, const QString &where, bool fromDemo)
     case SimCommand::Kind::Send:
         if (!consoleOpen_) {
             Print(QStringLiteral("radio>   %1  -- not sent: no console has %2 open")
-                      .arg(cmd.summary, options_.port));
+                      .arg(cmd.summary, LineName()));
             return;
         }
         Print((fromDemo ? QStringLiteral("demo>    ") : QStringLiteral("radio>   ")) + cmd.summary);
@@ -437,7 +546,7 @@ void RadioSim::RunLine(const QString &line, const QString &where, bool fromDemo)
         waiting_ = true;
         if (cmd.seconds > 0)
             waitUntil_ = Clock::now() + std::chrono::microseconds(static_cast<qint64>(cmd.seconds * 1e6));
-        Print(QStringLiteral("waiting for a console to open %1").arg(options_.port));
+        Print(QStringLiteral("waiting for a console to open %1").arg(LineName()));
         return;
     case SimCommand::Kind::Ack:
         try {
@@ -460,7 +569,7 @@ void RadioSim::RunLine(const QString &line, const QString &where, bool fromDemo)
         } else if (consoleOpen_) {
             StartDemo();
         } else {
-            Print(QStringLiteral("demonstration traffic starts when a console opens %1").arg(options_.port));
+            Print(QStringLiteral("demonstration traffic starts when a console opens %1").arg(LineName()));
         }
         return;
     case SimCommand::Kind::Help:
@@ -506,7 +615,7 @@ void RadioSim::RunDue()
     if (waiting_ && waitUntil_ && *waitUntil_ <= now) {
         waiting_ = false;
         waitUntil_.reset();
-        Warn(QStringLiteral("no console opened %1 in time; going on").arg(options_.port));
+        Warn(QStringLiteral("no console opened %1 in time; going on").arg(LineName()));
         RunInputLines();
     }
     // Lines held back by a wait that a console's arrival ended.
@@ -574,14 +683,23 @@ int RadioSim::Run()
             SystemError(QStringLiteral("cannot open the script %1").arg(options_.script));
     }
 
-    OpenLine();
-    CreateLink();
-    Print(QStringLiteral("radio on %1 -> %2 (9600 8N2, raw); answers after %3 ms; type help for the commands")
-              .arg(linkPath_, slaveName_)
-              .arg(options_.ackDelayMs));
+    if (Tcp()) {
+        OpenListener();
+        Print(QStringLiteral("radio on %1 (one connection at a time); answers after %2 ms; type help for the "
+                             "commands")
+                  .arg(LineName())
+                  .arg(options_.ackDelayMs));
+    } else {
+        OpenLine();
+        CreateLink();
+        Print(QStringLiteral(
+                  "radio on %1 -> %2 (9600 8N2, raw); answers after %3 ms; type help for the commands")
+                  .arg(linkPath_, slaveName_)
+                  .arg(options_.ackDelayMs));
+    }
     if (options_.demo) {
         demoOn_ = true;
-        Print(QStringLiteral("demonstration traffic starts when a console opens %1").arg(options_.port));
+        Print(QStringLiteral("demonstration traffic starts when a console opens %1").arg(LineName()));
     }
 
     while (!stop_) {
@@ -595,12 +713,13 @@ int RadioSim::Run()
                 break;
         }
 
-        pollfd fds[4];
+        pollfd fds[5];
         nfds_t count = 0;
         fds[count++] = {signals_, POLLIN, 0};
-        fds[count++] = {inotify_, POLLIN, 0};
-        const int masterSlot = watchMaster_ ? static_cast<int>(count) : -1;
-        if (watchMaster_)
+        fds[count++] = {inotify_, POLLIN, 0}; // -1 on TCP: poll() passes over it
+        fds[count++] = {listener_, POLLIN, 0};
+        const int masterSlot = watchMaster_ && master_ >= 0 ? static_cast<int>(count) : -1;
+        if (masterSlot >= 0)
             fds[count++] = {master_, static_cast<short>(POLLIN | (output_.isEmpty() ? 0 : POLLOUT)), 0};
         const bool wantInput = !inputEnded_ && !sleepUntil_ && !waiting_;
         const int inputSlot = wantInput ? static_cast<int>(count) : -1;
@@ -637,7 +756,9 @@ int RadioSim::Run()
             if (opened)
                 ConsoleOpened();
         }
-        if (masterSlot >= 0) {
+        if (fds[2].revents & POLLIN)
+            AcceptConnection();
+        if (masterSlot >= 0 && fds[masterSlot].fd == master_) {
             const short revents = fds[masterSlot].revents;
             if (revents & POLLIN)
                 ReadConsole();

@@ -25,10 +25,14 @@ struct SimOptions {
     QList<AckRequest> ackRequests;
     QByteArray codepage = "CP1252";
     std::optional<quint32> seed;
+    // Serve the radio's end on a TCP listener instead of a pseudo-terminal, as a serial
+    // server on the radio's machine does; port 0 takes a free one (printed at start).
+    std::optional<quint16> tcpPort;
+    QString tcpHost = QStringLiteral("127.0.0.1");
 };
 
-// The radio's side of the line on a pseudo-terminal, run by one poll() loop over the
-// signals, the input, the pseudo-terminal and the link's open/close notices; every wait is a
+// The radio's side of the line on a pseudo-terminal (or one TCP connection at a time), run
+// by one poll() loop over the signals, the input, the line and the link's open/close notices; every wait is a
 // deadline in poll()'s time-out, so the program sleeps when nothing is due.
 class RadioSim final {
 public:
@@ -49,6 +53,11 @@ private:
     };
 
     void OpenLine();
+    void OpenListener();
+    void AcceptConnection();
+    bool Tcp() const { return options_.tcpPort.has_value(); }
+    // The line as messages name it: the link's name, or the listener's address.
+    QString LineName() const;
     void CreateLink();
     void PointLink();
     void RenewLine();
@@ -74,7 +83,10 @@ private:
     AckPolicy policy_;
     FrameSplitter splitter_;
 
+    // The console's end: the pseudo-terminal's master, or the accepted TCP connection.
     int master_ = -1;
+    int listener_ = -1;
+    QString listenName_;
     int inotify_ = -1;
     int signals_ = -1;
     int input_ = -1;

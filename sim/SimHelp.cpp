@@ -70,6 +70,8 @@ QString UsageExamples()
   corvalink-radiosim --script traffic.txt --stay
   printf 'wait\nsleep 2\nstatus 100 1000 95\n' | corvalink-radiosim
   corvalink-radiosim --ack "busy E always" --ack-delay 500
+  corvalink-radiosim --tcp 3001 --demo   the radio as a serial server serves it;
+      then: socat pty,link=COM1,raw,echo=0 tcp:127.0.0.1:3001
 
 The console opens the link by its name (COM1 .. COM4) in its working
 directory. The simulator ends at the end of its input (unless --demo or

@@ -90,6 +90,15 @@ int main(int argc, char *argv[])
         QStringLiteral("codepage"),
         QStringLiteral("Code page of message texts on the line, as iconv names it (default CP1252)."),
         QStringLiteral("name"), QStringLiteral("CP1252"));
+    const QCommandLineOption tcpOption(
+        QStringLiteral("tcp"),
+        QStringLiteral("Serve the radio's end on TCP <port> instead of a pseudo-terminal, as a serial "
+                       "server would; socat makes the console's COM1 link. 0 takes a free port."),
+        QStringLiteral("port"));
+    const QCommandLineOption tcpHostOption(
+        QStringLiteral("tcp-host"),
+        QStringLiteral("Listen on <address> (default 127.0.0.1; only loopback addresses)."),
+        QStringLiteral("address"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption hexOption(QStringLiteral("hex"),
                                        QStringLiteral("Also print the bytes of every frame."));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
@@ -98,7 +107,7 @@ int main(int argc, char *argv[])
                                            QStringLiteral("Show the version."));
     parser.addOptions({dirOption, portOption, scriptOption, demoOption, stayOption, forceOption, delayOption,
                        ackOption, failRateOption, busyRateOption, ngRateOption, noneRateOption, seedOption,
-                       codepageOption, hexOption, helpOption, versionOption});
+                       codepageOption, tcpOption, tcpHostOption, hexOption, helpOption, versionOption});
 
     if (!parser.parse(QCoreApplication::arguments())) {
         PrintText(stderr, QStringLiteral("corvalink-radiosim: %1\nTry --help.\n").arg(parser.errorText()));
@@ -158,6 +167,26 @@ int main(int argc, char *argv[])
             request.result = result;
             request.percent = ParsePercent(option->names().first(), parser.value(*option));
             options.ackRequests << request;
+        }
+        if (parser.isSet(tcpOption)) {
+            const uint port = parser.value(tcpOption).toUInt(&ok);
+            if (!ok || port > 65535)
+                throw std::runtime_error(QStringLiteral("--tcp: '%1' is not a port number from 0 to 65535")
+                                             .arg(parser.value(tcpOption))
+                                             .toStdString());
+            // On TCP there is no link to make; options about it would be silently ignored.
+            for (const QCommandLineOption *linkOption : {&dirOption, &portOption, &forceOption}) {
+                if (parser.isSet(*linkOption))
+                    throw std::runtime_error(
+                        QStringLiteral("--%1 names the pseudo-terminal's link; with --tcp "
+                                       "the link is socat's")
+                            .arg(linkOption->names().first())
+                            .toStdString());
+            }
+            options.tcpPort = static_cast<quint16>(port);
+            options.tcpHost = parser.value(tcpHostOption);
+        } else if (parser.isSet(tcpHostOption)) {
+            throw std::runtime_error("--tcp-host needs --tcp");
         }
         if (parser.isSet(seedOption)) {
             const uint seed = parser.value(seedOption).toUInt(&ok);

@@ -2,6 +2,8 @@
 #include "DBGrid.h"
 #include "Estatus.h"
 #include "Euser.h"
+#include "FileChoice.h"
+#include "ImportPreview.h"
 #include "MessageBox.h"
 #include "Table.h"
 #include "TableFixture.h"
@@ -11,10 +13,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <deque>
+#include <functional>
 #include <memory>
 
 // Shows escaping exceptions the way the console's application object does; here
@@ -96,6 +102,36 @@ private:
         QTRY_VERIFY(!typed);
     }
 
+    QStringList chosen; // files the file dialog routine hands out, in turn
+    QStringList captions;
+
+    QString WriteFile(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir().filePath(name);
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    // Runs act on the import preview once its modal loop shows it; the returned timer
+    // must be stopped if the preview may never come.
+    QTimer *WhenPreviewShows(std::function<void(TImportPreviewForm *)> act)
+    {
+        auto *timer = new QTimer(this);
+        timer->setInterval(10);
+        connect(timer, &QTimer::timeout, this, [timer, act] {
+            auto *preview = qobject_cast<TImportPreviewForm *>(QApplication::activeModalWidget());
+            if (!preview || !preview->isVisible())
+                return;
+            timer->stop();
+            timer->deleteLater();
+            act(preview);
+        });
+        timer->start();
+        return timer;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -108,6 +144,10 @@ private slots:
                 answers.pop_front();
                 return a;
             });
+        SetFileChoiceRoutine([this](QWidget *, FileChoice, const QString &caption, const QString &) {
+            captions << caption;
+            return chosen.isEmpty() ? QString() : chosen.takeFirst();
+        });
     }
     void init()
     {
@@ -115,6 +155,8 @@ private slots:
         QVERIFY(tmp->isValid());
         boxes.clear();
         answers.clear();
+        chosen.clear();
+        captions.clear();
         app()->errors.clear();
     }
 
@@ -482,6 +524,189 @@ private slots:
             QCOMPARE(texts, (QStringList{"zero a", "On duty", "zero b", "zero c", "Emergency", "no number",
                                          "zero d"}));
         QVERIFY(boxes.empty());
+    }
+
+    void importThroughEditor_data()
+    {
+        QTest::addColumn<bool>("users");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<bool>("answerImport");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QStringList>("after"); // names or texts; empty: as before
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<bool>("enabled");
+
+        QTest::newRow("users imported")
+            << true << QByteArray("Main gate,100,1001\nCar 9,101,1109\n") << true
+            << "in.csv: 1 to add, 1 to change, 0 unchanged, 0 refused."
+            << QStringList{"Base", "Main gate", "Car 1", "Car 2", "Truck 3", "Other", "Car 9"} << 2 << true;
+        QTest::newRow("users cancelled") << true << QByteArray("Main gate,100,1001\nCar 9,101,1109\n")
+                                         << false << "1 to add, 1 to change" << QStringList{} << 2 << true;
+        QTest::newRow("users beyond 10")
+            << true << QByteArray("N1,110,1001\nN2,110,1002\nN3,110,1003\nN4,110,1004\nN5,110,1005\n") << true
+            << "4 to add, 0 to change, 0 unchanged, 1 refused.\nNothing will be written" << QStringList{} << 5
+            << false;
+        QTest::newRow("users bad number") << true << QByteArray("Car 9,101,1109\nX,abc,1000\n") << true
+                                          << "1 refused" << QStringList{} << 2 << false;
+        QTest::newRow("users warned, still imported")
+            << true << QByteArray("Far,350,1000\n") << true
+            << "1 to add, 0 to change, 0 unchanged, 0 refused, 1 with a warning"
+            << QStringList{"Base", "Yard", "Car 1", "Car 2", "Truck 3", "Other", "Far"} << 1 << true;
+        QTest::newRow("statuses imported")
+            << false << QByteArray("20,On duty now\n50,\"New, \"\"quoted\"\"\"\n") << true
+            << "1 to add, 1 to change"
+            << QStringList{"Default",  "On duty now", "Arrived",      "Departed",
+                           "At scene", "Returning",   "Available",    "On break",
+                           "Off duty", "Emergency",   "Officer down", "New, \"quoted\""}
+            << 2 << true;
+    }
+    // The file is checked and shown before anything is written; Import writes it all,
+    // a refused line or Cancel writes nothing.
+    void importThroughEditor()
+    {
+        QFETCH(bool, users);
+        QFETCH(QByteArray, body);
+        QFETCH(bool, answerImport);
+        QFETCH(QString, summary);
+        QFETCH(QStringList, after);
+        QFETCH(int, rows);
+        QFETCH(bool, enabled);
+        const QString file = CopySample(users ? "User.DB" : "Status.db", dir());
+        const TableDef &def = users ? UserTableDef() : StatusTableDef();
+        const int field = users ? 0 : 1;
+        const QStringList before = FileNames(file, def, field);
+        chosen << WriteFile("in.csv", (users ? "Name,Fleet,Ident\r\n" : "No.,Text\r\n") + body);
+        TTable table(file, def);
+        std::unique_ptr<QDialog> form;
+        if (users)
+            form = std::make_unique<TEUserForm>(&table);
+        else
+            form = std::make_unique<TEStatusForm>(&table);
+        Show(form.get());
+
+        QString shownSummary;
+        bool importEnabled = false;
+        int previewRows = -1;
+        WhenPreviewShows([&](TImportPreviewForm *preview) {
+            shownSummary = preview->findChild<QLabel *>("SummaryLabel")->text();
+            previewRows = preview->findChild<QTableWidget *>("PreviewGrid")->rowCount();
+            auto *import = preview->findChild<QPushButton *>("ImportButton");
+            importEnabled = import->isEnabled();
+            // A disabled Import does nothing; the preview stays until Cancel.
+            QTest::mouseClick(answerImport ? import : preview->findChild<QPushButton *>("CancelButton"),
+                              Qt::LeftButton);
+            if (preview->isVisible())
+                QTest::mouseClick(preview->findChild<QPushButton *>("CancelButton"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Child<QPushButton>(form.get(), "ImportButton"), Qt::LeftButton);
+
+        QVERIFY2(shownSummary.contains(summary), qPrintable(shownSummary));
+        QCOMPARE(previewRows, rows);
+        QCOMPARE(importEnabled, enabled);
+        QCOMPARE(captions, QStringList{users ? "Import Users" : "Import Statuses"});
+        const bool writes = !after.isEmpty();
+        QCOMPARE(FileNames(file, def, field), writes ? after : before);
+        // The grid shows what the file holds.
+        QCOMPARE(table.RowCount(), int((writes ? after : before).size()));
+        QVERIFY(boxes.empty());
+        QVERIFY(app()->errors.isEmpty());
+    }
+
+    void importBadFile_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty") << QByteArray() << "is empty";
+        QTest::newRow("latin-1 on line 3")
+            << QByteArray("Name,Fleet,Ident\r\nA,100,1000\r\nCaf\xE9,100,1001\r\n")
+            << "line 3: is not UTF-8 text";
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1A\n\0\0\0\rIHDR", 16)
+                                << "line 3: holds a zero byte";
+        QTest::newRow("wrong header") << QByteArray("No.,Text\r\n10,Default\r\n") << "line 1: the first line";
+    }
+    // A bad file is named in one box, with the line; no preview, nothing written.
+    void importBadFile()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        const QString file = CopySample("User.DB", dir());
+        const QStringList before = FileNames(file, UserTableDef(), 0);
+        const QString csv = WriteFile("bad.csv", content);
+        chosen << csv;
+        TTable table(file, UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        bool previewShown = false;
+        QPointer<QTimer> guard = WhenPreviewShows([&](TImportPreviewForm *preview) {
+            previewShown = true;
+            preview->reject();
+        });
+        QTest::mouseClick(Child<QPushButton>(&form, "ImportButton"), Qt::LeftButton);
+        if (guard)
+            guard->stop();
+        QVERIFY(!previewShown);
+        QCOMPARE(boxes.size(), size_t(1));
+        QCOMPARE(boxes[0].caption, QStringLiteral("Import Users"));
+        QCOMPARE(boxes[0].icon, MsgIcon::Stop);
+        QVERIFY2(boxes[0].text.contains(QStringLiteral("File \"%1\"").arg(csv)), qPrintable(boxes[0].text));
+        QVERIFY2(boxes[0].text.contains(expected), qPrintable(boxes[0].text));
+        QCOMPARE(FileNames(file, UserTableDef(), 0), before);
+        QVERIFY(app()->errors.isEmpty());
+    }
+
+    // Radio traffic goes on under the preview: a station the name lookup adds meanwhile
+    // takes the tenth place, so what was shown no longer holds and nothing is written.
+    void importAfterDirectoryChanged()
+    {
+        const QString file = MakeUserFile(dir(), UserRows(8));
+        chosen << WriteFile("in.csv", "Name,Fleet,Ident\r\nN1,110,1001\r\nN2,110,1002\r\n");
+        TTable table(file, UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        bool enabled = false;
+        WhenPreviewShows([&](TImportPreviewForm *preview) {
+            auto *import = preview->findChild<QPushButton *>("ImportButton");
+            enabled = import->isEnabled();
+            table.Append();
+            table.SetFieldText("Fleet", "120");
+            table.SetFieldText("Ident", "1200");
+            table.Post();
+            QTest::mouseClick(import, Qt::LeftButton);
+        });
+        QTest::mouseClick(Child<QPushButton>(&form, "ImportButton"), Qt::LeftButton);
+        QVERIFY(enabled);
+        QCOMPARE(boxes.size(), size_t(1));
+        QVERIFY2(boxes[0].text.contains("changed while the preview was open"), qPrintable(boxes[0].text));
+        QCOMPARE(UserFileNames(), (QStringList{"U1", "U2", "U3", "U4", "U5", "U6", "U7", "U8", ""}));
+    }
+
+    // Export writes the table as it is, the row being edited included.
+    void exportThroughEditor()
+    {
+        const QString file = MakeUserFile(dir(), {"'Base', 100, 1000", "'Car, \"2\"', 101, 1102",
+                                                  QString::fromUtf8("'Bas\u00E9 \u65E5', 0, 0")});
+        TTable table(file, UserTableDef());
+        TEUserForm form(&table);
+        Show(&form);
+        auto *grid = Child<TDBGrid>(&form, "DBGrid1");
+        TypeIntoCell(grid, 0, table.ModelColumn("Name"), "Base X");
+        const QString csv = dir().filePath("out.csv");
+        chosen << csv;
+        QTest::mouseClick(Child<QPushButton>(&form, "ExportButton"), Qt::LeftButton);
+        QCOMPARE(captions, QStringList{"Export Users"});
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("Name,Fleet,Ident\r\nBase X,100,1000\r\n"
+                                         "\"Car, \"\"2\"\"\",101,1102\r\n"
+                                         "Bas\xC3\xA9 \xE6\x97\xA5,0,0\r\n"));
+        QCOMPARE(UserFileNames().first(), QStringLiteral("Base X"));
+        // Cancelling the file dialog writes nothing.
+        f.close();
+        QVERIFY(QFile::remove(csv));
+        QTest::mouseClick(Child<QPushButton>(&form, "ExportButton"), Qt::LeftButton);
+        QVERIFY(!QFile::exists(csv));
+        QVERIFY(boxes.empty());
+        QVERIFY(app()->errors.isEmpty());
     }
 };
 

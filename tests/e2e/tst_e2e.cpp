@@ -1,12 +1,15 @@
 // The console's windows, in-process, against the real radio simulator program on a
 // pseudo-terminal: commands go out through the serial line and come back acknowledged,
-// and the simulator's traffic reaches the log, the popups and the emergency flash.
+// and the simulator's traffic reaches the log, the popups and the emergency flash. And
+// the radio on another machine: the simulator serving the line over TCP, socat making
+// the COM1 link, as a serial server and socat do between two machines.
 #include "Console.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "Main.h"
 #include "MessageBox.h"
 #include "SampleTables.h"
+#include "SendCommand.h"
 #include "Speech.h"
 #include "Speechpopup.h"
 #include "Statuspopup.h"
@@ -18,7 +21,9 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +42,7 @@ class TstE2e : public QObject {
 private:
     std::unique_ptr<QTemporaryDir> tmp;
     std::unique_ptr<QProcess> sim;
+    std::unique_ptr<QProcess> socat;
     QByteArray simOutput;
     QString oldDir;
     QList<TBox> boxes;
@@ -53,10 +59,26 @@ private:
         return QString::fromUtf8(simOutput);
     }
 
+    // socat making COM1 in the working directory, connected to the simulator's port.
+    void StartSocat(const QString &port)
+    {
+        const QString program = QStandardPaths::findExecutable(QStringLiteral("socat"));
+        QVERIFY2(!program.isEmpty(), "socat is not installed; scripts/setup-deps --tools installs it");
+        socat = std::make_unique<QProcess>();
+        socat->setProgram(program);
+        socat->setArguments({QStringLiteral("pty,link=%1,raw,echo=0").arg(Path(QStringLiteral("COM1"))),
+                             QStringLiteral("tcp:127.0.0.1:%1").arg(port)});
+        socat->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        socat->start();
+        QVERIFY(socat->waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Path(QStringLiteral("COM1"))).isSymLink(), 10000);
+    }
+
     // The working directory (sample tables, settings file, COM2..COM4 linked to nowhere so
     // that no device of this machine stands in), the simulator on COM1 there, and then the
-    // console's windows. `input` goes to the simulator's standard input at once.
-    void StartConsole(const QStringList &simArgs, const QByteArray &input = {})
+    // console's windows. `input` goes to the simulator's standard input at once. Over TCP,
+    // the simulator listens on a free loopback port and socat makes COM1.
+    void StartConsole(const QStringList &simArgs, const QByteArray &input = {}, bool overTcp = false)
     {
         tmp = std::make_unique<QTemporaryDir>();
         QVERIFY(tmp->isValid());
@@ -71,13 +93,24 @@ private:
 
         sim = std::make_unique<QProcess>();
         sim->setProgram(QStringLiteral(RADIOSIM_PATH));
-        sim->setArguments(QStringList{QStringLiteral("--dir"), tmp->path()} + simArgs);
+        sim->setArguments((overTcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("0")}
+                                   : QStringList{QStringLiteral("--dir"), tmp->path()}) +
+                          simArgs);
         sim->setProcessChannelMode(QProcess::MergedChannels);
         sim->start();
         QVERIFY(sim->waitForStarted());
         if (!input.isEmpty())
             QCOMPARE(sim->write(input), input.size());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Path(QStringLiteral("COM1"))).isSymLink(), 10000);
+        if (overTcp) {
+            // The whole line: a read may end in the middle of the number.
+            const QRegularExpression listening(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+) "));
+            QTRY_VERIFY_WITH_TIMEOUT(listening.match(SimOutput()).hasMatch(), 10000);
+            StartSocat(listening.match(SimOutput()).captured(1));
+            QTRY_VERIFY_WITH_TIMEOUT(SimOutput().contains(QStringLiteral("console opened tcp 127.0.0.1:")),
+                                     10000);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Path(QStringLiteral("COM1"))).isSymLink(), 10000);
+        }
 
         oldDir = QDir::currentPath();
         QVERIFY(QDir::setCurrent(tmp->path()));
@@ -85,7 +118,8 @@ private:
         QVERIFY(MainForm);
         QVERIFY2(!MainForm->EndRequested(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
         MainForm->show();
-        QTRY_VERIFY_WITH_TIMEOUT(SimOutput().contains(QStringLiteral("console opened COM1")), 10000);
+        if (!overTcp)
+            QTRY_VERIFY_WITH_TIMEOUT(SimOutput().contains(QStringLiteral("console opened COM1")), 10000);
     }
 
     // Chooses a station in a call window's list the way the operator does.
@@ -127,10 +161,15 @@ private slots:
         if (!oldDir.isEmpty())
             QDir::setCurrent(oldDir);
         oldDir.clear();
+        if (socat && socat->state() != QProcess::NotRunning) {
+            socat->terminate();
+            QVERIFY(socat->waitForFinished(10000));
+        }
+        socat.reset();
         if (sim) {
             // The simulator ends on SIGTERM and takes its link away.
             sim->terminate();
-            QVERIFY(sim->waitForFinished(10000));
+            QVERIFY2(sim->waitForFinished(10000), qPrintable(SimOutput()));
             QCOMPARE(sim->exitStatus(), QProcess::NormalExit);
             QVERIFY(!QFileInfo(Path(QStringLiteral("COM1"))).isSymLink());
             sim.reset();
@@ -249,10 +288,97 @@ private slots:
 
         // An ordinary status afterwards does not flash.
         QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
-        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
-                                 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
         QVERIFY(!MainForm->EmergencyTimer->isActive());
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+    }
+
+    // Frames both ways through simulator, TCP, socat and the pseudo-terminal socat made.
+    void overTcpFramesBothWays()
+    {
+        StartConsole({QStringLiteral("--ack-delay"), QStringLiteral("20"), QStringLiteral("--stay")}, {},
+                     true);
+        Button(MainForm, "SpeechBitBtn")->click();
+        QTRY_VERIFY(SpeechForm->isVisible());
+        Pick(SpeechForm, QStringLiteral("Car 2"));
+        Button(SpeechForm, "ConnectBitBtn")->click();
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Success")),
+                                  qPrintable(MainForm->LogText()), 10000);
+        QVERIFY2(SimOutput().contains(QStringLiteral("console> B Connect  Fleet 101  Ident 1102")),
+                 qPrintable(SimOutput()));
+        QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(MainForm->LogText()), 10000);
+        // Bytes a terminal would take for flow control pass unchanged.
+        const QByteArray msg("msg 100 1000 a\\x11b\\x13c\n");
+        QCOMPARE(sim->write(msg), msg.size());
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            MainForm->LogText().contains(QStringLiteral(" RX: Short Message from Base")),
+            qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        QVERIFY2(MainForm->LogText().contains(QStringLiteral("\"a\x11"
+                                                             "b\x13"
+                                                             "c\"")),
+                 qPrintable(MainForm->LogText()));
+        QVERIFY2(boxes.isEmpty(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
+    }
+
+    void overTcpConnectionDrops_data()
+    {
+        QTest::addColumn<bool>("radioSide");
+        QTest::newRow("socat ends") << false;
+        QTest::newRow("the radio's server ends") << true;
+    }
+    // The TCP connection goes: socat ends and takes COM1 with it; the console reports the
+    // lost line once. A new socat finds the radio still serving.
+    void overTcpConnectionDrops()
+    {
+        QFETCH(bool, radioSide);
+        StartConsole({QStringLiteral("--stay")}, {}, true);
+        QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        const QString port = QRegularExpression(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+) "))
+                                 .match(SimOutput())
+                                 .captured(1);
+
+        if (radioSide) {
+            sim->terminate();
+            QVERIFY2(sim->waitForFinished(10000), qPrintable(SimOutput()));
+        } else {
+            socat->terminate();
+        }
+        QVERIFY(socat->waitForFinished(10000));
+        QTRY_VERIFY(!QFileInfo(Path(QStringLiteral("COM1"))).isSymLink());
+        const QString lost = QStringLiteral("Communication lost: COM1 disconnected");
+        QTRY_COMPARE_WITH_TIMEOUT(errors.count(lost), 1, 10000);
+        // A second report would come from the reader thread within a poll or two.
+        QTest::qWait(500);
+        QCOMPARE(errors, QStringList{lost});
+        QVERIFY(boxes.isEmpty());
+
+        if (radioSide) {
+            QVERIFY(!QFileInfo(Path(QStringLiteral("COM1"))).isSymLink());
+            sim.reset();
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(SimOutput().contains(QStringLiteral("console closed tcp 127.0.0.1:")),
+                                 10000);
+        StartSocat(port);
+        QTRY_VERIFY_WITH_TIMEOUT(SimOutput().count(QStringLiteral("console opened tcp 127.0.0.1:")) == 2,
+                                 10000);
+        // socat's new COM1 is a new pseudo-terminal: the console opens it by itself
+        // and traffic flows both ways again, with no second report.
+        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->WaitingForPort(), 3000);
+        QCOMPARE(sim->write("status 101 1101 22\n"), qint64(19));
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:22 from Car 1")),
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        const int acks = MainForm->LogText().count(QStringLiteral(" RX: Success"));
+        SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("100"), QStringLiteral("1000"));
+        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().count(QStringLiteral(" RX: Success")) == acks + 1,
+                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        QCOMPARE(errors, QStringList{lost});
     }
 };
 

@@ -9,7 +9,9 @@
 #include "SendCommand.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -124,6 +126,14 @@ void TstUnplug::pluggedBackIn()
     qInfo("the whole console: %.1f ms of CPU in 3 s while waiting for the port", spent);
     QVERIFY2(spent < 30, qPrintable(QStringLiteral("%1 ms of CPU in 3 s").arg(spent)));
     QVERIFY(MainForm->WaitingForPort());
+
+    // The radio's COM1 entry goes too (the simulator removes its link; a by-id
+    // link goes with its adapter): the name now leads to /dev/ttyS0, another
+    // port, which must not be taken for the radio.
+    QVERIFY(QFile::remove(QDir(console.Dir()).filePath(QStringLiteral("COM1"))));
+    QTest::qWait(2500);
+    QVERIFY(MainForm->WaitingForPort());
+    QCOMPARE(MainForm->StatusPanelText(1), QStringLiteral("COM1 disconnected \u2014 waiting for the radio"));
 
     QElapsedTimer back;
     back.start();

@@ -11,10 +11,13 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <arpa/inet.h>
 #include <chrono>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -64,6 +67,21 @@ int OpenAsConsole(const QString &path)
     return fd;
 }
 
+// A TCP connection to the loopback port, as socat makes it; -1 when refused.
+int ConnectLoopback(quint16 port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd >= 0 && connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) == 0)
+        return fd;
+    if (fd >= 0)
+        close(fd);
+    return -1;
+}
+
 } // namespace
 
 class TestRadioSim : public QObject {
@@ -90,6 +108,9 @@ private slots:
     void programOnPty();
     void programEndsWithInput();
     void programDeliversBeforeEnding();
+    void programOnTcp();
+    void tcpOptions_data();
+    void tcpOptions();
 
 private:
     WireCodec codec_;
@@ -755,6 +776,91 @@ void TestRadioSim::programDeliversBeforeEnding()
     QVERIFY(sim.waitForFinished(5000));
     QCOMPARE(sim.exitCode(), 0);
     QVERIFY(!QFileInfo(link).isSymLink());
+}
+
+// The radio's end served over TCP as a serial server does: frames both ways, one
+// connection at a time, and a new connection after the first one went.
+void TestRadioSim::programOnTcp()
+{
+    QProcess sim;
+    sim.setProgram(QStringLiteral(RADIOSIM_PATH));
+    sim.setArguments(
+        {QStringLiteral("--tcp"), QStringLiteral("0"), QStringLiteral("--ack-delay"), QStringLiteral("20")});
+    sim.start();
+    QVERIFY(sim.waitForStarted());
+    const auto stop = qScopeGuard([&sim] {
+        sim.kill();
+        sim.waitForFinished();
+    });
+    QByteArray out;
+    const QRegularExpression listening(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+) "));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        listening.match(QString::fromUtf8(out += sim.readAllStandardOutput())).hasMatch(), 5000);
+    const auto port = static_cast<quint16>(listening.match(QString::fromUtf8(out)).captured(1).toUInt());
+    QVERIFY(port != 0);
+
+    int fd = ConnectLoopback(port);
+    QVERIFY(fd >= 0);
+    QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("console opened tcp 127.0.0.1:"));
+    const QByteArray connect = Hex("02 42 313030 31303030 03");
+    QCOMPARE(write(fd, connect.constData(), connect.size()), connect.size());
+    QCOMPARE(ReadBytes(fd, 3).toHex(' '), Hex("02 30 03").toHex(' '));
+    sim.write("call 100 1000\n");
+    QVERIFY(sim.waitForBytesWritten(5000));
+    QCOMPARE(ReadBytes(fd, 10).toHex(' '), CallFrame(100, 1000).toHex(' '));
+
+    // A second connection would split the line's bytes between two consoles: it is closed.
+    const int second = ConnectLoopback(port);
+    QVERIFY(second >= 0);
+    QCOMPARE(ReadBytes(second, 1), QByteArray());
+    close(second);
+    QByteArray err;
+    QTRY_VERIFY((err += sim.readAllStandardError()).contains("refused a connection from 127.0.0.1:"));
+
+    close(fd);
+    QTRY_VERIFY((out += sim.readAllStandardOutput()).contains("console closed tcp 127.0.0.1:"));
+    fd = ConnectLoopback(port);
+    QVERIFY(fd >= 0);
+    const QByteArray request = Hex("02 48 313030 31303030 03");
+    QCOMPARE(write(fd, request.constData(), request.size()), request.size());
+    QCOMPARE(ReadBytes(fd, 3).toHex(' '), Hex("02 30 03").toHex(' '));
+    close(fd);
+
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sim.exitCode(), 0);
+}
+
+void TestRadioSim::tcpOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not loopback") << QStringList{"--tcp", "0", "--tcp-host", "192.168.1.20"} << 1
+                                  << "192.168.1.20 is not a loopback address";
+    QTest::newRow("any address") << QStringList{"--tcp", "0", "--tcp-host", "0.0.0.0"} << 1
+                                 << "0.0.0.0 is not a loopback address";
+    QTest::newRow("a name") << QStringList{"--tcp", "0", "--tcp-host", "radio-host"} << 1
+                            << "'radio-host' is not an address";
+    QTest::newRow("port too big") << QStringList{"--tcp", "65536"} << 2 << "not a port number";
+    QTest::newRow("link options") << QStringList{"--tcp", "0", "--port", "COM2"} << 2
+                                  << "--port names the pseudo-terminal's link";
+    QTest::newRow("host without tcp") << QStringList{"--tcp-host", "::1"} << 2 << "--tcp-host needs --tcp";
+}
+
+void TestRadioSim::tcpOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QProcess sim;
+    sim.start(QStringLiteral(RADIOSIM_PATH), arguments);
+    sim.closeWriteChannel();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), exitCode);
+    const QString err = QString::fromUtf8(sim.readAllStandardError());
+    QVERIFY2(err.contains(message), qPrintable(err));
 }
 
 QTEST_GUILESS_MAIN(TestRadioSim)

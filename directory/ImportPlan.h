@@ -1,0 +1,61 @@
+#pragma once
+
+#include "DirectoryCsv.h"
+#include "Table.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What importing a directory file would do to a table, row by row, worked out before
+// anything is written. Rows are matched on their key: a user on Fleet and Ident (the
+// station's address, which the name lookup finds it by), a status on its number. A
+// matched row whose other fields differ is changed; an unmatched one is added; rows of
+// the table that the file does not mention stay as they are.
+enum class ImportAction { Add, Change, Keep, Refuse };
+
+struct ImportRow {
+    int line = 0;
+    // The values as they will be stored (numbers normalised); as read when refused.
+    QStringList texts;
+    // The table's values before a change.
+    QStringList before;
+    ImportAction action = ImportAction::Refuse;
+    // The table row a change writes over.
+    qint64 id = 0;
+    // Why the row is refused.
+    QString reason;
+    // Accepted, but worth knowing (a station the radio cannot call).
+    QString warning;
+};
+
+struct ImportPlan {
+    QString fileName;
+    QList<ImportRow> rows;
+
+    int Count(ImportAction action) const;
+    int Warnings() const;
+    // All or nothing: nothing is written while any row is refused, nor when nothing changes.
+    bool Writable() const;
+    // The rows to write, in file order.
+    QList<TTable::RowWrite> Writes(const TableDef &def) const;
+    // Same actions on the same rows and table rows: the plan still holds.
+    bool SameAs(const ImportPlan &other) const;
+};
+
+struct TableRowTexts {
+    qint64 id = 0;
+    QStringList texts;
+};
+
+// The user directory's limit, as the editor enforces it.
+inline constexpr int MaxImportUsers = 10;
+
+QList<TableRowTexts> CurrentRows(const TTable &table);
+
+// Plans the import of records (as ReadDirectoryFile gives them) into a table that holds
+// `current`. The user table is limited to MaxImportUsers rows.
+ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
+                      const QList<CsvRecord> &records, const QString &fileName);
+
+QString ImportActionText(ImportAction action);

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "Zcomm.h"
+
+#include <QByteArray>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+enum class TLineDirection : uint8_t { In, Out };
+
+// What the port moved in one read or one write, stamped when the tap saw it
+// (microseconds of wall-clock time). A chunk with lost > 0 carries no bytes: it
+// marks where that many bytes found no room in the tap and are not shown.
+struct TLineChunk {
+    qint64 timeUs = 0;
+    TLineDirection direction = TLineDirection::In;
+    QByteArray bytes;
+    quint64 lost = 0;
+};
+
+// The port's side of the line monitor. The reader thread (and the writing one)
+// only copy the bytes into a ring allocated once; the user-interface thread takes
+// them out in batches. When the taker falls behind, the newest bytes are counted
+// instead of kept, so memory stays bounded and the port never waits on it.
+class TLineTap final : public ILineTap {
+public:
+    static constexpr size_t DefaultByteCapacity = size_t(1) << 20;
+    static constexpr size_t DefaultChunkCapacity = size_t(1) << 16;
+
+    explicit TLineTap(size_t byteCapacity = DefaultByteCapacity, size_t chunkCapacity = DefaultChunkCapacity);
+
+    void Received(const uint8_t *data, size_t size) override;
+    void Sent(const uint8_t *data, size_t size) override;
+    void Record(TLineDirection direction, const uint8_t *data, size_t size, qint64 timeUs);
+
+    // Everything recorded since the last take, in order, lost-byte marks included.
+    std::vector<TLineChunk> Take();
+
+    size_t ByteCapacity() const { return bytes_.size(); }
+    // Bytes waiting to be taken.
+    size_t BytesHeld() const;
+
+    static qint64 NowUs();
+
+private:
+    struct THeader {
+        qint64 timeUs;
+        uint32_t size;
+        TLineDirection direction;
+        quint64 lost;
+    };
+    bool PushHeader(const THeader &header);
+
+    mutable std::mutex lock_;
+    std::vector<uint8_t> bytes_;
+    size_t byteStart_ = 0; // oldest byte held
+    size_t byteCount_ = 0;
+    std::vector<THeader> headers_;
+    size_t headerStart_ = 0;
+    size_t headerCount_ = 0;
+    // Bytes refused since the last mark, per direction; the mark goes in with the
+    // next chunk that fits, or at the next take.
+    quint64 unmarkedLost_[2] = {0, 0};
+};
