@@ -2,22 +2,29 @@
 
 #include "Anipopup.h"
 #include "Config.h"
+#include "EmergenciesWindow.h"
 #include "End.h"
 #include "ErrorReport.h"
 #include "Estatus.h"
 #include "Euser.h"
 #include "Gps.h"
+#include "HistoryWindow.h"
 #include "Main.h"
 #include "Message.h"
+#include "MessageBox.h"
 #include "Messagepopup.h"
 #include "Popup.h"
 #include "Pttidpopup.h"
 #include "Speech.h"
 #include "Speechpopup.h"
+#include "StationId.h"
 #include "Status.h"
 #include "Statuspopup.h"
+#include "Table.h"
+#include "Traffic.h"
 #include "Version.h"
 #include "Zcomm.h"
+#include "ui_Main.h"
 
 namespace {
 
@@ -27,12 +34,36 @@ template <typename T> void Delete(T *&window)
     window = nullptr;
 }
 
+// "Name this station..." in the History window: the user directory opens on the
+// station's row, adding it first while the directory has room.
+void NameStation(int fleet, int ident)
+{
+    TTable *users = MainForm->UserTable;
+    GuardedCall([&] {
+        LookupStationName(*users, QString::number(fleet), QString::number(ident));
+        if (!users->Locate(QStringLiteral("Fleet;Ident"), QVariantList{fleet, ident})) {
+            ShowMessageBox(QStringLiteral("The user directory already holds %1 users. Delete one to name "
+                                          "%2-%3.")
+                               .arg(TEUserForm::MaxUsers)
+                               .arg(fleet, 3, 10, QLatin1Char('0'))
+                               .arg(ident, 4, 10, QLatin1Char('0')),
+                           QStringLiteral("Corvalink Demonstration Software"), MsgIcon::Information);
+            return;
+        }
+        if (EUserForm)
+            EUserForm->exec();
+    });
+}
+
 } // namespace
 
 void CreateConsoleWindows()
 {
     try {
         MainForm = new TMainForm;
+        // Before the call windows take their copies of the command context.
+        TrafficHub = new TTrafficHub;
+        MainForm->SetTrafficObserver(TrafficHub);
         const TCommandContext &context = MainForm->CommandContext();
         SpeechForm = new TSpeechForm(context);
         MessageForm = new TMessageForm(context);
@@ -57,6 +88,12 @@ void CreateConsoleWindows()
             {PopupForm, SpeechPopupForm, StatusPopupForm, MessagePopupForm, PttidPopupForm, AniPopupForm},
             MainForm);
         VersionForm = new TVersionForm(MainForm);
+        HistoryForm = new THistoryForm(HistoryFileName);
+        HistoryForm->SetNameStation(&NameStation);
+        EmergenciesForm =
+            new TEmergenciesForm(TrafficHub->Alarms(), [](qint64 id) { TrafficHub->AcknowledgeAlarm(id); });
+        MainForm->Ui()->AlarmSound1->setChecked(TrafficHub->Preferences().alarmSound);
+        MainForm->WireAlarms(TrafficHub);
         // Frames from the radio are decoded from the first pass of the event loop
         // on, when every window they may fill exists.
         QMetaObject::invokeMethod(MainForm, &TMainForm::StartTraffic, Qt::QueuedConnection);
@@ -77,6 +114,8 @@ void DeleteConsoleWindows()
     ConfigForm = nullptr;
     EndForm = nullptr;
     VersionForm = nullptr;
+    Delete(EmergenciesForm);
+    Delete(HistoryForm);
     Delete(AniPopupForm);
     Delete(MessagePopupForm);
     Delete(PttidPopupForm);
@@ -87,5 +126,9 @@ void DeleteConsoleWindows()
     Delete(StatusForm);
     Delete(MessageForm);
     Delete(SpeechForm);
+    if (MainForm)
+        MainForm->SetTrafficObserver(nullptr);
+    // Its writer commits what is queued before it goes.
+    Delete(TrafficHub);
     Delete(MainForm);
 }

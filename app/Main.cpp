@@ -4,10 +4,12 @@
 #include "Application.h"
 #include "Config.h"
 #include "Decoder.h"
+#include "EmergenciesWindow.h"
 #include "End.h"
 #include "ErrorReport.h"
 #include "Estatus.h"
 #include "Euser.h"
+#include "HistoryWindow.h"
 #include "LineMonitor.h"
 #include "LogMemo.h"
 #include "LogTime.h"
@@ -22,6 +24,7 @@
 #include "Status.h"
 #include "Statuspopup.h"
 #include "Table.h"
+#include "Traffic.h"
 #include "Version.h"
 #include "Zcomm.h"
 #include "ui_Main.h"
@@ -329,6 +332,9 @@ void TMainForm::ConnectHandlers()
     connect(ui->ANI1, &QAction::triggered, this, &TMainForm::ANI1Click);
     connect(ui->ANI2, &QAction::triggered, this, &TMainForm::ANI2Click);
     connect(ui->Version1, &QAction::triggered, this, &TMainForm::Version1Click);
+    connect(ui->History1, &QAction::triggered, this, &TMainForm::History1Click);
+    connect(ui->Emergencies1, &QAction::triggered, this, &TMainForm::Emergencies1Click);
+    connect(ui->AlarmSound1, &QAction::triggered, this, &TMainForm::AlarmSound1Click);
     connect(ui->LineMonitor1, &QAction::triggered, this, &TMainForm::LineMonitor1Click);
 }
 
@@ -400,16 +406,24 @@ void TMainForm::StartTraffic()
     trafficStarted_ = true;
 }
 
+void TMainForm::SetTrafficObserver(ITrafficObserver *observer)
+{
+    traffic_ = observer;
+    commandContext_.traffic = observer;
+}
+
 void TMainForm::HandleFrame(const QByteArray &frame)
 {
     const TDecodeResult result = DecodeReceivedFrame(frame, *UserTable, *StatusTable);
     ApplyDecodeResult(result, *popupHost_, settings_->PopupFlags, *this);
+    if (traffic_ && result.event)
+        traffic_->TrafficEvent(*result.event);
 }
 
 void TMainForm::WirePopups()
 {
     if (StatusPopupForm)
-        StatusPopupForm->SetCloseHook([this] { EndEmergency(); });
+        StatusPopupForm->SetCloseHook([this] { StatusPopupClosed(); });
     if (PopupForm) {
         PopupForm->SetRememberedSize(100, 230);
         // The generic popup ends a running flash too, but restores only its own band.
@@ -421,6 +435,69 @@ void TMainForm::WirePopups()
             EmergencyFlash = false;
         });
     }
+}
+
+void TMainForm::WireAlarms(TTrafficHub *hub)
+{
+    alarmHub_ = hub;
+    if (!hub)
+        return;
+    connect(&hub->Alarms(), &TAlarmList::Changed, this, &TMainForm::ShowOldestAlarm);
+    // Alarms left open by an earlier run flash from the start.
+    ShowOldestAlarm();
+}
+
+void TMainForm::ShowOldestAlarm()
+{
+    const TAlarmList *alarms = alarmHub_ ? &alarmHub_->Alarms() : nullptr;
+    const int count = alarms ? int(alarms->Alarms().size()) : 0;
+    const bool raised = count > alarmsSeen_;
+    alarmsSeen_ = count;
+    const TAlarm *alarm = alarms ? alarms->OldestOpen() : nullptr;
+    if (!alarm) {
+        if (shownAlarm_) {
+            shownAlarm_ = 0;
+            EndEmergency();
+        }
+        return;
+    }
+    if (!StatusPopupForm)
+        return;
+    if (raised && alarms->Alarms().constLast().IsOpen()) {
+        // A new emergency takes over the popup, as it always has.
+        alarm = &alarms->Alarms().constLast();
+    } else if (const TAlarm *shown = alarms->Find(shownAlarm_); shown && shown->IsOpen()) {
+        alarm = shown; // a mute or an acknowledgement elsewhere changes nothing here
+    }
+    // Otherwise the oldest open alarm: the one shown was acknowledged.
+    shownAlarm_ = alarm->id;
+    const QString fleet =
+        alarm->fleet ? QStringLiteral("%1").arg(*alarm->fleet, 3, 10, QLatin1Char('0')) : QString();
+    const QString ident =
+        alarm->ident ? QStringLiteral("%1").arg(*alarm->ident, 4, 10, QLatin1Char('0')) : QString();
+    StatusPopupForm->SetStation(alarm->name, fleet, ident);
+    StatusPopupForm->SetText(alarm->statusText);
+    if (!EmergencyTimer->isActive())
+        EmergencyTimer->start();
+    // Shown from the event loop: this may run inside the popup's own closing.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (shownAlarm_ && StatusPopupForm && !StatusPopupForm->isVisible())
+                ShowPopupWindow(StatusPopupForm);
+        },
+        Qt::QueuedConnection);
+    if (!StatusPopupForm->isVisible())
+        ShowPopupWindow(StatusPopupForm);
+}
+
+void TMainForm::StatusPopupClosed()
+{
+    // Closing the popup acknowledges the alarm it shows; the list then puts the
+    // next oldest on it, or ends the flash when none is left.
+    if (alarmHub_ && shownAlarm_ && alarmHub_->AcknowledgeAlarm(shownAlarm_))
+        return;
+    EndEmergency();
 }
 
 void TMainForm::PaintEmergency(bool red)
@@ -480,6 +557,7 @@ void TMainForm::PortLost()
     if (!ZComm1->IsLost())
         return; // closed or opened again meanwhile
     portLost_ = true;
+    ReportPort(TrafficKind::PortLost);
     panels_[1]->setText(
         QStringLiteral("%1 disconnected \u2014 waiting for the radio").arg(ZComm1->DeviceName()));
     reconnectTimer_->start();
@@ -511,9 +589,21 @@ void TMainForm::ReconnectTimerTimer()
     PortBack();
 }
 
+void TMainForm::ReportPort(TrafficKind kind)
+{
+    if (!traffic_)
+        return;
+    TTrafficEvent event;
+    event.direction = TrafficDirection::Local;
+    event.kind = kind;
+    event.text = ZComm1->DeviceName();
+    traffic_->TrafficEvent(event);
+}
+
 void TMainForm::PortBack()
 {
     portLost_ = false;
+    ReportPort(TrafficKind::PortBack);
     reconnectTimer_->stop();
     panels_[1]->clear();
 }
@@ -606,6 +696,25 @@ void TMainForm::Version1Click()
 {
     if (VersionForm)
         VersionForm->exec();
+}
+
+void TMainForm::History1Click()
+{
+    ShowNonModal(HistoryForm);
+}
+
+void TMainForm::Emergencies1Click()
+{
+    ShowNonModal(EmergenciesForm);
+}
+
+void TMainForm::AlarmSound1Click(bool on)
+{
+    if (!TrafficHub)
+        return;
+    TPreferences preferences = TrafficHub->Preferences();
+    preferences.alarmSound = on;
+    TrafficHub->SetPreferences(preferences);
 }
 
 void TMainForm::LineMonitor1Click()

@@ -17,6 +17,7 @@ class TMainForm;
 class QLabel;
 class QTimer;
 class TTable;
+class TTrafficHub;
 class TZComm;
 
 // Process-wide flags of the main window: the log trim's re-entry guard and the
@@ -59,6 +60,10 @@ public:
     QString StatusPanelText(int panel) const;
     Ui::TMainForm *Ui() const { return ui; }
 
+    // Where each log entry's values go besides the log (history, alarms); set
+    // before the call windows copy the command context. May be null.
+    void SetTrafficObserver(ITrafficObserver *observer);
+
     // Decodes one frame from the radio and applies it: popups, then the log entry.
     // Runs on the user-interface thread; errors propagate to the caller.
     void HandleFrame(const QByteArray &frame);
@@ -69,6 +74,13 @@ public:
     // Hooks the popup windows (created after this window) to the emergency state and
     // gives the generic popup its remembered size.
     void WirePopups();
+
+    // Keeps the status popup on an open alarm while any is open: a new emergency
+    // shows at once; closing the popup acknowledges the alarm it shows, and the
+    // oldest still open takes its place. Without alarms the popup works as before.
+    void WireAlarms(TTrafficHub *hub);
+    // The alarm the status popup shows, 0 for none.
+    qint64 ShownAlarm() const { return shownAlarm_; }
 
     // Ends an emergency when the status popup closes: timer stopped, colours back,
     // and the status window filled with an ordinary status held meanwhile.
@@ -105,6 +117,9 @@ public:
     void ANI1Click();
     void ANI2Click();
     void Version1Click();
+    void History1Click();
+    void Emergencies1Click();
+    void AlarmSound1Click(bool on);
     void LineMonitor1Click();
     void ClockTimer();
     void EmergencyTimerTimer();
@@ -115,11 +130,14 @@ protected:
 
 private:
     void Construct();
+    void ShowOldestAlarm();
+    void StatusPopupClosed();
     void DeliverFrame(const QByteArray &frame);
     void ShowHeldStatus();
     void PortLost();
     void ReconnectTimerTimer();
     void PortBack();
+    void ReportPort(TrafficKind kind);
     void LogMemoChange();
     // Returns whether the close may proceed.
     bool FormCloseQuery();
@@ -132,6 +150,10 @@ private:
     std::unique_ptr<TSettings> settings_;
     std::unique_ptr<IPopupHost> popupHost_;
     TCommandContext commandContext_;
+    ITrafficObserver *traffic_ = nullptr;
+    TTrafficHub *alarmHub_ = nullptr;
+    qint64 shownAlarm_ = 0;
+    int alarmsSeen_ = 0;
     TFrameIntake intake_; // reader thread only (or while the port is closed)
     bool trafficStarted_ = false;
     std::deque<QByteArray> earlyFrames_;

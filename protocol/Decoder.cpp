@@ -49,45 +49,74 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
     const TFields f(frame);
     TDecodeResult result;
     QString entry = timeStamp + QLatin1String(" RX: ");
+    TTrafficEvent event;
+    event.direction = TrafficDirection::In;
+    event.frame = frame;
+    const auto station = [&event](const QString &fleet, const QString &ident, const QString &name) {
+        event.fleet = TrafficNumber(fleet);
+        event.ident = TrafficNumber(ident);
+        event.name = name;
+    };
 
     switch (f.Command()) {
     case '0':
         entry += QLatin1String("Success");
+        event.kind = TrafficKind::Acknowledgement;
+        event.text = QStringLiteral("Success");
         break;
     case '1':
         entry += QLatin1String("Fail");
+        event.kind = TrafficKind::Acknowledgement;
+        event.text = QStringLiteral("Fail");
         break;
     case '2':
         entry += QLatin1String("Busy");
+        event.kind = TrafficKind::Acknowledgement;
+        event.text = QStringLiteral("Busy");
         break;
     case '3':
         entry += QLatin1String("Command NG");
+        event.kind = TrafficKind::Acknowledgement;
+        event.text = QStringLiteral("Command NG");
         break;
     case 'B': {
         const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
         const QString name = LookupStationName(users, fleet, ident);
         entry += QLatin1String("Call from ") + name;
+        event.kind = TrafficKind::Call;
+        station(fleet, ident, name);
         result.effects.append(TPopupRequest{PopupKind::Voice, fleet, ident, name, {}, {}, {}, {}});
         break;
     }
-    case 'D':
-        entry += QLatin1String("Call end from ") + LookupStationName(users, f.Text(2, 3), f.Text(5, 4));
+    case 'D': {
+        const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
+        const QString name = LookupStationName(users, fleet, ident);
+        entry += QLatin1String("Call end from ") + name;
+        event.kind = TrafficKind::CallEnd;
+        station(fleet, ident, name);
         break;
+    }
     case 'E': {
         const QString number = f.Text(9, 2);
         const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
         const QString name = LookupStationName(users, fleet, ident);
         entry +=
             QLatin1String("Status:") + number + QLatin1String(" from ") + name + QLatin1String("\r\n\t\"");
+        event.kind = TrafficKind::Status;
+        station(fleet, ident, name);
+        event.status = TrafficNumber(number);
         if (statuses.Locate(QStringLiteral("No."), QVariantList{StrToInt(number)})) {
             const QString text = statuses.FieldAsText(QStringLiteral("Text"));
             entry += text + QLatin1Char('"');
+            event.statusText = text;
+            event.statusKnown = true;
             result.effects.append(TPopupRequest{PopupKind::Status, fleet, ident, name, {}, {}, number, text});
         } else {
             // A number the table does not know is passed on as "0": it never
             // starts the emergency state.
             const QString text = QLatin1String("Status:") + number;
             entry += text + QLatin1Char('"');
+            event.statusText = text;
             result.effects.append(
                 TPopupRequest{PopupKind::Status, fleet, ident, name, {}, {}, QStringLiteral("0"), text});
         }
@@ -104,6 +133,9 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
         result.effects.append(TPopupRequest{PopupKind::Message, fleet, ident, name, {}, {}, {}, {}});
         result.effects.append(TAppendMessageText{AnsiCodec::FromAnsi(text)});
         entry += MessagePreviewLine(text);
+        event.kind = f.Command() == 'F' ? TrafficKind::ShortMessage : TrafficKind::LongMessage;
+        station(fleet, ident, name);
+        event.text = AnsiCodec::FromAnsi(text).left(TrafficTextLimit);
         break;
     }
     case 'I': {
@@ -113,9 +145,15 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
         const QString name1 = LookupStationName(users, fleet1, ident1);
         const QString name2 = LookupStationName(users, fleet2, ident2);
         const bool start = subKind == "1";
+        station(fleet1, ident1, name1);
+        event.fleet2 = TrafficNumber(fleet2);
+        event.ident2 = TrafficNumber(ident2);
+        event.name2 = name2;
         if (fleet1 == fleet2 && ident1 == ident2) {
             const QString caption = QLatin1String(start ? "PTT ID Connect" : "PTT ID Disconnect");
             entry += caption + QLatin1String(" from ") + name1;
+            event.kind = TrafficKind::PttId;
+            event.text = QLatin1String(start ? "Connect" : "Disconnect");
             result.effects.append(TSetPttIdCaption{caption});
             if (start)
                 result.effects.append(
@@ -123,6 +161,8 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
         } else {
             entry += QLatin1String(start ? "Call start from " : "Call end from ") + name1 +
                      QLatin1String(" to ") + name2;
+            event.kind = TrafficKind::CallDecode;
+            event.text = QLatin1String(start ? "start" : "end");
             result.effects.append(TSetCallDecodeFrom{name1, fleet1, ident1});
             if (start)
                 result.effects.append(
@@ -135,6 +175,7 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
         return result;
     }
     result.logEntry = entry;
+    result.event = event;
     return result;
 }
 

@@ -2,6 +2,7 @@
 
 #include "CommandPort.h"
 #include "TableCursor.h"
+#include "TrafficEvent.h"
 
 #include <QByteArray>
 #include <QList>
@@ -44,9 +45,11 @@ using TWindowEffect = std::variant<TSetPttIdCaption, TSetCallDecodeFrom, TPopupR
 
 // What one incoming frame does: the window effects, to be applied in order, and
 // then the log entry (none for a command character that is not recognised).
+// event holds the entry's fields as values, present exactly when logEntry is.
 struct TDecodeResult {
     QList<TWindowEffect> effects;
     std::optional<QString> logEntry;
+    std::optional<TTrafficEvent> event;
 };
 
 // Decodes one frame as the intake gives it (STX, payload, ETX); fields are read

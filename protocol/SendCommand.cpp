@@ -35,16 +35,27 @@ void SendCommand(const TCommandContext &context, char letter, const QString &fle
     if (!context.port || !context.log || !context.users)
         throw std::invalid_argument("SendCommand: port, log and user table are required");
 
+    TTrafficEvent event;
+    event.fleet = TrafficNumber(fleet);
+    event.ident = TrafficNumber(ident);
+    const auto warn = [&](const QString &text) {
+        ShowMessageBox(text, QStringLiteral("Warning"), MsgIcon::Warning, MsgButtons::Ok);
+        if (context.traffic) {
+            event.direction = TrafficDirection::Local;
+            event.kind = TrafficKind::Warning;
+            event.text = text;
+            context.traffic->TrafficEvent(event);
+        }
+    };
     if (!IsValidFleet(fleet)) {
-        ShowMessageBox(QStringLiteral("Use the number 0 or from 100 to 349 as the Fleet."),
-                       QStringLiteral("Warning"), MsgIcon::Warning, MsgButtons::Ok);
+        warn(QStringLiteral("Use the number 0 or from 100 to 349 as the Fleet."));
         return;
     }
     if (!IsValidIdent(ident)) {
-        ShowMessageBox(QStringLiteral("Use the number 0 or from 1000 to 4999 as the Ident."),
-                       QStringLiteral("Warning"), MsgIcon::Warning, MsgButtons::Ok);
+        warn(QStringLiteral("Use the number 0 or from 1000 to 4999 as the Ident."));
         return;
     }
+    event.direction = TrafficDirection::Out;
 
     QByteArray payload;
     payload += letter;
@@ -54,25 +65,37 @@ void SendCommand(const TCommandContext &context, char letter, const QString &fle
     QString entry = (context.clock ? context.clock() : LogTimeStamp()) + QLatin1String(" TX: ");
     switch (letter) {
     case 'B':
-        entry += QLatin1String("Connect To ") + LookupStationName(*context.users, fleet, ident);
+        event.name = LookupStationName(*context.users, fleet, ident);
+        entry += QLatin1String("Connect To ") + event.name;
+        event.kind = TrafficKind::Call;
         break;
     case 'D':
-        entry += QLatin1String("Disconnect To ") + LookupStationName(*context.users, fleet, ident);
+        event.name = LookupStationName(*context.users, fleet, ident);
+        entry += QLatin1String("Disconnect To ") + event.name;
+        event.kind = TrafficKind::CallEnd;
         break;
     case 'H':
-        entry += QLatin1String("Status Request to ") + LookupStationName(*context.users, fleet, ident);
+        event.name = LookupStationName(*context.users, fleet, ident);
+        entry += QLatin1String("Status Request to ") + event.name;
+        event.kind = TrafficKind::StatusRequest;
         break;
     case 'E':
         payload += AnsiCodec::ToAnsi(texts.statusNumber);
-        entry += QLatin1String("Status:") + texts.statusNumber + QLatin1String(" to ") +
-                 LookupStationName(*context.users, fleet, ident) + QLatin1String("\r\n\t\"") +
-                 texts.statusText + QLatin1Char('"');
+        event.name = LookupStationName(*context.users, fleet, ident);
+        entry += QLatin1String("Status:") + texts.statusNumber + QLatin1String(" to ") + event.name +
+                 QLatin1String("\r\n\t\"") + texts.statusText + QLatin1Char('"');
+        event.kind = TrafficKind::Status;
+        event.status = TrafficNumber(texts.statusNumber);
+        event.statusText = texts.statusText;
+        event.statusKnown = !texts.statusText.isEmpty();
         break;
     default: { // F, G
         const QByteArray text = AnsiCodec::ToAnsi(texts.message);
         payload += TrimTrailingControls(text);
-        entry += QLatin1String("Message to ") + LookupStationName(*context.users, fleet, ident) +
-                 MessagePreviewLine(text);
+        event.name = LookupStationName(*context.users, fleet, ident);
+        entry += QLatin1String("Message to ") + event.name + MessagePreviewLine(text);
+        event.kind = letter == 'F' ? TrafficKind::ShortMessage : TrafficKind::LongMessage;
+        event.text = AnsiCodec::FromAnsi(TrimTrailingControls(text)).left(TrafficTextLimit);
         break;
     }
     }
@@ -83,4 +106,8 @@ void SendCommand(const TCommandContext &context, char letter, const QString &fle
     context.port->WriteData(&ETX, 1);
 
     context.log->InsertEntry(entry);
+    if (context.traffic) {
+        event.frame = BuildFrame(payload);
+        context.traffic->TrafficEvent(event);
+    }
 }

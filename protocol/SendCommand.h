@@ -2,6 +2,7 @@
 
 #include "CommandPort.h"
 #include "TableCursor.h"
+#include "TrafficEvent.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,6 +16,7 @@ struct TCommandContext {
     ILog *log = nullptr;
     ITableCursor *users = nullptr; // the main window's user table
     TLogClock clock;
+    ITrafficObserver *traffic = nullptr; // told of each sent command and each refused station
 };
 
 // The tails of E, F and G as the calling window shows them when its button is
@@ -27,8 +29,9 @@ struct TCommandTexts {
 
 // Validates the station (a "Warning" box through ShowMessageBox for an invalid
 // Fleet or Ident, then nothing is sent), names it, writes STX, payload, ETX as
-// three writes and inserts the " TX: " entry into the log. Conversion, table and
-// port errors propagate; then nothing is logged. letter is one of B D E F G H.
+// three writes and inserts the " TX: " entry into the log, then tells the traffic
+// observer. Conversion, table and port errors propagate; then nothing is logged.
+// letter is one of B D E F G H.
 void SendCommand(const TCommandContext &context, char letter, const QString &fleet, const QString &ident,
                  const TCommandTexts &texts = {});
 

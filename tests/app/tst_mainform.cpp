@@ -455,6 +455,13 @@ void TstMainForm::emergencyNotOverwrittenByOrdinaryStatus()
     SendAndSettle(Frame("E101110221"));
     QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Base"));
 
+    // Closing acknowledges Base's alarm; Car 2's is still open and comes back on the
+    // window with the flash; closing that one ends the emergency.
+    StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
+    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QTRY_VERIFY(StatusPopupForm->isVisible());
+    QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 2"));
+    QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
     StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
     QVERIFY(!MainForm->EmergencyTimer->isActive());
     MainForm->Status2Click();

@@ -1,0 +1,60 @@
+#include "Preferences.h"
+
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+
+namespace {
+
+const QString SoundKey = QStringLiteral("Alarms/Sound");
+const QString DaysKey = QStringLiteral("History/KeepDays");
+
+} // namespace
+
+TPreferences LoadPreferences(const QString &fileName, QString *problem)
+{
+    TPreferences preferences;
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return preferences;
+    QSettings file(fileName, QSettings::IniFormat);
+    QStringList faults;
+    if (!info.isReadable() || file.status() != QSettings::NoError) {
+        faults << QStringLiteral("the file cannot be read");
+    } else {
+        const QString sound = file.value(SoundKey, QStringLiteral("on")).toString().trimmed().toLower();
+        if (sound == QLatin1String("on") || sound == QLatin1String("true") || sound == QLatin1String("1"))
+            preferences.alarmSound = true;
+        else if (sound == QLatin1String("off") || sound == QLatin1String("false") ||
+                 sound == QLatin1String("0"))
+            preferences.alarmSound = false;
+        else
+            faults << QStringLiteral("%1 is '%2', not on or off").arg(SoundKey, sound);
+        bool ok = false;
+        const int days = file.value(DaysKey, preferences.historyDays).toString().trimmed().toInt(&ok);
+        if (ok && days >= 0 && days <= 36500)
+            preferences.historyDays = days;
+        else
+            faults << QStringLiteral("%1 is '%2', not a number of days from 0 to 36500")
+                          .arg(DaysKey, file.value(DaysKey).toString());
+    }
+    if (!faults.isEmpty() && problem)
+        *problem = QStringLiteral("The preferences file %1 is not usable: %2. The defaults are used for it.")
+                       .arg(info.absoluteFilePath(), faults.join(QStringLiteral("; ")));
+    return preferences;
+}
+
+bool SavePreferences(const QString &fileName, const TPreferences &preferences, QString *problem)
+{
+    QSettings file(fileName, QSettings::IniFormat);
+    file.setValue(SoundKey, preferences.alarmSound ? QStringLiteral("on") : QStringLiteral("off"));
+    file.setValue(DaysKey, preferences.historyDays);
+    file.sync();
+    if (file.status() != QSettings::NoError) {
+        if (problem)
+            *problem = QStringLiteral("The preferences file %1 cannot be written.")
+                           .arg(QFileInfo(fileName).absoluteFilePath());
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// The console's own preferences for what it does beyond the settings file, kept in
+// a file of their own beside it so that CorvalinkDemo.ini stays as it always was.
+inline const QString PreferencesFileName = QStringLiteral("CorvalinkPreferences.ini");
+
+struct TPreferences {
+    bool alarmSound = true;
+    int historyDays = 90; // days of traffic history kept; 0 keeps all
+
+    bool operator==(const TPreferences &) const = default;
+};
+
+// Reads the file. A missing file gives the defaults (it is written when the
+// operator first changes a preference; a first start is not a fault); an
+// unreadable file or a bad value gives the defaults for what could not be read
+// and a message in *problem.
+TPreferences LoadPreferences(const QString &fileName, QString *problem);
+// Writes the file; false (and *problem) when it cannot be written.
+bool SavePreferences(const QString &fileName, const TPreferences &preferences, QString *problem);

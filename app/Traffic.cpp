@@ -1,0 +1,130 @@
+#include "Traffic.h"
+
+#include "AlarmSound.h"
+#include "HistoryDatabase.h"
+#include "HistoryStore.h"
+#include "MessageBox.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QPointer>
+
+TTrafficHub *TrafficHub = nullptr;
+
+namespace {
+
+// Boxes wait for the event loop: the hub is made while the windows are still
+// being created, and the writer thread reports from outside it.
+void ShowLater(const QString &text, MsgIcon icon)
+{
+    QMetaObject::invokeMethod(
+        qApp,
+        [text, icon] { ShowMessageBox(text, QStringLiteral("Corvalink Console"), icon, MsgButtons::Ok); },
+        Qt::QueuedConnection);
+}
+
+} // namespace
+
+TTrafficHub::TTrafficHub(QObject *parent) : QObject(parent)
+{
+    QString problem;
+    preferences_ = LoadPreferences(PreferencesFileName, &problem);
+    if (!problem.isEmpty())
+        ShowLater(problem, MsgIcon::Warning);
+
+    QList<TAlarm> restored;
+    try {
+        restored = THistoryStore::LoadOpenAlarms(HistoryFileName);
+    } catch (const EHistoryError &) {
+        // The writer below meets the same file and says what is wrong with it, once.
+    }
+
+    THistoryOptions options;
+    options.retentionDays = preferences_.historyDays;
+    store_ = std::make_unique<THistoryStore>(
+        HistoryFileName, [](const QString &message) { ShowLater(message, MsgIcon::Warning); }, options);
+    alarms_.SetStore(store_.get());
+    sound_ = new TAlarmSound(this);
+    connect(&alarms_, &TAlarmList::Changed, this, &TTrafficHub::UpdateSound);
+
+    if (!restored.isEmpty()) {
+        alarms_.Restore(restored);
+        QStringList lines;
+        for (const TAlarm &alarm : restored)
+            lines << QStringLiteral("%1  %2  %3 %4")
+                         .arg(QLocale::system().toString(alarm.time.toLocalTime(), QLocale::ShortFormat),
+                              StationLabel(alarm.name, alarm.fleet, alarm.ident))
+                         .arg(alarm.status)
+                         .arg(alarm.statusText);
+        const QString head =
+            restored.size() == 1
+                ? QStringLiteral(
+                      "1 emergency from before the console last stopped is still not acknowledged:")
+                : QStringLiteral("%1 emergencies from before the console last stopped are still not "
+                                 "acknowledged:")
+                      .arg(restored.size());
+        ShowLater(head + QStringLiteral("\n\n") + lines.join(QLatin1Char('\n')) +
+                      QStringLiteral("\n\nThey are open again: the status popup shows the oldest, and "
+                                     "File > Emergencies lists them all."),
+                  MsgIcon::Warning);
+    }
+}
+
+TTrafficHub::~TTrafficHub()
+{
+    alarms_.SetStore(nullptr);
+}
+
+void TTrafficHub::TrafficEvent(const TTrafficEvent &event)
+{
+    TTrafficEvent stamped = event;
+    if (!stamped.time.isValid())
+        stamped.time = QDateTime::currentDateTimeUtc();
+    store_->TrafficEvent(stamped);
+    if (stamped.IsEmergency())
+        alarms_.Raise(stamped);
+}
+
+bool TTrafficHub::AcknowledgeAlarm(qint64 id)
+{
+    const TAlarm *alarm = alarms_.Find(id);
+    if (!alarm || !alarm->IsOpen())
+        return false;
+    TTrafficEvent event;
+    event.time = QDateTime::currentDateTimeUtc();
+    event.direction = TrafficDirection::Local;
+    event.kind = TrafficKind::EmergencyAcknowledged;
+    event.fleet = alarm->fleet;
+    event.ident = alarm->ident;
+    event.name = alarm->name;
+    event.status = alarm->status;
+    event.statusText = alarm->statusText;
+    event.statusKnown = true;
+    alarms_.Acknowledge(id);
+    store_->TrafficEvent(event);
+    return true;
+}
+
+void TTrafficHub::SetPreferences(const TPreferences &preferences)
+{
+    preferences_ = preferences;
+    QString problem;
+    if (!SavePreferences(PreferencesFileName, preferences_, &problem))
+        ShowMessageBox(problem, QStringLiteral("Corvalink Console"), MsgIcon::Warning, MsgButtons::Ok);
+    UpdateSound();
+}
+
+bool TTrafficHub::HistoryWorking() const
+{
+    return store_->Working();
+}
+
+void TTrafficHub::FlushHistory()
+{
+    store_->Flush(std::chrono::seconds(5));
+}
+
+void TTrafficHub::UpdateSound()
+{
+    sound_->SetPlaying(preferences_.alarmSound && alarms_.SoundWanted());
+}

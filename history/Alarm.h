@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+// An emergency that stays until the operator acknowledges it.
+struct TAlarm {
+    qint64 id = 0;
+    QDateTime time; // UTC, when the emergency arrived
+    std::optional<int> fleet, ident;
+    QString name;
+    int status = 0;
+    QString statusText;
+    QDateTime acknowledged; // invalid while open
+    bool restored = false;  // open from an earlier run
+
+    bool IsOpen() const { return !acknowledged.isValid(); }
+    bool operator==(const TAlarm &) const = default;
+};
+
+// Where alarms are kept across runs.
+class IAlarmStore {
+public:
+    virtual ~IAlarmStore() = default;
+    virtual void AlarmOpened(const TAlarm &alarm) = 0;
+    virtual void AlarmAcknowledged(qint64 id, const QDateTime &when) = 0;
+};
+
+// "Name (fleet-ident)"; "fleet-ident" alone when the name is that text or empty.
+QString StationLabel(const QString &name, std::optional<int> fleet, std::optional<int> ident);

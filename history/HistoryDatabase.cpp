@@ -1,0 +1,133 @@
+#include "HistoryDatabase.h"
+
+#include <QAtomicInteger>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace {
+
+QAtomicInteger<quint64> connectionCounter;
+
+// Schema version 1. Events are kept in insertion order by id; the indexes serve
+// the History window's filters and the retention purge.
+const char *const SchemaStatements[] = {
+    "CREATE TABLE IF NOT EXISTS event ("
+    " id INTEGER PRIMARY KEY,"
+    " time INTEGER NOT NULL,"
+    " direction INTEGER NOT NULL,"
+    " kind INTEGER NOT NULL,"
+    " fleet INTEGER, ident INTEGER, name TEXT,"
+    " fleet2 INTEGER, ident2 INTEGER, name2 TEXT,"
+    " status INTEGER, status_text TEXT, status_known INTEGER NOT NULL DEFAULT 0,"
+    " text TEXT,"
+    " frame BLOB)",
+    "CREATE INDEX IF NOT EXISTS event_time ON event(time)",
+    "CREATE INDEX IF NOT EXISTS event_station ON event(fleet, ident)",
+    // (kind, id): a kind's newest rows come in order, however rare the kind.
+    "CREATE INDEX IF NOT EXISTS event_kind ON event(kind)",
+    "CREATE INDEX IF NOT EXISTS event_station2 ON event(fleet2, ident2) WHERE fleet2 IS NOT NULL",
+    // Every station and name seen: a name filter becomes a lookup of a few stations.
+    "CREATE TABLE IF NOT EXISTS station (fleet INTEGER NOT NULL, ident INTEGER NOT NULL, name TEXT NOT NULL,"
+    " UNIQUE (fleet, ident, name))",
+    // Substrings of the message and status texts, any case, without reading every row.
+    "CREATE VIRTUAL TABLE IF NOT EXISTS event_text USING fts5(text, status_text, content='event',"
+    " content_rowid='id', tokenize='trigram')",
+    "CREATE TABLE IF NOT EXISTS alarm ("
+    " id INTEGER PRIMARY KEY,"
+    " time INTEGER NOT NULL,"
+    " fleet INTEGER, ident INTEGER, name TEXT,"
+    " status INTEGER, status_text TEXT,"
+    " acknowledged INTEGER)",
+    "PRAGMA user_version = 1",
+};
+
+} // namespace
+
+QString HistoryFailureText(const QString &fileName, const QString &reason)
+{
+    return QStringLiteral("The traffic history %1 cannot be used: %2.\nThe console goes on without storing "
+                          "its history.")
+        .arg(QFileInfo(fileName).absoluteFilePath(), reason);
+}
+
+qint64 HistoryTime(const QDateTime &time)
+{
+    return time.toMSecsSinceEpoch();
+}
+
+QDateTime HistoryDateTime(qint64 ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+}
+
+THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int busyTimeoutMs)
+    : fileName_(fileName),
+      connectionName_(QStringLiteral("corvalink-history-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
+{
+    if (mode == TMode::ReadOnly && !QFileInfo::exists(fileName))
+        throw EHistoryError(
+            HistoryFailureText(fileName, QStringLiteral("the file does not exist")).toStdString());
+    db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
+    db_.setDatabaseName(fileName);
+    QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs);
+    if (mode == TMode::ReadOnly)
+        options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+    db_.setConnectOptions(options);
+    if (!db_.open()) {
+        const QString reason = db_.lastError().text();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName_);
+        throw EHistoryError(HistoryFailureText(fileName, reason).toStdString());
+    }
+    try {
+        if (mode == TMode::Write) {
+            // WAL lets the History window read while the writer commits; NORMAL
+            // sync loses nothing committed when the process dies, only on power loss.
+            Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
+            Exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+            // The writer only appends: a small page cache keeps the console's memory
+            // flat (SQLite's default would grow it by 2 MB over the first hours).
+            Exec(QStringLiteral("PRAGMA cache_size=-256"));
+            QSqlQuery version(db_);
+            if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
+                throw EHistoryError(HistoryFailureText(fileName, version.lastError().text()).toStdString());
+            if (version.value(0).toInt() > 1)
+                throw EHistoryError(
+                    HistoryFailureText(fileName, QStringLiteral("it was written by a newer console"))
+                        .toStdString());
+            for (const char *statement : SchemaStatements)
+                Exec(QLatin1String(statement));
+        } else {
+            // Reading a file that is not a history (or not a database) fails here,
+            // not on the first page.
+            QSqlQuery probe(db_);
+            if (!probe.exec(QStringLiteral("SELECT id FROM event LIMIT 1")))
+                throw EHistoryError(HistoryFailureText(fileName, probe.lastError().text()).toStdString());
+        }
+    } catch (...) {
+        db_.close();
+        db_ = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName_);
+        throw;
+    }
+}
+
+THistoryConnection::~THistoryConnection()
+{
+    db_.close();
+    db_ = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connectionName_);
+}
+
+void THistoryConnection::Exec(const QString &sql)
+{
+    QSqlQuery query(db_);
+    if (!query.exec(sql)) {
+        QString reason = query.lastError().databaseText();
+        if (reason.isEmpty())
+            reason = query.lastError().text();
+        throw EHistoryError(HistoryFailureText(fileName_, reason).toStdString());
+    }
+}

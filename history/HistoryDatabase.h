@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+#include <stdexcept>
+
+// A history file that cannot be used: the message names the file and says why.
+class EHistoryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One connection to history.db for the calling thread, closed when this goes.
+// Writable opens create the file and its tables; read-only ones require them.
+class THistoryConnection {
+public:
+    enum class TMode { ReadOnly, Write };
+    THistoryConnection(const QString &fileName, TMode mode, int busyTimeoutMs = 2000);
+    ~THistoryConnection();
+    THistoryConnection(const THistoryConnection &) = delete;
+    THistoryConnection &operator=(const THistoryConnection &) = delete;
+
+    QSqlDatabase &Database() { return db_; }
+    const QString &FileName() const { return fileName_; }
+
+    // Runs one statement; throws EHistoryError naming the file on failure.
+    void Exec(const QString &sql);
+
+private:
+    QString fileName_;
+    QString connectionName_;
+    QSqlDatabase db_;
+};
+
+// The message for a history failure: names the file, gives the reason.
+QString HistoryFailureText(const QString &fileName, const QString &reason);
+
+// Times are stored as milliseconds since 1970 UTC.
+qint64 HistoryTime(const QDateTime &time);
+QDateTime HistoryDateTime(qint64 ms);

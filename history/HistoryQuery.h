@@ -1,0 +1,52 @@
+#pragma once
+
+#include "TrafficEvent.h"
+
+#include <QDateTime>
+#include <QIODevice>
+#include <QList>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+class THistoryConnection;
+
+// What the History window and the command-line export select by. Empty parts
+// select everything.
+struct THistoryFilter {
+    // A name (part of it, any case), "fleet-ident", "Name (fleet-ident)", or one
+    // number (a Fleet or an Ident); either station of a call decode matches.
+    QString station;
+    std::optional<TrafficKind> kind;
+    QString text;    // part of the message or status text, any case
+    QDateTime since; // from this moment on
+    QDateTime until; // before this moment
+};
+
+struct THistoryRow {
+    qint64 id = 0;
+    TTrafficEvent event;
+};
+
+// Reads history.db through a read-only connection of the calling thread. Pages go
+// newest first by key (no offsets, no counts), so the first page of a million
+// rows costs what a page costs.
+class THistoryQuery {
+public:
+    // Throws EHistoryError when the file is missing or is not a history.
+    explicit THistoryQuery(const QString &fileName);
+    ~THistoryQuery();
+
+    // Up to limit rows older than beforeId (all when not given), newest first.
+    // Throws EHistoryError.
+    QList<THistoryRow> Page(const THistoryFilter &filter, std::optional<qint64> beforeId, int limit);
+    // The selected rows, oldest first, as CSV with a header row. Returns the number
+    // of rows written; throws EHistoryError on a read or write failure.
+    qint64 ExportCsv(const THistoryFilter &filter, QIODevice &device);
+
+    static QStringList CsvHeader();
+    static QStringList CsvFields(const THistoryRow &row);
+
+private:
+    std::unique_ptr<THistoryConnection> connection_;
+};

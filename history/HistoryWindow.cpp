@@ -1,0 +1,228 @@
+#include "HistoryWindow.h"
+
+#include "Alarm.h"
+#include "HistoryCsv.h"
+#include "HistoryDatabase.h"
+#include "HistoryModel.h"
+#include "MessageBox.h"
+#include "ui_HistoryWindow.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QSaveFile>
+
+THistoryForm *HistoryForm = nullptr;
+
+namespace {
+
+const TrafficKind AllKinds[] = {
+    TrafficKind::Call,
+    TrafficKind::CallEnd,
+    TrafficKind::Status,
+    TrafficKind::StatusRequest,
+    TrafficKind::ShortMessage,
+    TrafficKind::LongMessage,
+    TrafficKind::PttId,
+    TrafficKind::CallDecode,
+    TrafficKind::Acknowledgement,
+    TrafficKind::EmergencyAcknowledged,
+    TrafficKind::PortLost,
+    TrafficKind::PortBack,
+    TrafficKind::Warning,
+};
+
+// A station shown only by its numbers has no entry in the user directory yet.
+bool Unnamed(const TTrafficEvent &e)
+{
+    return e.fleet && e.ident && StationLabel(e.name, e.fleet, e.ident) == StationLabel({}, e.fleet, e.ident);
+}
+
+} // namespace
+
+THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
+    : QWidget(parent, Qt::Window), ui(new Ui::THistoryForm), fileName_(fileName),
+      model_(new THistoryModel(this))
+{
+    ui->setupUi(this);
+    ui->KindComboBox->addItem(QStringLiteral("any"), 0);
+    for (TrafficKind kind : AllKinds)
+        ui->KindComboBox->addItem(TrafficKindText(kind), static_cast<int>(kind));
+    const QDateTime now = QDateTime::currentDateTime();
+    ui->FromDateEdit->setDateTime(QDateTime(now.date(), QTime(0, 0)));
+    ui->UntilDateEdit->setDateTime(QDateTime(now.date().addDays(1), QTime(0, 0)));
+    ui->HistoryGrid->setModel(model_);
+    ui->HistoryGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    ui->HistoryGrid->setColumnWidth(THistoryModel::TimeColumn, 150);
+    ui->HistoryGrid->setColumnWidth(THistoryModel::DirectionColumn, 70);
+    ui->HistoryGrid->setColumnWidth(THistoryModel::KindColumn, 170);
+    ui->HistoryGrid->setColumnWidth(THistoryModel::StationColumn, 190);
+    chooseFile_ = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export history"),
+                                            QStringLiteral("history.csv"),
+                                            QStringLiteral("CSV files (*.csv)"));
+    };
+
+    connect(ui->FindBitBtn, &QAbstractButton::clicked, this, &THistoryForm::FindBitBtnClick);
+    connect(ui->StationEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
+    connect(ui->TextEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
+    connect(ui->KindComboBox, &QComboBox::activated, this, &THistoryForm::FindBitBtnClick);
+    connect(ui->FromCheckBox, &QAbstractButton::toggled, ui->FromDateEdit, &QWidget::setEnabled);
+    connect(ui->UntilCheckBox, &QAbstractButton::toggled, ui->UntilDateEdit, &QWidget::setEnabled);
+    connect(ui->ExportBitBtn, &QAbstractButton::clicked, this, &THistoryForm::ExportBitBtnClick);
+    connect(ui->CopyBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CopyBitBtnClick);
+    connect(ui->NameStationBitBtn, &QAbstractButton::clicked, this, &THistoryForm::NameStationBitBtnClick);
+    connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CloseBitBtnClick);
+    connect(ui->HistoryGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &THistoryForm::HistoryGridSelectionChange);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &THistoryForm::ShowRowCount);
+    connect(model_, &QAbstractItemModel::modelReset, this, &THistoryForm::HistoryGridSelectionChange);
+}
+
+THistoryForm::~THistoryForm()
+{
+    delete ui;
+}
+
+THistoryFilter THistoryForm::CurrentFilter() const
+{
+    THistoryFilter filter;
+    filter.station = ui->StationEdit->text().trimmed();
+    if (const int kind = ui->KindComboBox->currentData().toInt())
+        filter.kind = static_cast<TrafficKind>(kind);
+    filter.text = ui->TextEdit->text();
+    if (ui->FromCheckBox->isChecked())
+        filter.since = ui->FromDateEdit->dateTime();
+    if (ui->UntilCheckBox->isChecked())
+        filter.until = ui->UntilDateEdit->dateTime();
+    return filter;
+}
+
+void THistoryForm::Reload()
+{
+    try {
+        if (!model_->IsOpen())
+            model_->Open(fileName_);
+        model_->SetFilter(CurrentFilter());
+    } catch (const EHistoryError &error) {
+        // Shown in the window itself: the operator asked for it, and a box on top
+        // of an empty table would say the same twice.
+        ui->RowsLabel->setText(QString::fromUtf8(error.what()).section(QLatin1Char('\n'), 0, 0));
+        return;
+    }
+    ShowRowCount();
+}
+
+void THistoryForm::ShowRowCount()
+{
+    const int rows = model_->rowCount();
+    ui->RowsLabel->setText(model_->canFetchMore({}) ? QStringLiteral("%1 entries shown, more below").arg(rows)
+                                                    : QStringLiteral("%1 entries").arg(rows));
+}
+
+void THistoryForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    Reload();
+}
+
+void THistoryForm::FindBitBtnClick()
+{
+    Reload();
+}
+
+void THistoryForm::HistoryGridSelectionChange()
+{
+    const QModelIndex current = ui->HistoryGrid->selectionModel()->currentIndex();
+    const QModelIndexList rows = ui->HistoryGrid->selectionModel()->selectedRows();
+    if (rows.isEmpty() || !current.isValid() || current.row() >= model_->rowCount()) {
+        ui->MessageMemo->clear();
+        ui->NameStationBitBtn->setEnabled(false);
+        return;
+    }
+    const TTrafficEvent &e = model_->Row(current.row()).event;
+    QString whole = e.text;
+    if (e.kind == TrafficKind::Status || e.kind == TrafficKind::EmergencyAcknowledged)
+        whole = THistoryModel::TextOf(e);
+    whole.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    ui->MessageMemo->setPlainText(whole);
+    ui->NameStationBitBtn->setEnabled(bool(nameStation_) && Unnamed(e));
+}
+
+QByteArray THistoryForm::SelectedCsv() const
+{
+    QModelIndexList rows = ui->HistoryGrid->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
+    QByteArray csv = CsvRecord(THistoryQuery::CsvHeader());
+    for (const QModelIndex &index : rows)
+        csv += CsvRecord(THistoryQuery::CsvFields(model_->Row(index.row())));
+    return csv;
+}
+
+void THistoryForm::CopyBitBtnClick()
+{
+    if (ui->HistoryGrid->selectionModel()->selectedRows().isEmpty())
+        return;
+    auto *mime = new QMimeData;
+    const QByteArray csv = SelectedCsv();
+    mime->setData(QStringLiteral("text/csv"), csv);
+    mime->setText(QString::fromUtf8(csv));
+    QGuiApplication::clipboard()->setMimeData(mime);
+}
+
+qint64 THistoryForm::ExportTo(const QString &fileName)
+{
+    if (!model_->Query())
+        return -1;
+    QSaveFile out(fileName);
+    if (!out.open(QIODevice::WriteOnly)) {
+        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, out.errorString()),
+                       QStringLiteral("Export history"), MsgIcon::Warning);
+        return -1;
+    }
+    qint64 rows = -1;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    try {
+        rows = model_->Query()->ExportCsv(model_->Filter(), out);
+    } catch (const EHistoryError &error) {
+        QApplication::restoreOverrideCursor();
+        out.cancelWriting();
+        ShowMessageBox(QString::fromUtf8(error.what()), QStringLiteral("Export history"), MsgIcon::Warning);
+        return -1;
+    }
+    QApplication::restoreOverrideCursor();
+    if (!out.commit()) {
+        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, out.errorString()),
+                       QStringLiteral("Export history"), MsgIcon::Warning);
+        return -1;
+    }
+    ui->RowsLabel->setText(QStringLiteral("%1 entries exported to %2").arg(rows).arg(fileName));
+    return rows;
+}
+
+void THistoryForm::ExportBitBtnClick()
+{
+    // The filter as shown, even if Find was not pressed after the last change.
+    Reload();
+    const QString fileName = chooseFile_ ? chooseFile_() : QString();
+    if (!fileName.isEmpty())
+        ExportTo(fileName);
+}
+
+void THistoryForm::NameStationBitBtnClick()
+{
+    const QModelIndex current = ui->HistoryGrid->selectionModel()->currentIndex();
+    if (!current.isValid() || !nameStation_)
+        return;
+    const TTrafficEvent &e = model_->Row(current.row()).event;
+    if (Unnamed(e))
+        nameStation_(*e.fleet, *e.ident);
+}
+
+void THistoryForm::CloseBitBtnClick()
+{
+    close();
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <optional>
+
+// What the console logs, as values: the incoming path and SendCommand fill one
+// of these beside each log entry, so that stores and alarms never read log text.
+enum class TrafficDirection { Out = 0, In = 1, Local = 2 };
+
+// Stored as numbers in the history: append new kinds, never renumber.
+enum class TrafficKind {
+    Call = 1,
+    CallEnd = 2,
+    Status = 3,
+    StatusRequest = 4,
+    ShortMessage = 5,
+    LongMessage = 6,
+    PttId = 7,
+    CallDecode = 8,
+    Acknowledgement = 9,
+    EmergencyAcknowledged = 10,
+    PortLost = 11,
+    PortBack = 12,
+    Warning = 13,
+};
+
+struct TTrafficEvent {
+    QDateTime time; // UTC; stamped on arrival when left invalid
+    TrafficDirection direction = TrafficDirection::In;
+    TrafficKind kind = TrafficKind::Call;
+    // The station as raw numbers; absent when the field is not a number.
+    std::optional<int> fleet, ident;
+    QString name;
+    // The second station of a call decode.
+    std::optional<int> fleet2, ident2;
+    QString name2;
+    std::optional<int> status;
+    QString statusText;
+    bool statusKnown = false; // the status table has the number
+    // Message text, acknowledgement word, PTT ID "Connect"/"Disconnect", call
+    // decode "start"/"end", a warning's text.
+    QString text;
+    QByteArray frame; // STX .. ETX as on the wire
+
+    // A known status of 95 or more from a station: the emergency.
+    bool IsEmergency() const
+    {
+        return kind == TrafficKind::Status && direction == TrafficDirection::In && statusKnown && status &&
+               *status >= 95;
+    }
+    bool operator==(const TTrafficEvent &) const = default;
+};
+
+// The longest message text kept with an event.
+inline constexpr qsizetype TrafficTextLimit = 4000;
+
+// Receives each event right after its log entry, on the user-interface thread.
+class ITrafficObserver {
+public:
+    virtual ~ITrafficObserver() = default;
+    virtual void TrafficEvent(const TTrafficEvent &event) = 0;
+};
+
+// The number a field holds, or nothing when it is not a decimal number.
+std::optional<int> TrafficNumber(const QString &text);
+// Lower-case words for a kind ("short message") and a direction ("in").
+QString TrafficKindText(TrafficKind kind);
+QString TrafficDirectionText(TrafficDirection direction);
+// The kind named by TrafficKindText (case-insensitive), if any.
+std::optional<TrafficKind> TrafficKindFromText(const QString &text);

@@ -1,0 +1,206 @@
+#include "ConsoleFixture.h"
+#include "Euser.h"
+#include "HistoryQuery.h"
+#include "HistoryStore.h"
+#include "HistoryWindow.h"
+#include "Main.h"
+#include "SendCommand.h"
+#include "Statuspopup.h"
+#include "Table.h"
+#include "Traffic.h"
+
+#include <QAbstractButton>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+// The console's windows in-process, the radio on a pseudo-terminal, and the
+// history file that the console writes beside its tables.
+class TstConsoleHistory : public QObject {
+    Q_OBJECT
+private slots:
+    void everyEntryStored();
+    void emergenciesStayOpenAcrossRestart();
+    void unusableHistoryKeepsTheRadioGoing();
+    void popupShowsOldestOpenAlarm();
+    void nameThisStationOpensTheDirectoryOnIt();
+
+private:
+    static QStringList StoredKinds()
+    {
+        TrafficHub->FlushHistory();
+        THistoryQuery query(HistoryFileName);
+        QStringList kinds;
+        const QList<THistoryRow> rows = query.Page({}, std::nullopt, 1000);
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+            kinds << TrafficDirectionText(it->event.direction) + ' ' + TrafficKindText(it->event.kind) + ' ' +
+                         it->event.name + ' ' + it->event.text;
+        return kinds;
+    }
+};
+
+void TstConsoleHistory::everyEntryStored()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    CreateConsoleWindows();
+    const QByteArray longText(200, 'L');
+    const QList<QByteArray> frames{"0",
+                                   "3",
+                                   "B1001000",
+                                   "D1001000",
+                                   "E100100021",
+                                   "F1001000Hi there",
+                                   "G1001000" + longText,
+                                   "I110010001001000",
+                                   "I010010001012000"};
+    for (const QByteArray &payload : frames)
+        QVERIFY(dir.Send(1, Frame(payload)));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Call end from Base to 101-2000")));
+    const TCommandContext &context = MainForm->CommandContext();
+    SendCommand(context, 'B', "100", "1000");
+    SendCommand(context, 'H', "100", "1000");
+    SendCommand(context, 'F', "100", "1000", {{}, {}, QStringLiteral("Out, \"now\"")});
+    SendCommand(context, 'B', "99", "1000"); // refused: a warning box, no frame
+
+    const QStringList expected{
+        "in acknowledgement  Success",
+        "in acknowledgement  Command NG",
+        "in call Base ",
+        "in call end Base ",
+        "in status Base ",
+        "in short message Base Hi there",
+        "in long message Base " + QString::fromLatin1(longText),
+        "in PTT ID Base Connect",
+        "in call decode Base end",
+        "out call Base ",
+        "out status request Base ",
+        "out short message Base Out, \"now\"",
+        "local warning  Use the number 0 or from 100 to 349 as the Fleet.",
+    };
+    QCOMPARE(StoredKinds(), expected);
+    // CorvalinkDemo.ini stays as it was; the history is a file of its own.
+    QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), QByteArray("COM=1\r\nPOPUP=0\r\n"));
+}
+
+void TstConsoleHistory::emergenciesStayOpenAcrossRestart()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E100100022")));
+    QVERIFY(dir.Send(1, Frame("E100100099")));
+    QTRY_COMPARE(TrafficHub->Alarms().OpenCount(), 2);
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:99")));
+    QVERIFY(TrafficHub->AcknowledgeAlarm(TrafficHub->Alarms().OldestOpen()->id));
+    QVERIFY(dir.boxes.isEmpty());
+    DeleteConsoleWindows(); // as after a crash: one emergency was never acknowledged
+
+    CreateConsoleWindows();
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QCOMPARE(TrafficHub->Alarms().OldestOpen()->status, 99);
+    QVERIFY(TrafficHub->Alarms().OldestOpen()->restored);
+    QTRY_COMPARE(dir.boxes.size(), 1);
+    QVERIFY2(dir.boxes[0].text.startsWith(QLatin1String("1 emergency from before")),
+             qPrintable(dir.boxes[0].text));
+    QVERIFY2(dir.boxes[0].text.contains(QLatin1String("Base (100-1000)  99 Officer down")),
+             qPrintable(dir.boxes[0].text));
+    // The acknowledgement was stored as an entry of its own.
+    QVERIFY(StoredKinds().contains(QStringLiteral("local emergency acknowledged Base ")));
+}
+
+void TstConsoleHistory::unusableHistoryKeepsTheRadioGoing()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    QVERIFY(QDir(dir.Path(".")).mkdir(HistoryFileName)); // a directory where the file should be
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("0")));
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:95")));
+    QTRY_COMPARE(dir.boxes.size(), 1);
+    QVERIFY2(dir.boxes[0].text.contains(dir.Path(HistoryFileName)), qPrintable(dir.boxes[0].text));
+    QVERIFY(!TrafficHub->HistoryWorking());
+    // Alarms work without the file.
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QVERIFY(dir.Send(1, Frame("1")));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Fail")));
+    QCOMPARE(dir.boxes.size(), 1);
+}
+
+void TstConsoleHistory::popupShowsOldestOpenAlarm()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    const auto field = [](const char *name) {
+        return StatusPopupForm->findChild<QLineEdit *>(QLatin1String(name))->text();
+    };
+    // 100/1000 is Base, 101/1101 Car 1 in the sample directory.
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E101110199")));
+    QVERIFY(dir.Send(1, Frame("E100100022")));
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:22")));
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 2);
+    QVERIFY(StatusPopupForm->isVisible());
+    QVERIFY(MainForm->EmergencyTimer->isActive());
+    // The newest emergency is on the popup; the ordinary status after it is not.
+    QCOMPARE(field("NameEdit"), QStringLiteral("Car 1"));
+    QCOMPARE(field("TextEdit"), QStringLiteral("Officer down"));
+
+    // Closing acknowledges Car 1's alarm; Base's, still open, takes its place and
+    // the flash goes on.
+    StatusPopupForm->close();
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QVERIFY(!TrafficHub->Alarms().Alarms().at(1).IsOpen());
+    QTRY_VERIFY(StatusPopupForm->isVisible());
+    QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
+    QCOMPARE(field("FleetEdit"), QStringLiteral("100"));
+    QCOMPARE(field("IdentEdit"), QStringLiteral("1000"));
+    QCOMPARE(field("TextEdit"), QStringLiteral("Emergency"));
+    QVERIFY(MainForm->EmergencyTimer->isActive());
+
+    // Muting or acknowledging nothing else leaves the popup as it is.
+    TrafficHub->Alarms().Mute();
+    QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
+
+    StatusPopupForm->close();
+    QCOMPARE(TrafficHub->Alarms().OpenCount(), 0);
+    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QCoreApplication::processEvents(); // a queued re-show would run here
+    QVERIFY(!StatusPopupForm->isVisible());
+    QCOMPARE(MainForm->ShownAlarm(), 0);
+}
+
+void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("B1012000"))); // a station the directory does not know
+    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Call from 101-2000")));
+    TrafficHub->FlushHistory();
+    MainForm->findChild<QAction *>(QStringLiteral("History1"))->trigger();
+    QVERIFY(HistoryForm->isVisible());
+    auto *grid = HistoryForm->findChild<QTableView *>(QStringLiteral("HistoryGrid"));
+    auto *name = HistoryForm->findChild<QAbstractButton *>(QStringLiteral("NameStationBitBtn"));
+    grid->selectRow(0);
+    QVERIFY(name->isEnabled());
+    QString current;
+    bool shown = false;
+    QTimer::singleShot(0, EUserForm, [&] {
+        shown = EUserForm->isVisible();
+        current = MainForm->UserTable->FieldAsText(QStringLiteral("Name")) + ' ' +
+                  MainForm->UserTable->FieldAsText(QStringLiteral("Fleet")) + ' ' +
+                  MainForm->UserTable->FieldAsText(QStringLiteral("Ident"));
+        EUserForm->reject();
+    });
+    name->click();
+    QVERIFY(shown);
+    QCOMPARE(current, QStringLiteral("101-2000 101 2000"));
+}
+
+QTEST_MAIN(TstConsoleHistory)
+#include "tst_consolehistory.moc"

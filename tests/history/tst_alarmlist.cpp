@@ -1,0 +1,203 @@
+#include "AlarmList.h"
+#include "HistoryFixture.h"
+#include "HistoryStore.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+TTrafficEvent Status(int fleet, int ident, const QString &name, int number, const QString &text,
+                     bool known = true)
+{
+    TTrafficEvent e = MakeEvent(TrafficKind::Status, fleet, ident, name);
+    e.status = number;
+    e.statusText = text;
+    e.statusKnown = known;
+    return e;
+}
+
+// The steps of a scenario: "E<name>" an emergency from <name>, "S<name>" an
+// ordinary status, "A" acknowledge the oldest open one (closing the popup),
+// "A<name>" acknowledge <name>'s alarm (the Emergencies window), "M" mute.
+class TScenario {
+public:
+    TAlarmList alarms;
+    QDateTime now{QDate(2026, 12, 9), QTime(9, 0), Qt::UTC};
+    TScenario()
+    {
+        alarms.SetClock([this] { return now; });
+    }
+    void Run(const QStringList &steps)
+    {
+        for (const QString &step : steps) {
+            now = now.addSecs(1);
+            const QString who = step.mid(1);
+            switch (step[0].toLatin1()) {
+            case 'E':
+                alarms.Raise(Status(101, 1100 + who.size(), who, 95, "Emergency"));
+                break;
+            case 'S':
+                alarms.Raise(Status(101, 1100 + who.size(), who, 22, "Departed"));
+                break;
+            case 'A':
+                if (who.isEmpty()) {
+                    QVERIFY(alarms.OldestOpen());
+                    QVERIFY(alarms.Acknowledge(alarms.OldestOpen()->id));
+                } else {
+                    for (const TAlarm &a : alarms.Alarms())
+                        if (a.name == who && a.IsOpen())
+                            QVERIFY(alarms.Acknowledge(a.id));
+                }
+                break;
+            case 'M':
+                alarms.Mute();
+                break;
+            }
+        }
+    }
+    QString Shown() const { return alarms.OldestOpen() ? alarms.OldestOpen()->name : QStringLiteral("-"); }
+};
+
+} // namespace
+
+class TestAlarmList : public QObject {
+    Q_OBJECT
+private slots:
+    void scenario_data();
+    void scenario();
+    void acknowledgementOrder();
+    void onlyKnownEmergencies_data();
+    void onlyKnownEmergencies();
+    void openAgainAfterRestart();
+    void idsNotReusedAfterRestart();
+};
+
+void TestAlarmList::scenario_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("open");
+    QTest::addColumn<bool>("sound");
+    QTest::newRow("one emergency") << QStringList{"ECar2"} << "Car2" << 1 << true;
+    QTest::newRow("ordinary status after it") << QStringList{"ECar2", "SCar1"} << "Car2" << 1 << true;
+    QTest::newRow("second emergency does not hide the first")
+        << QStringList{"ECar2", "ETruck"} << "Car2" << 2 << true;
+    QTest::newRow("closing shows the next oldest")
+        << QStringList{"ECar2", "ETruck", "A"} << "Truck" << 1 << true;
+    QTest::newRow("all closed") << QStringList{"ECar2", "ETruck", "A", "A"} << "-" << 0 << false;
+    QTest::newRow("newer acknowledged in window")
+        << QStringList{"ECar2", "ETruck", "ATruck"} << "Car2" << 1 << true;
+    QTest::newRow("same station twice is two alarms")
+        << QStringList{"ECar2", "ECar2", "A"} << "Car2" << 1 << true;
+    QTest::newRow("muted") << QStringList{"ECar2", "ETruck", "M"} << "Car2" << 2 << false;
+    QTest::newRow("new emergency after mute sounds")
+        << QStringList{"ECar2", "M", "ETruck"} << "Car2" << 2 << true;
+    QTest::newRow("mute with none open is nothing") << QStringList{"M", "ECar2"} << "Car2" << 1 << true;
+}
+
+void TestAlarmList::scenario()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, shown);
+    QFETCH(int, open);
+    QFETCH(bool, sound);
+    TScenario s;
+    s.Run(steps);
+    QCOMPARE(s.Shown(), shown);
+    QCOMPARE(s.alarms.OpenCount(), open);
+    QCOMPARE(s.alarms.SoundWanted(), sound);
+}
+
+void TestAlarmList::acknowledgementOrder()
+{
+    // What was acknowledged when is kept, and nothing is acknowledged twice.
+    TScenario s;
+    QSignalSpy changed(&s.alarms, &TAlarmList::Changed);
+    s.Run({"EA", "EB", "EC", "AB", "A", "A"});
+    QCOMPARE(changed.count(), 6);
+    const QList<TAlarm> &all = s.alarms.Alarms();
+    QCOMPARE(all.size(), 3);
+    const QDateTime start(QDate(2026, 12, 9), QTime(9, 0), Qt::UTC);
+    QCOMPARE(all[0].acknowledged, start.addSecs(5));
+    QCOMPARE(all[1].acknowledged, start.addSecs(4));
+    QCOMPARE(all[2].acknowledged, start.addSecs(6));
+    QVERIFY(!s.alarms.Acknowledge(all[1].id));
+    QCOMPARE(changed.count(), 6);
+}
+
+void TestAlarmList::onlyKnownEmergencies_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<bool>("known");
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<bool>("alarm");
+    QTest::newRow("95 known") << 95 << true << int(TrafficDirection::In) << true;
+    QTest::newRow("99 known") << 99 << true << int(TrafficDirection::In) << true;
+    QTest::newRow("94 known") << 94 << true << int(TrafficDirection::In) << false;
+    QTest::newRow("97 unknown") << 97 << false << int(TrafficDirection::In) << false;
+    QTest::newRow("95 sent by the console") << 95 << true << int(TrafficDirection::Out) << false;
+}
+
+void TestAlarmList::onlyKnownEmergencies()
+{
+    QFETCH(int, number);
+    QFETCH(bool, known);
+    QFETCH(int, direction);
+    QFETCH(bool, alarm);
+    TAlarmList alarms;
+    TTrafficEvent e = Status(101, 1102, "Car 2", number, "x", known);
+    e.direction = TrafficDirection(direction);
+    QCOMPARE(alarms.Raise(e) != 0, alarm);
+    QCOMPARE(alarms.OpenCount(), alarm ? 1 : 0);
+}
+
+void TestAlarmList::openAgainAfterRestart()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.db"));
+    {
+        TFailures failures;
+        THistoryStore store(path, failures.Sink());
+        TScenario s;
+        s.alarms.SetStore(&store);
+        s.Run({"ECar2", "ETruck", "EBus", "ATruck"});
+        QVERIFY(store.Flush(5s));
+    }
+    // The next run: Car2 and Bus are open again, oldest first, and known as restored.
+    TAlarmList alarms;
+    alarms.Restore(THistoryStore::LoadOpenAlarms(path));
+    QCOMPARE(alarms.OpenCount(), 2);
+    QCOMPARE(alarms.RestoredOpenCount(), 2);
+    QCOMPARE(alarms.OldestOpen()->name, QStringLiteral("Car2"));
+    QVERIFY(alarms.SoundWanted());
+    {
+        TFailures failures;
+        THistoryStore store(path, failures.Sink());
+        alarms.SetStore(&store);
+        QVERIFY(alarms.Acknowledge(alarms.OldestOpen()->id));
+        QVERIFY(store.Flush(5s));
+    }
+    const QList<TAlarm> left = THistoryStore::LoadOpenAlarms(path);
+    QCOMPARE(left.size(), 1);
+    QCOMPARE(left[0].name, QStringLiteral("Bus"));
+}
+
+void TestAlarmList::idsNotReusedAfterRestart()
+{
+    TAlarmList first;
+    first.SetClock([] { return QDateTime(QDate(2026, 12, 9), QTime(9, 0), Qt::UTC); });
+    const qint64 a = first.Raise(Status(101, 1102, "Car 2", 95, "Emergency"));
+    TAlarmList second; // a clock that went back: the restored ids still count
+    second.SetClock([] { return QDateTime(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC); });
+    second.Restore(first.Alarms());
+    const qint64 b = second.Raise(Status(101, 1102, "Car 2", 95, "Emergency"));
+    QVERIFY(b > a);
+    QCOMPARE(second.OpenCount(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestAlarmList)
+#include "tst_alarmlist.moc"

@@ -1,0 +1,172 @@
+#include "HistoryFixture.h"
+#include "HistoryQuery.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+class TestHistoryTool : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void matchesLibraryExport_data();
+    void matchesLibraryExport();
+    void standardOutput();
+    void refused_data();
+    void refused();
+
+private:
+    struct TRun {
+        int exitCode = -1;
+        QByteArray out, err;
+    };
+    TRun Run(const QStringList &args);
+    QTemporaryDir dir_;
+};
+
+TestHistoryTool::TRun TestHistoryTool::Run(const QStringList &args)
+{
+    QProcess p;
+    p.setWorkingDirectory(dir_.path());
+    p.start(QStringLiteral(CORVALINK_HISTORY_TOOL), args);
+    TRun r;
+    if (!p.waitForFinished(30000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+void TestHistoryTool::initTestCase()
+{
+    QVERIFY(dir_.isValid());
+    TFailures failures;
+    THistoryStore store(dir_.filePath(QStringLiteral("history.db")), failures.Sink());
+    // Two days of traffic around local midnights, so the day options are exercised.
+    const QDateTime day1(QDate(2026, 12, 8), QTime(0, 0)); // local
+    const char *names[] = {"Car 1", "Car 2", "Truck \"7\", north", "Ærø"};
+    for (int i = 0; i < 200; ++i) {
+        const TrafficKind kind = TrafficKind(1 + i % 13);
+        TTrafficEvent e = MakeEvent(kind, 101, 1101 + i % 4, QString::fromUtf8(names[i % 4]),
+                                    day1.addSecs(i * 900).toUTC(), QStringLiteral("msg %1,\r\nline").arg(i));
+        if (kind == TrafficKind::Status) {
+            e.status = 90 + i % 10;
+            e.statusText = QStringLiteral("Status text");
+        }
+        store.TrafficEvent(e);
+    }
+    QVERIFY(store.Flush(10s));
+}
+
+void TestHistoryTool::matchesLibraryExport_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("station");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QDateTime>("since");
+    QTest::addColumn<QDateTime>("until");
+    const QDateTime none;
+    QTest::newRow("all") << QStringList{} << "" << 0 << none << none;
+    QTest::newRow("station name") << QStringList{"--station", "truck"} << "truck" << 0 << none << none;
+    QTest::newRow("station number") << QStringList{"--station", "101-1102"} << "101-1102" << 0 << none
+                                    << none;
+    QTest::newRow("kind") << QStringList{"--kind", "short message"} << "" << int(TrafficKind::ShortMessage)
+                          << none << none;
+    QTest::newRow("kind other case") << QStringList{"--kind", "ptt id"} << "" << int(TrafficKind::PttId)
+                                     << none << none;
+    // --until a day includes that whole day.
+    QTest::newRow("days") << QStringList{"--since", "2026-12-08", "--until", "2026-12-08"} << "" << 0
+                          << QDateTime(QDate(2026, 12, 8), QTime(0, 0))
+                          << QDateTime(QDate(2026, 12, 9), QTime(0, 0));
+    QTest::newRow("moments") << QStringList{"--since", "2026-12-08T06:00:00", "--until",
+                                            "2026-12-08T07:00:00"}
+                             << "" << 0 << QDateTime(QDate(2026, 12, 8), QTime(6, 0))
+                             << QDateTime(QDate(2026, 12, 8), QTime(7, 0));
+    QTest::newRow("all options") << QStringList{"--station", "Car 1",   "--kind",
+                                                "call",      "--since", "2026-12-08"}
+                                 << "Car 1" << int(TrafficKind::Call)
+                                 << QDateTime(QDate(2026, 12, 8), QTime(0, 0)) << none;
+}
+
+void TestHistoryTool::matchesLibraryExport()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QString, station);
+    QFETCH(int, kind);
+    QFETCH(QDateTime, since);
+    QFETCH(QDateTime, until);
+    const QString out = dir_.filePath(QStringLiteral("out.csv"));
+    QFile::remove(out);
+    const TRun run = Run(QStringList{"export"} + options + QStringList{"--csv", out});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+
+    THistoryFilter filter;
+    filter.station = station;
+    if (kind)
+        filter.kind = TrafficKind(kind);
+    filter.since = since;
+    filter.until = until;
+    THistoryQuery query(dir_.filePath(QStringLiteral("history.db")));
+    QBuffer expected;
+    expected.open(QIODevice::WriteOnly);
+    const qint64 rows = query.ExportCsv(filter, expected);
+    QVERIFY(rows > 0); // every row of the table selects something
+    if (!options.isEmpty())
+        QVERIFY(rows < 200);
+
+    QFile got(out);
+    QVERIFY(got.open(QIODevice::ReadOnly));
+    QCOMPARE(got.readAll(), expected.data());
+    QVERIFY(run.err.contains(QByteArray(QByteArray::number(rows) + " rows")));
+}
+
+void TestHistoryTool::standardOutput()
+{
+    const TRun run = Run({"export", "--kind", "warning", "--csv", "-"});
+    QCOMPARE(run.exitCode, 0);
+    THistoryQuery query(dir_.filePath(QStringLiteral("history.db")));
+    QBuffer expected;
+    expected.open(QIODevice::WriteOnly);
+    THistoryFilter filter;
+    filter.kind = TrafficKind::Warning;
+    query.ExportCsv(filter, expected);
+    QCOMPARE(run.out, expected.data());
+}
+
+void TestHistoryTool::refused_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no command") << QStringList{} << 2 << "Usage";
+    QTest::newRow("other command") << QStringList{"import"} << 2 << "Usage";
+    QTest::newRow("no csv") << QStringList{"export"} << 2 << "--csv FILE is required";
+    QTest::newRow("bad date") << QStringList{"export", "--since", "yesterday", "--csv", "x.csv"} << 2
+                              << "'yesterday' is not a date";
+    QTest::newRow("bad kind") << QStringList{"export", "--kind", "fax", "--csv", "x.csv"} << 2
+                              << "'fax' is not a kind";
+    QTest::newRow("option without value") << QStringList{"export", "--csv"} << 2 << "needs a value";
+    QTest::newRow("missing history") << QStringList{"export", "--history", "none.db", "--csv", "x.csv"} << 1
+                                     << "none.db";
+    QTest::newRow("unwritable output")
+        << QStringList{"export", "--csv", "no/such/dir/x.csv"} << 1 << "no/such/dir/x.csv";
+}
+
+void TestHistoryTool::refused()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    const TRun run = Run(args);
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(QString::fromLocal8Bit(run.err).contains(message), run.err.constData());
+    QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("x.csv"))));
+}
+
+QTEST_GUILESS_MAIN(TestHistoryTool)
+#include "tst_historytool.moc"

@@ -1,0 +1,251 @@
+#include "AlarmList.h"
+#include "EmergenciesWindow.h"
+#include "HistoryFixture.h"
+#include "HistoryModel.h"
+#include "HistoryWindow.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace std::chrono_literals;
+
+class TestHistoryWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void firstPageThenMore();
+    void filteredFromTheWindow_data();
+    void filteredFromTheWindow();
+    void selectedRowShowsWholeMessage();
+    void exportMatchesCommandLine();
+    void copiesSelectedRows();
+    void missingFileSaysSo();
+    void emergenciesWindowAcknowledges();
+
+private:
+    QString Path() const { return dir_.filePath(QStringLiteral("history.db")); }
+    QTemporaryDir dir_;
+};
+
+void TestHistoryWindow::initTestCase()
+{
+    TFailures failures;
+    THistoryStore store(Path(), failures.Sink());
+    const QDateTime t0(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
+    for (int i = 0; i < 450; ++i) {
+        const bool named = i % 3 != 0;
+        TTrafficEvent e =
+            MakeEvent(i % 2 ? TrafficKind::ShortMessage : TrafficKind::Call, 101, 1100 + i % 3,
+                      named ? QStringLiteral("Car %1").arg(i % 3) : QStringLiteral("101-1100"),
+                      t0.addSecs(60 * i), QStringLiteral("message %1\r\nsecond line, \"quoted\"").arg(i));
+        store.TrafficEvent(e);
+    }
+    QVERIFY(store.Flush(10s));
+}
+
+void TestHistoryWindow::firstPageThenMore()
+{
+    THistoryForm form(Path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    THistoryModel *model = form.Model();
+    // Only the first page is read; the newest row is on top.
+    QCOMPARE(model->rowCount(), THistoryModel::PageSize);
+    QVERIFY(model->Row(0).event.text.startsWith(QLatin1String("message 449")));
+    auto *grid = form.findChild<QTableView *>(QStringLiteral("HistoryGrid"));
+    grid->scrollToBottom();
+    QTRY_VERIFY(model->rowCount() > THistoryModel::PageSize);
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    QCOMPARE(model->rowCount(), 450);
+    QVERIFY(model->Row(449).event.text.startsWith(QLatin1String("message 0")));
+}
+
+void TestHistoryWindow::filteredFromTheWindow_data()
+{
+    QTest::addColumn<QString>("station");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("name") << "Car 1"
+                          << "any"
+                          << "" << 150;
+    QTest::newRow("unnamed by number") << "101-1100"
+                                       << "any"
+                                       << "" << 150;
+    QTest::newRow("kind") << ""
+                          << "short message"
+                          << "" << 225;
+    QTest::newRow("text") << ""
+                          << "any"
+                          << "message 44" << 11;
+    QTest::newRow("all three") << "Car 2"
+                               << "call"
+                               << "message 4" << 9;
+}
+
+void TestHistoryWindow::filteredFromTheWindow()
+{
+    QFETCH(QString, station);
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(int, rows);
+    THistoryForm form(Path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.findChild<QLineEdit *>(QStringLiteral("StationEdit"))->setText(station);
+    auto *kinds = form.findChild<QComboBox *>(QStringLiteral("KindComboBox"));
+    kinds->setCurrentIndex(kinds->findText(kind));
+    QVERIFY(kinds->currentIndex() >= 0);
+    QTest::keyClicks(form.findChild<QLineEdit *>(QStringLiteral("TextEdit")), text);
+    QTest::keyClick(form.findChild<QLineEdit *>(QStringLiteral("TextEdit")), Qt::Key_Return);
+    THistoryModel *model = form.Model();
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    QCOMPARE(model->rowCount(), rows);
+    for (int r = 0; r < model->rowCount(); ++r) {
+        const TTrafficEvent &e = model->Row(r).event;
+        if (!station.isEmpty())
+            QVERIFY(THistoryModel::StationOf(e).contains(station));
+        QVERIFY(e.text.contains(text));
+    }
+}
+
+void TestHistoryWindow::selectedRowShowsWholeMessage()
+{
+    THistoryForm form(Path());
+    bool asked = false;
+    int askedFleet = 0, askedIdent = 0;
+    form.SetNameStation([&](int fleet, int ident) {
+        asked = true;
+        askedFleet = fleet;
+        askedIdent = ident;
+    });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto *grid = form.findChild<QTableView *>(QStringLiteral("HistoryGrid"));
+    auto *memo = form.findChild<QPlainTextEdit *>(QStringLiteral("MessageMemo"));
+    auto *name = form.findChild<QAbstractButton *>(QStringLiteral("NameStationBitBtn"));
+    grid->selectRow(1); // message 448, from Car 1: named
+    QCOMPARE(memo->toPlainText(), QStringLiteral("message 448\nsecond line, \"quoted\""));
+    QVERIFY(!name->isEnabled());
+    QCOMPARE(form.Model()->index(1, THistoryModel::StationColumn).data().toString(),
+             QStringLiteral("Car 1 (101-1101)"));
+    grid->selectRow(2); // message 447, from 101-1100: no name yet
+    QCOMPARE(form.Model()->index(2, THistoryModel::StationColumn).data().toString(),
+             QStringLiteral("101-1100"));
+    QCOMPARE(form.Model()->index(2, THistoryModel::TextColumn).data().toString(),
+             QStringLiteral("message 447 second line, \"quoted\""));
+    QVERIFY(name->isEnabled());
+    name->click();
+    QVERIFY(asked);
+    QCOMPARE(askedFleet, 101);
+    QCOMPARE(askedIdent, 1100);
+}
+
+void TestHistoryWindow::exportMatchesCommandLine()
+{
+    THistoryForm form(Path());
+    const QString windowCsv = dir_.filePath(QStringLiteral("window.csv"));
+    form.SetFileChooser([&] { return windowCsv; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    form.findChild<QLineEdit *>(QStringLiteral("StationEdit"))->setText(QStringLiteral("car"));
+    auto *kinds = form.findChild<QComboBox *>(QStringLiteral("KindComboBox"));
+    kinds->setCurrentIndex(kinds->findText(QStringLiteral("short message")));
+    // Export takes the filter as shown, without Find being pressed.
+    form.findChild<QAbstractButton *>(QStringLiteral("ExportBitBtn"))->click();
+    QVERIFY(QFile::exists(windowCsv));
+
+    const QString toolCsv = dir_.filePath(QStringLiteral("tool.csv"));
+    QProcess tool;
+    tool.start(QStringLiteral(CORVALINK_HISTORY_TOOL), {"export", "--history", Path(), "--station", "car",
+                                                        "--kind", "short message", "--csv", toolCsv});
+    QVERIFY(tool.waitForFinished(30000));
+    QCOMPARE(tool.exitCode(), 0);
+    QFile a(windowCsv), b(toolCsv);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray fromWindow = a.readAll();
+    QCOMPARE(fromWindow, b.readAll());
+    // The header, and 150 messages of Car 1 and Car 2 (odd rows), each with a line break inside.
+    QCOMPARE(fromWindow.count("\r\n"), 1 + 2 * 150);
+}
+
+void TestHistoryWindow::copiesSelectedRows()
+{
+    THistoryForm form(Path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto *grid = form.findChild<QTableView *>(QStringLiteral("HistoryGrid"));
+    grid->selectRow(0);
+    grid->selectionModel()->select(form.Model()->index(3, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    form.findChild<QAbstractButton *>(QStringLiteral("CopyBitBtn"))->click();
+    const QString copied = QGuiApplication::clipboard()->text();
+    const QStringList records = copied.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    // Header and two records, each of which spans two lines inside its quotes.
+    QVERIFY(records[0].startsWith(QLatin1String("time,direction,kind")));
+    QVERIFY(copied.contains(QLatin1String("\"message 449\r\nsecond line, \"\"quoted\"\"\"")));
+    QVERIFY(copied.contains(QLatin1String("\"message 446\r\n")));
+    QVERIFY(!copied.contains(QLatin1String("message 448")));
+}
+
+void TestHistoryWindow::missingFileSaysSo()
+{
+    THistoryForm form(dir_.filePath(QStringLiteral("none.db")));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCOMPARE(form.Model()->rowCount(), 0);
+    const QString label = form.findChild<QLabel *>(QStringLiteral("RowsLabel"))->text();
+    QVERIFY2(label.contains(QLatin1String("none.db")), qPrintable(label));
+    QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("none.db"))));
+}
+
+void TestHistoryWindow::emergenciesWindowAcknowledges()
+{
+    TAlarmList alarms;
+    TTrafficEvent e = MakeEvent(TrafficKind::Status, 101, 1102, QStringLiteral("Car 2"));
+    e.status = 95;
+    e.statusText = QStringLiteral("Emergency");
+    e.statusKnown = true;
+    const qint64 first = alarms.Raise(e);
+    e.name = QStringLiteral("Truck");
+    e.ident = 2000;
+    const qint64 second = alarms.Raise(e);
+    TEmergenciesForm form(alarms, [&](qint64 id) { alarms.Acknowledge(id); });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto *grid = form.findChild<QTableWidget *>(QStringLiteral("AlarmGrid"));
+    auto *ack = form.findChild<QAbstractButton *>(QStringLiteral("AcknowledgeBitBtn"));
+    QCOMPARE(grid->rowCount(), 2);
+    QCOMPARE(grid->item(0, TEmergenciesForm::StationColumn)->text(), QStringLiteral("Car 2 (101-1102)"));
+    QCOMPARE(grid->item(1, TEmergenciesForm::StatusColumn)->text(), QStringLiteral("95 Emergency"));
+    QVERIFY(!ack->isEnabled());
+    grid->selectRow(1);
+    QVERIFY(ack->isEnabled());
+    ack->click();
+    QVERIFY(alarms.Find(first)->IsOpen());
+    QVERIFY(!alarms.Find(second)->IsOpen());
+    // Open ones first, then the acknowledged with their time.
+    QCOMPARE(form.AlarmIdAt(0), first);
+    QCOMPARE(form.AlarmIdAt(1), second);
+    QVERIFY(grid->item(1, TEmergenciesForm::AcknowledgedColumn)->text() != QStringLiteral("open"));
+    QCOMPARE(grid->item(0, TEmergenciesForm::AcknowledgedColumn)->text(), QStringLiteral("open"));
+    form.findChild<QAbstractButton *>(QStringLiteral("MuteBitBtn"))->click();
+    QVERIFY(alarms.Muted());
+    QVERIFY(!alarms.SoundWanted());
+}
+
+QTEST_MAIN(TestHistoryWindow)
+#include "tst_historywindow.moc"
