@@ -167,6 +167,7 @@ private slots:
     void logTrimsToThirtyLines_data();
     void logTrimsToThirtyLines();
     void logTrimsWrappedEntry();
+    void logTrimCutsThroughWrappedEntry();
     void logShowsWhatItHolds_data();
     void logShowsWhatItHolds();
     void clockShowsDateAndTime();
@@ -592,6 +593,43 @@ void TstMainForm::logTrimsWrappedEntry()
     blocks = MainForm->LogText().split(QLatin1Char('\n'));
     QCOMPARE(blocks.size(), 30);
     QCOMPARE(blocks.last(), QStringLiteral("L01"));
+}
+
+void TstMainForm::logTrimCutsThroughWrappedEntry()
+{
+    Start(0);
+    QPlainTextEdit *memo = Log();
+    const int width = memo->viewport()->width();
+    QString wrapped;
+    const QFontMetrics metrics(memo->font());
+    while (metrics.horizontalAdvance(wrapped) < width * 5 / 2)
+        wrapped += QStringLiteral("word%1 ").arg(wrapped.size());
+    wrapped = wrapped.trimmed();
+
+    // Bottom up: L01, the three-line entry, L02..L27: 30 lines.
+    MainForm->InsertEntry(QStringLiteral("L01"));
+    MainForm->InsertEntry(wrapped);
+    for (int i = 2; i <= 27; ++i)
+        MainForm->InsertEntry(QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')));
+    QCOMPARE(MeasuredLines(), 30);
+    // Two lines more on top: L01 goes, and the wrapped entry's bottom line.
+    MainForm->InsertEntry(QStringLiteral("new\r\n\t\"text\""));
+    QCOMPARE(MeasuredLines(), 30);
+    QCOMPARE(LogMemoLines::VisualLineCount(memo), 30);
+    QStringList blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(blocks.size(), 29);
+    QCOMPARE(blocks.first(), QStringLiteral("new"));
+    QCOMPARE(blocks[blocks.size() - 2], QStringLiteral("L02"));
+    QVERIFY(wrapped.startsWith(blocks.last()));
+    QVERIFY(blocks.last().size() < wrapped.size());
+    QCOMPARE(memo->document()->lastBlock().layout()->lineCount(), 2);
+    // Five lines more: the rest of it and L02..L04 go at once.
+    MainForm->InsertEntry(wrapped);
+    MainForm->InsertEntry(QStringLiteral("one\r\n\t\"two\""));
+    QCOMPARE(MeasuredLines(), 30);
+    blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(blocks.last(), QStringLiteral("L05"));
+    QCOMPARE(blocks.size(), 28);
 }
 
 void TstMainForm::logShowsWhatItHolds_data()
