@@ -63,8 +63,11 @@ void InsertEntry(QPlainTextEdit *memo, const QString &entry)
     // unchanged: the lines already drawn are moved, and only the new entry (and
     // what the trim uncovers at the bottom) is drawn. The layout's own repaint
     // request, the whole view, is held back meanwhile.
+    // On a screen scaled by a fraction a moved line would not fall on whole device
+    // pixels; there the log is drawn again as before.
+    const qreal scale = view->devicePixelRatioF();
     const bool move = !wasEmpty && layout && view->isVisible() && view->updatesEnabled() &&
-                      memo->verticalScrollBar()->value() == 0;
+                      memo->verticalScrollBar()->value() == 0 && scale == std::round(scale);
     const QRect top = memo->cursorRect(QTextCursor(doc));
     {
         const QSignalBlocker hold(move ? layout : nullptr);
