@@ -2,20 +2,47 @@
 
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <cmath>
 
 namespace LogMemoLines {
 namespace {
 
-int BlockLines(QPlainTextEdit *memo, const QTextBlock &block)
+QPlainTextDocumentLayout *PlainLayout(QPlainTextEdit *memo)
 {
-    if (auto *layout = qobject_cast<QPlainTextDocumentLayout *>(memo->document()->documentLayout()))
+    return qobject_cast<QPlainTextDocumentLayout *>(memo->document()->documentLayout());
+}
+
+int BlockLines(QPlainTextDocumentLayout *layout, const QTextBlock &block)
+{
+    // A block keeps its lines until an edit touches it; only those are laid out again.
+    QTextLayout *text = block.layout();
+    if (layout && text && text->lineCount() == 0) {
+        // Painting then keeps the shaped glyphs instead of shaping every shown line again.
+        text->setCacheEnabled(true);
         layout->ensureBlockLayout(block);
-    const int lines = block.layout() ? block.layout()->lineCount() : 0;
+    }
+    const int lines = text ? text->lineCount() : 0;
     return lines > 0 ? lines : 1;
+}
+
+// The entry's pixel height when every block above the old top is a whole number
+// of pixels high, else -1: only then can the old lines move without being redrawn.
+int InsertedHeight(QPlainTextDocumentLayout *layout, const QTextDocument *doc, int insertedLength)
+{
+    qreal height = 0;
+    for (QTextBlock block = doc->begin(); block.isValid() && block.position() < insertedLength;
+         block = block.next()) {
+        BlockLines(layout, block);
+        height += layout->blockBoundingRect(block).height();
+    }
+    const int whole = int(std::lround(height));
+    return qAbs(height - whole) < 1e-6 ? whole : -1;
 }
 
 } // namespace
@@ -25,14 +52,52 @@ void InsertEntry(QPlainTextEdit *memo, const QString &entry)
     QString text = entry;
     text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    QTextCursor cursor(memo->document());
-    cursor.movePosition(QTextCursor::Start);
-    cursor.beginEditBlock();
-    if (memo->document()->isEmpty())
+    QTextDocument *doc = memo->document();
+    QPlainTextDocumentLayout *layout = PlainLayout(memo);
+    QWidget *view = memo->viewport();
+    const bool wasEmpty = doc->isEmpty();
+    if (!wasEmpty)
+        text += QLatin1Char('\n');
+
+    // With the top of the log in view, the new entry pushes every shown line down
+    // unchanged: the lines already drawn are moved, and only the new entry (and
+    // what the trim uncovers at the bottom) is drawn. The layout's own repaint
+    // request, the whole view, is held back meanwhile.
+    // On a screen scaled by a fraction a moved line would not fall on whole device
+    // pixels; there the log is drawn again as before.
+    const qreal scale = view->devicePixelRatioF();
+    const bool move = !wasEmpty && layout && view->isVisible() && view->updatesEnabled() &&
+                      memo->verticalScrollBar()->value() == 0 && scale == std::round(scale);
+    const QRect top = memo->cursorRect(QTextCursor(doc));
+    {
+        const QSignalBlocker hold(move ? layout : nullptr);
+        QTextCursor cursor(doc);
+        cursor.movePosition(QTextCursor::Start);
+        cursor.beginEditBlock();
         cursor.insertText(text);
-    else
-        cursor.insertText(text + QLatin1Char('\n'));
-    cursor.endEditBlock();
+        cursor.endEditBlock(); // the trim runs here (textChanged)
+    }
+    if (!move)
+        return;
+    const int height = InsertedHeight(layout, doc, int(text.size()));
+    // The scroll bar follows the document's new size as it would have.
+    emit layout->documentSizeChanged(layout->documentSize());
+    if (height <= 0 || memo->verticalScrollBar()->value() != 0 || memo->cursorRect(QTextCursor(doc)) != top) {
+        view->update();
+        return;
+    }
+    view->scroll(0, height);
+    view->update(QRect(0, 0, view->width(), top.top() + height));
+    // Below the last entry: lines the trim took off, and the last block's
+    // bottom lines when only those went.
+    qreal lastTop = top.top();
+    for (QTextBlock block = doc->begin(); block.isValid() && block != doc->lastBlock();
+         block = block.next()) {
+        lastTop += layout->blockBoundingRect(block).height();
+        if (lastTop > view->height())
+            return;
+    }
+    view->update(QRect(0, int(lastTop) - 1, view->width(), view->height()));
 }
 
 int VisualLineCount(QPlainTextEdit *memo)
@@ -40,37 +105,44 @@ int VisualLineCount(QPlainTextEdit *memo)
     QTextDocument *doc = memo->document();
     if (doc->isEmpty())
         return 0;
+    QPlainTextDocumentLayout *layout = PlainLayout(memo);
     int lines = 0;
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next())
-        lines += BlockLines(memo, block);
+        lines += BlockLines(layout, block);
     return lines;
 }
 
 void Trim(QPlainTextEdit *memo, int maxLines)
 {
     QTextDocument *doc = memo->document();
+    QPlainTextDocumentLayout *layout = PlainLayout(memo);
     int lines = VisualLineCount(memo);
-    if (lines <= maxLines)
-        return;
     QTextCursor cursor(doc);
-    // No edit block here: each deletion must be laid out before the next count.
+    // The lines over the limit come off the bottom in one deletion: whole blocks,
+    // and the lower lines of the block the limit falls in (its upper lines wrap as
+    // before). The count is taken again after it, and the loop goes on should the
+    // layout have come out otherwise.
     while (lines > maxLines) {
-        const QTextBlock last = doc->lastBlock();
-        const int blockLines = BlockLines(memo, last);
-        if (blockLines > 1) {
-            // Only the bottom visual line of a wrapped entry goes.
-            const QTextLine line = last.layout()->lineAt(blockLines - 1);
-            cursor.setPosition(last.position() + line.textStart());
-            cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-            cursor.removeSelectedText();
-        } else if (last.previous().isValid()) {
-            cursor.setPosition(last.previous().position() + last.previous().length() - 1);
-            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-            cursor.removeSelectedText();
-        } else {
-            cursor.select(QTextCursor::Document);
-            cursor.removeSelectedText();
+        int keep = maxLines;
+        QTextBlock block = doc->begin();
+        int blockLines = BlockLines(layout, block);
+        while (keep > blockLines && block.next().isValid()) {
+            keep -= blockLines;
+            block = block.next();
+            blockLines = BlockLines(layout, block);
         }
+        if (keep <= 0 || maxLines <= 0) {
+            cursor.select(QTextCursor::Document);
+        } else if (keep < blockLines) {
+            cursor.setPosition(block.position() + block.layout()->lineAt(keep).textStart());
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        } else if (block.next().isValid()) {
+            cursor.setPosition(block.position() + block.length() - 1);
+            cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        } else {
+            break;
+        }
+        cursor.removeSelectedText();
         const int now = VisualLineCount(memo);
         if (now >= lines)
             break; // nothing more can go; never loop on a layout that does not shrink

@@ -616,7 +616,12 @@ void TMainForm::ClockTimer()
     // The time part is left out at exactly midnight.
     if (now.time() != QTime(0, 0, 0))
         text += QLatin1Char(' ') + LongTimeText(now.time(), locale);
-    panels_[2]->setText(text);
+    QLabel *clock = panels_[2];
+    // A label fixed in both directions asks nothing of the status bar's layout when
+    // its text changes; once shown, it keeps the height the layout gave it.
+    if (clock->isVisible() && clock->minimumHeight() != clock->height())
+        clock->setFixedHeight(clock->height());
+    clock->setText(text);
 }
 
 void TMainForm::SpeechBitBtnClick()

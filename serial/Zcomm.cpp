@@ -124,7 +124,8 @@ void TReadThread::Execute()
             // event drains still takes the bytes, and loses them, rather than
             // leave the device readable and spin.
             const size_t room = Owner->InQueueRoom();
-            ssize_t n = read(Handle, chunk, room > 0 ? std::min(room, sizeof chunk) : sizeof chunk);
+            const size_t want = room > 0 ? std::min(room, sizeof chunk) : sizeof chunk;
+            ssize_t n = read(Handle, chunk, want);
             if (n > 0) {
                 Owner->Received(chunk, size_t(n));
                 gotData = true;
@@ -133,6 +134,11 @@ void TReadThread::Execute()
                 } catch (...) {
                     Owner->ReportError(std::current_exception());
                 }
+                // Less than asked for: the device is empty. A line that delivers
+                // byte by byte would otherwise cost a second read (of nothing) for
+                // every byte; a hang-up still shows in the next poll.
+                if (size_t(n) < want)
+                    break;
                 continue;
             }
             if (n < 0 && errno == EINTR)

@@ -6,6 +6,7 @@
 #include "Application.h"
 #include "ConsoleFixture.h"
 #include "LogMemo.h"
+#include "LogTime.h"
 #include "Main.h"
 #include "Messagepopup.h"
 #include "Popup.h"
@@ -20,6 +21,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -112,6 +115,30 @@ int MeasuredLines()
     return qRound(height / QFontMetricsF(memo->font()).lineSpacing());
 }
 
+// A widget's pixels as the window holds them for the screen (what earlier paints,
+// moves and partial repaints left there), and as one full paint of it draws them now.
+QImage Shown(QWidget *w)
+{
+    const QPoint at = w->mapTo(MainForm, QPoint(0, 0));
+    return MainForm->screen()
+        ->grabWindow(MainForm->winId(), at.x(), at.y(), w->width(), w->height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+QImage Painted(QWidget *w)
+{
+    return w->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QLabel *ClockPanel()
+{
+    for (QLabel *label : MainForm->statusBar()->findChildren<QLabel *>())
+        if (label->accessibleName() == QLatin1String("Clock"))
+            return label;
+    return nullptr;
+}
+
 } // namespace
 
 class TstMainForm : public QObject {
@@ -142,6 +169,10 @@ private slots:
     void logTrimsToThirtyLines_data();
     void logTrimsToThirtyLines();
     void logTrimsWrappedEntry();
+    void logTrimCutsThroughWrappedEntry();
+    void logShowsWhatItHolds_data();
+    void logShowsWhatItHolds();
+    void clockShowsDateAndTime();
     void clearLog();
     void windowGrowsWithItsLog();
     void screenReaderHearsWhatIsShown();
@@ -605,6 +636,120 @@ void TstMainForm::logTrimsWrappedEntry()
     blocks = MainForm->LogText().split(QLatin1Char('\n'));
     QCOMPARE(blocks.size(), 30);
     QCOMPARE(blocks.last(), QStringLiteral("L01"));
+}
+
+void TstMainForm::logTrimCutsThroughWrappedEntry()
+{
+    Start(0);
+    QPlainTextEdit *memo = Log();
+    const int width = memo->viewport()->width();
+    QString wrapped;
+    const QFontMetrics metrics(memo->font());
+    while (metrics.horizontalAdvance(wrapped) < width * 5 / 2)
+        wrapped += QStringLiteral("word%1 ").arg(wrapped.size());
+    wrapped = wrapped.trimmed();
+
+    // Bottom up: L01, the three-line entry, L02..L27: 30 lines.
+    MainForm->InsertEntry(QStringLiteral("L01"));
+    MainForm->InsertEntry(wrapped);
+    for (int i = 2; i <= 27; ++i)
+        MainForm->InsertEntry(QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')));
+    QCOMPARE(MeasuredLines(), 30);
+    // Two lines more on top: L01 goes, and the wrapped entry's bottom line.
+    MainForm->InsertEntry(QStringLiteral("new\r\n\t\"text\""));
+    QCOMPARE(MeasuredLines(), 30);
+    QCOMPARE(LogMemoLines::VisualLineCount(memo), 30);
+    QStringList blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(blocks.size(), 29);
+    QCOMPARE(blocks.first(), QStringLiteral("new"));
+    QCOMPARE(blocks[blocks.size() - 2], QStringLiteral("L02"));
+    QVERIFY(wrapped.startsWith(blocks.last()));
+    QVERIFY(blocks.last().size() < wrapped.size());
+    QCOMPARE(memo->document()->lastBlock().layout()->lineCount(), 2);
+    // Five lines more: the rest of it and L02..L04 go at once.
+    MainForm->InsertEntry(wrapped);
+    MainForm->InsertEntry(QStringLiteral("one\r\n\t\"two\""));
+    QCOMPARE(MeasuredLines(), 30);
+    blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QCOMPARE(blocks.last(), QStringLiteral("L05"));
+    QCOMPARE(blocks.size(), 28);
+}
+
+void TstMainForm::logShowsWhatItHolds_data()
+{
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<int>("scrollAfter"); // entries after which the view is scrolled to the bottom, or -1
+    QTest::addColumn<bool>("flash");      // the emergency colour on the log while entries come
+
+    QStringList single, pairs, wrapped, mixed;
+    for (int i = 0; i < 40; ++i)
+        single << QStringLiteral("12:00:%1 RX: Call from Yard gjpqy|%1").arg(i, 2, 10, QLatin1Char('0'));
+    for (int i = 0; i < 25; ++i)
+        pairs << QStringLiteral("12:01:%1 RX: Status:20 from Base\r\n\t\"On duty\"")
+                     .arg(i, 2, 10, QLatin1Char('0'));
+    const QString words =
+        QStringLiteral("Road closed at the bridge, use the north gate, then wait. ").repeated(3);
+    for (int i = 0; i < 20; ++i)
+        wrapped << QStringLiteral("12:02:%1 RX: %2").arg(i).arg(words.left(40 + 9 * i));
+    for (int i = 0; i < 45; ++i)
+        mixed << (i % 3 == 0 ? single[i % 40] : i % 3 == 1 ? pairs[i % 25] : wrapped[i % 20]);
+
+    QTest::newRow("one-line entries") << single << -1 << false;
+    QTest::newRow("two-line entries") << pairs << -1 << false;
+    QTest::newRow("wrapped entries") << wrapped << -1 << false;
+    QTest::newRow("mixed entries") << mixed << -1 << false;
+    QTest::newRow("mixed, view scrolled down") << mixed << 20 << false;
+    QTest::newRow("mixed, emergency colour") << mixed << -1 << true;
+}
+
+void TstMainForm::logShowsWhatItHolds()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(int, scrollAfter);
+    QFETCH(bool, flash);
+
+    Start(0);
+    QPlainTextEdit *memo = Log();
+    if (flash)
+        MainForm->PaintEmergency(true);
+    for (int i = 0; i < entries.size(); ++i) {
+        if (i == scrollAfter)
+            memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
+        MainForm->InsertEntry(entries[i]);
+        // Every entry is painted before the next comes, as on the line; what the
+        // window shows must be what a full paint of the log draws.
+        QTRY_COMPARE(Shown(memo->viewport()), Painted(memo->viewport()));
+    }
+    QCOMPARE(MeasuredLines(), 30);
+    QCOMPARE(LogMemoLines::VisualLineCount(memo), 30);
+    QVERIFY(MainForm->LogText().startsWith(
+        QString(entries.last()).replace(QLatin1String("\r\n"), QLatin1String("\n"))));
+    if (flash)
+        MainForm->PaintEmergency(false);
+}
+
+void TstMainForm::clockShowsDateAndTime()
+{
+    Start(0);
+    QLabel *clock = ClockPanel();
+    QVERIFY(clock);
+    const QRect bar = MainForm->statusBar()->geometry();
+    const QRect place = clock->geometry();
+    const QLocale locale = QLocale::system();
+    const QString format =
+        locale.dateFormat(QLocale::ShortFormat) + QLatin1Char(' ') + LongTimeFormat(locale);
+    // The panel reads as the local date and time, and follows the clock.
+    const auto shownTime = [&] { return locale.toDateTime(clock->text(), format); };
+    QVERIFY2(shownTime().isValid(), qPrintable(clock->text()));
+    const QString first = clock->text();
+    QTRY_VERIFY_WITH_TIMEOUT(clock->text() != first, 3000);
+    QVERIFY2(qAbs(shownTime().secsTo(QDateTime::currentDateTime())) <= 1, qPrintable(clock->text()));
+    // Ticking moves nothing in the status bar, and the window shows each new text.
+    const QString second = clock->text();
+    QTRY_VERIFY_WITH_TIMEOUT(clock->text() != second, 3000);
+    QCOMPARE(clock->geometry(), place);
+    QCOMPARE(MainForm->statusBar()->geometry(), bar);
+    QTRY_COMPARE(Shown(MainForm->statusBar()), Painted(MainForm->statusBar()));
 }
 
 void TstMainForm::clearLog()
