@@ -134,7 +134,7 @@ QImage Painted(QWidget *w)
 QLabel *ClockPanel()
 {
     for (QLabel *label : MainForm->statusBar()->findChildren<QLabel *>())
-        if (label->accessibleName() == QLatin1String("Clock"))
+        if (label->accessibleDescription() == QLatin1String("Date and time"))
             return label;
     return nullptr;
 }
