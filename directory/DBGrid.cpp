@@ -147,6 +147,10 @@ bool TDBGrid::edit(const QModelIndex &index, EditTrigger trigger, QEvent *event)
 void TDBGrid::commitData(QWidget *editor)
 {
     auto *edit = qobject_cast<QLineEdit *>(editor);
+    // The editor closing under the refusal's own box: that box says it already,
+    // and the cell is opened again after it.
+    if (reporting_)
+        return;
     if (!edit || !editing_.isValid()) {
         QTableView::commitData(editor);
         return;
@@ -175,7 +179,9 @@ void TDBGrid::ReopenRefusedCell()
     if (error.isEmpty())
         return;
     refusedError_.clear();
+    reporting_ = true;
     ShowTableError(error);
+    reporting_ = false;
     if (!index.isValid() || !isVisible())
         return;
     setCurrentIndex(index);
@@ -218,8 +224,12 @@ bool TDBGrid::FinishEditing()
         return true;
     const QString error = table_->CheckFieldText(FieldOfColumn(editing_.column()), edit->text());
     if (!error.isEmpty()) {
-        ShowTableError(error);
-        edit->setFocus();
+        // The box takes the focus and the view closes the editor meanwhile: say
+        // it once, then put the editor back with the text, as for a refused cell.
+        refusedIndex_ = editing_;
+        refusedText_ = edit->text();
+        refusedError_ = error;
+        ReopenRefusedCell();
         return false;
     }
     QTableView::commitData(editor);

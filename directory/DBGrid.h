@@ -55,6 +55,7 @@ private:
     QPersistentModelIndex refusedIndex_;
     QString refusedText_;
     QString refusedError_;
+    bool reporting_ = false; // a refusal's box is open
 };
 
 // Shows a table error the way the application shows errors (stop icon, OK).

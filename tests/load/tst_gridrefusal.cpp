@@ -1,0 +1,79 @@
+// A directory cell refused while a button of its editor is pressed, on the whole
+// console with the real message boxes and modal loops.
+#include "Application.h"
+#include "ConsoleHarness.h"
+#include "ConsoleMessageBox.h"
+#include "Euser.h"
+#include "Main.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+
+class TstGridRefusal : public QObject {
+    Q_OBJECT
+private slots:
+    void refusedCellThenButton();
+};
+
+// A cell holding text its field refuses, left open, and a button of the
+// editor pressed. The refusal's box takes the focus and the view closes the
+// editor under it: one box, not a second one inside the first, and the cell
+// opens again with the text.
+void TstGridRefusal::refusedCellThenButton()
+{
+    TConsoleHarness console(0x0000, 1);
+    QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
+    InstallConsoleMessageBox();
+    int step = 0, shown = 0, maxOpen = 0;
+    QString reopenedText;
+    QTimer hand;
+    QObject::connect(&hand, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        int open = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
+                ++open;
+        maxOpen = std::max(maxOpen, open);
+        if (step == 0 && modal == EUserForm) {
+            step = 1;
+            auto *grid = EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1"));
+            grid->setFocus();
+            grid->setCurrentIndex(grid->model()->index(0, 2));
+            grid->edit(grid->currentIndex());
+            QTest::keyClicks(grid->indexWidget(grid->currentIndex()), QStringLiteral("abc"));
+            QTimer::singleShot(
+                0, [] { EUserForm->findChild<QAbstractButton *>(QStringLiteral("ImportButton"))->click(); });
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            ++shown;
+            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
+        } else if (step == 1 && modal == EUserForm && shown > 0) {
+            step = 2;
+            auto *grid = EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1"));
+            if (auto *edit = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex()))) {
+                reopenedText = edit->text();
+                QTest::keyClick(edit, Qt::Key_Escape);
+            }
+            QTimer::singleShot(0, EUserForm, [] { EUserForm->close(); });
+        }
+    });
+    hand.start(20);
+    MainForm->EUserBitBtnClick();
+    hand.stop();
+    QCOMPARE(maxOpen, 1);
+    QCOMPARE(shown, 1);
+    QCOMPARE(reopenedText, QStringLiteral("abc"));
+}
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    TstGridRefusal test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_gridrefusal.moc"
