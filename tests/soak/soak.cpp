@@ -1,0 +1,917 @@
+// The monkey: the whole console in-process on pseudo-terminals, an operator's
+// hand doing anything it can in any order, and a radio that talks meanwhile.
+// Both are driven by seeded generators, so a failing run replays with --seed.
+// The hand acts from timers: inside a modal window's exec() it keeps working.
+#include "Application.h"
+#include "Config.h"
+#include "Console.h"
+#include "ConsoleHarness.h"
+#include "ConsoleMessageBox.h"
+#include "End.h"
+#include "Frame.h"
+#include "LogMemo.h"
+#include "Main.h"
+#include "Table.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTest>
+#include <QTextEdit>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <exception>
+#include <execinfo.h>
+#include <functional>
+#include <random>
+#include <set>
+#include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" void __sanitizer_set_death_callback(void (*callback)(void));
+#endif
+
+namespace {
+
+struct TOptions {
+    int seconds = 30;
+    unsigned seed = 1;
+};
+
+// What a log entry of a valid frame must look like after " RX: ". Station
+// names and status texts are left out: the operator may edit both meanwhile.
+struct TExpect {
+    QString head, tail;
+    qint64 writtenMs = 0;
+    qint64 number = 0;
+};
+
+std::deque<QString> LastActions;
+std::deque<QString> Writes; // the radio's last writes
+qint64 LostFrame = 0;
+unsigned RunSeed = 0;
+
+void PrintReplay()
+{
+    std::fprintf(stderr, "soak: seed %u; the last %zu actions:\n", RunSeed, LastActions.size());
+    for (const QString &a : LastActions)
+        std::fprintf(stderr, "  %s\n", qPrintable(a));
+    std::fprintf(stderr, "soak: the radio's last writes:\n");
+    const std::size_t from = Writes.size() > 30 ? Writes.size() - 30 : 0;
+    for (std::size_t i = 0; i < Writes.size(); ++i)
+        if (i >= from ||
+            (LostFrame > 0 &&
+             std::abs(Writes[i].section(QLatin1Char('#'), 1).section(QLatin1Char(' '), 0, 0).toLongLong() -
+                      LostFrame) < 8))
+            std::fprintf(stderr, "  %s\n", qPrintable(Writes[i]));
+    std::fprintf(stderr, "soak: replay with --seed %u\n", RunSeed);
+}
+
+TExpect ExpectFor(const QString &text)
+{
+    // "Kind ... from " is fixed; a message's quoted preview tells it apart.
+    TExpect e;
+    const qsizetype from = text.indexOf(QLatin1String(" from "));
+    e.head = from < 0 ? text : text.left(from + 6);
+    if (text.contains(QLatin1String("Message from ")))
+        e.tail = text.mid(text.indexOf(QLatin1String("\n\t\"")));
+    return e;
+}
+
+qint64 RssKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
+// Types as a keyboard does; characters beyond ASCII come as the text of a key
+// the keyboard layout does not name.
+void TypeInto(QWidget *w, const QString &text)
+{
+    QPointer<QWidget> target = w;
+    for (qsizetype i = 0; i < text.size() && target; ++i) {
+        const QChar c = text.at(i);
+        if (c.unicode() < 128 && c.isPrint()) {
+            QTest::keyClick(target, c.toLatin1());
+            continue;
+        }
+        const qsizetype n = c.isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        QTest::sendKeyEvent(QTest::Click, target, Qt::Key_unknown, text.mid(i, n), Qt::NoModifier);
+        i += n - 1;
+    }
+}
+
+void QuietQt(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    // The offscreen platform's and the item views' chatter says nothing here.
+    if (type == QtDebugMsg || message.startsWith(QLatin1String("This plugin does not support")) ||
+        message == QLatin1String("edit: editing failed"))
+        return;
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+class TMonkey final : public QObject {
+public:
+    TMonkey(const TOptions &options)
+        : options_(options), hand_(options.seed), radio_(options.seed ^ 0x5a5a5a5au)
+    {
+    }
+
+    int Run();
+
+private:
+    using Action = std::function<bool()>;
+    struct TRow {
+        const char *name;
+        int weight;
+        Action run;
+    };
+
+    void Note(const QString &what);
+    void Fail(const QString &why);
+    bool StartSession();
+    void EndSession();
+    QWidget *Scope();
+    template <class W> QList<W *> Usable(QWidget *scope) const;
+
+    void HandTick();
+    void RadioTick();
+    void CheckTick();
+    void CheckTables(bool final);
+    void CheckSettings();
+
+    bool Click();
+    bool Menu();
+    bool Type();
+    bool Grid();
+    bool Combo();
+    bool Key();
+    bool CloseWindow();
+    QString SomeText();
+
+    void Send(const QByteArray &bytes, const QString &expect, const char *what);
+    void Epoch();
+
+    TOptions options_;
+    std::mt19937 hand_, radio_;
+    std::unique_ptr<TConsoleHarness> console_;
+    QPointer<TLogWatch> log_;
+    std::vector<TSentFrame> pool_;
+    std::size_t poolNext_ = 0;
+    std::deque<TExpect> pending_;
+    std::size_t logNext_ = 0;
+    QElapsedTimer clock_;
+    QTimer handTimer_, radioTimer_, checkTimer_;
+    QList<TRow> table_;
+    QString epoch_;
+    bool lineAway_ = false;
+    qint64 replugAtMs_ = 0;
+    qint64 sequence_ = 0;
+    bool failed_ = false;
+    std::set<QString> errorTexts_;
+    // Figures for the report.
+    qint64 actions_ = 0, framesWritten_ = 0, framesCounted_ = 0, framesMatched_ = 0, bytesNoise_ = 0;
+    int sessions_ = 0, unplugs_ = 0, maxModalDepth_ = 0;
+    qint64 rssWarm_ = 0, rssPeakLate_ = 0;
+};
+
+void Remember(const QString &what)
+{
+    LastActions.push_back(what);
+    if (LastActions.size() > 50)
+        LastActions.pop_front();
+}
+
+void TMonkey::Note(const QString &what)
+{
+    ++actions_;
+    LastActions.push_back(QStringLiteral("%1 ms: %2").arg(clock_.elapsed()).arg(what));
+    if (LastActions.size() > 50)
+        LastActions.pop_front();
+}
+
+void TMonkey::Fail(const QString &why)
+{
+    if (failed_)
+        return;
+    failed_ = true;
+    std::fprintf(stderr, "soak: FAIL: %s\n", qPrintable(why));
+    PrintReplay();
+    QCoreApplication::exit(1);
+}
+
+bool TMonkey::StartSession()
+{
+    // Two radio lines (COM1, COM2); COM3 and COM4 lead nowhere, so choosing
+    // them fails as a port with no device does.
+    console_ = std::make_unique<TConsoleHarness>(0x001F, 2, 1);
+    if (!console_->Error().isEmpty()) {
+        Fail(QStringLiteral("the console did not start: ") + console_->Error());
+        return false;
+    }
+    for (int n : {3, 4})
+        QFile::link(QStringLiteral("/nonexistent/no-port"),
+                    QDir(console_->Dir()).filePath(QStringLiteral("COM%1").arg(n)));
+    log_ = new TLogWatch(console_->LogMemo());
+    logNext_ = 0;
+    pending_.clear();
+    lineAway_ = false;
+    epoch_.clear();
+    ++sessions_;
+    Note(QStringLiteral("session %1 started").arg(sessions_));
+    return true;
+}
+
+void TMonkey::EndSession()
+{
+    // The windows go first: they write the settings file on the way out.
+    DeleteConsoleWindows();
+    CheckSettings();
+    console_.reset();
+}
+
+QWidget *TMonkey::Scope()
+{
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    QList<QWidget *> windows;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w->isVisible() && !qobject_cast<QMenu *>(w))
+            windows << w;
+    if (windows.isEmpty())
+        return nullptr;
+    return windows.at(int(hand_() % unsigned(windows.size())));
+}
+
+template <class W> QList<W *> TMonkey::Usable(QWidget *scope) const
+{
+    QList<W *> found;
+    for (W *w : scope->findChildren<W *>())
+        if (w->isVisible() && w->isEnabled())
+            found << w;
+    return found;
+}
+
+bool IsEndOk(QWidget *w)
+{
+    // The exit path is never taken: the run goes on.
+    return EndForm && w->window() == EndForm && w->objectName() == QLatin1String("BitBtn2");
+}
+
+QString Describe(QWidget *w)
+{
+    QString name = w->objectName();
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        name += QLatin1Char('"') + b->text() + QLatin1Char('"');
+    return name + QLatin1String(" in ") + w->window()->objectName() + QLatin1Char('/') +
+           w->window()->windowTitle();
+}
+
+bool TMonkey::Click()
+{
+    QWidget *scope = Scope();
+    if (!scope)
+        return false;
+    QList<QAbstractButton *> buttons;
+    for (QAbstractButton *b : Usable<QAbstractButton>(scope))
+        if (!IsEndOk(b))
+            buttons << b;
+    if (buttons.isEmpty())
+        return false;
+    QAbstractButton *b = buttons.at(int(hand_() % unsigned(buttons.size())));
+    Note(QStringLiteral("click ") + Describe(b));
+    QTimer::singleShot(0, b, [b] { b->click(); });
+    return true;
+}
+
+bool TMonkey::Menu()
+{
+    if (QApplication::activeModalWidget() || !MainForm)
+        return false;
+    QList<QAction *> actions;
+    for (QAction *menu : MainForm->menuBar()->actions())
+        if (menu->menu())
+            for (QAction *a : menu->menu()->actions())
+                if (a->isEnabled() && !a->isSeparator() && !a->menu())
+                    actions << a;
+    if (actions.isEmpty())
+        return false;
+    QAction *a = actions.at(int(hand_() % unsigned(actions.size())));
+    Note(QStringLiteral("menu ") + a->objectName());
+    QTimer::singleShot(0, a, [a] { a->trigger(); });
+    return true;
+}
+
+QString TMonkey::SomeText()
+{
+    switch (hand_() % 6) {
+    case 0:
+        return QString::number(hand_() % 1000);
+    case 1:
+        return QStringLiteral("Car %1").arg(hand_() % 9);
+    case 2:
+        return QStringLiteral("99999999");
+    case 3:
+        return QStringLiteral("-1");
+    case 4: {
+        QString s;
+        for (int i = 0; i < 300; ++i)
+            s += QChar(u'a' + char16_t(hand_() % 26));
+        return s;
+    }
+    default:
+        return QStringLiteral("\u03a9\u0436\u4e2d\u6587 \u20ac\U0001F4FB");
+    }
+}
+
+bool TMonkey::Type()
+{
+    QWidget *scope = Scope();
+    if (!scope)
+        return false;
+    QList<QWidget *> edits;
+    for (QLineEdit *e : Usable<QLineEdit>(scope))
+        if (!e->isReadOnly())
+            edits << e;
+    for (QPlainTextEdit *e : Usable<QPlainTextEdit>(scope))
+        if (!e->isReadOnly())
+            edits << e;
+    for (QTextEdit *e : Usable<QTextEdit>(scope))
+        if (!e->isReadOnly())
+            edits << e;
+    if (edits.isEmpty())
+        return false;
+    QWidget *e = edits.at(int(hand_() % unsigned(edits.size())));
+    const QString text = SomeText();
+    const int after = int(hand_() % 3); // nothing, Enter, Tab
+    Note(QStringLiteral("type %1 chars into %2 then %3").arg(text.size()).arg(Describe(e)).arg(after));
+    QTimer::singleShot(0, e, [e, text, after] {
+        e->setFocus();
+        if (auto *line = qobject_cast<QLineEdit *>(e))
+            line->selectAll();
+        TypeInto(e, text);
+        if (after == 1 && !(EndForm && e->window() == EndForm))
+            QTest::keyClick(e, Qt::Key_Return);
+        else if (after == 2)
+            QTest::keyClick(e, Qt::Key_Tab);
+    });
+    return true;
+}
+
+bool TMonkey::Grid()
+{
+    QWidget *scope = Scope();
+    if (!scope)
+        return false;
+    const QList<QTableView *> grids = Usable<QTableView>(scope);
+    if (grids.isEmpty())
+        return false;
+    QTableView *g = grids.at(int(hand_() % unsigned(grids.size())));
+    QAbstractItemModel *m = g->model();
+    if (!m || m->rowCount() == 0 || m->columnCount() == 0)
+        return false;
+    const int row = int(hand_() % unsigned(m->rowCount()));
+    const int column = int(hand_() % unsigned(m->columnCount()));
+    const QString text = SomeText();
+    // How the edit ends: Enter posts, Esc cancels, Down moves (past the last row
+    // it appends), Up moves away, or the edit is left open.
+    static const Qt::Key ends[] = {Qt::Key_Return, Qt::Key_Escape, Qt::Key_Down, Qt::Key_Up, Qt::Key_unknown};
+    const Qt::Key end = ends[hand_() % std::size(ends)];
+    Note(QStringLiteral("grid %1 cell %2,%3 type %4 chars then key %5")
+             .arg(Describe(g))
+             .arg(row)
+             .arg(column)
+             .arg(text.size())
+             .arg(int(end), 0, 16));
+    QTimer::singleShot(0, g, [g, row, column, text, end] {
+        QAbstractItemModel *m = g->model();
+        if (!m || row >= m->rowCount() || column >= m->columnCount())
+            return;
+        g->setFocus();
+        g->setCurrentIndex(m->index(row, column));
+        g->edit(g->currentIndex());
+        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : g;
+        TypeInto(target, text);
+        if (end != Qt::Key_unknown) {
+            QWidget *now = QApplication::focusWidget() ? QApplication::focusWidget() : g;
+            QTest::keyClick(now, end);
+        }
+    });
+    return true;
+}
+
+bool TMonkey::Combo()
+{
+    QWidget *scope = Scope();
+    if (!scope)
+        return false;
+    const QList<QComboBox *> combos = Usable<QComboBox>(scope);
+    if (combos.isEmpty())
+        return false;
+    QComboBox *c = combos.at(int(hand_() % unsigned(combos.size())));
+    // End picks the last entry: "Other" in a names box.
+    static const Qt::Key keys[] = {Qt::Key_Down, Qt::Key_Up, Qt::Key_End, Qt::Key_Home};
+    const Qt::Key key = keys[hand_() % std::size(keys)];
+    const int times = 1 + int(hand_() % 3);
+    Note(QStringLiteral("combo %1 key %2 x%3").arg(Describe(c)).arg(int(key), 0, 16).arg(times));
+    QTimer::singleShot(0, c, [c, key, times] {
+        c->setFocus();
+        for (int i = 0; i < times && c->isVisible(); ++i)
+            QTest::keyClick(c, key);
+    });
+    return true;
+}
+
+bool TMonkey::Key()
+{
+    QWidget *scope = Scope();
+    if (!scope)
+        return false;
+    const bool enter = hand_() % 2 && !(EndForm && scope == EndForm);
+    const Qt::Key key = enter ? Qt::Key_Return : Qt::Key_Escape;
+    Note(QStringLiteral("key %1 to %2").arg(enter ? "Enter" : "Esc").arg(Describe(scope)));
+    QPointer<QWidget> target = QApplication::focusWidget() && QApplication::focusWidget()->window() == scope
+                                   ? QApplication::focusWidget()
+                                   : scope;
+    QTimer::singleShot(0, scope, [target, key] {
+        if (target)
+            QTest::keyClick(target, key);
+    });
+    return true;
+}
+
+bool TMonkey::CloseWindow()
+{
+    QWidget *scope = Scope();
+    if (!scope || scope == MainForm)
+        return false;
+    Note(QStringLiteral("close ") + Describe(scope));
+    QTimer::singleShot(0, scope, [scope] { scope->close(); });
+    return true;
+}
+
+void TMonkey::HandTick()
+{
+    if (failed_)
+        return;
+    // Time is up while a modal window runs its loop: the outer loop ends only
+    // once it returns, so the hand now only closes what is open.
+    if (clock_.elapsed() >= qint64(options_.seconds) * 1000) {
+        if (QWidget *m = QApplication::activeModalWidget()) {
+            Note(QStringLiteral("time is up: close ") + Describe(m));
+            if (auto *box = qobject_cast<QMessageBox *>(m))
+                QTimer::singleShot(0, box, [box] { box->reject(); });
+            else if (auto *dialog = qobject_cast<QDialog *>(m))
+                QTimer::singleShot(0, dialog, [dialog] { dialog->reject(); });
+            else
+                QTimer::singleShot(0, m, [m] { m->close(); });
+        }
+        return;
+    }
+    // Boxes and dialogs the hand cannot use well are answered at once: a file
+    // dialog is cancelled (no file of the operator's is touched).
+    if (auto *files = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+        Note(QStringLiteral("cancel the file dialog"));
+        QTimer::singleShot(0, files, [files] { files->reject(); });
+        return;
+    }
+    // Error boxes never nest; count the modal windows open.
+    int errors = 0, modals = 0;
+    QStringList open;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!w->isVisible())
+            continue;
+        if (w->isModal() || w->windowModality() != Qt::NonModal)
+            ++modals;
+        if (auto *box = qobject_cast<QMessageBox *>(w)) {
+            if (box->windowTitle() == TApplication::ErrorCaption()) {
+                ++errors;
+                open << box->text();
+                if (errorTexts_.insert(box->text()).second)
+                    Note(QStringLiteral("error box: ") + box->text());
+            }
+        }
+    }
+    maxModalDepth_ = std::max(maxModalDepth_, modals);
+    if (errors > 1)
+        Fail(QStringLiteral("%1 error boxes open at once: %2")
+                 .arg(errors)
+                 .arg(open.join(QLatin1String(" | "))));
+    if (modals > 8)
+        Fail(QStringLiteral("%1 modal windows open at once").arg(modals));
+    if (!MainForm)
+        return;
+    int total = 0;
+    for (const TRow &row : std::as_const(table_))
+        total += row.weight;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        int pick = int(hand_() % unsigned(total));
+        for (const TRow &row : std::as_const(table_)) {
+            if ((pick -= row.weight) < 0) {
+                if (row.run())
+                    return;
+                break;
+            }
+        }
+    }
+}
+
+void TMonkey::Epoch()
+{
+    // Frames on their way when the port changes may be lost with it: from then
+    // on, only frames written on the port as it is now count.
+    const QString now = QStringLiteral("%1/%2/%3")
+                            .arg(MainForm->Settings().CurrentComPort)
+                            .arg(MainForm->WaitingForPort())
+                            .arg(lineAway_);
+    if (now != epoch_) {
+        epoch_ = now;
+        pending_.clear();
+    }
+}
+
+void TMonkey::Send(const QByteArray &bytes, const QString &expect, const char *what)
+{
+    const int port = MainForm->Settings().CurrentComPort;
+    if (lineAway_ || port < 1 || port > 2)
+        return;
+    const bool open = !MainForm->WaitingForPort();
+    if (!console_->Line(port - 1).Write(bytes, 2000))
+        return;
+    ++framesWritten_;
+    Writes.push_back(QStringLiteral("%1 ms: %2 #%3 %4 bytes: %5")
+                         .arg(clock_.elapsed())
+                         .arg(QLatin1String(what))
+                         .arg(framesWritten_)
+                         .arg(bytes.size())
+                         .arg(QString::fromLatin1(bytes.left(24).toHex(' '))));
+    if (Writes.size() > 400)
+        Writes.pop_front();
+    if (!expect.isEmpty() && open) {
+        TExpect e = ExpectFor(expect);
+        e.writtenMs = clock_.elapsed();
+        e.number = framesWritten_;
+        pending_.push_back(e);
+        ++framesCounted_;
+    }
+}
+
+void TMonkey::RadioTick()
+{
+    if (failed_ || !MainForm || clock_.elapsed() >= qint64(options_.seconds) * 1000)
+        return;
+    const qint64 now = clock_.elapsed();
+    if (lineAway_) {
+        if (now < replugAtMs_)
+            return;
+        const QString error = console_->Replug(0);
+        Remember(QStringLiteral("%1 ms: radio: COM1 plugged back in").arg(now));
+        if (!error.isEmpty())
+            Fail(QStringLiteral("replug: ") + error);
+        lineAway_ = false;
+    }
+    Epoch();
+    if (pool_.empty() || poolNext_ >= pool_.size()) {
+        pool_ = MakeTrafficMix(2000, unsigned(radio_()), 400);
+        poolNext_ = 0;
+    }
+    const unsigned pick = radio_() % 1000;
+    auto next = [&] {
+        const TSentFrame f = pool_[poolNext_++];
+        if (poolNext_ >= pool_.size()) {
+            pool_ = MakeTrafficMix(2000, unsigned(radio_()), 400);
+            poolNext_ = 0;
+        }
+        Send(f.bytes, f.expect, "frame");
+    };
+    if (pick < 700) {
+        next();
+    } else if (pick < 760) {
+        const int n = 10 + int(radio_() % 40);
+        Remember(QStringLiteral("%1 ms: radio: burst of %2").arg(now).arg(n));
+        for (int i = 0; i < n; ++i)
+            next();
+    } else if (pick < 800) {
+        // An emergency: status 95 and up.
+        const int status = 95 + int(radio_() % 5);
+        const QByteArray wire = radio_() % 2 ? "1011101" : "2004000";
+        Send(BuildFrame("E" + wire + QByteArray::number(status)),
+             QStringLiteral("Status:%1 from x").arg(status), "emergency");
+    } else if (pick < 830) {
+        // A long message of 4000 characters, told apart by its sequence number.
+        QByteArray text = QByteArray::number(++sequence_).rightJustified(6, '0').prepend("@L") + ' ';
+        while (text.size() < 4000)
+            text += "Road closed at the bridge. ";
+        text.truncate(4000);
+        Send(BuildFrame("G1011102" + text),
+             QStringLiteral("Long Message from x\n\t\"%1...\"").arg(QString::fromLatin1(text.left(30))),
+             "long");
+    } else if (pick < 880) {
+        // Damaged: cut short, fields that are not numbers, an unknown kind, too long.
+        static const QByteArray damaged[] = {"\x02"
+                                             "E10111",
+                                             "\x02"
+                                             "Exx11102zz\x03",
+                                             "\x02"
+                                             "Z1234\x03",
+                                             "\x02"
+                                             "\x03",
+                                             "\x02"
+                                             "I1abc\x03",
+                                             "\x02"
+                                             "B10011\x03"};
+        QByteArray bytes = damaged[radio_() % std::size(damaged)];
+        if (radio_() % 10 == 0)
+            bytes = "\x02"
+                    "G1011102" +
+                    QByteArray(5000, 'x');
+        LastActions.push_back(
+            QStringLiteral("%1 ms: radio: damaged frame of %2 bytes").arg(now).arg(bytes.size()));
+        Send(bytes, {}, "damaged");
+    } else if (pick < 930) {
+        QByteArray noise(1 + int(radio_() % 300), '\0');
+        for (char &c : noise)
+            c = char(radio_() % 256);
+        bytesNoise_ += noise.size();
+        Send(noise, {}, "noise");
+    } else if (pick < 934 && !lineAway_) {
+        // The radio's line goes away for a while and comes back.
+        Remember(QStringLiteral("%1 ms: radio: COM1 unplugged").arg(now));
+        console_->Line(0).Close();
+        lineAway_ = true;
+        ++unplugs_;
+        replugAtMs_ = now + 500 + int(radio_() % 3000);
+        Epoch();
+    }
+}
+
+void TMonkey::CheckTables(bool final)
+{
+    for (TTable *t : {MainForm->UserTable, MainForm->StatusTable}) {
+        if (!t) {
+            Fail(QStringLiteral("a table was closed"));
+            return;
+        }
+        if (t->Inserting() || t->Modified())
+            continue;
+        // What the console holds is what a fresh look at the file finds.
+        std::unique_ptr<TTable> fresh(new TTable(t->FileName(), t->Definition()));
+        if (fresh->RowCount() != t->RowCount()) {
+            Fail(QStringLiteral("%1 holds %2 rows, the file %3")
+                     .arg(t->FileName())
+                     .arg(t->RowCount())
+                     .arg(fresh->RowCount()));
+            return;
+        }
+        for (int r = 0; r < t->RowCount(); ++r)
+            for (int f = 0; f < t->Definition().fields.size(); ++f)
+                if (t->FieldText(r, f) != fresh->FieldText(r, f)) {
+                    Fail(QStringLiteral("%1 row %2 field %3: \"%4\" held, \"%5\" in the file")
+                             .arg(t->FileName())
+                             .arg(r)
+                             .arg(f)
+                             .arg(t->FieldText(r, f), fresh->FieldText(r, f)));
+                    return;
+                }
+    }
+    Q_UNUSED(final);
+}
+
+void TMonkey::CheckSettings()
+{
+    QFile f(QDir(console_->Dir()).filePath(QStringLiteral("CorvalinkDemo.ini")));
+    if (!f.open(QIODevice::ReadOnly)) {
+        Fail(QStringLiteral("the settings file is gone"));
+        return;
+    }
+    const QString text = QString::fromLatin1(f.readAll());
+    static const QRegularExpression whole(
+        QStringLiteral("\\ACOM=[1-4]\\r?\\nPOPUP=0[xX][0-9A-Fa-f]{4}\\r?\\n\\z"));
+    if (!whole.match(text).hasMatch())
+        Fail(QStringLiteral("the settings file is not whole: \"%1\"").arg(text));
+}
+
+void TMonkey::CheckTick()
+{
+    if (failed_ || !log_)
+        return;
+    const qint64 now = clock_.elapsed();
+    if (QPlainTextEdit *memo = console_->LogMemo()) {
+        const int lines = LogMemoLines::VisualLineCount(memo);
+        if (lines > TMainForm::LogLines)
+            Fail(QStringLiteral("the log shows %1 lines").arg(lines));
+    }
+    // Every counted frame reaches the log, in order; other entries may come between.
+    const QString rx = QStringLiteral(" RX: ");
+    auto &entries = log_->entries;
+    // A frame whose entry is not among the next Window entries while later ones
+    // are there was lost (noise makes a few entries of its own in between).
+    constexpr int Window = 64;
+    while (!pending_.empty()) {
+        const TExpect &e = pending_.front();
+        bool found = false;
+        int seen = 0;
+        for (std::size_t j = logNext_; j < entries.size() && seen < Window; ++j) {
+            const QString &text = entries[j].text;
+            const qsizetype at = text.indexOf(rx);
+            if (at < 0)
+                continue;
+            ++seen;
+            const QStringView body = QStringView(text).sliced(at + rx.size());
+            if (body.startsWith(e.head) && body.endsWith(e.tail)) {
+                found = true;
+                logNext_ = j + 1;
+                break;
+            }
+        }
+        if (!found && seen >= Window) {
+            LostFrame = e.number;
+            QString next;
+            for (std::size_t j = logNext_; j < entries.size() && j < logNext_ + 6; ++j)
+                next += entries[j].text + QLatin1Char('\n');
+            Fail(QStringLiteral("frame %1 (\"%2...%3\", written at %4 ms) is not in the log; the entries "
+                                "after the one before it:\n%5")
+                     .arg(e.number)
+                     .arg(e.head, e.tail)
+                     .arg(e.writtenMs)
+                     .arg(next));
+            return;
+        }
+        if (!found)
+            break;
+        pending_.pop_front();
+        ++framesMatched_;
+    }
+    // Generous: a loaded machine under the sanitizers may lag far behind.
+    if (!pending_.empty() && now - pending_.front().writtenMs > 60000) {
+        const TExpect &e = pending_.front();
+        Fail(QStringLiteral("frame %1 (\"%2...%3\") written %4 ms ago never reached the log; the log:\n%5")
+                 .arg(e.number)
+                 .arg(e.head, e.tail)
+                 .arg(now - e.writtenMs)
+                 .arg(console_->LogMemo()->toPlainText()));
+        return;
+    }
+    entries.erase(entries.begin(), entries.begin() + qsizetype(logNext_));
+    logNext_ = 0;
+    if (pending_.empty())
+        entries.clear();
+    if (!QApplication::activeModalWidget() && hand_() % 20 == 0)
+        CheckTables(false);
+    // RSS: the first reading after warming up against the highest later on.
+    const qint64 rss = RssKb();
+    if (now > options_.seconds * 1000 / 3 && rssWarm_ == 0)
+        rssWarm_ = rss;
+    if (rssWarm_ > 0)
+        rssPeakLate_ = std::max(rssPeakLate_, rss);
+}
+
+int TMonkey::Run()
+{
+    table_ = {{"click", 40, [this] { return Click(); }},     {"menu", 10, [this] { return Menu(); }},
+              {"type", 15, [this] { return Type(); }},       {"grid", 15, [this] { return Grid(); }},
+              {"combo", 10, [this] { return Combo(); }},     {"key", 8, [this] { return Key(); }},
+              {"close", 6, [this] { return CloseWindow(); }}};
+    clock_.start();
+    if (!StartSession())
+        return 1;
+    connect(&handTimer_, &QTimer::timeout, this, &TMonkey::HandTick);
+    connect(&radioTimer_, &QTimer::timeout, this, &TMonkey::RadioTick);
+    connect(&checkTimer_, &QTimer::timeout, this, &TMonkey::CheckTick);
+    handTimer_.start(25);
+    radioTimer_.start(20);
+    checkTimer_.start(250);
+    const qint64 endMs = qint64(options_.seconds) * 1000;
+    while (!failed_ && clock_.elapsed() < endMs) {
+        QEventLoop loop;
+        QTimer::singleShot(int(std::max<qint64>(1, endMs - clock_.elapsed())), &loop, &QEventLoop::quit);
+        loop.exec();
+        if (failed_)
+            break;
+        if (MainForm && MainForm->EndRequested()) {
+            // A port that cannot be opened ends the console, as it always has:
+            // check what it left behind and start it again.
+            Note(QStringLiteral("the console ended itself"));
+            CheckTables(true);
+            EndSession();
+            if (!StartSession())
+                break;
+        }
+    }
+    handTimer_.stop();
+    radioTimer_.stop();
+    // Let the traffic written so far arrive, with no new actions.
+    if (!failed_) {
+        while (QApplication::activeModalWidget() && clock_.elapsed() < endMs + 20000) {
+            QWidget *m = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(m))
+                box->reject();
+            else
+                m->close();
+            QTest::qWait(100);
+        }
+        QTest::qWait(500);
+        const qint64 until = clock_.elapsed() + 60000;
+        while (!pending_.empty() && clock_.elapsed() < until && !failed_) {
+            QTest::qWait(200);
+            CheckTick();
+        }
+        if (!pending_.empty())
+            Fail(QStringLiteral("%1 frames never reached the log").arg(pending_.size()));
+    }
+    if (!failed_ && MainForm)
+        CheckTables(true);
+    const qint64 growth = rssPeakLate_ - rssWarm_;
+    std::printf(
+        "soak: seed %u, %d s: %lld actions, %lld frames written (%lld counted, %lld found in the log), "
+        "%lld noise bytes, %d unplugs, %d sessions, up to %d modal windows at once, RSS %lld -> %lld kB\n",
+        options_.seed, options_.seconds, actions_, framesWritten_, framesCounted_, framesMatched_,
+        bytesNoise_, unplugs_, sessions_, maxModalDepth_, rssWarm_, rssPeakLate_);
+    for (const QString &e : errorTexts_)
+        std::printf("soak: error box seen: %s\n", qPrintable(e));
+    std::fflush(stdout);
+    if (!failed_ && rssWarm_ > 0 && growth > std::max<qint64>(64 * 1024, rssWarm_ / 2))
+        Fail(QStringLiteral("RSS grew from %1 kB to %2 kB").arg(rssWarm_).arg(rssPeakLate_));
+    if (!failed_ && console_)
+        EndSession();
+    return failed_ ? 1 : 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    TOptions options;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            std::puts("usage: soak [--seconds N] [--seed S]\n"
+                      "Runs the console in-process on pseudo-terminals for N seconds (default 30): random\n"
+                      "operator actions and random radio traffic from seed S (default 1). A failure prints\n"
+                      "the seed and the last 50 actions; the same seed replays the run.");
+            return 0;
+        }
+        if ((arg == "--seconds" || arg == "--seed") && i + 1 < argc) {
+            bool ok = false;
+            const qulonglong value = QByteArray(argv[++i]).toULongLong(&ok);
+            if (!ok) {
+                std::fprintf(stderr, "soak: not a number: %s\n", argv[i]);
+                return 2;
+            }
+            (arg == "--seconds" ? options.seconds = int(value) : options.seed = unsigned(value));
+            continue;
+        }
+        std::fprintf(stderr, "soak: unknown option %s (see --help)\n", argv[i]);
+        return 2;
+    }
+    RunSeed = options.seed;
+    std::set_terminate([] {
+        std::fprintf(stderr, "soak: uncaught exception\n");
+        PrintReplay();
+        std::abort();
+    });
+#if defined(__SANITIZE_ADDRESS__)
+    __sanitizer_set_death_callback(PrintReplay);
+#else
+    // Without the sanitizers a crash still names its seed and where it was.
+    for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL})
+        std::signal(sig, [](int sig) {
+            void *frames[64];
+            const int n = backtrace(frames, 64);
+            backtrace_symbols_fd(frames, n, STDERR_FILENO);
+            PrintReplay();
+            std::signal(sig, SIG_DFL);
+            std::raise(sig);
+        });
+#endif
+    qInstallMessageHandler(QuietQt);
+    TApplication app(argc, argv);
+    InstallConsoleMessageBox();
+    TMonkey monkey(options);
+    return monkey.Run();
+}
