@@ -1,6 +1,7 @@
 #include "ErrorReport.h"
 #include "LineModel.h"
 #include "LineMonitor.h"
+#include "PortOnPty.h"
 #include "RadioLine.h"
 
 #include <QCheckBox>
@@ -12,43 +13,6 @@
 #include <atomic>
 
 namespace {
-
-// The console's port on a pseudo-terminal linked as COM1; its comm event drains
-// the receive queue as the console's intake does.
-struct TPortOnPty {
-    TRadioLine radio;
-    QTemporaryDir dir;
-    QString previous = QDir::currentPath();
-    TZComm port;
-    std::atomic<int> drained{0};
-
-    TPortOnPty()
-    {
-        QDir::setCurrent(dir.path());
-        QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
-        port.SetEventType(TEventType::CharEvent);
-        port.SetEventChar(3);
-        port.OnCommEvent = [this](TZComm *sender, uint32_t &) {
-            const int count = sender->CountInBuff();
-            QByteArray bytes(count, '\0');
-            if (count > 0)
-                sender->ReadData(bytes.data(), uint32_t(count));
-            drained += count;
-        };
-        port.OpenCommport();
-    }
-    ~TPortOnPty()
-    {
-        port.CloseCommport();
-        QDir::setCurrent(previous);
-    }
-    void Send(const QByteArray &payload)
-    {
-        port.WriteData("\x02", 1);
-        port.WriteStringData(payload);
-        port.WriteData("\x03", 1);
-    }
-};
 
 TMonitorDirectory Directory()
 {

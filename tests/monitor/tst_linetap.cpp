@@ -1,4 +1,5 @@
 #include "LineTap.h"
+#include "PortOnPty.h"
 #include "RadioLine.h"
 
 #include <QDir>
@@ -32,37 +33,6 @@ void Record(TLineTap &tap, TLineDirection d, const QByteArray &bytes, qint64 t =
 {
     tap.Record(d, reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()), t);
 }
-
-// The port as the console opens it, on a pseudo-terminal linked as COM1 in a
-// scratch working directory; its comm event drains the receive queue.
-struct TPortOnPty {
-    TRadioLine radio;
-    QTemporaryDir dir;
-    QString previous = QDir::currentPath();
-    TZComm port;
-    std::atomic<int> drained{0}; // bytes the comm event has read
-
-    TPortOnPty()
-    {
-        QDir::setCurrent(dir.path());
-        QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
-        port.SetEventType(TEventType::CharEvent);
-        port.SetEventChar(3);
-        port.OnCommEvent = [this](TZComm *sender, uint32_t &) {
-            const int count = sender->CountInBuff();
-            QByteArray bytes(count, '\0');
-            if (count > 0)
-                sender->ReadData(bytes.data(), uint32_t(count));
-            drained += count;
-        };
-        port.OpenCommport();
-    }
-    ~TPortOnPty()
-    {
-        port.CloseCommport();
-        QDir::setCurrent(previous);
-    }
-};
 
 } // namespace
 
