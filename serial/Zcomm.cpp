@@ -667,7 +667,11 @@ void TZComm::CreateCommEvent()
                 return;
             break;
         case TEventType::CharEvent:
-            if (!charSeen)
+            // A full queue raises the event too: bytes with no event character
+            // (a frame whose end was lost, noise) longer than the queue would
+            // otherwise sit there with nothing to drain them, and everything
+            // after them, good frames included, would be lost as an overrun.
+            if (!charSeen && size < FInCapacity)
                 return;
             break;
         default:

@@ -73,6 +73,8 @@ class TstNoise : public QObject {
     Q_OBJECT
 private slots:
     void noiseWithValidFrames();
+    void frameAfterOverlongRun_data();
+    void frameAfterOverlongRun();
 };
 
 void TstNoise::noiseWithValidFrames()
@@ -201,6 +203,36 @@ void TstNoise::noiseWithValidFrames()
     QVERIFY(answered > 0);
     QVERIFY2(worstNs.load() < MaxAnswerNs,
              qPrintable(QStringLiteral("a posted event waited %1 ms").arg(double(worstNs.load()) / 1e6)));
+}
+
+void TstNoise::frameAfterOverlongRun_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    // The random run that found it (seed 20261209): a long message cut off before
+    // its ETX, longer than the port's 4096-byte receive queue.
+    QTest::newRow("damaged long message") << QByteArray("\x02"
+                                                        "G1011102" +
+                                                        QByteArray(5000, 'x'));
+    QTest::newRow("noise with no ETX") << QByteArray(9000, 'n');
+    QTest::newRow("two damaged runs")
+        << QByteArray("\x02" + QByteArray(4500, 'a') + "\x02" + QByteArray(4500, 'b'));
+}
+
+// The frames right after a run of bytes with no ETX, longer than the queue the
+// port reads into, still reach the log.
+void TstNoise::frameAfterOverlongRun()
+{
+    QFETCH(QByteArray, before);
+    TConsoleHarness console(0x0000, 1);
+    QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
+    TBoxWatch boxes;
+    TLogWatch log(console.LogMemo());
+    QVERIFY(console.Line(0).Write(before + BuildFrame("F1011102#000503 o") + BuildFrame("B1001000")));
+    QTRY_COMPARE(log.entries.size(), std::size_t(2));
+    QVERIFY2(log.entries[0].text.endsWith(QStringLiteral(" RX: Short Message from Car 2\n\t\"#000503 o\"")),
+             qPrintable(log.entries[0].text));
+    QVERIFY(log.entries[1].text.endsWith(QStringLiteral(" RX: Call from Base")));
+    QCOMPARE(boxes.boxes.size(), 0);
 }
 
 int main(int argc, char **argv)
