@@ -62,7 +62,7 @@ void TstGridRefusal::refusedCellThenButton()
         }
     });
     hand.start(20);
-    MainForm->EUserBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     hand.stop();
     QCOMPARE(maxOpen, 1);
     QCOMPARE(shown, 1);
