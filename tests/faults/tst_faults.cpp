@@ -1,12 +1,12 @@
 // Faults of the files and the line that need no windows: saves and posts cut by
 // a killed process, table and settings files that are missing, read-only,
 // locked or foreign, and the longest messages in both directions.
+#include "BoxRecorder.h"
 #include "CommandPort.h"
 #include "Decoder.h"
 #include "Frame.h"
 #include "FrameIntake.h"
 #include "MemoryTable.h"
-#include "MessageBox.h"
 #include "RadioLine.h"
 #include "SampleTables.h"
 #include "SendCommand.h"
@@ -209,6 +209,7 @@ QString LongText()
 
 class TestFaults : public QObject {
     Q_OBJECT
+    std::unique_ptr<TBoxRecorder> boxes_;
 private slots:
     void initTestCase();
     void settingsSaveKilled();
@@ -224,7 +225,7 @@ private slots:
 void TestFaults::initTestCase()
 {
     // A message box would wait for an operator that is not there.
-    SetMessageBoxRoutine([](const QString &, const QString &, MsgIcon, MsgButtons) { return MsgAnswer::Ok; });
+    boxes_ = std::make_unique<TBoxRecorder>();
 }
 
 void TestFaults::settingsSaveKilled()
