@@ -9,6 +9,7 @@
 #include "MemoryTable.h"
 #include "RadioLine.h"
 #include "SampleTables.h"
+#include "ScratchDir.h"
 #include "SendCommand.h"
 #include "Settings.h"
 #include "Table.h"
@@ -151,16 +152,16 @@ QString OpenAndPost(const QString &file)
 // The radio's side of a pseudo-terminal, linked as COM1 in a scratch directory
 // that is the working directory while it lives.
 struct Line {
-    TRadioLine radio;
-    QTemporaryDir dir;
-    QString previous = QDir::currentPath();
+    TScratchDir dir;
+    TRadioLine &radio;
 
-    Line()
+    Line() : radio(Prepared(dir)) {}
+    static TRadioLine &Prepared(TScratchDir &dir)
     {
-        QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
-        QDir::setCurrent(dir.path());
+        if (!dir.Prepare(QByteArray(), {1}).isEmpty() || !dir.MakeCurrent())
+            qFatal("no scratch directory with a radio line");
+        return *dir.Line(1);
     }
-    ~Line() { QDir::setCurrent(previous); }
 };
 
 class TPortAdapter final : public ICommandPort {
