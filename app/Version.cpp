@@ -26,6 +26,7 @@ TVersionForm::TVersionForm(QWidget *parent)
 {
     ui->setupUi(this);
     setFixedSize(size());
+    ui->Label3->setText(QStringLiteral("Version " CORVALINK_VERSION_TEXT " beta"));
     SetArial(ui->Label1, 24, true);
     SetArial(ui->Label5, 13, true);
     SetArial(ui->Label2, 16, true);

@@ -69,7 +69,7 @@ int main(int argc, char *argv[])
             return 0;
         }
         if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("corvalink-demo 1.02");
+            std::puts("corvalink-demo " CORVALINK_VERSION_TEXT);
             return 0;
         }
     }

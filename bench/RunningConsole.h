@@ -5,13 +5,12 @@
 // and COM1 linked to a pseudo-terminal; read from /proc while it runs.
 
 #include "ConsoleHarness.h"
-#include "SampleTables.h"
+#include "ScratchDir.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
@@ -32,31 +31,20 @@ class TConsoleDir final {
 public:
     explicit TConsoleDir(unsigned popupFlags)
     {
-        const QDir dir(dir_.path());
-        if (!CopySampleTables(dir))
-            Fail("cannot copy the sample tables");
-        QFile ini(dir.filePath(QStringLiteral("CorvalinkDemo.ini")));
-        if (!ini.open(QIODevice::WriteOnly) || ini.write(QStringLiteral("COM=1\r\nPOPUP=0x%1\r\n")
-                                                             .arg(popupFlags, 4, 16, QLatin1Char('0'))
-                                                             .toUpper()
-                                                             .toLatin1()) < 0)
-            Fail("cannot write the settings file");
-        NewLine();
+        if (const QString error = dir_.Prepare(TScratchDir::Settings(1, popupFlags), {1}); !error.isEmpty())
+            Fail(qPrintable(error));
     }
 
     // A fresh line for each console: a console killed without closing its port
     // leaves the line exclusive.
     void NewLine()
     {
-        const QString link = QDir(dir_.path()).filePath(QStringLiteral("COM1"));
-        QFile::remove(link);
-        line_ = std::make_unique<TRadioLine>();
-        if (!line_->IsValid() || !QFile::link(line_->SlavePath(), link))
-            Fail("no pseudo-terminal");
+        if (const QString error = dir_.Replug(1); !error.isEmpty())
+            Fail(qPrintable(error));
     }
 
-    QString Path() const { return dir_.path(); }
-    TRadioLine &Line() { return *line_; }
+    QString Path() const { return dir_.Path(); }
+    TRadioLine &Line() { return *dir_.Line(1); }
 
     [[noreturn]] static void Fail(const char *what)
     {
@@ -65,8 +53,7 @@ public:
     }
 
 private:
-    QTemporaryDir dir_;
-    std::unique_ptr<TRadioLine> line_;
+    TScratchDir dir_;
 };
 
 // One run of corvalink-demo in such a directory.

@@ -149,7 +149,7 @@ TResult Run(const TPlan &plan, unsigned seed, bool monitor)
             std::exit(1);
         }
     }
-    TBoxWatch boxes;
+    TBoxRecorder boxes;
     TLogWatch log(console.LogMemo());
     std::vector<TSentFrame> frames = MakeTrafficMix(plan.frames, seed, plan.maxLongText);
     for (const auto &f : frames)

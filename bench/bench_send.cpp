@@ -3,14 +3,11 @@
 // would. Prints figures; never fails on a slow machine.
 #include "CommandPort.h"
 #include "MemoryTable.h"
-#include "RadioLine.h"
+#include "ScratchDir.h"
 #include "SendCommand.h"
 #include "Zcomm.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -51,16 +48,12 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 50;
 
-    const TRadioLine radio;
-    if (!radio.IsValid()) {
-        std::perror("openpty");
+    TScratchDir dir;
+    if (const QString error = dir.Prepare(QByteArray(), {1}); !error.isEmpty() || !dir.MakeCurrent()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
         return 1;
     }
-    const int master = radio.Master();
-    QTemporaryDir dir;
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(dir.path());
-    QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
+    const int master = dir.Line(1)->Master();
 
     // The radio's side: reads everything, counting bytes, until told to stop.
     std::atomic<bool> stop{false};
@@ -114,7 +107,6 @@ int main(int argc, char **argv)
     comm.CloseCommport();
     stop = true;
     drain.join();
-    QDir::setCurrent(previous);
 
     const auto report = [](const char *what, std::vector<double> v) {
         std::sort(v.begin(), v.end());

@@ -3,10 +3,12 @@
 #include "MessageBox.h"
 #include "Table.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QStyledItemDelegate>
+#include <QTimer>
 #include <exception>
 
 void ShowTableError(const QString &message)
@@ -175,9 +177,16 @@ void TDBGrid::ReopenRefusedCell()
     const QPersistentModelIndex index = refusedIndex_;
     const QString text = refusedText_;
     const QString error = refusedError_;
-    refusedIndex_ = QPersistentModelIndex();
     if (error.isEmpty())
         return;
+    // The cell was refused because another window's box (the line lost, a frame
+    // that did not decode) took the focus from it: say why only once that box is
+    // gone, not in a second box on top of it.
+    if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != window()) {
+        QTimer::singleShot(100, this, &TDBGrid::ReopenRefusedCell);
+        return;
+    }
+    refusedIndex_ = QPersistentModelIndex();
     refusedError_.clear();
     reporting_ = true;
     ShowTableError(error);

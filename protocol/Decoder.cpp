@@ -15,22 +15,22 @@ namespace {
 class TFields {
 public:
     explicit TFields(const QByteArray &frame)
-        : m_bytes(frame.endsWith(ETX) ? frame.first(frame.size() - 1) : frame)
+        : bytes_(frame.endsWith(ETX) ? frame.first(frame.size() - 1) : frame)
     {
     }
-    char Command() const { return m_bytes.size() > 1 ? m_bytes[1] : '\0'; }
+    char Command() const { return bytes_.size() > 1 ? bytes_[1] : '\0'; }
     // Bytes beyond the frame are absent, never taken from anywhere else.
     QByteArray Raw(qsizetype offset, qsizetype width) const
     {
-        if (offset >= m_bytes.size())
+        if (offset >= bytes_.size())
             return {};
-        return m_bytes.sliced(offset, std::min(width, m_bytes.size() - offset));
+        return bytes_.sliced(offset, std::min(width, bytes_.size() - offset));
     }
     QString Text(qsizetype offset, qsizetype width) const { return AnsiCodec::FromAnsi(Raw(offset, width)); }
     // Every byte from offset up to the first zero byte (or the end).
     QByteArray RawToZero(qsizetype offset) const
     {
-        QByteArray rest = Raw(offset, m_bytes.size());
+        QByteArray rest = Raw(offset, bytes_.size());
         const qsizetype zero = rest.indexOf('\0');
         if (zero >= 0)
             rest.truncate(zero);
@@ -38,7 +38,7 @@ public:
     }
 
 private:
-    QByteArray m_bytes;
+    QByteArray bytes_;
 };
 
 } // namespace

@@ -10,41 +10,41 @@ QList<QByteArray> TFrameIntake::Feed(QByteArrayView bytes)
     const char *p = bytes.data();
     const char *const end = p + bytes.size();
     while (p < end) {
-        if (m_pending.isEmpty()) {
+        if (pending_.isEmpty()) {
             p = std::find(p, end, STX);
             if (p == end)
                 break;
-            m_pending.reserve(256);
-            m_pending.append(*p++);
+            pending_.reserve(256);
+            pending_.append(*p++);
             continue;
         }
         const char *stop = std::find_if(p, end, [](char c) { return c == STX || c == ETX; });
-        const qsizetype room = MaxFrameSize - m_pending.size();
+        const qsizetype room = MaxFrameSize - pending_.size();
         if (stop - p >= room) {
             // No ETX within the longest frame the radio sends: the frame is
             // damaged. Drop it and look for the next STX.
-            m_pending.clear();
-            m_pending.squeeze();
-            ++m_overflows;
+            pending_.clear();
+            pending_.squeeze();
+            ++overflows_;
             p += room;
             continue;
         }
-        m_pending.append(p, stop - p);
+        pending_.append(p, stop - p);
         p = stop;
         if (p == end)
             break;
         if (*p == STX) {
-            m_pending.clear();
+            pending_.clear();
             continue;
         }
-        m_pending.append(*p++);
-        frames.append(m_pending);
-        m_pending.clear();
+        pending_.append(*p++);
+        frames.append(pending_);
+        pending_.clear();
     }
     return frames;
 }
 
 void TFrameIntake::Reset()
 {
-    m_pending.clear();
+    pending_.clear();
 }

@@ -21,11 +21,11 @@ public:
     // Forgets the unfinished frame (for a port that is closed and opened again).
     void Reset();
 
-    qsizetype PendingSize() const { return m_pending.size(); }
+    qsizetype PendingSize() const { return pending_.size(); }
     // Frames dropped for exceeding MaxFrameSize since construction.
-    quint64 OverflowCount() const { return m_overflows; }
+    quint64 OverflowCount() const { return overflows_; }
 
 private:
-    QByteArray m_pending; // empty, or an STX and the bytes after it
-    quint64 m_overflows = 0;
+    QByteArray pending_; // empty, or an STX and the bytes after it
+    quint64 overflows_ = 0;
 };

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-
 #include <functional>
 
 // Every message box of the console goes through this one routine, so that logic

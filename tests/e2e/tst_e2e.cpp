@@ -3,12 +3,12 @@
 // and the simulator's traffic reaches the log, the popups and the emergency flash. And
 // the radio on another machine: the simulator serving the line over TCP, socat making
 // the COM1 link, as a serial server and socat do between two machines.
+#include "BoxRecorder.h"
 #include "Console.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "Main.h"
-#include "MessageBox.h"
-#include "SampleTables.h"
+#include "ScratchDir.h"
 #include "SendCommand.h"
 #include "Speech.h"
 #include "Speechpopup.h"
@@ -24,33 +24,27 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <memory>
 
 namespace {
 
-struct TBox {
-    QString text, caption;
-};
-
 } // namespace
 
 class TstE2e : public QObject {
     Q_OBJECT
 private:
-    std::unique_ptr<QTemporaryDir> tmp;
+    std::unique_ptr<TScratchDir> scratch;
     std::unique_ptr<QProcess> sim;
     std::unique_ptr<QProcess> socat;
     QByteArray simOutput;
-    QString oldDir;
-    QList<TBox> boxes;
+    TBoxRecorder recorder;
+    QList<TBoxRecorder::TBox> &boxes = recorder.boxes;
     QStringList errors;
-    MessageBoxRoutine previousBox;
     ErrorReportRoutine previousError;
 
-    QString Path(const QString &name) const { return QDir(tmp->path()).filePath(name); }
+    QString Path(const QString &name) const { return scratch->Path(name); }
 
     // What the simulator printed so far.
     QString SimOutput()
@@ -80,21 +74,14 @@ private:
     // the simulator listens on a free loopback port and socat makes COM1.
     void StartConsole(const QStringList &simArgs, const QByteArray &input = {}, bool overTcp = false)
     {
-        tmp = std::make_unique<QTemporaryDir>();
-        QVERIFY(tmp->isValid());
-        QVERIFY(CopySampleTables(QDir(tmp->path())));
-        QFile ini(Path(QStringLiteral("CorvalinkDemo.ini")));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        QVERIFY(ini.write("COM=1\r\nPOPUP=0x001F\r\n") > 0);
-        ini.close();
-        for (int n = 2; n <= 4; ++n)
-            QVERIFY(
-                QFile::link(QStringLiteral("/nonexistent/no-port"), Path(QStringLiteral("COM%1").arg(n))));
+        // COM1 is the simulator's to link.
+        scratch = std::make_unique<TScratchDir>();
+        QCOMPARE(scratch->Prepare("COM=1\r\nPOPUP=0x001F\r\n", {}, {1}), QString());
 
         sim = std::make_unique<QProcess>();
         sim->setProgram(QStringLiteral(RADIOSIM_PATH));
         sim->setArguments((overTcp ? QStringList{QStringLiteral("--tcp"), QStringLiteral("0")}
-                                   : QStringList{QStringLiteral("--dir"), tmp->path()}) +
+                                   : QStringList{QStringLiteral("--dir"), scratch->Path()}) +
                           simArgs);
         sim->setProcessChannelMode(QProcess::MergedChannels);
         sim->start();
@@ -112,8 +99,7 @@ private:
             QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(Path(QStringLiteral("COM1"))).isSymLink(), 10000);
         }
 
-        oldDir = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(tmp->path()));
+        QVERIFY(scratch->MakeCurrent());
         CreateConsoleWindows();
         QVERIFY(MainForm);
         QVERIFY2(!MainForm->EndRequested(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
@@ -147,20 +133,14 @@ private slots:
         boxes.clear();
         errors.clear();
         simOutput.clear();
-        previousBox =
-            SetMessageBoxRoutine([this](const QString &text, const QString &caption, MsgIcon, MsgButtons) {
-                boxes.append({text, caption});
-                return MsgAnswer::Ok;
-            });
         previousError = SetErrorReportRoutine([this](const QString &message) { errors << message; });
     }
 
     void cleanup()
     {
         DeleteConsoleWindows();
-        if (!oldDir.isEmpty())
-            QDir::setCurrent(oldDir);
-        oldDir.clear();
+        if (scratch)
+            scratch->RestoreCurrent();
         if (socat && socat->state() != QProcess::NotRunning) {
             socat->terminate();
             QVERIFY(socat->waitForFinished(10000));
@@ -174,8 +154,7 @@ private slots:
             QVERIFY(!QFileInfo(Path(QStringLiteral("COM1"))).isSymLink());
             sim.reset();
         }
-        tmp.reset();
-        SetMessageBoxRoutine(previousBox);
+        scratch.reset();
         SetErrorReportRoutine(previousError);
     }
 

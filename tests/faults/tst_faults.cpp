@@ -1,14 +1,15 @@
 // Faults of the files and the line that need no windows: saves and posts cut by
 // a killed process, table and settings files that are missing, read-only,
 // locked or foreign, and the longest messages in both directions.
+#include "BoxRecorder.h"
 #include "CommandPort.h"
 #include "Decoder.h"
 #include "Frame.h"
 #include "FrameIntake.h"
 #include "MemoryTable.h"
-#include "MessageBox.h"
 #include "RadioLine.h"
 #include "SampleTables.h"
+#include "ScratchDir.h"
 #include "SendCommand.h"
 #include "Settings.h"
 #include "Table.h"
@@ -151,16 +152,16 @@ QString OpenAndPost(const QString &file)
 // The radio's side of a pseudo-terminal, linked as COM1 in a scratch directory
 // that is the working directory while it lives.
 struct Line {
-    TRadioLine radio;
-    QTemporaryDir dir;
-    QString previous = QDir::currentPath();
+    TScratchDir dir;
+    TRadioLine &radio;
 
-    Line()
+    Line() : radio(Prepared(dir)) {}
+    static TRadioLine &Prepared(TScratchDir &dir)
     {
-        QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
-        QDir::setCurrent(dir.path());
+        if (!dir.Prepare(QByteArray(), {1}).isEmpty() || !dir.MakeCurrent())
+            qFatal("no scratch directory with a radio line");
+        return *dir.Line(1);
     }
-    ~Line() { QDir::setCurrent(previous); }
 };
 
 class TPortAdapter final : public ICommandPort {
@@ -209,6 +210,7 @@ QString LongText()
 
 class TestFaults : public QObject {
     Q_OBJECT
+    std::unique_ptr<TBoxRecorder> boxes_;
 private slots:
     void initTestCase();
     void settingsSaveKilled();
@@ -224,7 +226,7 @@ private slots:
 void TestFaults::initTestCase()
 {
     // A message box would wait for an operator that is not there.
-    SetMessageBoxRoutine([](const QString &, const QString &, MsgIcon, MsgButtons) { return MsgAnswer::Ok; });
+    boxes_ = std::make_unique<TBoxRecorder>();
 }
 
 void TestFaults::settingsSaveKilled()

@@ -3,7 +3,6 @@
 #include "Console.h"
 #include "Frame.h"
 #include "Main.h"
-#include "SampleTables.h"
 
 #include <QDir>
 #include <QEventLoop>
@@ -17,29 +16,6 @@
 #include <sys/resource.h>
 #include <thread>
 #include <time.h>
-
-TBoxWatch::TBoxWatch(int hold) : holdMs(hold)
-{
-    previous_ =
-        SetMessageBoxRoutine([this](const QString &text, const QString &caption, MsgIcon, MsgButtons) {
-            boxes.append({text, caption});
-            ++open;
-            maxOpen = std::max(maxOpen, open);
-            if (holdMs > 0) {
-                // The operator reads the box for a while; the console goes on meanwhile.
-                QEventLoop loop;
-                QTimer::singleShot(holdMs, &loop, &QEventLoop::quit);
-                loop.exec();
-            }
-            --open;
-            return MsgAnswer::Ok;
-        });
-}
-
-TBoxWatch::~TBoxWatch()
-{
-    SetMessageBoxRoutine(previous_);
-}
 
 TLogWatch::TLogWatch(QPlainTextEdit *memo) : QObject(memo), memo_(memo)
 {
@@ -263,53 +239,18 @@ std::vector<int> MatchEntries(const std::vector<TSentFrame> &sent, const std::ve
     return match;
 }
 
-QString TConsoleHarness::Replug(int index)
-{
-    auto line = std::make_unique<TRadioLine>();
-    if (!line->IsValid())
-        return QStringLiteral("no pseudo-terminal");
-    const QString link = QDir(dir_.path()).filePath(QStringLiteral("COM%1").arg(index + 1));
-    QFile::remove(link);
-    if (!QFile::link(line->SlavePath(), link))
-        return QStringLiteral("cannot link %1").arg(link);
-    lines_.at(std::size_t(index)) = std::move(line);
-    return {};
-}
-
 TConsoleHarness::TConsoleHarness(unsigned popupFlags, int lines, int comPort)
 {
-    if (!dir_.isValid()) {
-        error_ = QStringLiteral("no scratch directory");
+    QList<int> radios;
+    for (int n = 1; n <= lines; ++n)
+        radios << n;
+    error_ = dir_.Prepare(TScratchDir::Settings(comPort, popupFlags), radios);
+    if (!error_.isEmpty())
+        return;
+    if (!dir_.MakeCurrent()) {
+        error_ = QStringLiteral("cannot enter the scratch directory");
         return;
     }
-    const QDir dir(dir_.path());
-    if (!CopySampleTables(dir)) {
-        error_ = QStringLiteral("cannot copy the sample tables");
-        return;
-    }
-    QFile ini(dir.filePath(QStringLiteral("CorvalinkDemo.ini")));
-    if (!ini.open(QIODevice::WriteOnly) || ini.write(QStringLiteral("COM=%1\r\nPOPUP=0x%2\r\n")
-                                                         .arg(comPort)
-                                                         .arg(popupFlags, 4, 16, QLatin1Char('0'))
-                                                         .toUpper()
-                                                         .toLatin1()) < 0) {
-        error_ = QStringLiteral("cannot write the settings file");
-        return;
-    }
-    ini.close();
-    for (int i = 0; i < lines; ++i) {
-        lines_.push_back(std::make_unique<TRadioLine>());
-        if (!lines_.back()->IsValid()) {
-            error_ = QStringLiteral("no pseudo-terminal");
-            return;
-        }
-        if (!QFile::link(lines_.back()->SlavePath(), dir.filePath(QStringLiteral("COM%1").arg(i + 1)))) {
-            error_ = QStringLiteral("cannot link COM%1").arg(i + 1);
-            return;
-        }
-    }
-    oldDir_ = QDir::currentPath();
-    QDir::setCurrent(dir_.path());
     try {
         CreateConsoleWindows();
     } catch (const std::exception &e) {
@@ -326,8 +267,6 @@ TConsoleHarness::TConsoleHarness(unsigned popupFlags, int lines, int comPort)
 TConsoleHarness::~TConsoleHarness()
 {
     DeleteConsoleWindows();
-    if (!oldDir_.isEmpty())
-        QDir::setCurrent(oldDir_);
 }
 
 QPlainTextEdit *TConsoleHarness::LogMemo() const

@@ -4,15 +4,15 @@
 // the load and fault tests and the end-to-end benchmark. The caller owns the
 // application object (a TApplication, so that errors take the console's path).
 
-#include "MessageBox.h"
+#include "BoxRecorder.h"
 #include "RadioLine.h"
+#include "ScratchDir.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -20,25 +20,6 @@
 class QPlainTextEdit;
 
 using SteadyClock = std::chrono::steady_clock;
-
-// Records the message boxes. A box can be held open for a while, running the
-// events as a modal box does, so that errors arriving meanwhile find it open.
-class TBoxWatch final {
-public:
-    struct TBox {
-        QString text, caption;
-    };
-    explicit TBoxWatch(int holdMs = 0);
-    ~TBoxWatch();
-
-    QList<TBox> boxes;
-    int open = 0;    // boxes open now
-    int maxOpen = 0; // the most ever open at once: more than 1 is a nested box
-    int holdMs;
-
-private:
-    MessageBoxRoutine previous_;
-};
 
 // Every entry that reaches the top of the main window's log, with the time it got
 // there. The log itself keeps only 30 lines; this keeps them all.
@@ -97,17 +78,15 @@ public:
 
     // Empty when the console started; else what went wrong.
     QString Error() const { return error_; }
-    TRadioLine &Line(int index) { return *lines_.at(std::size_t(index)); }
+    TRadioLine &Line(int index) { return *dir_.Line(index + 1); }
     // The radio plugged back in: a new line in place of line index, linked under
     // the same COMn name. Empty when that worked, else what went wrong.
-    QString Replug(int index);
+    QString Replug(int index) { return dir_.Replug(index + 1); }
     QPlainTextEdit *LogMemo() const;
-    QString Dir() const { return dir_.path(); }
+    QString Dir() const { return dir_.Path(); }
 
 private:
-    QTemporaryDir dir_;
-    QString oldDir_;
-    std::vector<std::unique_ptr<TRadioLine>> lines_;
+    TScratchDir dir_;
     QString error_;
 };
 

@@ -18,6 +18,7 @@ class TstGridRefusal : public QObject {
     Q_OBJECT
 private slots:
     void refusedCellThenButton();
+    void refusedCellUnderLineLost();
 };
 
 // A cell holding text its field refuses, left open, and a button of the
@@ -66,6 +67,62 @@ void TstGridRefusal::refusedCellThenButton()
     hand.stop();
     QCOMPARE(maxOpen, 1);
     QCOMPARE(shown, 1);
+    QCOMPARE(reopenedText, QStringLiteral("abc"));
+}
+
+// A cell holding text its field refuses, left open, when the line goes: the
+// "Communication lost" box takes the focus and the view gives the cell up. The
+// refusal waits until that box is gone instead of opening a second box on it.
+void TstGridRefusal::refusedCellUnderLineLost()
+{
+    TConsoleHarness console(0x0000, 1);
+    QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
+    InstallConsoleMessageBox();
+    bool typed = false, done = false;
+    int maxOpen = 0;
+    QStringList shown;
+    QString reopenedText;
+    QTimer hand;
+    QObject::connect(&hand, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        int open = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
+                ++open;
+        maxOpen = std::max(maxOpen, open);
+        auto *grid = EUserForm ? EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1")) : nullptr;
+        if (!typed && modal == EUserForm) {
+            typed = true;
+            grid->setFocus();
+            grid->setCurrentIndex(grid->model()->index(0, 2));
+            grid->edit(grid->currentIndex());
+            QTest::keyClicks(grid->indexWidget(grid->currentIndex()), QStringLiteral("abc"));
+            console.Line(0).Close();
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            if (shown.isEmpty() || shown.back() != box->text()) {
+                shown << box->text();
+                // Held open a while: the refused cell's report must not come in it.
+                QTimer::singleShot(400, box, [box] { box->button(QMessageBox::Ok)->click(); });
+            }
+        } else if (!done && modal == EUserForm && shown.size() == 2) {
+            done = true;
+            if (auto *edit = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex()))) {
+                reopenedText = edit->text();
+                QTest::keyClick(edit, Qt::Key_Escape);
+            }
+            QTimer::singleShot(0, EUserForm, [] { EUserForm->close(); });
+        }
+    });
+    hand.start(20);
+    QTimer::singleShot(10000, [] {
+        if (EUserForm)
+            EUserForm->close();
+    });
+    MainForm->EUserBitBtnClick();
+    hand.stop();
+    QCOMPARE(maxOpen, 1);
+    QCOMPARE(shown, QStringList({QStringLiteral("Communication lost: COM1 disconnected"),
+                                 QStringLiteral("'abc' is not a valid integer value")}));
     QCOMPARE(reopenedText, QStringLiteral("abc"));
 }
 

@@ -84,7 +84,7 @@ void TstLongMessage::arrivesWhole()
 
     TConsoleHarness console(0x0004);
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
-    TBoxWatch boxes;
+    TBoxRecorder boxes;
     TLogWatch log(console.LogMemo());
 
     QByteArray stream = before;

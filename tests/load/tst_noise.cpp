@@ -87,7 +87,7 @@ void TstNoise::noiseWithValidFrames()
     TApplication *app = TApplication::Instance();
     QVERIFY(app);
     // The operator needs a moment for each box; the console goes on meanwhile.
-    TBoxWatch boxes(40);
+    TBoxRecorder boxes(40);
     TLogWatch log(console.LogMemo());
 
     std::mt19937 rng(20261209);
@@ -225,7 +225,7 @@ void TstNoise::frameAfterOverlongRun()
     QFETCH(QByteArray, before);
     TConsoleHarness console(0x0000, 1);
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
-    TBoxWatch boxes;
+    TBoxRecorder boxes;
     TLogWatch log(console.LogMemo());
     QVERIFY(console.Line(0).Write(before + BuildFrame("F1011102#000503 o") + BuildFrame("B1001000")));
     QTRY_COMPARE(log.entries.size(), std::size_t(2));

@@ -67,7 +67,7 @@ void TstUnplug::unplugged()
     QFETCH(QByteArray, beforeClose);
     TConsoleHarness console(0x0000, 2);
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
-    TBoxWatch boxes;
+    TBoxRecorder boxes;
     TLogWatch log(console.LogMemo());
 
     QVERIFY(console.Line(0).Write(BuildFrame("B1001000")));
@@ -109,7 +109,7 @@ void TstUnplug::pluggedBackIn()
 {
     TConsoleHarness console(0x0000, 1);
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
-    TBoxWatch boxes;
+    TBoxRecorder boxes;
     TLogWatch log(console.LogMemo());
     QVERIFY(MainForm->StatusPanelText(1).isEmpty());
 

@@ -486,8 +486,8 @@ void TstZComm::eventRule_data()
                                                             "0\x03\x02"
                                                             "1\x03")
                                               << 1 << 6;
-    QTest::newRow("char: no ETX, queue full") << int(TEventType::CharEvent) << 1 << QByteArray(4096, 'n') << 1
-                                              << 4096;
+    QTest::newRow("char: no ETX, queue full")
+        << int(TEventType::CharEvent) << 1 << QByteArray(4096, 'n') << 1 << 4096;
     QTest::newRow("rx: below threshold") << int(TEventType::RxEvent) << 256 << QByteArray(100, 'a') << 0 << 0;
     QTest::newRow("rx: at threshold") << int(TEventType::RxEvent) << 256 << QByteArray(256, 'a') << 1 << 256;
 }

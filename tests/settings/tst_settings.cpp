@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "BoxRecorder.h"
 #include "Settings.h"
 
 #include <QDir>
@@ -9,12 +9,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-struct Box {
-    QString text;
-    QString caption;
-    MsgIcon icon;
-};
 
 // Stands in for ZComm1: a set of usable device names and a record of calls.
 class FakePort final : public IPortSelector {
@@ -51,21 +45,14 @@ QByteArray ReadFile(const QString &path)
 class TestSettings : public QObject {
     Q_OBJECT
 
-    QList<Box> boxes;
+    TBoxRecorder recorder;
+    QList<TBoxRecorder::TBox> &boxes = recorder.boxes;
     QTemporaryDir dir;
 
     QString Path(const QString &name) const { return dir.filePath(name); }
 
 private slots:
-    void init()
-    {
-        boxes.clear();
-        SetMessageBoxRoutine([this](const QString &text, const QString &caption, MsgIcon icon, MsgButtons) {
-            boxes.append({text, caption, icon});
-            return MsgAnswer::Ok;
-        });
-    }
-    void cleanup() { SetMessageBoxRoutine({}); }
+    void init() { boxes.clear(); }
 
     void integerSyntax_data()
     {

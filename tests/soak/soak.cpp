@@ -227,16 +227,13 @@ void TMonkey::Fail(const QString &why)
 
 bool TMonkey::StartSession()
 {
-    // Two radio lines (COM1, COM2); COM3 and COM4 lead nowhere, so choosing
-    // them fails as a port with no device does.
+    // Two radio lines (COM1, COM2); the harness links COM3 and COM4 to nowhere,
+    // so choosing them fails as a port with no device does.
     console_ = std::make_unique<TConsoleHarness>(0x001F, 2, 1);
     if (!console_->Error().isEmpty()) {
         Fail(QStringLiteral("the console did not start: ") + console_->Error());
         return false;
     }
-    for (int n : {3, 4})
-        QFile::link(QStringLiteral("/nonexistent/no-port"),
-                    QDir(console_->Dir()).filePath(QStringLiteral("COM%1").arg(n)));
     log_ = new TLogWatch(console_->LogMemo());
     logNext_ = 0;
     pending_.clear();

@@ -1,7 +1,10 @@
 #pragma once
 
+// Stand-ins that record what the code under test does with its port, its log and
+// its popups.
+
+#include "BoxRecorder.h"
 #include "CommandPort.h"
-#include "MessageBox.h"
 #include "PopupDispatch.h"
 
 #include <QByteArray>
@@ -31,28 +34,6 @@ class TRecordingLog final : public ILog {
 public:
     QStringList entries;
     void InsertEntry(const QString &entry) override { entries.prepend(entry); }
-};
-
-// Installs a message-box routine that records each box and answers Ok; restores on destruction.
-class TBoxRecorder final {
-public:
-    struct TBox {
-        QString text, caption;
-        MsgIcon icon;
-    };
-    QList<TBox> boxes;
-    TBoxRecorder()
-    {
-        m_previous = SetMessageBoxRoutine(
-            [this](const QString &text, const QString &caption, MsgIcon icon, MsgButtons) {
-                boxes.append({text, caption, icon});
-                return MsgAnswer::Ok;
-            });
-    }
-    ~TBoxRecorder() { SetMessageBoxRoutine(m_previous); }
-
-private:
-    MessageBoxRoutine m_previous;
 };
 
 // Records the calls the popup dispatch makes, one readable line each.
