@@ -118,7 +118,7 @@ void TstGridRefusal::refusedCellUnderLineLost()
         if (EUserForm)
             EUserForm->close();
     });
-    MainForm->EUserBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     hand.stop();
     QCOMPARE(maxOpen, 1);
     QCOMPARE(shown, QStringList({QStringLiteral("Communication lost: COM1 disconnected"),
