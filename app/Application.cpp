@@ -4,6 +4,7 @@
 
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
 
 TApplication::TApplication(int &argc, char **argv) : QApplication(argc, argv)
@@ -53,7 +54,7 @@ void TApplication::ShowError(const QString &message)
             this, [this, message] { ShowError(message); }, Qt::QueuedConnection);
         return;
     }
-    if (showing_) {
+    if (showing_ || waiting_) {
         const bool repeat = std::find(pending_.begin(), pending_.end(), message) != pending_.end();
         if (repeat || pending_.size() >= MaxPending)
             ++dropped_;
@@ -67,6 +68,18 @@ void TApplication::ShowError(const QString &message)
 
 void TApplication::ShowNext()
 {
+    // A box of another window is open (a refused cell, a question): a second box
+    // on top of it would hide it, so the error waits until it is gone.
+    if (OpenMessageBoxes() > 0 && !pending_.empty()) {
+        if (!waiting_) {
+            waiting_ = true;
+            QTimer::singleShot(100, this, [this] {
+                waiting_ = false;
+                ShowNext();
+            });
+        }
+        return;
+    }
     while (!pending_.empty()) {
         const QString message = pending_.front();
         pending_.pop_front();

@@ -19,8 +19,8 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
 
     // Shows an error box; callable from any thread. Boxes never nest: an error that
-    // arrives while one is open waits its turn. A flood (noise on the line) is
-    // bounded: repeats of a waiting message are dropped and at most MaxPending wait.
+    // arrives while one is open (its own or any other window's) waits its turn. A flood (noise on the line)
+    // is bounded: repeats of a waiting message are dropped and at most MaxPending wait.
     void ShowError(const QString &message);
     void ShowException(std::exception_ptr error);
 
@@ -39,6 +39,7 @@ private:
 
     std::deque<QString> pending_;
     bool showing_ = false;
+    bool waiting_ = false; // for another window's box to close
     int dropped_ = 0;
     int shown_ = 0;
 };

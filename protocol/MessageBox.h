@@ -19,3 +19,6 @@ MsgAnswer ShowMessageBox(const QString &text, const QString &caption, MsgIcon ic
 
 // Installs the routine; returns the one it replaces.
 MessageBoxRoutine SetMessageBoxRoutine(MessageBoxRoutine routine);
+
+// How many boxes are open now, one inside another's event loop counting twice.
+int OpenMessageBoxes();

@@ -19,6 +19,7 @@ class TstGridRefusal : public QObject {
 private slots:
     void refusedCellThenButton();
     void refusedCellUnderLineLost();
+    void lineLostUnderRefusal();
 };
 
 // A cell holding text its field refuses, left open, and a button of the
@@ -124,6 +125,59 @@ void TstGridRefusal::refusedCellUnderLineLost()
     QCOMPARE(shown, QStringList({QStringLiteral("Communication lost: COM1 disconnected"),
                                  QStringLiteral("'abc' is not a valid integer value")}));
     QCOMPARE(reopenedText, QStringLiteral("abc"));
+}
+
+// The other way round: the refusal's box is open when the line goes. The
+// "Communication lost" box waits for it instead of opening on top of it.
+void TstGridRefusal::lineLostUnderRefusal()
+{
+    TConsoleHarness console(0x0000, 1);
+    QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
+    InstallConsoleMessageBox();
+    bool typed = false, done = false;
+    int maxOpen = 0;
+    QStringList shown;
+    QTimer hand;
+    QObject::connect(&hand, &QTimer::timeout, [&] {
+        QWidget *modal = QApplication::activeModalWidget();
+        int open = 0;
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
+                ++open;
+        maxOpen = std::max(maxOpen, open);
+        auto *grid = EUserForm ? EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1")) : nullptr;
+        if (!typed && modal == EUserForm) {
+            typed = true;
+            grid->setFocus();
+            grid->setCurrentIndex(grid->model()->index(0, 2));
+            grid->edit(grid->currentIndex());
+            QTest::keyClicks(grid->indexWidget(grid->currentIndex()), QStringLiteral("abc"));
+            QTest::keyClick(grid->indexWidget(grid->currentIndex()), Qt::Key_Return);
+        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+            if (shown.isEmpty() || shown.back() != box->text()) {
+                shown << box->text();
+                if (shown.size() == 1)
+                    console.Line(0).Close();
+                // Held open a while: the line's report must not come in it.
+                QTimer::singleShot(400, box, [box] { box->button(QMessageBox::Ok)->click(); });
+            }
+        } else if (!done && modal == EUserForm && shown.size() == 2) {
+            done = true;
+            if (auto *edit = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex())))
+                QTest::keyClick(edit, Qt::Key_Escape);
+            QTimer::singleShot(0, EUserForm, [] { EUserForm->close(); });
+        }
+    });
+    hand.start(20);
+    QTimer::singleShot(10000, [] {
+        if (EUserForm)
+            EUserForm->close();
+    });
+    MainForm->EUserBitBtnClick();
+    hand.stop();
+    QCOMPARE(maxOpen, 1);
+    QCOMPARE(shown, QStringList({QStringLiteral("'abc' is not a valid integer value"),
+                                 QStringLiteral("Communication lost: COM1 disconnected")}));
 }
 
 int main(int argc, char *argv[])

@@ -744,10 +744,12 @@ void TstZComm::overrunIsReported()
     comm.SetEventType(TEventType::CharEvent);
     comm.SetEventChar(3);
     comm.OpenCommport();
-    // The event character among dropped bytes still wakes the handler, so a full queue gets drained.
+    // A full queue wakes the handler (and so does the event character among the
+    // dropped bytes), so it gets drained.
     QVERIFY(peer.Write(QByteArray(20, 'a') + "\x03"));
-    QTRY_COMPARE(int(rec.Sizes().size()), 1);
-    QCOMPARE(rec.Sizes().front(), 16u);
+    QTRY_VERIFY(!rec.Sizes().empty());
+    for (uint32_t size : rec.Sizes())
+        QCOMPARE(size, 16u);
     char buffer[32];
     comm.ReadData(buffer, 16);
     QCOMPARE(QByteArray(buffer, 16), QByteArray(16, 'a'));
