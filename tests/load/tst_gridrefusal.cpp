@@ -173,7 +173,7 @@ void TstGridRefusal::lineLostUnderRefusal()
         if (EUserForm)
             EUserForm->close();
     });
-    MainForm->EUserBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     hand.stop();
     QCOMPARE(maxOpen, 1);
     QCOMPARE(shown, QStringList({QStringLiteral("'abc' is not a valid integer value"),
