@@ -149,20 +149,7 @@ QString OpenAndPost(const QString &file)
     });
 }
 
-// The radio's side of a pseudo-terminal, linked as COM1 in a scratch directory
-// that is the working directory while it lives.
-struct Line {
-    TScratchDir dir;
-    TRadioLine &radio;
-
-    Line() : radio(Prepared(dir)) {}
-    static TRadioLine &Prepared(TScratchDir &dir)
-    {
-        if (!dir.Prepare(QByteArray(), {1}).isEmpty() || !dir.MakeCurrent())
-            qFatal("no scratch directory with a radio line");
-        return *dir.Line(1);
-    }
-};
+using Line = TRadioDir;
 
 class TPortAdapter final : public ICommandPort {
 public:

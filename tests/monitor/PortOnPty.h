@@ -1,28 +1,22 @@
 #pragma once
 
-#include "RadioLine.h"
+#include "ScratchDir.h"
 #include "Zcomm.h"
 
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <atomic>
 
 // The port as the console opens it, on a pseudo-terminal linked as COM1 in a
 // scratch working directory; its comm event drains the receive queue as the
 // console's intake does.
 struct TPortOnPty {
-    TRadioLine radio;
-    QTemporaryDir dir;
-    QString previous = QDir::currentPath();
+    TRadioDir line;
+    TRadioLine &radio = line.radio;
     TZComm port;
     std::atomic<int> drained{0}; // bytes the comm event has read
 
     TPortOnPty()
     {
-        QDir::setCurrent(dir.path());
-        QFile::link(radio.SlavePath(), dir.filePath(QStringLiteral("COM1")));
         port.SetEventType(TEventType::CharEvent);
         port.SetEventChar(3);
         port.OnCommEvent = [this](TZComm *sender, uint32_t &) {
@@ -34,11 +28,7 @@ struct TPortOnPty {
         };
         port.OpenCommport();
     }
-    ~TPortOnPty()
-    {
-        port.CloseCommport();
-        QDir::setCurrent(previous);
-    }
+    ~TPortOnPty() { port.CloseCommport(); }
     // Sends one frame as the console does: STX, payload, ETX.
     void Send(const QByteArray &payload)
     {

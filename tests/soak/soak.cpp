@@ -547,6 +547,9 @@ void TMonkey::Epoch()
                             .arg(MainForm->WaitingForPort())
                             .arg(lineAway_);
     if (now != epoch_) {
+        // Port/waiting/line away: when a frame goes missing, the moments the
+        // console's port changed state are the first thing to look at.
+        Remember(QStringLiteral("%1 ms: console: port %2").arg(clock_.elapsed()).arg(now));
         epoch_ = now;
         pending_.clear();
     }

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QtGlobal>
 
 TScratchDir::~TScratchDir()
 {
@@ -90,3 +91,14 @@ QByteArray TScratchDir::ReadFile(const QString &name) const
     QFile f(Path(name));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+namespace {
+TRadioLine &RadioOnCom1(TScratchDir &dir)
+{
+    if (!dir.Prepare(QByteArray(), {1}).isEmpty() || !dir.MakeCurrent())
+        qFatal("no scratch directory with a radio line");
+    return *dir.Line(1);
+}
+} // namespace
+
+TRadioDir::TRadioDir() : radio(RadioOnCom1(dir)) {}

@@ -47,3 +47,11 @@ private:
     QString oldDir_;
     std::unique_ptr<TRadioLine> lines_[5];
 };
+
+// One radio line linked as COM1 in a scratch directory that is the working
+// directory while it lives: for tests of the port without the console's files.
+struct TRadioDir {
+    TScratchDir dir;
+    TRadioLine &radio;
+    TRadioDir();
+};
