@@ -1,86 +1,64 @@
 #include "MemoryTable.h"
 
-#include "Convert.h"
+namespace {
 
-#include <stdexcept>
+// Where the error messages say the table is, as the SQLite cursor names its file.
+const QString &Where()
+{
+    static const QString where = QStringLiteral("memory");
+    return where;
+}
 
-TMemoryTable::TMemoryTable(QList<TField> fields) : m_fields(std::move(fields)) {}
+} // namespace
+
+TMemoryTable::TMemoryTable(const TableDef &def) : m_def(def) {}
 
 TMemoryTable TMemoryTable::Users()
 {
-    return TMemoryTable({{QStringLiteral("Name"), FieldType::Text},
-                         {QStringLiteral("Fleet"), FieldType::Int16},
-                         {QStringLiteral("Ident"), FieldType::Int16}});
+    return TMemoryTable(UserTableDef());
 }
 
 TMemoryTable TMemoryTable::Statuses()
 {
-    return TMemoryTable(
-        {{QStringLiteral("No."), FieldType::Int16}, {QStringLiteral("Text"), FieldType::Text}});
+    return TMemoryTable(StatusTableDef());
 }
 
-int TMemoryTable::FieldIndex(const QString &name) const
+int TMemoryTable::RequireField(const QString &name) const
 {
-    for (int i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    throw std::runtime_error(
-        QString(QLatin1String("Field '") + name + QLatin1String("' not found")).toStdString());
-}
-
-QVariant TMemoryTable::Convert(int field, const QVariant &value) const
-{
-    if (value.isNull())
-        return {};
-    if (m_fields[field].type == FieldType::Text) {
-        const QString text = value.toString();
-        if (text.size() > 255)
-            throw std::runtime_error("Text longer than 255 characters");
-        return text;
-    }
-    const int n = value.typeId() == QMetaType::QString ? StrToInt(value.toString()) : value.toInt();
-    if (n < -32768 || n > 32767)
-        throw std::runtime_error("Value " + std::to_string(n) + " out of range");
-    return n;
+    return ::RequireField(m_def, name, Where());
 }
 
 void TMemoryTable::AddRow(const QStringList &texts)
 {
+    if (m_state != State::Browse)
+        throw ETableError("AddRow while a row is pending");
     QVariantList row;
-    for (int i = 0; i < m_fields.size(); ++i)
-        row.append(i < texts.size() && !texts[i].isEmpty() ? Convert(i, texts[i]) : QVariant());
+    for (int i = 0; i < m_def.fields.size(); ++i)
+        row.append(ConvertFieldText(m_def.fields.at(i), texts.value(i)));
     m_rows.append(row);
 }
 
 QString TMemoryTable::Cell(int row, const QString &field) const
 {
-    return m_rows.at(row).at(FieldIndex(field)).toString();
+    return FieldValueText(m_rows.at(row).at(RequireField(field)));
+}
+
+void TMemoryTable::CheckBrowseMode()
+{
+    if (m_state == State::Insert && !m_modified)
+        Cancel();
+    else if (m_state != State::Browse)
+        Post();
 }
 
 bool TMemoryTable::Locate(const QString &fields, const QVariantList &values, bool caseInsensitive)
 {
-    const QStringList names = fields.split(QLatin1Char(';'));
-    if (names.size() != values.size())
-        throw std::runtime_error("Locate: one value per field");
-    QList<int> index;
-    QVariantList wanted;
-    for (int i = 0; i < names.size(); ++i) {
-        index.append(FieldIndex(names[i]));
-        wanted.append(Convert(index.back(), values[i]));
-    }
+    const LocateKey key = MakeLocateKey(m_def, Where(), fields, values);
+    CheckBrowseMode();
+    if (!key.possible)
+        return false;
     for (int r = 0; r < m_rows.size(); ++r) {
-        bool match = true;
-        for (int i = 0; i < index.size() && match; ++i) {
-            const QVariant &have = m_rows[r][index[i]];
-            if (m_fields[index[i]].type == FieldType::Text)
-                match =
-                    have.toString().compare(wanted[i].toString(),
-                                            caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
-            else
-                match = !have.isNull() && !wanted[i].isNull() && have.toInt() == wanted[i].toInt();
-        }
-        if (match) {
+        if (RowMatches(m_def, key, m_rows.at(r), caseInsensitive)) {
             m_current = r;
             return true;
         }
@@ -90,74 +68,97 @@ bool TMemoryTable::Locate(const QString &fields, const QVariantList &values, boo
 
 QString TMemoryTable::FieldAsText(const QString &field) const
 {
-    const int f = FieldIndex(field);
-    if (m_inserting)
-        return m_pending[f].toString();
+    const int f = RequireField(field);
     if (m_current < 0 || m_current >= m_rows.size())
         return {};
-    return m_rows[m_current][f].toString();
+    return FieldValueText(m_rows.at(m_current).at(f));
 }
 
 int TMemoryTable::RecordCount() const
 {
-    return static_cast<int>(m_rows.size());
+    return static_cast<int>(m_rows.size()) - (m_state == State::Insert ? 1 : 0);
 }
 
 void TMemoryTable::Append()
 {
-    m_pending = QVariantList(m_fields.size());
-    m_inserting = true;
+    CheckBrowseMode();
+    m_rows.append(QVariantList(m_def.fields.size()));
+    m_state = State::Insert;
     m_modified = false;
+    m_current = static_cast<int>(m_rows.size()) - 1;
 }
 
 void TMemoryTable::SetFieldText(const QString &field, const QString &text)
 {
-    if (!m_inserting)
-        throw std::runtime_error("Table is not in insert state");
-    const int f = FieldIndex(field);
-    m_pending[f] = text.isEmpty() ? QVariant() : Convert(f, text);
+    const int f = RequireField(field);
+    if (m_current < 0)
+        throw ETableError(QStringLiteral("Cannot edit the empty table \"%1\" in \"%2\"")
+                              .arg(m_def.table, Where())
+                              .toStdString());
+    const QVariant value = ConvertFieldText(m_def.fields.at(f), text);
+    auto &row = m_rows[m_current];
+    if (m_state == State::Browse) {
+        m_saved = row;
+        m_state = State::Edit;
+    }
+    row[f] = value;
     m_modified = true;
 }
 
 bool TMemoryTable::Modified() const
 {
-    return m_modified;
+    return m_state != State::Browse && m_modified;
 }
 
 void TMemoryTable::Post()
 {
-    if (!m_inserting)
+    if (m_state == State::Browse)
         return;
-    m_rows.append(m_pending);
-    m_current = static_cast<int>(m_rows.size()) - 1;
-    m_inserting = false;
+    m_state = State::Browse;
     m_modified = false;
+    m_saved.clear();
     ++m_posts;
 }
 
 void TMemoryTable::Cancel()
 {
-    m_inserting = false;
+    if (m_state == State::Insert) {
+        m_rows.removeLast();
+        m_current = static_cast<int>(m_rows.size()) - 1;
+    } else if (m_state == State::Edit) {
+        m_rows[m_current] = m_saved;
+        m_saved.clear();
+    }
+    m_state = State::Browse;
     m_modified = false;
 }
 
 void TMemoryTable::First()
 {
-    m_inserting = false;
+    CheckBrowseMode();
     m_current = m_rows.isEmpty() ? -1 : 0;
 }
 
 void TMemoryTable::Last()
 {
-    m_inserting = false;
+    CheckBrowseMode();
     m_current = static_cast<int>(m_rows.size()) - 1;
 }
 
 void TMemoryTable::Delete()
 {
-    if (m_current < 0 || m_current >= m_rows.size())
+    if (m_state == State::Insert) {
+        Cancel();
         return;
+    }
+    if (m_current < 0)
+        throw ETableError(QStringLiteral("Cannot delete from the empty table \"%1\" in \"%2\"")
+                              .arg(m_def.table, Where())
+                              .toStdString());
+    // A delete takes the row as it was before a pending edit.
     m_rows.removeAt(m_current);
-    if (m_current >= m_rows.size())
-        m_current = static_cast<int>(m_rows.size()) - 1;
+    m_state = State::Browse;
+    m_modified = false;
+    m_saved.clear();
+    m_current = qMin(m_current, static_cast<int>(m_rows.size()) - 1);
 }
