@@ -11,7 +11,7 @@ const QString &Where()
 
 } // namespace
 
-TMemoryTable::TMemoryTable(const TableDef &def) : m_def(def) {}
+TMemoryTable::TMemoryTable(const TableDef &def) : def_(def) {}
 
 TMemoryTable TMemoryTable::Users()
 {
@@ -25,41 +25,41 @@ TMemoryTable TMemoryTable::Statuses()
 
 int TMemoryTable::RequireField(const QString &name) const
 {
-    return ::RequireField(m_def, name, Where());
+    return ::RequireField(def_, name, Where());
 }
 
 void TMemoryTable::AddRow(const QStringList &texts)
 {
-    if (m_state != State::Browse)
+    if (state_ != State::Browse)
         throw ETableError("AddRow while a row is pending");
     QVariantList row;
-    for (int i = 0; i < m_def.fields.size(); ++i)
-        row.append(ConvertFieldText(m_def.fields.at(i), texts.value(i)));
-    m_rows.append(row);
+    for (int i = 0; i < def_.fields.size(); ++i)
+        row.append(ConvertFieldText(def_.fields.at(i), texts.value(i)));
+    rows_.append(row);
 }
 
 QString TMemoryTable::Cell(int row, const QString &field) const
 {
-    return FieldValueText(m_rows.at(row).at(RequireField(field)));
+    return FieldValueText(rows_.at(row).at(RequireField(field)));
 }
 
 void TMemoryTable::CheckBrowseMode()
 {
-    if (m_state == State::Insert && !m_modified)
+    if (state_ == State::Insert && !modified_)
         Cancel();
-    else if (m_state != State::Browse)
+    else if (state_ != State::Browse)
         Post();
 }
 
 bool TMemoryTable::Locate(const QString &fields, const QVariantList &values, bool caseInsensitive)
 {
-    const LocateKey key = MakeLocateKey(m_def, Where(), fields, values);
+    const LocateKey key = MakeLocateKey(def_, Where(), fields, values);
     CheckBrowseMode();
     if (!key.possible)
         return false;
-    for (int r = 0; r < m_rows.size(); ++r) {
-        if (RowMatches(m_def, key, m_rows.at(r), caseInsensitive)) {
-            m_current = r;
+    for (int r = 0; r < rows_.size(); ++r) {
+        if (RowMatches(def_, key, rows_.at(r), caseInsensitive)) {
+            current_ = r;
             return true;
         }
     }
@@ -69,96 +69,96 @@ bool TMemoryTable::Locate(const QString &fields, const QVariantList &values, boo
 QString TMemoryTable::FieldAsText(const QString &field) const
 {
     const int f = RequireField(field);
-    if (m_current < 0 || m_current >= m_rows.size())
+    if (current_ < 0 || current_ >= rows_.size())
         return {};
-    return FieldValueText(m_rows.at(m_current).at(f));
+    return FieldValueText(rows_.at(current_).at(f));
 }
 
 int TMemoryTable::RecordCount() const
 {
-    return static_cast<int>(m_rows.size()) - (m_state == State::Insert ? 1 : 0);
+    return static_cast<int>(rows_.size()) - (state_ == State::Insert ? 1 : 0);
 }
 
 void TMemoryTable::Append()
 {
     CheckBrowseMode();
-    m_rows.append(QVariantList(m_def.fields.size()));
-    m_state = State::Insert;
-    m_modified = false;
-    m_current = static_cast<int>(m_rows.size()) - 1;
+    rows_.append(QVariantList(def_.fields.size()));
+    state_ = State::Insert;
+    modified_ = false;
+    current_ = static_cast<int>(rows_.size()) - 1;
 }
 
 void TMemoryTable::SetFieldText(const QString &field, const QString &text)
 {
     const int f = RequireField(field);
-    if (m_current < 0)
+    if (current_ < 0)
         throw ETableError(QStringLiteral("Cannot edit the empty table \"%1\" in \"%2\"")
-                              .arg(m_def.table, Where())
+                              .arg(def_.table, Where())
                               .toStdString());
-    const QVariant value = ConvertFieldText(m_def.fields.at(f), text);
-    auto &row = m_rows[m_current];
-    if (m_state == State::Browse) {
-        m_saved = row;
-        m_state = State::Edit;
+    const QVariant value = ConvertFieldText(def_.fields.at(f), text);
+    auto &row = rows_[current_];
+    if (state_ == State::Browse) {
+        saved_ = row;
+        state_ = State::Edit;
     }
     row[f] = value;
-    m_modified = true;
+    modified_ = true;
 }
 
 bool TMemoryTable::Modified() const
 {
-    return m_state != State::Browse && m_modified;
+    return state_ != State::Browse && modified_;
 }
 
 void TMemoryTable::Post()
 {
-    if (m_state == State::Browse)
+    if (state_ == State::Browse)
         return;
-    m_state = State::Browse;
-    m_modified = false;
-    m_saved.clear();
-    ++m_posts;
+    state_ = State::Browse;
+    modified_ = false;
+    saved_.clear();
+    ++posts_;
 }
 
 void TMemoryTable::Cancel()
 {
-    if (m_state == State::Insert) {
-        m_rows.removeLast();
-        m_current = static_cast<int>(m_rows.size()) - 1;
-    } else if (m_state == State::Edit) {
-        m_rows[m_current] = m_saved;
-        m_saved.clear();
+    if (state_ == State::Insert) {
+        rows_.removeLast();
+        current_ = static_cast<int>(rows_.size()) - 1;
+    } else if (state_ == State::Edit) {
+        rows_[current_] = saved_;
+        saved_.clear();
     }
-    m_state = State::Browse;
-    m_modified = false;
+    state_ = State::Browse;
+    modified_ = false;
 }
 
 void TMemoryTable::First()
 {
     CheckBrowseMode();
-    m_current = m_rows.isEmpty() ? -1 : 0;
+    current_ = rows_.isEmpty() ? -1 : 0;
 }
 
 void TMemoryTable::Last()
 {
     CheckBrowseMode();
-    m_current = static_cast<int>(m_rows.size()) - 1;
+    current_ = static_cast<int>(rows_.size()) - 1;
 }
 
 void TMemoryTable::Delete()
 {
-    if (m_state == State::Insert) {
+    if (state_ == State::Insert) {
         Cancel();
         return;
     }
-    if (m_current < 0)
+    if (current_ < 0)
         throw ETableError(QStringLiteral("Cannot delete from the empty table \"%1\" in \"%2\"")
-                              .arg(m_def.table, Where())
+                              .arg(def_.table, Where())
                               .toStdString());
     // A delete takes the row as it was before a pending edit.
-    m_rows.removeAt(m_current);
-    m_state = State::Browse;
-    m_modified = false;
-    m_saved.clear();
-    m_current = qMin(m_current, static_cast<int>(m_rows.size()) - 1);
+    rows_.removeAt(current_);
+    state_ = State::Browse;
+    modified_ = false;
+    saved_.clear();
+    current_ = qMin(current_, static_cast<int>(rows_.size()) - 1);
 }

@@ -41,7 +41,7 @@ public:
     void Delete() override;
 
     // How often Post wrote a row.
-    int PostCount() const { return m_posts; }
+    int PostCount() const { return posts_; }
 
 private:
     enum class State { Browse, Edit, Insert };
@@ -49,11 +49,11 @@ private:
     int RequireField(const QString &name) const;
     void CheckBrowseMode();
 
-    TableDef m_def;
-    QList<QVariantList> m_rows; // with a pending appended row last
-    QVariantList m_saved;       // the current row before a pending edit
-    State m_state = State::Browse;
-    bool m_modified = false;
-    int m_current = -1;
-    int m_posts = 0;
+    TableDef def_;
+    QList<QVariantList> rows_; // with a pending appended row last
+    QVariantList saved_;       // the current row before a pending edit
+    State state_ = State::Browse;
+    bool modified_ = false;
+    int current_ = -1;
+    int posts_ = 0;
 };
