@@ -92,9 +92,7 @@ void TMemoryTable::SetFieldText(const QString &field, const QString &text)
 {
     const int f = RequireField(field);
     if (current_ < 0)
-        throw ETableError(QStringLiteral("Cannot edit the empty table \"%1\" in \"%2\"")
-                              .arg(def_.table, Where())
-                              .toStdString());
+        throw EmptyTableError("edit", def_, Where());
     const QVariant value = ConvertFieldText(def_.fields.at(f), text);
     auto &row = rows_[current_];
     if (state_ == State::Browse) {
@@ -152,9 +150,7 @@ void TMemoryTable::Delete()
         return;
     }
     if (current_ < 0)
-        throw ETableError(QStringLiteral("Cannot delete from the empty table \"%1\" in \"%2\"")
-                              .arg(def_.table, Where())
-                              .toStdString());
+        throw EmptyTableError("delete from", def_, Where());
     // A delete takes the row as it was before a pending edit.
     rows_.removeAt(current_);
     state_ = State::Browse;

@@ -81,6 +81,13 @@ int RequireField(const TableDef &def, const QString &name, const QString &where)
     return i;
 }
 
+ETableError EmptyTableError(const char *doing, const TableDef &def, const QString &where)
+{
+    return ETableError(QStringLiteral("Cannot %1 the empty table \"%2\" in \"%3\"")
+                           .arg(QLatin1String(doing), def.table, where)
+                           .toStdString());
+}
+
 QVariant ConvertFieldText(const FieldDef &field, const QString &text)
 {
     if (field.type == FieldType::Text) {

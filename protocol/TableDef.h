@@ -49,6 +49,9 @@ int FindField(const TableDef &def, const QString &name);
 // As FindField, but an unknown field throws ETableError naming the table and `where` (the file).
 int RequireField(const TableDef &def, const QString &name, const QString &where);
 
+// The error of an edit or a delete ("edit", "delete from") with no current row.
+ETableError EmptyTableError(const char *doing, const TableDef &def, const QString &where);
+
 // A field's text as the table stores it (null for an empty field); throws
 // ETableError for a text too long or a number outside -32768..32767, and
 // EConvertError for a text that is not a whole number.

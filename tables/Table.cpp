@@ -436,9 +436,7 @@ void TTable::SetFieldText(const QString &field, const QString &text)
     if (readOnly_.at(i))
         throw ETableError(QStringLiteral("Field \"%1\" cannot be modified").arg(field).toStdString());
     if (current_ < 0)
-        throw ETableError(QStringLiteral("Cannot edit the empty table \"%1\" in \"%2\"")
-                              .arg(def_.table, fileName_)
-                              .toStdString());
+        throw EmptyTableError("edit", def_, fileName_);
     const QVariant value = ConvertFieldText(i, text);
     auto &row = rows_[static_cast<size_t>(current_)];
     if (state_ == State::Browse) {
@@ -515,9 +513,7 @@ void TTable::Delete()
         return;
     }
     if (current_ < 0)
-        throw ETableError(QStringLiteral("Cannot delete from the empty table \"%1\" in \"%2\"")
-                              .arg(def_.table, fileName_)
-                              .toStdString());
+        throw EmptyTableError("delete from", def_, fileName_);
     const int row = current_;
     // A delete takes the row as it is in the file; an unwritten edit goes with it.
     Exec(QStringLiteral("delete"), QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(QuoteName(def_.table)),
