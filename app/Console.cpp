@@ -44,7 +44,7 @@ void NameStation(int fleet, int ident)
         if (!users->Locate(QStringLiteral("Fleet;Ident"), QVariantList{fleet, ident})) {
             ShowMessageBox(QStringLiteral("The user directory already holds %1 users. Delete one to name "
                                           "%2-%3.")
-                               .arg(TEUserForm::MaxUsers)
+                               .arg(MaxUserEntries)
                                .arg(fleet, 3, 10, QLatin1Char('0'))
                                .arg(ident, 4, 10, QLatin1Char('0')),
                            QStringLiteral("Corvalink Demonstration Software"), MsgIcon::Information);

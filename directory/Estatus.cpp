@@ -4,11 +4,11 @@
 #include "DirectoryTransfer.h"
 #include "ErrorReport.h"
 #include "Pictures.h"
+#include "PopupSupport.h"
 #include "Table.h"
 #include "ui_Estatus.h"
 
 #include <QFont>
-#include <QScreen>
 #include <utility>
 
 TEStatusForm *EStatusForm = nullptr;
@@ -46,8 +46,7 @@ TEStatusForm::~TEStatusForm()
 
 void TEStatusForm::showEvent(QShowEvent *event)
 {
-    if (const QScreen *s = screen())
-        move(s->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     QDialog::showEvent(event);
 }
 

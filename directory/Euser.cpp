@@ -5,12 +5,13 @@
 #include "ErrorReport.h"
 #include "MessageBox.h"
 #include "Pictures.h"
+#include "PopupSupport.h"
+#include "StationId.h"
 #include "Table.h"
 #include "ui_Euser.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
-#include <QScreen>
 #include <utility>
 
 TEUserForm *EUserForm = nullptr;
@@ -46,8 +47,7 @@ TEUserForm::~TEUserForm()
 
 void TEUserForm::showEvent(QShowEvent *event)
 {
-    if (const QScreen *s = screen())
-        move(s->availableGeometry().center() - rect().center());
+    CentreOnScreen(this);
     QDialog::showEvent(event);
 }
 
@@ -64,7 +64,7 @@ void TEUserForm::AddBitBtnClick()
         return;
     if (table_->Modified())
         table_->Post();
-    if (table_->RecordCount() < MaxUsers) {
+    if (table_->RecordCount() < MaxUserEntries) {
         table_->Append();
         ui->DBGrid1->setCurrentIndex(
             table_->Model()->index(table_->CurrentRow(), table_->ModelColumn("Name")));
@@ -120,7 +120,7 @@ void TEUserForm::FormCloseQuery(bool &canClose)
     }
     if (table_->Modified())
         table_->Post();
-    if (table_->RecordCount() <= MaxUsers) {
+    if (table_->RecordCount() <= MaxUserEntries) {
         canClose = true;
         return;
     }
@@ -131,7 +131,7 @@ void TEUserForm::FormCloseQuery(bool &canClose)
         return;
     }
     // The rows added last go.
-    while (table_->RecordCount() > MaxUsers) {
+    while (table_->RecordCount() > MaxUserEntries) {
         table_->Last();
         table_->Delete();
     }

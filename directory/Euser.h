@@ -11,12 +11,10 @@ class TEUserForm;
 
 // The Edit User window: the user directory in a grid, with Add, Delete and Close.
 // It works on the main window's own user table, so the name lookup sees every
-// change at once. The directory holds at most 10 users.
+// change at once. The directory holds at most MaxUserEntries users.
 class TEUserForm final : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int MaxUsers = 10;
-
     explicit TEUserForm(TTable *userTable, QWidget *parent = nullptr);
     ~TEUserForm() override;
 

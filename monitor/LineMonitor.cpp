@@ -4,6 +4,7 @@
 #include "LineModel.h"
 #include "LineTap.h"
 #include "MonitorFeed.h"
+#include "PopupSupport.h"
 #include "Zcomm.h"
 #include "ui_LineMonitor.h"
 
@@ -12,7 +13,6 @@
 #include <QHeaderView>
 #include <QLocale>
 #include <QSaveFile>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 #include <iterator>
@@ -96,8 +96,7 @@ void TLineMonitorForm::showEvent(QShowEvent *event)
 {
     if (!centred_) {
         centred_ = true;
-        if (const QScreen *screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        CentreOnScreen(this);
     }
     Start();
     QWidget::showEvent(event);

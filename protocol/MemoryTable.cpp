@@ -1,87 +1,65 @@
 #include "MemoryTable.h"
 
-#include "Convert.h"
+namespace {
 
-#include <stdexcept>
+// Where the error messages say the table is, as the SQLite cursor names its file.
+const QString &Where()
+{
+    static const QString where = QStringLiteral("memory");
+    return where;
+}
 
-TMemoryTable::TMemoryTable(QList<TField> fields) : m_fields(std::move(fields)) {}
+} // namespace
+
+TMemoryTable::TMemoryTable(const TableDef &def) : def_(def) {}
 
 TMemoryTable TMemoryTable::Users()
 {
-    return TMemoryTable({{QStringLiteral("Name"), FieldType::Text},
-                         {QStringLiteral("Fleet"), FieldType::Int16},
-                         {QStringLiteral("Ident"), FieldType::Int16}});
+    return TMemoryTable(UserTableDef());
 }
 
 TMemoryTable TMemoryTable::Statuses()
 {
-    return TMemoryTable(
-        {{QStringLiteral("No."), FieldType::Int16}, {QStringLiteral("Text"), FieldType::Text}});
+    return TMemoryTable(StatusTableDef());
 }
 
-int TMemoryTable::FieldIndex(const QString &name) const
+int TMemoryTable::RequireField(const QString &name) const
 {
-    for (int i = 0; i < m_fields.size(); ++i) {
-        if (m_fields[i].name.compare(name, Qt::CaseInsensitive) == 0)
-            return i;
-    }
-    throw std::runtime_error(
-        QString(QLatin1String("Field '") + name + QLatin1String("' not found")).toStdString());
-}
-
-QVariant TMemoryTable::Convert(int field, const QVariant &value) const
-{
-    if (value.isNull())
-        return {};
-    if (m_fields[field].type == FieldType::Text) {
-        const QString text = value.toString();
-        if (text.size() > 255)
-            throw std::runtime_error("Text longer than 255 characters");
-        return text;
-    }
-    const int n = value.typeId() == QMetaType::QString ? StrToInt(value.toString()) : value.toInt();
-    if (n < -32768 || n > 32767)
-        throw std::runtime_error("Value " + std::to_string(n) + " out of range");
-    return n;
+    return ::RequireField(def_, name, Where());
 }
 
 void TMemoryTable::AddRow(const QStringList &texts)
 {
+    if (state_ != State::Browse)
+        throw ETableError("AddRow while a row is pending");
     QVariantList row;
-    for (int i = 0; i < m_fields.size(); ++i)
-        row.append(i < texts.size() && !texts[i].isEmpty() ? Convert(i, texts[i]) : QVariant());
-    m_rows.append(row);
+    for (int i = 0; i < def_.fields.size(); ++i)
+        row.append(ConvertFieldText(def_.fields.at(i), texts.value(i)));
+    rows_.append(row);
 }
 
 QString TMemoryTable::Cell(int row, const QString &field) const
 {
-    return m_rows.at(row).at(FieldIndex(field)).toString();
+    return FieldValueText(rows_.at(row).at(RequireField(field)));
+}
+
+void TMemoryTable::CheckBrowseMode()
+{
+    if (state_ == State::Insert && !modified_)
+        Cancel();
+    else if (state_ != State::Browse)
+        Post();
 }
 
 bool TMemoryTable::Locate(const QString &fields, const QVariantList &values, bool caseInsensitive)
 {
-    const QStringList names = fields.split(QLatin1Char(';'));
-    if (names.size() != values.size())
-        throw std::runtime_error("Locate: one value per field");
-    QList<int> index;
-    QVariantList wanted;
-    for (int i = 0; i < names.size(); ++i) {
-        index.append(FieldIndex(names[i]));
-        wanted.append(Convert(index.back(), values[i]));
-    }
-    for (int r = 0; r < m_rows.size(); ++r) {
-        bool match = true;
-        for (int i = 0; i < index.size() && match; ++i) {
-            const QVariant &have = m_rows[r][index[i]];
-            if (m_fields[index[i]].type == FieldType::Text)
-                match =
-                    have.toString().compare(wanted[i].toString(),
-                                            caseInsensitive ? Qt::CaseInsensitive : Qt::CaseSensitive) == 0;
-            else
-                match = !have.isNull() && !wanted[i].isNull() && have.toInt() == wanted[i].toInt();
-        }
-        if (match) {
-            m_current = r;
+    const LocateKey key = MakeLocateKey(def_, Where(), fields, values);
+    CheckBrowseMode();
+    if (!key.possible)
+        return false;
+    for (int r = 0; r < rows_.size(); ++r) {
+        if (RowMatches(def_, key, rows_.at(r), caseInsensitive)) {
+            current_ = r;
             return true;
         }
     }
@@ -90,74 +68,93 @@ bool TMemoryTable::Locate(const QString &fields, const QVariantList &values, boo
 
 QString TMemoryTable::FieldAsText(const QString &field) const
 {
-    const int f = FieldIndex(field);
-    if (m_inserting)
-        return m_pending[f].toString();
-    if (m_current < 0 || m_current >= m_rows.size())
+    const int f = RequireField(field);
+    if (current_ < 0 || current_ >= rows_.size())
         return {};
-    return m_rows[m_current][f].toString();
+    return FieldValueText(rows_.at(current_).at(f));
 }
 
 int TMemoryTable::RecordCount() const
 {
-    return static_cast<int>(m_rows.size());
+    return static_cast<int>(rows_.size()) - (state_ == State::Insert ? 1 : 0);
 }
 
 void TMemoryTable::Append()
 {
-    m_pending = QVariantList(m_fields.size());
-    m_inserting = true;
-    m_modified = false;
+    CheckBrowseMode();
+    rows_.append(QVariantList(def_.fields.size()));
+    state_ = State::Insert;
+    modified_ = false;
+    current_ = static_cast<int>(rows_.size()) - 1;
 }
 
 void TMemoryTable::SetFieldText(const QString &field, const QString &text)
 {
-    if (!m_inserting)
-        throw std::runtime_error("Table is not in insert state");
-    const int f = FieldIndex(field);
-    m_pending[f] = text.isEmpty() ? QVariant() : Convert(f, text);
-    m_modified = true;
+    const int f = RequireField(field);
+    if (current_ < 0)
+        throw EmptyTableError("edit", def_, Where());
+    const QVariant value = ConvertFieldText(def_.fields.at(f), text);
+    auto &row = rows_[current_];
+    if (state_ == State::Browse) {
+        saved_ = row;
+        state_ = State::Edit;
+    }
+    row[f] = value;
+    modified_ = true;
 }
 
 bool TMemoryTable::Modified() const
 {
-    return m_modified;
+    return state_ != State::Browse && modified_;
 }
 
 void TMemoryTable::Post()
 {
-    if (!m_inserting)
+    if (state_ == State::Browse)
         return;
-    m_rows.append(m_pending);
-    m_current = static_cast<int>(m_rows.size()) - 1;
-    m_inserting = false;
-    m_modified = false;
-    ++m_posts;
+    state_ = State::Browse;
+    modified_ = false;
+    saved_.clear();
+    ++posts_;
 }
 
 void TMemoryTable::Cancel()
 {
-    m_inserting = false;
-    m_modified = false;
+    if (state_ == State::Insert) {
+        rows_.removeLast();
+        current_ = static_cast<int>(rows_.size()) - 1;
+    } else if (state_ == State::Edit) {
+        rows_[current_] = saved_;
+        saved_.clear();
+    }
+    state_ = State::Browse;
+    modified_ = false;
 }
 
 void TMemoryTable::First()
 {
-    m_inserting = false;
-    m_current = m_rows.isEmpty() ? -1 : 0;
+    CheckBrowseMode();
+    current_ = rows_.isEmpty() ? -1 : 0;
 }
 
 void TMemoryTable::Last()
 {
-    m_inserting = false;
-    m_current = static_cast<int>(m_rows.size()) - 1;
+    CheckBrowseMode();
+    current_ = static_cast<int>(rows_.size()) - 1;
 }
 
 void TMemoryTable::Delete()
 {
-    if (m_current < 0 || m_current >= m_rows.size())
+    if (state_ == State::Insert) {
+        Cancel();
         return;
-    m_rows.removeAt(m_current);
-    if (m_current >= m_rows.size())
-        m_current = static_cast<int>(m_rows.size()) - 1;
+    }
+    if (current_ < 0)
+        throw EmptyTableError("delete from", def_, Where());
+    // A delete takes the row as it was before a pending edit.
+    rows_.removeAt(current_);
+    state_ = State::Browse;
+    modified_ = false;
+    saved_.clear();
+    current_ = qMin(current_, static_cast<int>(rows_.size()) - 1);
 }

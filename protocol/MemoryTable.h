@@ -1,32 +1,31 @@
 #pragma once
 
 #include "TableCursor.h"
+#include "TableDef.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
-// A table held in memory with the cursor operations of the directory tables:
-// integer fields are 16-bit signed and converted from texts as the table store
-// does, text fields hold up to 255 characters. For tests and the fuzzer.
+// A directory table held in memory, for tests and the fuzzer. It keeps the rules
+// of the console's SQLite cursor (TableDef.h: exact field names, text length in
+// characters, 16-bit numbers, a Locate on a number no row can hold matching
+// nothing) and its cursor states: an appended or edited row stays pending until
+// Post or a move, a move writes a changed pending row and drops an appended row
+// that got no input. tst_tablecursor runs the same cases on both.
 class TMemoryTable final : public ITableCursor {
 public:
-    enum class FieldType { Text, Int16 };
-    struct TField {
-        QString name;
-        FieldType type;
-    };
-
-    explicit TMemoryTable(QList<TField> fields);
+    explicit TMemoryTable(const TableDef &def);
 
     // The user table ("Name", "Fleet", "Ident") and the status table ("No.", "Text").
     static TMemoryTable Users();
     static TMemoryTable Statuses();
 
-    // Adds a posted row from texts, one per field in field order.
+    // Adds a posted row from texts, one per field in field order, as if written
+    // elsewhere. Throws while a row is pending.
     void AddRow(const QStringList &texts);
-    // The posted row's field as text (for checks).
+    // The row's field as text (for checks).
     QString Cell(int row, const QString &field) const;
 
     bool Locate(const QString &fields, const QVariantList &values, bool caseInsensitive = false) override;
@@ -42,17 +41,19 @@ public:
     void Delete() override;
 
     // How often Post wrote a row.
-    int PostCount() const { return m_posts; }
+    int PostCount() const { return posts_; }
 
 private:
-    int FieldIndex(const QString &name) const;
-    QVariant Convert(int field, const QVariant &value) const;
+    enum class State { Browse, Edit, Insert };
 
-    QList<TField> m_fields;
-    QList<QVariantList> m_rows;
-    QVariantList m_pending;
-    bool m_inserting = false;
-    bool m_modified = false;
-    int m_current = -1;
-    int m_posts = 0;
+    int RequireField(const QString &name) const;
+    void CheckBrowseMode();
+
+    TableDef def_;
+    QList<QVariantList> rows_; // with a pending appended row last
+    QVariantList saved_;       // the current row before a pending edit
+    State state_ = State::Browse;
+    bool modified_ = false;
+    int current_ = -1;
+    int posts_ = 0;
 };

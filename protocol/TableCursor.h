@@ -4,7 +4,7 @@
 #include <QVariantList>
 
 // The table operations the radio logic needs from a directory table. The
-// directory's SQLite cursor implements it; tests may use an in-memory one.
+// SQLite cursor (tables/) implements it; tests may use the in-memory one.
 // Every operation reports failure by throwing an exception derived from
 // std::exception whose what() is a UTF-8 message.
 class ITableCursor {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SampleTables.h"
+#include "TableDef.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,28 +40,31 @@ inline void RunSql(const QString &file, const QStringList &statements)
     QSqlDatabase::removeDatabase(name);
 }
 
-inline QString MakeUserFile(const QDir &dir, const QStringList &values,
-                            const QString &name = QStringLiteral("User.DB"))
+// A table file of the definition's kind holding the rows given as SQL value lists ("'Base', 100, 1000").
+inline QString MakeTableFile(const QDir &dir, const TableDef &def, const QStringList &values,
+                             const QString &name)
 {
     const QString file = dir.filePath(name);
     QFile::remove(file);
-    QStringList sql{QStringLiteral("CREATE TABLE \"User\" (id INTEGER PRIMARY KEY, \"Name\" TEXT, \"Fleet\" "
-                                   "INTEGER, \"Ident\" INTEGER)")};
+    QStringList columns;
+    for (const auto &f : def.fields)
+        columns << QuoteName(f.name);
+    QStringList sql{CreateTableSql(def)};
     for (const auto &v : values)
-        sql << QStringLiteral("INSERT INTO \"User\" (\"Name\", \"Fleet\", \"Ident\") VALUES (%1)").arg(v);
+        sql << QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                   .arg(QuoteName(def.table), columns.join(QStringLiteral(", ")), v);
     RunSql(file, sql);
     return file;
+}
+
+inline QString MakeUserFile(const QDir &dir, const QStringList &values,
+                            const QString &name = QStringLiteral("User.DB"))
+{
+    return MakeTableFile(dir, UserTableDef(), values, name);
 }
 
 inline QString MakeStatusFile(const QDir &dir, const QStringList &values,
                               const QString &name = QStringLiteral("Status.db"))
 {
-    const QString file = dir.filePath(name);
-    QFile::remove(file);
-    QStringList sql{
-        QStringLiteral("CREATE TABLE \"Status\" (id INTEGER PRIMARY KEY, \"No.\" INTEGER, \"Text\" TEXT)")};
-    for (const auto &v : values)
-        sql << QStringLiteral("INSERT INTO \"Status\" (\"No.\", \"Text\") VALUES (%1)").arg(v);
-    RunSql(file, sql);
-    return file;
+    return MakeTableFile(dir, StatusTableDef(), values, name);
 }

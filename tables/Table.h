@@ -1,42 +1,14 @@
 #pragma once
 
 #include "TableCursor.h"
+#include "TableDef.h"
 
 #include <QAbstractTableModel>
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
 #include <QVariant>
-#include <stdexcept>
 #include <vector>
-
-// Errors of the table store: a missing or foreign file (the message names it), a
-// refused value, a failed write. what() is UTF-8.
-class ETableError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-enum class FieldType { Text, Int16 };
-
-struct FieldDef {
-    QString name;
-    FieldType type;
-};
-
-// One directory table: the SQL table inside the file and its fields, in order.
-// Each table also has a hidden "id INTEGER PRIMARY KEY" that keeps insertion order.
-struct TableDef {
-    QString table;
-    QList<FieldDef> fields;
-};
-
-// "User" in User.DB: "Name" text, "Fleet" and "Ident" 16-bit integers.
-const TableDef &UserTableDef();
-// "Status" in Status.db: "No." 16-bit integer, "Text" text.
-const TableDef &StatusTableDef();
-
-inline constexpr int MaxTextLength = 255;
 
 class TTable;
 

@@ -1,7 +1,5 @@
 #include "Table.h"
 
-#include "Convert.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -10,34 +8,9 @@
 #include <QSqlRecord>
 #include <QThread>
 #include <QUrl>
-#include <limits>
 #include <sys/stat.h>
 
-const TableDef &UserTableDef()
-{
-    static const TableDef def{QStringLiteral("User"),
-                              {{QStringLiteral("Name"), FieldType::Text},
-                               {QStringLiteral("Fleet"), FieldType::Int16},
-                               {QStringLiteral("Ident"), FieldType::Int16}}};
-    return def;
-}
-
-const TableDef &StatusTableDef()
-{
-    static const TableDef def{
-        QStringLiteral("Status"),
-        {{QStringLiteral("No."), FieldType::Int16}, {QStringLiteral("Text"), FieldType::Text}}};
-    return def;
-}
-
 namespace {
-
-QString Quote(const QString &identifier)
-{
-    QString quoted = identifier;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 // Instances on one file share a connection, per thread, while any of them is open.
 QHash<QString, int> &ConnectionUsers()
@@ -57,37 +30,6 @@ void ReleaseConnection(const QString &name)
         db.close();
     }
     QSqlDatabase::removeDatabase(name);
-}
-
-bool InInt16Range(int n)
-{
-    return n >= std::numeric_limits<qint16>::min() && n <= std::numeric_limits<qint16>::max();
-}
-
-QString RangeError(const QString &field, const QString &text)
-{
-    return QStringLiteral("'%1' is out of range for field \"%2\": it must lie between -32768 and 32767")
-        .arg(text.trimmed(), field);
-}
-
-QString LengthError(const QString &field, qsizetype length)
-{
-    return QStringLiteral("The text for field \"%1\" is too long: %2 characters, at most %3")
-        .arg(field)
-        .arg(length)
-        .arg(MaxTextLength);
-}
-
-qsizetype CharacterCount(const QString &text)
-{
-    return text.toUcs4().size();
-}
-
-QString ValueText(const QVariant &value)
-{
-    if (value.isNull())
-        return {};
-    return value.toString();
 }
 
 } // namespace
@@ -116,7 +58,7 @@ QVariant TTableModel::data(const QModelIndex &index, int role) const
     case Qt::EditRole:
         if (index.column() == 0)
             return row.id;
-        return ValueText(row.values.at(index.column() - 1));
+        return FieldValueText(row.values.at(index.column() - 1));
     case Qt::TextAlignmentRole:
         if (index.column() > 0 && table_->def_.fields.at(index.column() - 1).type == FieldType::Int16)
             return QVariant(Qt::AlignCenter);
@@ -226,7 +168,7 @@ TTable::TTable(const QString &fileName, const TableDef &def, QObject *parent)
     try {
         // The file must hold our table with the hidden id and every field.
         QSqlQuery q(db_);
-        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(Quote(def_.table))))
+        if (!q.exec(QStringLiteral("PRAGMA table_info(%1)").arg(QuoteName(def_.table))))
             Fail(QStringLiteral("is not a table file"), q.lastError().text());
         bool hasId = false;
         QStringList columns;
@@ -286,11 +228,11 @@ void TTable::LoadRows()
     CheckFileStillThere();
     QStringList columns;
     for (const auto &f : def_.fields)
-        columns << Quote(f.name);
+        columns << QuoteName(f.name);
     QSqlQuery q(db_);
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT id, %1 FROM %2 ORDER BY id")
-                    .arg(columns.join(QStringLiteral(", ")), Quote(def_.table))))
+                    .arg(columns.join(QStringLiteral(", ")), QuoteName(def_.table))))
         Fail(QStringLiteral("cannot be read"), q.lastError().text());
     std::vector<Row> rows;
     while (q.next()) {
@@ -344,11 +286,7 @@ void TTable::Exec(const QString &what, const QString &sql, const QVariantList &b
 
 int TTable::FieldIndex(const QString &field) const
 {
-    for (int i = 0; i < def_.fields.size(); ++i) {
-        if (def_.fields.at(i).name == field)
-            return i;
-    }
-    return -1;
+    return FindField(def_, field);
 }
 
 int TTable::ModelColumn(const QString &field) const
@@ -359,35 +297,19 @@ int TTable::ModelColumn(const QString &field) const
 
 int TTable::RequireField(const QString &field) const
 {
-    const int i = FieldIndex(field);
-    if (i < 0)
-        throw ETableError(QStringLiteral("Field \"%1\" not found in table \"%2\" of \"%3\"")
-                              .arg(field, def_.table, fileName_)
-                              .toStdString());
-    return i;
+    return ::RequireField(def_, field, fileName_);
 }
 
 QString TTable::FieldText(int row, int field) const
 {
     if (row < 0 || row >= RowCount() || field < 0 || field >= def_.fields.size())
         return {};
-    return ValueText(rows_[static_cast<size_t>(row)].values.at(field));
+    return FieldValueText(rows_[static_cast<size_t>(row)].values.at(field));
 }
 
 QVariant TTable::ConvertText(const FieldDef &f, const QString &text)
 {
-    if (f.type == FieldType::Text) {
-        const qsizetype length = CharacterCount(text);
-        if (length > MaxTextLength)
-            throw ETableError(LengthError(f.name, length).toStdString());
-        return text.isEmpty() ? QVariant() : QVariant(text);
-    }
-    if (text.trimmed().isEmpty())
-        return QVariant();
-    const int value = StrToInt(text);
-    if (!InInt16Range(value))
-        throw ETableError(RangeError(f.name, text).toStdString());
-    return value;
+    return ::ConvertFieldText(f, text);
 }
 
 QVariant TTable::ConvertFieldText(int field, const QString &text) const
@@ -469,65 +391,12 @@ void TTable::SetCurrentRow(int row)
 
 bool TTable::Locate(const QString &fields, const QVariantList &values, bool caseInsensitive)
 {
-    const QStringList names = fields.split(QLatin1Char(';'));
-    if (names.size() != values.size())
-        throw ETableError(QStringLiteral("Locate on \"%1\" needs %2 values, got %3")
-                              .arg(fields)
-                              .arg(names.size())
-                              .arg(values.size())
-                              .toStdString());
-    QList<int> index;
-    QVariantList wanted;
-    bool possible = true;
-    for (int k = 0; k < names.size(); ++k) {
-        const int i = RequireField(names.at(k).trimmed());
-        index << i;
-        const QVariant &v = values.at(k);
-        if (def_.fields.at(i).type == FieldType::Text) {
-            wanted << v.toString();
-            continue;
-        }
-        if (v.isNull()) {
-            wanted << QVariant();
-        } else if (v.typeId() == QMetaType::QString || v.typeId() == QMetaType::QByteArray) {
-            const QString text = v.toString();
-            if (text.trimmed().isEmpty()) {
-                wanted << QVariant();
-            } else {
-                const int n = StrToInt(text);
-                // A number no row can hold matches nothing.
-                possible = possible && InInt16Range(n);
-                wanted << n;
-            }
-        } else {
-            bool ok = false;
-            const qlonglong n = v.toLongLong(&ok);
-            if (!ok)
-                throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
-            wanted << n;
-        }
-    }
+    const LocateKey key = MakeLocateKey(def_, fileName_, fields, values);
     CheckBrowseMode();
-    if (!possible)
+    if (!key.possible)
         return false;
     for (int r = 0; r < RowCount(); ++r) {
-        const auto &row = rows_[static_cast<size_t>(r)];
-        bool match = true;
-        for (int k = 0; k < index.size() && match; ++k) {
-            const QVariant &have = row.values.at(index.at(k));
-            const QVariant &want = wanted.at(k);
-            if (def_.fields.at(index.at(k)).type == FieldType::Text) {
-                match = ValueText(have).compare(want.toString(), caseInsensitive ? Qt::CaseInsensitive
-                                                                                 : Qt::CaseSensitive) == 0;
-            } else if (want.isNull()) {
-                match = have.isNull();
-            } else {
-                bool ok = false;
-                const qlonglong n = have.toLongLong(&ok);
-                match = !have.isNull() && ok && n == want.toLongLong();
-            }
-        }
-        if (match) {
+        if (RowMatches(def_, key, rows_[static_cast<size_t>(r)].values, caseInsensitive)) {
             SetCurrent(r);
             return true;
         }
@@ -567,9 +436,7 @@ void TTable::SetFieldText(const QString &field, const QString &text)
     if (readOnly_.at(i))
         throw ETableError(QStringLiteral("Field \"%1\" cannot be modified").arg(field).toStdString());
     if (current_ < 0)
-        throw ETableError(QStringLiteral("Cannot edit the empty table \"%1\" in \"%2\"")
-                              .arg(def_.table, fileName_)
-                              .toStdString());
+        throw EmptyTableError("edit", def_, fileName_);
     const QVariant value = ConvertFieldText(i, text);
     auto &row = rows_[static_cast<size_t>(current_)];
     if (state_ == State::Browse) {
@@ -595,17 +462,17 @@ void TTable::Post()
     auto &row = rows_[static_cast<size_t>(current_)];
     QStringList columns;
     for (const auto &f : def_.fields)
-        columns << Quote(f.name);
+        columns << QuoteName(f.name);
     if (state_ == State::Insert) {
         QStringList marks;
         for (int i = 0; i < columns.size(); ++i)
             marks << QStringLiteral("?");
         qint64 id = 0;
-        Exec(
-            QStringLiteral("append"),
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(Quote(def_.table), columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))),
-            row.values, &id);
+        Exec(QStringLiteral("append"),
+             QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                 .arg(QuoteName(def_.table), columns.join(QStringLiteral(", ")),
+                      marks.join(QStringLiteral(", "))),
+             row.values, &id);
         row.id = id;
     } else {
         QStringList sets;
@@ -616,7 +483,7 @@ void TTable::Post()
         int affected = 0;
         Exec(QStringLiteral("edit"),
              QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                 .arg(Quote(def_.table), sets.join(QStringLiteral(", "))),
+                 .arg(QuoteName(def_.table), sets.join(QStringLiteral(", "))),
              binds, nullptr, &affected);
         if (affected != 1)
             Fail(QStringLiteral("no longer holds the edited row; it was deleted elsewhere"), {});
@@ -646,12 +513,10 @@ void TTable::Delete()
         return;
     }
     if (current_ < 0)
-        throw ETableError(QStringLiteral("Cannot delete from the empty table \"%1\" in \"%2\"")
-                              .arg(def_.table, fileName_)
-                              .toStdString());
+        throw EmptyTableError("delete from", def_, fileName_);
     const int row = current_;
     // A delete takes the row as it is in the file; an unwritten edit goes with it.
-    Exec(QStringLiteral("delete"), QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(Quote(def_.table)),
+    Exec(QStringLiteral("delete"), QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(QuoteName(def_.table)),
          {rows_[static_cast<size_t>(row)].id});
     state_ = State::Browse;
     modified_ = false;
@@ -676,15 +541,15 @@ void TTable::WriteRows(const QList<RowWrite> &writes)
     CheckFileStillThere();
     QStringList columns, marks, sets;
     for (const auto &f : def_.fields) {
-        columns << Quote(f.name);
+        columns << QuoteName(f.name);
         marks << QStringLiteral("?");
-        sets << Quote(f.name) + QStringLiteral(" = ?");
+        sets << QuoteName(f.name) + QStringLiteral(" = ?");
     }
     const QString insert =
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(Quote(def_.table), columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+            .arg(QuoteName(def_.table), columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
     const QString update = QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                               .arg(Quote(def_.table), sets.join(QStringLiteral(", ")));
+                               .arg(QuoteName(def_.table), sets.join(QStringLiteral(", ")));
     if (!db_.transaction())
         Fail(QStringLiteral("cannot be written (import)"), db_.lastError().text());
     QString error;
