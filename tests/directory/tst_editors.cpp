@@ -1,4 +1,5 @@
 #include "AccessibleNames.h"
+#include "BoxRecorder.h"
 #include "DBGrid.h"
 #include "Estatus.h"
 #include "Euser.h"
@@ -40,18 +41,15 @@ public:
     }
 };
 
-struct Box {
-    QString text, caption;
-    MsgIcon icon;
-    MsgButtons buttons;
-};
+using Box = TBoxRecorder::TBox;
 
 class TstEditors : public QObject {
     Q_OBJECT
 private:
     std::unique_ptr<QTemporaryDir> tmp;
+    TBoxRecorder recorder;
     std::vector<Box> boxes;
-    std::deque<MsgAnswer> answers;
+    std::deque<MsgAnswer> &answers = recorder.answers;
 
     QDir dir() const { return QDir(tmp->path()); }
     static TestApp *app() { return static_cast<TestApp *>(qApp); }
@@ -135,15 +133,7 @@ private:
 private slots:
     void initTestCase()
     {
-        SetMessageBoxRoutine(
-            [this](const QString &text, const QString &caption, MsgIcon icon, MsgButtons buttons) {
-                boxes.push_back({text, caption, icon, buttons});
-                if (answers.empty())
-                    return MsgAnswer::Ok;
-                const MsgAnswer a = answers.front();
-                answers.pop_front();
-                return a;
-            });
+        recorder.onBox = [this](const Box &box) { boxes.push_back(box); };
         SetFileChoiceRoutine([this](QWidget *, FileChoice, const QString &caption, const QString &) {
             captions << caption;
             return chosen.isEmpty() ? QString() : chosen.takeFirst();
