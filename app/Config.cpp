@@ -10,10 +10,10 @@
 
 TConfigForm *ConfigForm = nullptr;
 
-TConfigForm::TConfigForm(TSettings &settings, std::function<void()> requestEnd, QWidget *parent)
+TConfigForm::TConfigForm(const TSettings &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      ui(new Ui::TConfigForm), settings_(settings), requestEnd_(std::move(requestEnd))
+      ui(new Ui::TConfigForm), settings_(settings)
 {
     ui->setupUi(this);
     setFixedSize(size());
@@ -22,7 +22,7 @@ TConfigForm::TConfigForm(TSettings &settings, std::function<void()> requestEnd, 
     ui->PhotoCheckBox->hide();
     MakePictureButton(ui->BitBtn1, QStringLiteral("ok"));
     MakePictureButton(ui->BitBtn2, QStringLiteral("cancel"));
-    connect(ui->BitBtn1, &QAbstractButton::clicked, this, &TConfigForm::OkPressed);
+    connect(ui->BitBtn1, &QAbstractButton::clicked, this, &TConfigForm::BitBtn1Click);
     connect(ui->BitBtn2, &QAbstractButton::clicked, this, &TConfigForm::BitBtn2Click);
     CentreOnScreen(this);
 }
@@ -78,58 +78,48 @@ void TConfigForm::FormShow()
     ui->PhotoCheckBox->setChecked(flags & PopupPhotograph);
 }
 
-void TConfigForm::OkPressed()
+TConfigValues TConfigForm::Values() const
 {
-    // The window closes with OK after the handler has run, even when opening
-    // the new port failed; the error then goes on to the application.
-    try {
-        BitBtn1Click();
-    } catch (...) {
-        accept();
-        if (!reportError_)
-            throw;
-        reportError_(std::current_exception());
-        return;
-    }
-    accept();
-}
-
-void TConfigForm::SetErrorReporter(std::function<void(std::exception_ptr)> reporter)
-{
-    reportError_ = std::move(reporter);
+    TConfigValues values;
+    values.comPort = ComItemIndex() + 1;
+    // Rebuilt from the six boxes: bits above 0x20 read from the file go here.
+    if (ui->SpeechCheckBox->isChecked())
+        values.popupFlags |= PopupVoice;
+    if (ui->StatusCheckBox->isChecked())
+        values.popupFlags |= PopupStatus;
+    if (ui->MessageCheckBox->isChecked())
+        values.popupFlags |= PopupMessage;
+    if (ui->PttidCheckBox->isChecked())
+        values.popupFlags |= PopupPttId;
+    if (ui->AniCheckBox->isChecked())
+        values.popupFlags |= PopupCallDecode;
+    if (ui->PhotoCheckBox->isChecked())
+        values.popupFlags |= PopupPhotograph;
+    return values;
 }
 
 void TConfigForm::BitBtn1Click()
 {
-    const int index = ComItemIndex();
-    // The same port is opened again when it is closed or came back after being
-    // lost: an adapter pulled and plugged back in needs a fresh open, and OK is
-    // what the operator tries first.
-    if (index != settings_.CurrentComPort - 1 || settings_.Port().NeedsReopen()) {
-        // Closing joins the reader thread, so the port can be opened again at once.
-        settings_.Port().CloseCommport();
-        settings_.CurrentComPort = index + 1;
-        if (!settings_.SelectCommPort(settings_.CurrentComPort) && requestEnd_)
-            requestEnd_();
-    }
-    // Rebuilt from the six boxes: bits above 0x20 read from the file go here.
-    std::uint32_t flags = 0;
-    if (ui->SpeechCheckBox->isChecked())
-        flags |= PopupVoice;
-    if (ui->StatusCheckBox->isChecked())
-        flags |= PopupStatus;
-    if (ui->MessageCheckBox->isChecked())
-        flags |= PopupMessage;
-    if (ui->PttidCheckBox->isChecked())
-        flags |= PopupPttId;
-    if (ui->AniCheckBox->isChecked())
-        flags |= PopupCallDecode;
-    if (ui->PhotoCheckBox->isChecked())
-        flags |= PopupPhotograph;
-    settings_.PopupFlags = flags;
+    accept();
 }
 
 void TConfigForm::BitBtn2Click()
 {
     reject();
+}
+
+bool ApplyConfigValues(TSettings &settings, const TConfigValues &values)
+{
+    bool usable = true;
+    // The same port is opened again when it is closed or came back after being
+    // lost: an adapter pulled and plugged back in needs a fresh open, and OK is
+    // what the operator tries first.
+    if (values.comPort != settings.CurrentComPort || settings.Port().NeedsReopen()) {
+        // Closing joins the reader thread, so the port can be opened again at once.
+        settings.Port().CloseCommport();
+        settings.CurrentComPort = values.comPort;
+        usable = settings.SelectCommPort(settings.CurrentComPort);
+    }
+    settings.PopupFlags = values.popupFlags;
+    return usable;
 }

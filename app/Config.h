@@ -1,8 +1,7 @@
 #pragma once
 
 #include <QDialog>
-#include <exception>
-#include <functional>
+#include <cstdint>
 
 class QAbstractButton;
 class QRadioButton;
@@ -12,21 +11,31 @@ namespace Ui {
 class TConfigForm;
 }
 
-// The Config window: the port and the enabled popups. Shown modally; OK applies
-// at once (a new port is opened, PopupFlags replaced); nothing is written to the
-// settings file here.
+// What the Config window hands back on OK: the port picked (1..4, 0 for none)
+// and the popup flags rebuilt from the six boxes.
+struct TConfigValues {
+    int comPort = 0;
+    std::uint32_t popupFlags = 0;
+};
+
+// Applies what OK handed back, as the console always has: the same port is left
+// alone unless it needs opening again; another port is selected (with the
+// "Comport Warning" fallback), and false returned when no port at all is usable
+// (the console is to end). The popup flags are replaced last; an error opening
+// the port is thrown before they are, and the new port number is kept.
+bool ApplyConfigValues(TSettings &settings, const TConfigValues &values);
+
+// The Config window: the port and the enabled popups, as in force when it is
+// shown. Shown modally; it changes nothing itself: after OK its caller applies
+// Values(). Nothing is written to the settings file here.
 class TConfigForm final : public QDialog {
     Q_OBJECT
 public:
-    // requestEnd asks the application to end; it is called when OK switched to a
-    // port and no port at all turned out usable.
-    TConfigForm(TSettings &settings, std::function<void()> requestEnd, QWidget *parent = nullptr);
+    explicit TConfigForm(const TSettings &settings, QWidget *parent = nullptr);
     ~TConfigForm() override;
 
-    // Where an error of OK goes (a port that cannot be opened). Handing it over
-    // here keeps the exception from unwinding through the toolkit's button code;
-    // without a reporter it propagates to the application's notify().
-    void SetErrorReporter(std::function<void(std::exception_ptr)> reporter);
+    // The choice on the window, for its caller once exec() returned Accepted.
+    TConfigValues Values() const;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -38,14 +47,11 @@ private slots:
 
 private:
     void FormShow();
-    void OkPressed();
     int ComItemIndex() const;
     void SetComItemIndex(int index);
 
     Ui::TConfigForm *ui;
-    TSettings &settings_;
-    std::function<void()> requestEnd_;
-    std::function<void(std::exception_ptr)> reportError_;
+    const TSettings &settings_;
     QList<QRadioButton *> comItems_;
 };
 

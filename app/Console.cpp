@@ -70,9 +70,7 @@ void CreateConsoleWindows()
         StatusForm = new TStatusForm(context);
         EUserForm = new TEUserForm(MainForm->UserTable, MainForm);
         EStatusForm = new TEStatusForm(MainForm->StatusTable, MainForm);
-        ConfigForm = new TConfigForm(
-            MainForm->Settings(), [] { MainForm->RequestEnd(); }, MainForm);
-        ConfigForm->SetErrorReporter([](std::exception_ptr error) { ReportError(error); });
+        ConfigForm = new TConfigForm(MainForm->Settings(), MainForm);
         GpsForm = new TGpsForm;
         // The popups are hidden until an event or the Last menu shows them. They are
         // not put on the screen at start-up only to be closed again by the exit
@@ -105,9 +103,9 @@ void CreateConsoleWindows()
 
 void DeleteConsoleWindows()
 {
-    // The reader thread hands frames to the main window: stop it first.
-    if (MainForm && MainForm->ZComm1)
-        MainForm->ZComm1->CloseCommport();
+    // The reader thread reports to the main window alone, which stops it before
+    // anything of its own goes; frames it handed over are decoded only from the
+    // event loop, which no longer runs here.
     // Children of the main window (editors, Config, End, Version) go with it.
     EUserForm = nullptr;
     EStatusForm = nullptr;

@@ -196,11 +196,8 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent), ui(new Ui::TMainFor
     try {
         Construct();
     } catch (...) {
-        // No destructor runs for a half-built window: the reader thread, which
-        // calls into this object, must stop before the members go, and the form
-        // is ours to delete.
-        if (ZComm1)
-            ZComm1->CloseCommport();
+        // No destructor runs for a half-built window: the form is ours to delete.
+        // The port goes with the members, before the others.
         delete ui;
         throw;
     }
@@ -262,7 +259,8 @@ void TMainForm::Construct()
 
     // The radio's line: 9600 bit/s, 8 data bits, no parity, 2 stop bits, no
     // handshake; the comm event fires on ETX, the end byte of every frame.
-    ZComm1 = new TZComm(this);
+    port_ = std::make_unique<TZComm>(this);
+    ZComm1 = port_.get();
     ZComm1->SetStopBits(TStopBits::_2bit);
     ZComm1->SetEventType(TEventType::CharEvent);
     ZComm1->SetRxThreshold(1);
@@ -296,9 +294,6 @@ void TMainForm::Construct()
 
 TMainForm::~TMainForm()
 {
-    // The reader thread must be gone before the window it reports to.
-    if (ZComm1)
-        ZComm1->CloseCommport();
     delete ui;
 }
 
@@ -423,17 +418,10 @@ void TMainForm::HandleFrame(const QByteArray &frame)
 void TMainForm::WirePopups()
 {
     if (StatusPopupForm)
-        StatusPopupForm->SetCloseHook([this] { StatusPopupClosed(); });
+        connect(StatusPopupForm, &TStatusPopupForm::closed, this, &TMainForm::StatusPopupClosed);
     if (PopupForm) {
         PopupForm->SetRememberedSize(100, 230);
-        // The generic popup ends a running flash too, but restores only its own band.
-        PopupForm->SetCloseHook([this] {
-            if (!EmergencyTimer->isActive())
-                return;
-            EmergencyTimer->stop();
-            PopupForm->SetPanelColour(false);
-            EmergencyFlash = false;
-        });
+        connect(PopupForm, &TPopupForm::closed, this, &TMainForm::PopupClosed);
     }
 }
 
@@ -498,6 +486,16 @@ void TMainForm::StatusPopupClosed()
     if (alarmHub_ && shownAlarm_ && alarmHub_->AcknowledgeAlarm(shownAlarm_))
         return;
     EndEmergency();
+}
+
+void TMainForm::PopupClosed()
+{
+    // The generic popup ends a running flash too, but restores only its own band.
+    if (!EmergencyTimer->isActive())
+        return;
+    EmergencyTimer->stop();
+    PopupForm->SetPanelColour(false);
+    EmergencyFlash = false;
 }
 
 void TMainForm::PaintEmergency(bool red)
@@ -653,8 +651,13 @@ void TMainForm::EstatusBitBtnClick()
 
 void TMainForm::ConfigBitBtnClick()
 {
-    if (ConfigForm)
-        ConfigForm->exec();
+    if (!ConfigForm || ConfigForm->exec() != QDialog::Accepted)
+        return;
+    // A port that cannot be opened is reported; the window is closed by then.
+    GuardedCall([this] {
+        if (!ApplyConfigValues(*settings_, ConfigForm->Values()))
+            RequestEnd();
+    });
 }
 
 void TMainForm::ExitBitBtnClick()

@@ -67,10 +67,6 @@ public:
     // Decodes one frame from the radio and applies it: popups, then the log entry.
     // Runs on the user-interface thread; errors propagate to the caller.
     void HandleFrame(const QByteArray &frame);
-    // The intake of the comm event, on the reader thread: reads everything waiting
-    // and hands each complete frame, in order, to the user-interface thread.
-    void ZComm1CommEvent(TZComm *Sender, uint32_t &size);
-
     // Hooks the popup windows (created after this window) to the emergency state and
     // gives the generic popup its remembered size.
     void WirePopups();
@@ -102,6 +98,11 @@ public:
     // The port's device went away and the console is waiting for it to return.
     bool WaitingForPort() const { return portLost_; }
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private slots:
     void SpeechBitBtnClick();
     void StatusBitBtnClick();
     void MessageBitBtnClick();
@@ -124,14 +125,14 @@ public:
     void ClockTimer();
     void EmergencyTimerTimer();
 
-protected:
-    void closeEvent(QCloseEvent *event) override;
-    void showEvent(QShowEvent *event) override;
-
 private:
+    // The intake of the comm event, on the reader thread: reads everything waiting
+    // and hands each complete frame, in order, to the user-interface thread.
+    void ZComm1CommEvent(TZComm *Sender, uint32_t &size);
     void Construct();
     void ShowOldestAlarm();
     void StatusPopupClosed();
+    void PopupClosed();
     void DeliverFrame(const QByteArray &frame);
     void ShowHeldStatus();
     void PortLost();
@@ -162,6 +163,10 @@ private:
     bool portLost_ = false;
     bool endRequested_ = false;
     bool centred_ = false;
+    // ZComm1's owner, declared last so that it goes first: its destruction
+    // closes the port and joins the reader thread, which calls into this
+    // window's members, before any of them (or the child windows) go.
+    std::unique_ptr<TZComm> port_;
 };
 
 extern TMainForm *MainForm;

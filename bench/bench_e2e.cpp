@@ -12,6 +12,7 @@
 #include "LineMonitor.h"
 #include "Main.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
@@ -142,7 +143,7 @@ TResult Run(const TPlan &plan, unsigned seed, bool monitor)
         std::exit(1);
     }
     if (monitor) {
-        MainForm->LineMonitor1Click();
+        MainForm->findChild<QAction *>(QStringLiteral("LineMonitor1"))->trigger();
         if (!LineMonitorForm || !LineMonitorForm->Tapping()) {
             std::fprintf(stderr, "the line monitor did not open\n");
             std::exit(1);

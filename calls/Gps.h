@@ -27,8 +27,6 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    friend class TstCallWindows;
-
     Ui::TGpsForm *ui = nullptr;
     TLookupBinding *userSource_ = nullptr;
     bool centred_ = false;

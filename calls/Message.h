@@ -39,8 +39,6 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    friend class TstCallWindows;
-
     // The memo's text as the radio gets it: lines separated by CR LF.
     QString MessageText() const;
 

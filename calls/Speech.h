@@ -33,8 +33,6 @@ private slots:
     void BitBtn1Click();
 
 private:
-    friend class TstCallWindows;
-
     Ui::TSpeechForm *ui = nullptr;
     TCommandContext context_;
     TLookupBinding *userSource_;

@@ -35,8 +35,6 @@ private slots:
     void BitBtn1Click();
 
 private:
-    friend class TstCallWindows;
-
     Ui::TStatusForm *ui = nullptr;
     TCommandContext context_;
     TLookupBinding *userSource_ = nullptr;

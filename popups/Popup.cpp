@@ -45,11 +45,6 @@ void TPopupForm::SetRememberedSize(int height, int width)
     remembered_ = QSize(width, height);
 }
 
-void TPopupForm::SetCloseHook(std::function<void()> hook)
-{
-    closeHook_ = std::move(hook);
-}
-
 void TPopupForm::SetPanelColour(bool red)
 {
     QPalette pal = ui->Panel1->palette();
@@ -77,8 +72,7 @@ void TPopupForm::resizeEvent(QResizeEvent *event)
 void TPopupForm::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
-    if (closeHook_)
-        closeHook_();
+    emit closed();
 }
 
 void TPopupForm::CloseBitBtnClick()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
 
 namespace Ui {
 class TPopupForm;
@@ -24,10 +23,12 @@ public:
     void SetRememberedSize(int height, int width);
     QSize RememberedSize() const { return remembered_; }
 
-    // Runs every time the window closes; the main window ends an emergency
-    // here (stops its timer if it runs, restores Panel1, clears the flash flag).
-    void SetCloseHook(std::function<void()> hook);
     void SetPanelColour(bool red);
+
+signals:
+    // Every time the window closes; the main window ends an emergency on it
+    // (stops its timer if it runs, restores Panel1, clears the flash flag).
+    void closed();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -40,7 +41,6 @@ private slots:
 private:
     Ui::TPopupForm *ui;
     QSize remembered_;
-    std::function<void()> closeHook_;
 };
 
 extern TPopupForm *PopupForm;

@@ -35,11 +35,6 @@ void TStatusPopupForm::SetText(const QString &text)
     ui->TextEdit->setText(text);
 }
 
-void TStatusPopupForm::SetCloseHook(std::function<void()> hook)
-{
-    closeHook_ = std::move(hook);
-}
-
 void TStatusPopupForm::SetFlashColour(bool red)
 {
     // Only the window's own background flashes; the edits keep their colours.
@@ -70,8 +65,7 @@ void TStatusPopupForm::FormResize()
 
 void TStatusPopupForm::FormClose()
 {
-    if (closeHook_)
-        closeHook_();
+    emit closed();
 }
 
 void TStatusPopupForm::CloseBitBtnClick()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QWidget>
-#include <functional>
 
 namespace Ui {
 class TStatusPopupForm;
@@ -17,13 +16,14 @@ public:
     // The status text, or "Status:" and the number for an unknown status.
     void SetText(const QString &text);
 
-    // Runs every time the window closes (OK button or close box). The main
-    // window ends the emergency here: stops its timer if it runs, restores the
-    // colours and clears its flash flag.
-    void SetCloseHook(std::function<void()> hook);
-
     // The emergency flash: red, or the normal button-face colour.
     void SetFlashColour(bool red);
+
+signals:
+    // Every time the window closes (OK button or close box). The main window
+    // ends the emergency on it: stops its timer if it runs, restores the colours
+    // and clears its flash flag.
+    void closed();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -37,7 +37,6 @@ private:
     void FormClose();
 
     Ui::TStatusPopupForm *ui;
-    std::function<void()> closeHook_;
 };
 
 extern TStatusPopupForm *StatusPopupForm;

@@ -347,7 +347,7 @@ void TstConsole::exitEndsProgramWithWindowsOpen()
     MainForm->show();
     QVERIFY(dir.Send(1, Frame("B1001000")));
     QTRY_VERIFY(SpeechPopupForm->isVisible());
-    MainForm->MessageBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("MessageBitBtn"))->click();
 
     // The program's own message loop, ended by Exit and OK; a program that stays
     // alive is ended by the guard with another code.
@@ -480,7 +480,7 @@ void TstConsole::configChangesPort()
             ConfigForm->findChild<QCheckBox *>("AniCheckBox")->click();
         ConfigForm->findChild<QAbstractButton *>("BitBtn1")->click();
     });
-    MainForm->ConfigBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
 
     QCOMPARE(MainForm->Settings().PopupFlags, flags);
     QCOMPARE(MainForm->Settings().CurrentComPort, port);
@@ -505,7 +505,7 @@ void TstConsole::configChangesPort()
         shown = CheckedPort();
         ConfigForm->findChild<QAbstractButton *>("BitBtn2")->click();
     });
-    MainForm->ConfigBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QCOMPARE(shown, QStringLiteral("Com%1").arg(port));
 }
 
@@ -520,7 +520,7 @@ void TstConsole::configCancelChangesNothing()
         ConfigForm->findChild<QCheckBox *>("SpeechCheckBox")->click();
         ConfigForm->findChild<QAbstractButton *>("BitBtn2")->click();
     });
-    MainForm->ConfigBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QCOMPARE(MainForm->Settings().PopupFlags, 0x40000003u);
     QCOMPARE(MainForm->Settings().CurrentComPort, 1);
     QCOMPARE(MainForm->ZComm1->Handle(), handle);
@@ -533,7 +533,7 @@ void TstConsole::configCancelChangesNothing()
         checked = CheckedBoxes();
         ConfigForm->findChild<QAbstractButton *>("BitBtn2")->click();
     });
-    MainForm->ConfigBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QCOMPARE(port, QStringLiteral("Com1"));
     QCOMPARE(checked, (QStringList{"SpeechCheckBox", "StatusCheckBox"}));
 }
@@ -551,7 +551,7 @@ void TstConsole::configWithNoPortLeftEnds()
         ConfigForm->findChild<QRadioButton *>("Com2RadioButton")->click();
         ConfigForm->findChild<QAbstractButton *>("BitBtn1")->click();
     });
-    MainForm->ConfigBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QCOMPARE(dir.boxes.size(), 1);
     QCOMPARE(dir.boxes[0].text, QStringLiteral("All COMs are invalid.\nPlease check the COM"));
     QVERIFY(MainForm->EndRequested());
@@ -583,7 +583,7 @@ void TstConsole::tableGoneWhileRunning()
     QVERIFY(dir.Send(1, Frame("0")));
     QTRY_VERIFY(MainForm->LogText().split(QLatin1Char('\n')).first().endsWith(QLatin1String(" RX: Success")));
     QVERIFY(MainForm->isVisible());
-    MainForm->Speech2Click();
+    MainForm->findChild<QAction *>(QStringLiteral("Speech2"))->trigger();
     QVERIFY(SpeechPopupForm->isVisible());
 }
 

@@ -16,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractTextDocumentLayout>
+#include <QAction>
 #include <QElapsedTimer>
 #include <QFontMetrics>
 #include <QLabel>
@@ -445,7 +446,7 @@ void TstMainForm::closingStatusPopupRestoresColours()
     QVERIFY(!ticks.wait(1200));
 
     // The Last menu shows it again without restarting the flash.
-    MainForm->Status2Click();
+    MainForm->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
     QVERIFY(StatusPopupForm->isVisible());
     QVERIFY(!MainForm->EmergencyTimer->isActive());
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
@@ -460,7 +461,7 @@ void TstMainForm::closingStatusPopupRestoresColours()
     QVERIFY(!EmergencyFlash);
 
     // Closing it when no emergency runs leaves the colours alone.
-    MainForm->Status2Click();
+    MainForm->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
     StatusPopupForm->close();
     QCOMPARE(LogBase(), NormalLogBase());
 }
@@ -495,7 +496,7 @@ void TstMainForm::emergencyNotOverwrittenByOrdinaryStatus()
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
     StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
     QVERIFY(!MainForm->EmergencyTimer->isActive());
-    MainForm->Status2Click();
+    MainForm->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
     QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 2"));
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Arrived"));
 
@@ -508,22 +509,20 @@ void TstMainForm::lastMenuBeforeAnyEvent()
 {
     Start(0x1F);
     const struct {
-        void (TMainForm::*click)();
+        const char *action;
         const char *window;
         QList<QByteArray> fields;
     } items[] = {
-        {&TMainForm::Speech2Click, "SpeechPopupForm", {"NameEdit", "FleetEdit", "IdentEdit"}},
-        {&TMainForm::Status2Click, "StatusPopupForm", {"NameEdit", "FleetEdit", "IdentEdit", "TextEdit"}},
-        {&TMainForm::Message2Click,
-         "MessagePopupForm",
-         {"NameEdit", "FleetEdit", "IdentEdit", "MessageMemo"}},
-        {&TMainForm::ANI1Click, "PttidPopupForm", {"NameEdit", "FleetEdit", "IdentEdit"}},
-        {&TMainForm::ANI2Click,
+        {"Speech2", "SpeechPopupForm", {"NameEdit", "FleetEdit", "IdentEdit"}},
+        {"Status2", "StatusPopupForm", {"NameEdit", "FleetEdit", "IdentEdit", "TextEdit"}},
+        {"Message2", "MessagePopupForm", {"NameEdit", "FleetEdit", "IdentEdit", "MessageMemo"}},
+        {"ANI1", "PttidPopupForm", {"NameEdit", "FleetEdit", "IdentEdit"}},
+        {"ANI2",
          "AniPopupForm",
          {"NameEdit", "FleetEdit", "IdentEdit", "Name2Edit", "Fleet2Edit", "Ident2Edit"}},
     };
     for (const auto &item : items) {
-        (MainForm->*item.click)();
+        MainForm->findChild<QAction *>(QLatin1String(item.action))->trigger();
         QWidget *w = PopupByName(QLatin1String(item.window));
         QVERIFY2(w && w->isVisible(), item.window);
         for (const QByteArray &field : item.fields)
@@ -606,7 +605,7 @@ void TstMainForm::logTrimsWrappedEntry()
     MainForm->InsertEntry(wrapped);
     QCOMPARE(MeasuredLines(), 3);
     QCOMPARE(LogMemoLines::VisualLineCount(memo), 3);
-    MainForm->LogClear1Click();
+    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
 
     // On top of 30 lines it pushes out the three oldest.
     FillLog(30);
@@ -619,7 +618,7 @@ void TstMainForm::logTrimsWrappedEntry()
     QCOMPARE(blocks.last(), QStringLiteral("L04"));
 
     // Grown old at the bottom, it loses its lower lines one at a time, upper part kept.
-    MainForm->LogClear1Click();
+    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
     MainForm->InsertEntry(wrapped);
     FillLog(27);
     QCOMPARE(MeasuredLines(), 30);

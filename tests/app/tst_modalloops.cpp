@@ -14,6 +14,7 @@
 #include "Zcomm.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
@@ -138,21 +139,29 @@ void TstModalLoops::framesDuringModal_data()
             ConfigForm->findChild<QRadioButton *>(QStringLiteral("Com3RadioButton"))->click();
             ConfigForm->findChild<QAbstractButton *>(QStringLiteral("BitBtn1"))->click();
         });
-        MainForm->ConfigBitBtnClick();
+        MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     }) << "Comport Warning";
-    QTest::newRow("Config window") << TOpen([] { MainForm->ConfigBitBtnClick(); }) << "Configuration";
+    QTest::newRow("Config window") << TOpen([] {
+        MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+    }) << "Configuration";
     QTest::newRow("Warning box") << TOpen([] {
         GuardedCall([] {
             SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("1"), QStringLiteral("1000"));
         });
     }) << "Warning";
     QTest::newRow("End") << TOpen([] { MainForm->close(); }) << "End";
-    QTest::newRow("Edit User") << TOpen([] { MainForm->EUserBitBtnClick(); }) << "User";
-    QTest::newRow("Edit Status") << TOpen([] { MainForm->EstatusBitBtnClick(); }) << "Status";
+    QTest::newRow("Edit User") << TOpen([] {
+        MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
+    }) << "User";
+    QTest::newRow("Edit Status") << TOpen([] {
+        MainForm->findChild<QAbstractButton *>(QStringLiteral("EstatusBitBtn"))->click();
+    }) << "Status";
     QTest::newRow("error box") << TOpen([] {
         ReportError(std::make_exception_ptr(std::runtime_error("disk full")));
     }) << "Error";
-    QTest::newRow("Version") << TOpen([] { MainForm->Version1Click(); }) << "Version";
+    QTest::newRow("Version") << TOpen([] {
+        MainForm->findChild<QAction *>(QStringLiteral("Version1"))->trigger();
+    }) << "Version";
 }
 
 void TstModalLoops::framesDuringModal()

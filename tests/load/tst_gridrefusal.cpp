@@ -64,7 +64,7 @@ void TstGridRefusal::refusedCellThenButton()
         }
     });
     hand.start(20);
-    MainForm->EUserBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     hand.stop();
     QCOMPARE(maxOpen, 1);
     QCOMPARE(shown, 1);
@@ -119,7 +119,7 @@ void TstGridRefusal::refusedCellUnderLineLost()
         if (EUserForm)
             EUserForm->close();
     });
-    MainForm->EUserBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     hand.stop();
     QCOMPARE(maxOpen, 1);
     QCOMPARE(shown, QStringList({QStringLiteral("Communication lost: COM1 disconnected"),
@@ -173,7 +173,7 @@ void TstGridRefusal::lineLostUnderRefusal()
         if (EUserForm)
             EUserForm->close();
     });
-    MainForm->EUserBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     hand.stop();
     QCOMPARE(maxOpen, 1);
     QCOMPARE(shown, QStringList({QStringLiteral("'abc' is not a valid integer value"),

@@ -40,7 +40,7 @@ void ChoosePortInConfig(const QString &radioName)
         ConfigForm->findChild<QAbstractButton *>(QStringLiteral("BitBtn1"))->click();
     });
     operatorHand.start(10);
-    MainForm->ConfigBitBtnClick();
+    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QVERIFY(acted);
 }
 

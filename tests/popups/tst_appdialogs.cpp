@@ -75,7 +75,7 @@ private slots:
         TSettings settings(port);
         settings.CurrentComPort = 3;
         settings.PopupFlags = 0x05;
-        TConfigForm form(settings, {});
+        TConfigForm form(settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QCOMPARE(form.windowTitle(), QStringLiteral("Configuration"));
@@ -132,14 +132,15 @@ private slots:
         TSettings settings(port);
         settings.CurrentComPort = 3;
         settings.PopupFlags = 0x40 | 0x20 | 0x02; // 0x40 is no box's bit
-        bool ended = false;
-        TConfigForm form(settings, [&] { ended = true; });
+        TConfigForm form(settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         if (pick >= 0)
             Child<QRadioButton>(&form, QStringLiteral("Com%1RadioButton").arg(pick + 1))->click();
         Child<QCheckBox>(&form, "AniCheckBox")->click();
         Child<QAbstractButton>(&form, "BitBtn1")->click();
+        // What the main window does once the window is closed with OK.
+        const bool ended = !ApplyConfigValues(settings, form.Values());
 
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QVERIFY(!form.isVisible());
@@ -166,20 +167,18 @@ private slots:
         TSettings settings(port);
         settings.CurrentComPort = 1;
         settings.PopupFlags = 0x01;
-        TConfigForm form(settings, {});
+        TConfigForm form(settings);
         QStringList reported;
-        form.SetErrorReporter([&](std::exception_ptr error) {
-            try {
-                std::rethrow_exception(error);
-            } catch (const std::exception &e) {
-                reported << QString::fromUtf8(e.what());
-            }
-        });
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         Child<QRadioButton>(&form, "Com2RadioButton")->click();
         Child<QCheckBox>(&form, "StatusCheckBox")->click();
         Child<QAbstractButton>(&form, "BitBtn1")->click();
+        try {
+            ApplyConfigValues(settings, form.Values());
+        } catch (const std::exception &e) {
+            reported << QString::fromUtf8(e.what());
+        }
         QCOMPARE(reported, QStringList{"CommOpen Error,invalid HANDLE:0xFFFFFFFF"});
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QVERIFY(!form.isVisible());
@@ -195,7 +194,7 @@ private slots:
         TSettings settings(port);
         settings.CurrentComPort = 2;
         settings.PopupFlags = 0x1F;
-        TConfigForm form(settings, {});
+        TConfigForm form(settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         Child<QRadioButton>(&form, "Com4RadioButton")->click();
@@ -218,7 +217,7 @@ private slots:
         FakePort port;
         TSettings settings(port);
         settings.CurrentComPort = 1;
-        TConfigForm form(settings, {});
+        TConfigForm form(settings);
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         Child<QCheckBox>(&form, "StatusCheckBox")->setFocus();
@@ -275,7 +274,7 @@ private slots:
         TStatusPopupForm status;
         QWidget other;
         int closes = 0;
-        status.SetCloseHook([&] { ++closes; });
+        QObject::connect(&status, &TStatusPopupForm::closed, &status, [&] { ++closes; });
         status.show();
         other.show();
         TEndForm form({nullptr, &other, &status});

@@ -176,7 +176,7 @@ private slots:
     {
         TStatusPopupForm w;
         int calls = 0;
-        w.SetCloseHook([&] { ++calls; });
+        connect(&w, &TStatusPopupForm::closed, &w, [&] { ++calls; });
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         CloseButton(&w)->click(); // OK button
