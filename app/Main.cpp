@@ -18,6 +18,7 @@
 #include "Pictures.h"
 #include "Popup.h"
 #include "PopupSupport.h"
+#include "PortAdapters.h"
 #include "Pttidpopup.h"
 #include "Speech.h"
 #include "Speechpopup.h"
@@ -46,43 +47,6 @@ namespace {
 
 const QString UserFileName = QStringLiteral("User.DB");
 const QString StatusFileName = QStringLiteral("Status.db");
-
-// Outgoing frames go to ZComm1.
-class TZCommCommandPort final : public ICommandPort {
-public:
-    explicit TZCommCommandPort(TZComm *port) : port_(port) {}
-    void WriteData(const char *data, uint32_t size) override { port_->WriteData(data, size); }
-    void WriteStringData(const QByteArray &data) override { port_->WriteStringData(data); }
-
-private:
-    TZComm *port_;
-};
-
-// Port selection drives ZComm1; a fresh open starts with no half-read frame.
-class TZCommPortSelector final : public IPortSelector {
-public:
-    TZCommPortSelector(TZComm *port, TFrameIntake &intake) : port_(port), intake_(intake) {}
-    bool CheckCommportValid(const QString &deviceName) override
-    {
-        return port_->CheckCommportValid(deviceName);
-    }
-    void SetCommPort(int index) override { port_->SetCommPort(static_cast<TCommPort>(index)); }
-    void OpenCommport() override
-    {
-        if (!port_->GetPortStatus())
-            intake_.Reset();
-        port_->OpenCommport();
-    }
-    void CloseCommport() override { port_->CloseCommport(); }
-    bool NeedsReopen() const override
-    {
-        return !port_->GetPortStatus() || (port_->IsLost() && port_->DeviceBack());
-    }
-
-private:
-    TZComm *port_;
-    TFrameIntake &intake_;
-};
 
 // The popup windows as the incoming path drives them.
 class TPopupWindows final : public IPopupHost {

@@ -1,8 +1,8 @@
 // CPU time of writing a 4000-byte long message: SendCommand through the serial
 // component to a pseudo-terminal whose other side a thread drains, as the radio
 // would. Prints figures; never fails on a slow machine.
-#include "CommandPort.h"
 #include "MemoryTable.h"
+#include "PortAdapters.h"
 #include "ScratchDir.h"
 #include "SendCommand.h"
 #include "Zcomm.h"
@@ -25,16 +25,6 @@ double CpuSeconds(clockid_t clock)
     clock_gettime(clock, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
-
-class TPortAdapter final : public ICommandPort {
-public:
-    explicit TPortAdapter(TZComm &comm) : comm_(comm) {}
-    void WriteData(const char *data, uint32_t size) override { comm_.WriteData(data, size); }
-    void WriteStringData(const QByteArray &data) override { comm_.WriteStringData(data); }
-
-private:
-    TZComm &comm_;
-};
 
 class TNullLog final : public ILog {
 public:
@@ -73,7 +63,7 @@ int main(int argc, char **argv)
     TZComm comm;
     comm.SetStopBits(TStopBits::_2bit);
     comm.OpenCommport();
-    TPortAdapter port(comm);
+    TZCommCommandPort port(&comm);
     TNullLog log;
     TMemoryTable users = TMemoryTable::Users();
     users.AddRow({"Base", "100", "1000"});

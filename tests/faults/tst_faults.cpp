@@ -2,12 +2,13 @@
 // a killed process, table and settings files that are missing, read-only,
 // locked or foreign, and the longest messages in both directions.
 #include "BoxRecorder.h"
-#include "CommandPort.h"
 #include "Decoder.h"
 #include "Frame.h"
 #include "FrameIntake.h"
 #include "MemoryTable.h"
+#include "PortAdapters.h"
 #include "RadioLine.h"
+#include "Recorders.h"
 #include "SampleTables.h"
 #include "ScratchDir.h"
 #include "SendCommand.h"
@@ -151,33 +152,10 @@ QString OpenAndPost(const QString &file)
 
 using Line = TRadioDir;
 
-class TPortAdapter final : public ICommandPort {
-public:
-    explicit TPortAdapter(TZComm &comm) : comm_(comm) {}
-    void WriteData(const char *data, uint32_t size) override { comm_.WriteData(data, size); }
-    void WriteStringData(const QByteArray &data) override { comm_.WriteStringData(data); }
-
-private:
-    TZComm &comm_;
-};
-
 class TListLog final : public ILog {
 public:
     QStringList entries;
     void InsertEntry(const QString &entry) override { entries << entry; }
-};
-
-class TRecordingSelector final : public IPortSelector {
-public:
-    QStringList calls;
-    bool CheckCommportValid(const QString &name) override
-    {
-        calls << "check " + name;
-        return true;
-    }
-    void SetCommPort(int index) override { calls << QStringLiteral("set %1").arg(index); }
-    void OpenCommport() override { calls << QStringLiteral("open"); }
-    void CloseCommport() override { calls << QStringLiteral("close"); }
 };
 
 QString LongText()
@@ -449,7 +427,7 @@ void TestFaults::longMessageSentWhole()
     TZComm comm;
     comm.SetStopBits(TStopBits::_2bit);
     comm.OpenCommport();
-    TPortAdapter port(comm);
+    TZCommCommandPort port(&comm);
     TListLog log;
     TMemoryTable users = TMemoryTable::Users();
     users.AddRow({"Base", "100", "1000"});

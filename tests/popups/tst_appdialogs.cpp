@@ -1,7 +1,8 @@
 #include "AccessibleNames.h"
+#include "BoxRecorder.h"
 #include "Config.h"
 #include "End.h"
-#include "MessageBox.h"
+#include "Recorders.h"
 #include "Settings.h"
 #include "Statuspopup.h"
 #include "Version.h"
@@ -11,31 +12,10 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
+#include <optional>
 #include <stdexcept>
 
 namespace {
-
-class FakePort final : public IPortSelector {
-public:
-    QStringList usable;
-    QStringList calls;
-    bool openFails = false;
-    bool needsReopen = false;
-    bool NeedsReopen() const override { return needsReopen; }
-    bool CheckCommportValid(const QString &name) override
-    {
-        calls << "check " + name;
-        return usable.contains(name);
-    }
-    void SetCommPort(int index) override { calls << QStringLiteral("set %1").arg(index); }
-    void OpenCommport() override
-    {
-        calls << "open";
-        if (openFails)
-            throw std::runtime_error("CommOpen Error,invalid HANDLE:0xFFFFFFFF");
-    }
-    void CloseCommport() override { calls << "close"; }
-};
 
 template <typename T> T *Child(QWidget *w, const QString &name)
 {
@@ -56,22 +36,15 @@ void PressKey(QDialog &dialog, Qt::Key key)
 class TestAppDialogs : public QObject {
     Q_OBJECT
 
-    QStringList boxes;
+    std::optional<TBoxRecorder> recorder;
 
 private slots:
-    void init()
-    {
-        boxes.clear();
-        SetMessageBoxRoutine([this](const QString &text, const QString &caption, MsgIcon, MsgButtons) {
-            boxes << caption + ": " + text;
-            return MsgAnswer::Ok;
-        });
-    }
-    void cleanup() { SetMessageBoxRoutine({}); }
+    void init() { recorder.emplace(); }
+    void cleanup() { recorder.reset(); }
 
     void configShowsSettings()
     {
-        FakePort port;
+        TRecordingSelector port;
         TSettings settings(port);
         settings.CurrentComPort = 3;
         settings.PopupFlags = 0x05;
@@ -126,7 +99,7 @@ private slots:
         QFETCH(bool, endRequested);
         QFETCH(bool, needsReopen);
 
-        FakePort port;
+        TRecordingSelector port;
         port.usable = usable;
         port.needsReopen = needsReopen;
         TSettings settings(port);
@@ -141,6 +114,7 @@ private slots:
         Child<QAbstractButton>(&form, "BitBtn1")->click();
         // What the main window does once the window is closed with OK.
         const bool ended = !ApplyConfigValues(settings, form.Values());
+        const QStringList boxes = recorder->Lines();
 
         QCOMPARE(form.result(), int(QDialog::Accepted));
         QVERIFY(!form.isVisible());
@@ -161,7 +135,7 @@ private slots:
     // popup bits are not touched.
     void configOpenFailure()
     {
-        FakePort port;
+        TRecordingSelector port;
         port.usable = {"COM1", "COM2"};
         port.openFails = true;
         TSettings settings(port);
@@ -189,7 +163,7 @@ private slots:
 
     void configCancelChangesNothing()
     {
-        FakePort port;
+        TRecordingSelector port;
         port.usable = {"COM1", "COM2", "COM3", "COM4"};
         TSettings settings(port);
         settings.CurrentComPort = 2;
@@ -214,7 +188,7 @@ private slots:
 
     void configEnterIsOk()
     {
-        FakePort port;
+        TRecordingSelector port;
         TSettings settings(port);
         settings.CurrentComPort = 1;
         TConfigForm form(settings);

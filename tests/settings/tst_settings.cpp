@@ -1,4 +1,5 @@
 #include "BoxRecorder.h"
+#include "Recorders.h"
 #include "Settings.h"
 
 #include <QDir>
@@ -9,21 +10,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-// Stands in for ZComm1: a set of usable device names and a record of calls.
-class FakePort final : public IPortSelector {
-public:
-    QStringList usable;
-    QStringList calls;
-    bool CheckCommportValid(const QString &name) override
-    {
-        calls << QStringLiteral("check %1").arg(name);
-        return usable.contains(name);
-    }
-    void SetCommPort(int index) override { calls << QStringLiteral("set %1").arg(index); }
-    void OpenCommport() override { calls << QStringLiteral("open"); }
-    void CloseCommport() override { calls << QStringLiteral("close"); }
-};
 
 void WriteFile(const QString &path, const QByteArray &bytes)
 {
@@ -183,7 +169,7 @@ private slots:
     {
         // Decimal POPUP, other case, extra lines: written back in the fixed form.
         WriteFile(Path("CorvalinkDemo.ini"), "; note\r\ncom=3\r\nPOPUP=31\r\nOTHER=1\r\n");
-        FakePort port;
+        TRecordingSelector port;
         port.usable = {"COM3"};
         QString panel;
         TSettings settings(port, [&](const QString &t) { panel = t; });
@@ -220,7 +206,7 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, portOpened);
         WriteFile(Path("bad.ini"), file);
-        FakePort port;
+        TRecordingSelector port;
         port.usable = {"COM1"};
         TSettings settings(port);
         try {
@@ -238,7 +224,7 @@ private slots:
     void loadWithoutUsablePortSkipsPopup()
     {
         WriteFile(Path("c.ini"), "COM=2\r\nPOPUP=garbage\r\n");
-        FakePort port;
+        TRecordingSelector port;
         TSettings settings(port);
         QVERIFY(!settings.LoadSettings(Path("c.ini"))); // POPUP never read, so no error
         QCOMPARE(settings.CurrentComPort, 0);
@@ -290,7 +276,7 @@ private slots:
         QFETCH(QString, boxCaption);
         QFETCH(int, boxIcon);
 
-        FakePort port;
+        TRecordingSelector port;
         port.usable = usable;
         QString panel = "unchanged";
         TSettings settings(port, [&](const QString &t) { panel = t; });

@@ -6,11 +6,13 @@
 #include "BoxRecorder.h"
 #include "CommandPort.h"
 #include "PopupDispatch.h"
+#include "Settings.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <stdexcept>
 
 // Records every write as one item, so the three writes of a frame can be told apart.
 class TRecordingPort final : public ICommandPort {
@@ -28,6 +30,30 @@ private:
             throw std::runtime_error("Have not started communications");
         writes.append(bytes);
     }
+};
+
+// Stands in for the serial port behind port selection: a set of usable device
+// names, and a record of the calls, one readable line each.
+class TRecordingSelector final : public IPortSelector {
+public:
+    QStringList usable;
+    QStringList calls;
+    bool openFails = false;
+    bool needsReopen = false;
+    bool NeedsReopen() const override { return needsReopen; }
+    bool CheckCommportValid(const QString &name) override
+    {
+        calls << QStringLiteral("check %1").arg(name);
+        return usable.contains(name);
+    }
+    void SetCommPort(int index) override { calls << QStringLiteral("set %1").arg(index); }
+    void OpenCommport() override
+    {
+        calls << QStringLiteral("open");
+        if (openFails)
+            throw std::runtime_error("CommOpen Error,invalid HANDLE:0xFFFFFFFF");
+    }
+    void CloseCommport() override { calls << QStringLiteral("close"); }
 };
 
 class TRecordingLog final : public ILog {
