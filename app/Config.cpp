@@ -2,8 +2,8 @@
 
 #include "Pictures.h"
 #include "PopupDispatch.h"
-#include "PopupSupport.h"
 #include "Settings.h"
+#include "WindowKit.h"
 #include "ui_Config.h"
 
 #include <QKeyEvent>

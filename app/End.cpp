@@ -1,7 +1,7 @@
 #include "End.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_End.h"
 
 #include <QKeyEvent>

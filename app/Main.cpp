@@ -17,7 +17,6 @@
 #include "Messagepopup.h"
 #include "Pictures.h"
 #include "Popup.h"
-#include "PopupSupport.h"
 #include "PortAdapters.h"
 #include "Pttidpopup.h"
 #include "Speech.h"
@@ -27,6 +26,7 @@
 #include "Table.h"
 #include "Traffic.h"
 #include "Version.h"
+#include "WindowKit.h"
 #include "Zcomm.h"
 #include "ui_Main.h"
 

@@ -1,7 +1,7 @@
 #include "Version.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_Version.h"
 
 #include <QKeyEvent>

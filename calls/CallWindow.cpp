@@ -2,7 +2,7 @@
 
 #include "DBLookupComboBox.h"
 #include "LookupBinding.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>

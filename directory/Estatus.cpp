@@ -4,8 +4,8 @@
 #include "DirectoryTransfer.h"
 #include "ErrorReport.h"
 #include "Pictures.h"
-#include "PopupSupport.h"
 #include "Table.h"
+#include "WindowKit.h"
 #include "ui_Estatus.h"
 
 #include <QFont>

@@ -5,9 +5,9 @@
 #include "ErrorReport.h"
 #include "MessageBox.h"
 #include "Pictures.h"
-#include "PopupSupport.h"
 #include "StationId.h"
 #include "Table.h"
+#include "WindowKit.h"
 #include "ui_Euser.h"
 
 #include <QCloseEvent>

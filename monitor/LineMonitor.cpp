@@ -4,7 +4,7 @@
 #include "LineModel.h"
 #include "LineTap.h"
 #include "MonitorFeed.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "Zcomm.h"
 #include "ui_LineMonitor.h"
 

@@ -1,7 +1,7 @@
 #include "Anipopup.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_Anipopup.h"
 
 TAniPopupForm *AniPopupForm = nullptr;

@@ -1,7 +1,7 @@
 #include "Messagepopup.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_Messagepopup.h"
 
 TMessagePopupForm *MessagePopupForm = nullptr;

@@ -1,7 +1,7 @@
 #include "Popup.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_Popup.h"
 
 TPopupForm *PopupForm = nullptr;

@@ -1,7 +1,7 @@
 #include "Pttidpopup.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_Pttidpopup.h"
 
 TPttidPopupForm *PttidPopupForm = nullptr;

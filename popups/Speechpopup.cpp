@@ -1,7 +1,7 @@
 #include "Speechpopup.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_Speechpopup.h"
 
 TSpeechPopupForm *SpeechPopupForm = nullptr;

@@ -1,7 +1,7 @@
 #include "Statuspopup.h"
 
 #include "Pictures.h"
-#include "PopupSupport.h"
+#include "WindowKit.h"
 #include "ui_Statuspopup.h"
 
 #include <QCloseEvent>

@@ -1,4 +1,4 @@
-#include "PopupSupport.h"
+#include "WindowKit.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>
