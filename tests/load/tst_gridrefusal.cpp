@@ -13,6 +13,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 
 class TstGridRefusal : public QObject {
     Q_OBJECT
@@ -21,6 +22,81 @@ private slots:
     void refusedCellUnderLineLost();
     void lineLostUnderRefusal();
 };
+
+namespace {
+
+// The operator's hand: acts from a timer, so that it keeps working inside every
+// modal loop, and counts the message boxes open at once.
+class THand final {
+public:
+    int maxOpen = 0;
+
+    explicit THand(std::function<void(QWidget *modal)> act)
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this, act] {
+            int open = 0;
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (qobject_cast<QMessageBox *>(w) && w->isVisible())
+                    ++open;
+            maxOpen = std::max(maxOpen, open);
+            act(QApplication::activeModalWidget());
+        });
+        timer_.start(20);
+        // Whatever goes wrong, the Edit User window does not stay open for good.
+        QTimer::singleShot(10000, &timer_, [] {
+            if (EUserForm)
+                EUserForm->close();
+        });
+    }
+
+    // Opens Edit User with its button; returns once the window is closed.
+    static void RunEditUser()
+    {
+        MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
+    }
+
+private:
+    QTimer timer_;
+};
+
+QTableView *UserGrid()
+{
+    return EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1"));
+}
+
+// Types text the Fleet column refuses into the first row's cell, and leaves it open.
+void TypeRefusedFleet(QTableView *grid)
+{
+    grid->setFocus();
+    grid->setCurrentIndex(grid->model()->index(0, 2));
+    grid->edit(grid->currentIndex());
+    QTest::keyClicks(grid->indexWidget(grid->currentIndex()), QStringLiteral("abc"));
+}
+
+// The text of the cell open again after the refusal; the cell is then given up
+// and the window closed.
+QString TakeReopenedCell(QTableView *grid)
+{
+    QString text;
+    if (auto *edit = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex()))) {
+        text = edit->text();
+        QTest::keyClick(edit, Qt::Key_Escape);
+    }
+    QTimer::singleShot(0, EUserForm, [] { EUserForm->close(); });
+    return text;
+}
+
+// Answers a box once, after holdMs: a box read for a while, the console going on.
+void AnswerOnce(QMessageBox *box, QStringList &shown, int holdMs)
+{
+    if (box->property("answered").toBool())
+        return;
+    box->setProperty("answered", true);
+    shown << box->text();
+    QTimer::singleShot(holdMs, box, [box] { box->button(QMessageBox::Ok)->click(); });
+}
+
+} // namespace
 
 // A cell holding text its field refuses, left open, and a button of the
 // editor pressed. The refusal's box takes the focus and the view closes the
@@ -31,43 +107,25 @@ void TstGridRefusal::refusedCellThenButton()
     TConsoleHarness console(0x0000, 1);
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
     InstallConsoleMessageBox();
-    int step = 0, shown = 0, maxOpen = 0;
+    int step = 0;
+    QStringList shown;
     QString reopenedText;
-    QTimer hand;
-    QObject::connect(&hand, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        int open = 0;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
-                ++open;
-        maxOpen = std::max(maxOpen, open);
+    THand hand([&](QWidget *modal) {
         if (step == 0 && modal == EUserForm) {
             step = 1;
-            auto *grid = EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1"));
-            grid->setFocus();
-            grid->setCurrentIndex(grid->model()->index(0, 2));
-            grid->edit(grid->currentIndex());
-            QTest::keyClicks(grid->indexWidget(grid->currentIndex()), QStringLiteral("abc"));
+            TypeRefusedFleet(UserGrid());
             QTimer::singleShot(
                 0, [] { EUserForm->findChild<QAbstractButton *>(QStringLiteral("ImportButton"))->click(); });
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            ++shown;
-            QTimer::singleShot(0, box, [box] { box->button(QMessageBox::Ok)->click(); });
-        } else if (step == 1 && modal == EUserForm && shown > 0) {
+            AnswerOnce(box, shown, 0);
+        } else if (step == 1 && modal == EUserForm && !shown.isEmpty()) {
             step = 2;
-            auto *grid = EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1"));
-            if (auto *edit = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex()))) {
-                reopenedText = edit->text();
-                QTest::keyClick(edit, Qt::Key_Escape);
-            }
-            QTimer::singleShot(0, EUserForm, [] { EUserForm->close(); });
+            reopenedText = TakeReopenedCell(UserGrid());
         }
     });
-    hand.start(20);
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
-    hand.stop();
-    QCOMPARE(maxOpen, 1);
-    QCOMPARE(shown, 1);
+    THand::RunEditUser();
+    QCOMPARE(hand.maxOpen, 1);
+    QCOMPARE(shown.size(), 1);
     QCOMPARE(reopenedText, QStringLiteral("abc"));
 }
 
@@ -80,48 +138,23 @@ void TstGridRefusal::refusedCellUnderLineLost()
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
     InstallConsoleMessageBox();
     bool typed = false, done = false;
-    int maxOpen = 0;
     QStringList shown;
     QString reopenedText;
-    QTimer hand;
-    QObject::connect(&hand, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        int open = 0;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
-                ++open;
-        maxOpen = std::max(maxOpen, open);
-        auto *grid = EUserForm ? EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1")) : nullptr;
+    THand hand([&](QWidget *modal) {
         if (!typed && modal == EUserForm) {
             typed = true;
-            grid->setFocus();
-            grid->setCurrentIndex(grid->model()->index(0, 2));
-            grid->edit(grid->currentIndex());
-            QTest::keyClicks(grid->indexWidget(grid->currentIndex()), QStringLiteral("abc"));
+            TypeRefusedFleet(UserGrid());
             console.Line(0).Close();
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            if (shown.isEmpty() || shown.back() != box->text()) {
-                shown << box->text();
-                // Held open a while: the refused cell's report must not come in it.
-                QTimer::singleShot(400, box, [box] { box->button(QMessageBox::Ok)->click(); });
-            }
+            // Held open a while: the refused cell's report must not come in it.
+            AnswerOnce(box, shown, 400);
         } else if (!done && modal == EUserForm && shown.size() == 2) {
             done = true;
-            if (auto *edit = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex()))) {
-                reopenedText = edit->text();
-                QTest::keyClick(edit, Qt::Key_Escape);
-            }
-            QTimer::singleShot(0, EUserForm, [] { EUserForm->close(); });
+            reopenedText = TakeReopenedCell(UserGrid());
         }
     });
-    hand.start(20);
-    QTimer::singleShot(10000, [] {
-        if (EUserForm)
-            EUserForm->close();
-    });
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
-    hand.stop();
-    QCOMPARE(maxOpen, 1);
+    THand::RunEditUser();
+    QCOMPARE(hand.maxOpen, 1);
     QCOMPARE(shown, QStringList({QStringLiteral("Communication lost: COM1 disconnected"),
                                  QStringLiteral("'abc' is not a valid integer value")}));
     QCOMPARE(reopenedText, QStringLiteral("abc"));
@@ -135,47 +168,24 @@ void TstGridRefusal::lineLostUnderRefusal()
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
     InstallConsoleMessageBox();
     bool typed = false, done = false;
-    int maxOpen = 0;
     QStringList shown;
-    QTimer hand;
-    QObject::connect(&hand, &QTimer::timeout, [&] {
-        QWidget *modal = QApplication::activeModalWidget();
-        int open = 0;
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (qobject_cast<QMessageBox *>(w) && w->isVisible())
-                ++open;
-        maxOpen = std::max(maxOpen, open);
-        auto *grid = EUserForm ? EUserForm->findChild<QTableView *>(QStringLiteral("DBGrid1")) : nullptr;
+    THand hand([&](QWidget *modal) {
         if (!typed && modal == EUserForm) {
             typed = true;
-            grid->setFocus();
-            grid->setCurrentIndex(grid->model()->index(0, 2));
-            grid->edit(grid->currentIndex());
-            QTest::keyClicks(grid->indexWidget(grid->currentIndex()), QStringLiteral("abc"));
-            QTest::keyClick(grid->indexWidget(grid->currentIndex()), Qt::Key_Return);
+            TypeRefusedFleet(UserGrid());
+            QTest::keyClick(UserGrid()->indexWidget(UserGrid()->currentIndex()), Qt::Key_Return);
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            if (shown.isEmpty() || shown.back() != box->text()) {
-                shown << box->text();
-                if (shown.size() == 1)
-                    console.Line(0).Close();
-                // Held open a while: the line's report must not come in it.
-                QTimer::singleShot(400, box, [box] { box->button(QMessageBox::Ok)->click(); });
-            }
+            if (shown.isEmpty())
+                console.Line(0).Close();
+            // Held open a while: the line's report must not come in it.
+            AnswerOnce(box, shown, 400);
         } else if (!done && modal == EUserForm && shown.size() == 2) {
             done = true;
-            if (auto *edit = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex())))
-                QTest::keyClick(edit, Qt::Key_Escape);
-            QTimer::singleShot(0, EUserForm, [] { EUserForm->close(); });
+            TakeReopenedCell(UserGrid());
         }
     });
-    hand.start(20);
-    QTimer::singleShot(10000, [] {
-        if (EUserForm)
-            EUserForm->close();
-    });
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
-    hand.stop();
-    QCOMPARE(maxOpen, 1);
+    THand::RunEditUser();
+    QCOMPARE(hand.maxOpen, 1);
     QCOMPARE(shown, QStringList({QStringLiteral("'abc' is not a valid integer value"),
                                  QStringLiteral("Communication lost: COM1 disconnected")}));
 }
