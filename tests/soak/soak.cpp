@@ -64,6 +64,9 @@ struct TExpect {
     QString head, tail;
     qint64 writtenMs = 0;
     qint64 number = 0;
+    // Frames written before this one that may or may not reach the log (on their
+    // way when the port changed, or written while it was not open).
+    qint64 uncertainBefore = 0;
 };
 
 std::deque<QString> LastActions;
@@ -196,6 +199,9 @@ private:
     std::set<QString> errorTexts_;
     // Figures for the report.
     qint64 actions_ = 0, framesWritten_ = 0, framesCounted_ = 0, framesMatched_ = 0, bytesNoise_ = 0;
+    // Frames whose entries may or may not come (see TExpect::uncertainBefore), and
+    // how many of them lay before the last frame found.
+    qint64 uncertain_ = 0, uncertainPassed_ = 0;
     int sessions_ = 0, unplugs_ = 0, maxModalDepth_ = 0;
     qint64 rssWarm_ = 0, rssPeakLate_ = 0;
 };
@@ -551,6 +557,7 @@ void TMonkey::Epoch()
         // console's port changed state are the first thing to look at.
         Remember(QStringLiteral("%1 ms: console: port %2").arg(clock_.elapsed()).arg(now));
         epoch_ = now;
+        uncertain_ += qint64(pending_.size());
         pending_.clear();
     }
 }
@@ -576,8 +583,11 @@ void TMonkey::Send(const QByteArray &bytes, const QString &expect, const char *w
         TExpect e = ExpectFor(expect);
         e.writtenMs = clock_.elapsed();
         e.number = framesWritten_;
+        e.uncertainBefore = uncertain_;
         pending_.push_back(e);
         ++framesCounted_;
+    } else if (!expect.isEmpty()) {
+        ++uncertain_;
     }
 }
 
@@ -730,13 +740,15 @@ void TMonkey::CheckTick()
     const QString rx = QStringLiteral(" RX: ");
     auto &entries = log_->entries;
     // A frame whose entry is not among the next Window entries while later ones
-    // are there was lost (noise makes a few entries of its own in between).
+    // are there was lost (noise makes a few entries of its own in between; the
+    // frames of uncertain fate written since the last one found may add theirs).
     constexpr int Window = 64;
     while (!pending_.empty()) {
         const TExpect &e = pending_.front();
+        const qint64 window = Window + (e.uncertainBefore - uncertainPassed_);
         bool found = false;
         int seen = 0;
-        for (std::size_t j = logNext_; j < entries.size() && seen < Window; ++j) {
+        for (std::size_t j = logNext_; j < entries.size() && seen < window; ++j) {
             const QString &text = entries[j].text;
             const qsizetype at = text.indexOf(rx);
             if (at < 0)
@@ -749,7 +761,7 @@ void TMonkey::CheckTick()
                 break;
             }
         }
-        if (!found && seen >= Window) {
+        if (!found && seen >= window) {
             LostFrame = e.number;
             QString next;
             for (std::size_t j = logNext_; j < entries.size() && j < logNext_ + 6; ++j)
@@ -764,6 +776,7 @@ void TMonkey::CheckTick()
         }
         if (!found)
             break;
+        uncertainPassed_ = e.uncertainBefore;
         pending_.pop_front();
         ++framesMatched_;
     }
