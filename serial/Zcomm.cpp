@@ -399,6 +399,7 @@ void TZComm::OpenAt(const QString &path)
     }
     std::lock_guard guard(FLock);
     FOpen = true;
+    ++FOpenCount;
 }
 
 void TZComm::CloseCommport()

@@ -185,6 +185,9 @@ public:
     // The device name in use ("COM1".."COM4") and the descriptor while open (-1 closed).
     QString DeviceName() const { return FDeviceName; }
     int Handle() const;
+    // How many times the port has been opened: bytes the device held when it was
+    // closed are gone with the close, and a reader of the line can tell when.
+    uint64_t OpenCount() const { return FOpenCount.load(); }
     // Where a device name leads on this machine: a working-directory entry or /dev/ttySn.
     static QString ResolveDevicePath(const QString &name);
 
@@ -228,6 +231,7 @@ private:
     std::atomic<uint32_t> FInBuffSize{4096};
     std::atomic<uint32_t> FOutBuffSize{4096};
     std::atomic<uint32_t> FRxThreshold{256};
+    std::atomic<uint64_t> FOpenCount{0};
     uint16_t FRxStartSize = 1024;
     uint16_t FRxStopSize = 2048;
     std::atomic<uint16_t> FEventChar{65};

@@ -269,10 +269,13 @@ void TstZComm::exclusiveOpen()
              QStringLiteral("CommOpen Error,invalid HANDLE:0xFFFFFFFF"));
     QVERIFY(!other.GetPortStatus());
     QCOMPARE(other.CountInBuff(), -1);
+    QCOMPARE(other.OpenCount(), 0u); // a refused open is no open
 
     first.CloseCommport();
     other.OpenCommport(); // free again once the holder lets go
     QVERIFY(other.GetPortStatus());
+    QCOMPARE(other.OpenCount(), 1u);
+    QCOMPARE(first.OpenCount(), 1u);
 }
 
 void TstZComm::exclusiveAgainstChildProcess()

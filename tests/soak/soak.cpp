@@ -12,6 +12,7 @@
 #include "LogMemo.h"
 #include "Main.h"
 #include "Table.h"
+#include "Zcomm.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -547,11 +548,14 @@ void TMonkey::HandTick()
 void TMonkey::Epoch()
 {
     // Frames on their way when the port changes may be lost with it: from then
-    // on, only frames written on the port as it is now count.
-    const QString now = QStringLiteral("%1/%2/%3")
+    // on, only frames written on the port as it is now count. A port opened again
+    // (Config, the reconnect) drops what it had not read yet even when its number
+    // is the same before and after.
+    const QString now = QStringLiteral("%1/%2/%3/%4")
                             .arg(MainForm->Settings().CurrentComPort)
                             .arg(MainForm->WaitingForPort())
-                            .arg(lineAway_);
+                            .arg(lineAway_)
+                            .arg(MainForm->ZComm1->OpenCount());
     if (now != epoch_) {
         // Port/waiting/line away: when a frame goes missing, the moments the
         // console's port changed state are the first thing to look at.
