@@ -19,8 +19,8 @@ class TstGridRefusal : public QObject {
     Q_OBJECT
 private slots:
     void refusedCellThenButton();
-    void refusedCellUnderLineLost();
-    void lineLostUnderRefusal();
+    void boxesWaitForEachOther_data();
+    void boxesWaitForEachOther();
 };
 
 namespace {
@@ -129,11 +129,32 @@ void TstGridRefusal::refusedCellThenButton()
     QCOMPARE(reopenedText, QStringLiteral("abc"));
 }
 
-// A cell holding text its field refuses, left open, when the line goes: the
-// "Communication lost" box takes the focus and the view gives the cell up. The
-// refusal waits until that box is gone instead of opening a second box on it.
-void TstGridRefusal::refusedCellUnderLineLost()
+void TstGridRefusal::boxesWaitForEachOther_data()
 {
+    QTest::addColumn<bool>("refusalFirst");
+    QTest::addColumn<QStringList>("expectShown");
+    QTest::addColumn<QString>("expectReopened");
+    // The cell left open when the line goes: the "Communication lost" box takes the
+    // focus and the view gives the cell up; the refusal waits until that box is gone.
+    QTest::newRow("line lost with the cell open")
+        << false
+        << QStringList({QStringLiteral("Communication lost: COM1 disconnected"),
+                        QStringLiteral("'abc' is not a valid integer value")})
+        << QStringLiteral("abc");
+    // The refusal's box open when the line goes: "Communication lost" waits for it.
+    QTest::newRow("line lost under the refusal")
+        << true
+        << QStringList({QStringLiteral("'abc' is not a valid integer value"),
+                        QStringLiteral("Communication lost: COM1 disconnected")})
+        << QString();
+}
+
+// Two boxes from two windows never stand one on the other: the second waits.
+void TstGridRefusal::boxesWaitForEachOther()
+{
+    QFETCH(bool, refusalFirst);
+    QFETCH(QStringList, expectShown);
+    QFETCH(QString, expectReopened);
     TConsoleHarness console(0x0000, 1);
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
     InstallConsoleMessageBox();
@@ -144,9 +165,14 @@ void TstGridRefusal::refusedCellUnderLineLost()
         if (!typed && modal == EUserForm) {
             typed = true;
             TypeRefusedFleet(UserGrid());
-            console.Line(0).Close();
+            if (refusalFirst)
+                QTest::keyClick(UserGrid()->indexWidget(UserGrid()->currentIndex()), Qt::Key_Return);
+            else
+                console.Line(0).Close();
         } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            // Held open a while: the refused cell's report must not come in it.
+            if (refusalFirst && shown.isEmpty())
+                console.Line(0).Close();
+            // Held open a while: the other window's report must not come in it.
             AnswerOnce(box, shown, 400);
         } else if (!done && modal == EUserForm && shown.size() == 2) {
             done = true;
@@ -155,39 +181,9 @@ void TstGridRefusal::refusedCellUnderLineLost()
     });
     THand::RunEditUser();
     QCOMPARE(hand.maxOpen, 1);
-    QCOMPARE(shown, QStringList({QStringLiteral("Communication lost: COM1 disconnected"),
-                                 QStringLiteral("'abc' is not a valid integer value")}));
-    QCOMPARE(reopenedText, QStringLiteral("abc"));
-}
-
-// The other way round: the refusal's box is open when the line goes. The
-// "Communication lost" box waits for it instead of opening on top of it.
-void TstGridRefusal::lineLostUnderRefusal()
-{
-    TConsoleHarness console(0x0000, 1);
-    QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
-    InstallConsoleMessageBox();
-    bool typed = false, done = false;
-    QStringList shown;
-    THand hand([&](QWidget *modal) {
-        if (!typed && modal == EUserForm) {
-            typed = true;
-            TypeRefusedFleet(UserGrid());
-            QTest::keyClick(UserGrid()->indexWidget(UserGrid()->currentIndex()), Qt::Key_Return);
-        } else if (auto *box = qobject_cast<QMessageBox *>(modal)) {
-            if (shown.isEmpty())
-                console.Line(0).Close();
-            // Held open a while: the line's report must not come in it.
-            AnswerOnce(box, shown, 400);
-        } else if (!done && modal == EUserForm && shown.size() == 2) {
-            done = true;
-            TakeReopenedCell(UserGrid());
-        }
-    });
-    THand::RunEditUser();
-    QCOMPARE(hand.maxOpen, 1);
-    QCOMPARE(shown, QStringList({QStringLiteral("'abc' is not a valid integer value"),
-                                 QStringLiteral("Communication lost: COM1 disconnected")}));
+    QCOMPARE(shown, expectShown);
+    if (!expectReopened.isEmpty())
+        QCOMPARE(reopenedText, expectReopened);
 }
 
 int main(int argc, char *argv[])
