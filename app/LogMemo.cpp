@@ -1,5 +1,7 @@
 #include "LogMemo.h"
 
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -8,10 +10,78 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
 #include <cmath>
 
 namespace LogMemoLines {
 namespace {
+
+// Entries that come faster than a person can read share one move of the drawn
+// lines and one paint: the log is drawn at most this often. A lone entry is
+// drawn at once.
+constexpr int MinPaintIntervalMs = 40;
+
+// The move of the drawn lines that waits for the log's next paint. Any other
+// repaint of the window does the move first, so the lines already drawn and those
+// painted anew never come from two states of the log.
+class TPendingMove final : public QObject {
+public:
+    explicit TPendingMove(QPlainTextEdit *memo) : QObject(memo), memo_(memo)
+    {
+        setObjectName(QStringLiteral("LogPendingMove"));
+        timer_.setSingleShot(true);
+        connect(&timer_, &QTimer::timeout, this, &TPendingMove::Flush);
+        memo->window()->installEventFilter(this);
+    }
+
+    static TPendingMove *Of(QPlainTextEdit *memo)
+    {
+        auto *found = dynamic_cast<TPendingMove *>(
+            memo->findChild<QObject *>(QStringLiteral("LogPendingMove"), Qt::FindDirectChildrenOnly));
+        return found ? found : new TPendingMove(memo);
+    }
+
+    // The log's lines are to move down by height pixels; top is the first line's top.
+    void Add(int height, int top)
+    {
+        height_ += height;
+        top_ = top;
+        if (timer_.isActive())
+            return;
+        const qint64 since = painted_.isValid() ? painted_.elapsed() : MinPaintIntervalMs;
+        if (since >= MinPaintIntervalMs)
+            Flush();
+        else
+            timer_.start(int(MinPaintIntervalMs - since));
+    }
+
+    // The log is to be drawn whole instead.
+    void Drop()
+    {
+        height_ = 0;
+        timer_.stop();
+        memo_->viewport()->update();
+    }
+
+    void Flush();
+
+protected:
+    // Every repaint of the window, an expose or a repaint() too, comes by its
+    // update request.
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (height_ != 0 && event->type() == QEvent::UpdateRequest && watched == memo_->window())
+            Flush();
+        return false;
+    }
+
+private:
+    QPlainTextEdit *memo_;
+    QTimer timer_;
+    QElapsedTimer painted_;
+    int height_ = 0;
+    int top_ = 0;
+};
 
 QPlainTextDocumentLayout *PlainLayout(QPlainTextEdit *memo)
 {
@@ -82,15 +152,36 @@ void InsertEntry(QPlainTextEdit *memo, const QString &entry)
     const int height = InsertedHeight(layout, doc, int(text.size()));
     // The scroll bar follows the document's new size as it would have.
     emit layout->documentSizeChanged(layout->documentSize());
+    TPendingMove *pending = TPendingMove::Of(memo);
     if (height <= 0 || memo->verticalScrollBar()->value() != 0 || memo->cursorRect(QTextCursor(doc)) != top) {
+        pending->Drop();
+        return;
+    }
+    pending->Add(height, top.top());
+}
+
+namespace {
+
+void TPendingMove::Flush()
+{
+    timer_.stop();
+    if (height_ == 0)
+        return;
+    const int height = height_;
+    height_ = 0;
+    painted_.restart();
+    QWidget *view = memo_->viewport();
+    QTextDocument *doc = memo_->document();
+    QPlainTextDocumentLayout *layout = PlainLayout(memo_);
+    if (!layout || !view->isVisible() || memo_->verticalScrollBar()->value() != 0) {
         view->update();
         return;
     }
     view->scroll(0, height);
-    view->update(QRect(0, 0, view->width(), top.top() + height));
+    view->update(QRect(0, 0, view->width(), top_ + height));
     // Below the last entry: lines the trim took off, and the last block's
     // bottom lines when only those went.
-    qreal lastTop = top.top();
+    qreal lastTop = top_;
     for (QTextBlock block = doc->begin(); block.isValid() && block != doc->lastBlock();
          block = block.next()) {
         lastTop += layout->blockBoundingRect(block).height();
@@ -99,6 +190,8 @@ void InsertEntry(QPlainTextEdit *memo, const QString &entry)
     }
     view->update(QRect(0, int(lastTop) - 1, view->width(), view->height()));
 }
+
+} // namespace
 
 int VisualLineCount(QPlainTextEdit *memo)
 {

@@ -65,8 +65,13 @@ public:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process_.setProcessEnvironment(env);
         process_.setWorkingDirectory(dir.Path());
-        process_.setProgram(QStringLiteral(CORVALINK_DEMO_PATH));
-        process_.setArguments(arguments);
+        // CORVALINK_BENCH_WRAP runs the console under another program, e.g.
+        // "valgrind --tool=callgrind" for a profile of the same traffic.
+        QStringList wrap =
+            env.value(QStringLiteral("CORVALINK_BENCH_WRAP")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        wrap << QStringLiteral(CORVALINK_DEMO_PATH) << arguments;
+        process_.setProgram(wrap.takeFirst());
+        process_.setArguments(wrap);
         process_.setProcessChannelMode(QProcess::SeparateChannels);
         // Nobody reads the console's warnings (offscreen, every popup's raise()
         // draws one): a full pipe would stop the console at its next warning.
