@@ -173,6 +173,7 @@ private slots:
     void logTrimCutsThroughWrappedEntry();
     void logShowsWhatItHolds_data();
     void logShowsWhatItHolds();
+    void logDrawnWhenWindowRepaints();
     void clockShowsDateAndTime();
     void clearLog();
     void windowGrowsWithItsLog();
@@ -732,6 +733,21 @@ void TstMainForm::logShowsWhatItHolds()
         QString(entries.last()).replace(QLatin1String("\r\n"), QLatin1String("\n"))));
     if (flash)
         MainForm->PaintEmergency(false);
+}
+
+// A repaint of anything else in the window brings a log that waits for its next
+// drawing up to date in the same pass, so the window never shows two states of it.
+void TstMainForm::logDrawnWhenWindowRepaints()
+{
+    Start(0);
+    QPlainTextEdit *memo = Log();
+    for (int round = 0; round < 12; ++round) {
+        for (int i = 0; i < 3; ++i)
+            MainForm->InsertEntry(QStringLiteral("12:03:%1 RX: Call from Yard %2").arg(round).arg(i));
+        ClockPanel()->update();
+        QCoreApplication::processEvents();
+        QCOMPARE(Shown(memo->viewport()), Painted(memo->viewport()));
+    }
 }
 
 void TstMainForm::clockShowsDateAndTime()
