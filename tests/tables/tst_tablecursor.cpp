@@ -7,6 +7,7 @@
 #include "Table.h"
 #include "TableFixture.h"
 
+#include <QHash>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -114,20 +115,18 @@ QString RunStep(TBackend &backend, const QString &step)
             return c.Modified() ? QStringLiteral("true") : QStringLiteral("false");
         if (op == QLatin1String("rows"))
             return backend.Rows();
+        // The steps that take no argument.
+        static const QHash<QString, void (ITableCursor::*)()> moves{
+            {QStringLiteral("append"), &ITableCursor::Append},
+            {QStringLiteral("post"), &ITableCursor::Post},
+            {QStringLiteral("cancel"), &ITableCursor::Cancel},
+            {QStringLiteral("first"), &ITableCursor::First},
+            {QStringLiteral("last"), &ITableCursor::Last},
+            {QStringLiteral("delete"), &ITableCursor::Delete}};
         if (op == QLatin1String("set"))
             c.SetFieldText(parts.at(1), parts.value(2));
-        else if (op == QLatin1String("append"))
-            c.Append();
-        else if (op == QLatin1String("post"))
-            c.Post();
-        else if (op == QLatin1String("cancel"))
-            c.Cancel();
-        else if (op == QLatin1String("first"))
-            c.First();
-        else if (op == QLatin1String("last"))
-            c.Last();
-        else if (op == QLatin1String("delete"))
-            c.Delete();
+        else if (const auto move = moves.value(op))
+            (c.*move)();
         else
             return QStringLiteral("unknown step ") + op;
         return QStringLiteral("ok");
