@@ -4,6 +4,7 @@
 #include "LineModel.h"
 #include "LineTap.h"
 #include "MonitorFeed.h"
+#include "SaveFile.h"
 #include "WindowKit.h"
 #include "Zcomm.h"
 #include "ui_LineMonitor.h"
@@ -201,10 +202,19 @@ void TLineMonitorForm::SaveButtonClick()
 void TLineMonitorForm::SaveToFile(const QString &fileName) const
 {
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || !model_->WriteText(file) || !file.commit())
-        throw std::runtime_error(QStringLiteral("Cannot save the line monitor to %1: %2")
-                                     .arg(fileName, file.errorString())
-                                     .toStdString());
+    QString reason;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        reason = file.errorString();
+    else if (!model_->WriteText(file) && file.error() == QFileDevice::NoError) {
+        file.cancelWriting();
+        reason = QStringLiteral("the text could not be written");
+    } else {
+        // A failed write left its reason in the file, which FinishSaveFile reports.
+        reason = FinishSaveFile(file);
+    }
+    if (!reason.isEmpty())
+        throw std::runtime_error(
+            QStringLiteral("Cannot save the line monitor to %1: %2").arg(fileName, reason).toStdString());
 }
 
 const TLineCounts &TLineMonitorForm::Counts() const

@@ -1,5 +1,7 @@
 #include "DirectoryCsv.h"
 
+#include "SaveFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -218,8 +220,10 @@ void WriteDirectoryFile(const QString &fileName, const TableDef &def, const QLis
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         FailFile(fileName, QStringLiteral("cannot be written: %1").arg(file.errorString()));
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        FailFile(fileName, QStringLiteral("cannot be written: %1").arg(file.errorString()));
+    // A short write leaves its reason in the file's error, which FinishSaveFile reports.
+    file.write(bytes);
+    if (const QString reason = FinishSaveFile(file); !reason.isEmpty())
+        FailFile(fileName, QStringLiteral("cannot be written: %1").arg(reason));
 }
 
 QList<QStringList> TableTexts(const TTable &table)

@@ -1,4 +1,5 @@
 #include "ErrorReport.h"
+#include "FullDisk.h"
 #include "LineModel.h"
 #include "LineMonitor.h"
 #include "PortOnPty.h"
@@ -51,6 +52,7 @@ private slots:
     void pauseAndResume();
     void closedWindowTapsNothing();
     void saveFailureNamesTheFile();
+    void saveToFullDiskKeepsTheOldFile();
 };
 
 void TstLineMonitor::showsTheLineAsItHappens()
@@ -170,6 +172,44 @@ void TstLineMonitor::saveFailureNamesTheFile()
     SetErrorReportRoutine(previous);
     QCOMPARE(errors.size(), 1);
     QVERIFY2(errors[0].contains(path), qPrintable(errors[0]));
+}
+
+// A save that meets a full disk says so, with the system's reason, and leaves the
+// file saved before as it was.
+void TstLineMonitor::saveToFullDiskKeepsTheOldFile()
+{
+    TFullDisk disk;
+    if (!disk.Error().isEmpty())
+        QSKIP(qPrintable(disk.Error()));
+    const QString path = disk.Path(QStringLiteral("line.txt"));
+    TPortOnPty line;
+    TLineMonitorForm form(nullptr, 1252);
+    form.SetPort(&line.port);
+    form.show();
+    QVERIFY(line.radio.Write(QByteArray("\x02"
+                                        "0\x03")));
+    QTRY_COMPARE(form.Model()->rowCount(), 1);
+    form.SaveToFile(path);
+    QFile saved(path);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray before = saved.readAll();
+    saved.close();
+    QVERIFY(before.contains("ack: Success"));
+
+    QVERIFY(line.radio.Write(QByteArray("\x02"
+                                        "1\x03")));
+    QTRY_COMPARE(form.Model()->rowCount(), 2);
+    QVERIFY(disk.Fill());
+    QStringList errors;
+    const ErrorReportRoutine previous = SetErrorReportRoutine([&](const QString &m) { errors << m; });
+    form.SetFileChooser([&] { return path; });
+    Button(form, "SaveButton")->click();
+    SetErrorReportRoutine(previous);
+    QCOMPARE(errors.size(), 1);
+    QVERIFY2(errors[0].contains(path) && errors[0].contains(QStringLiteral("No space left on device")),
+             qPrintable(errors[0]));
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), before);
 }
 
 QTEST_MAIN(TstLineMonitor)

@@ -1,10 +1,12 @@
 // Directory files: CSV text both ways, the checks an import makes before it writes, and the
 // one transaction that writes it, on real table files.
 #include "DirectoryCsv.h"
+#include "FullDisk.h"
 #include "ImportPlan.h"
 #include "Table.h"
 #include "TableFixture.h"
 
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -120,6 +122,45 @@ private slots:
         const ImportPlan again = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv);
         QCOMPARE(again.Count(ImportAction::Keep), rows.size());
         QVERIFY(!again.Writable());
+    }
+
+    void exportToFullDisk_data()
+    {
+        QTest::addColumn<int>("rows");
+        QTest::newRow("small: held in the file's buffer until commit") << 3;
+        QTest::newRow("larger than the disk") << 4000;
+    }
+    // A full disk is reported with the system's reason and the file it was for; the old
+    // file stays as it was and no temporary file is left behind.
+    void exportToFullDisk()
+    {
+        QFETCH(int, rows);
+        TFullDisk disk;
+        if (!disk.Error().isEmpty())
+            QSKIP(qPrintable(disk.Error()));
+        const QString csv = disk.Path(QStringLiteral("Users.csv"));
+        const QByteArray old("Name,Fleet,Ident\r\nOld,100,1000\r\n");
+        {
+            QFile f(csv);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(old) == old.size());
+        }
+        QVERIFY(disk.Fill());
+        Rows texts;
+        for (int i = 0; i < rows; ++i)
+            texts << QStringList{QStringLiteral("Station %1").arg(i), "100",
+                                 QString::number(1000 + i % 4000)};
+        try {
+            WriteDirectoryFile(csv, UserTableDef(), texts);
+            QFAIL("no error");
+        } catch (const EDirectoryFileError &e) {
+            const QString message = QString::fromUtf8(e.what());
+            QVERIFY2(message.contains(QStringLiteral("\"%1\" cannot be written").arg(csv)), e.what());
+            QVERIFY2(message.contains(QStringLiteral("No space left on device")), e.what());
+        }
+        QFile f(csv);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), old);
+        QCOMPARE(QDir(QFileInfo(csv).path()).entryList(QDir::Files), QStringList{"Users.csv"});
     }
 
     // The bytes a spreadsheet or a script sees.
