@@ -7,6 +7,8 @@
 #include "MessageBox.h"
 #include "Table.h"
 
+#include <QScopeGuard>
+
 namespace {
 
 bool IsUsers(const TTable &table)
@@ -19,13 +21,24 @@ void FileError(const QString &caption, const std::exception &e)
     ShowMessageBox(QString::fromUtf8(e.what()), caption, MsgIcon::Stop, MsgButtons::Ok);
 }
 
+// The editor waits on the import: a file another program holds locked is said
+// within a moment instead of after the driver's five seconds.
+constexpr int ImportBusyMs = 300;
+
+template <typename F> void Briefly(TTable &table, F &&step)
+{
+    const int before = table.SetBusyTimeout(ImportBusyMs);
+    const auto restore = qScopeGuard([&] { table.SetBusyTimeout(before); });
+    step();
+}
+
 } // namespace
 
 void ImportDirectoryFile(QWidget *parent, TTable *table)
 {
     const TableDef &def = table->Definition();
-    const QString caption =
-        IsUsers(*table) ? QStringLiteral("Import Users") : QStringLiteral("Import Statuses");
+    const bool users = IsUsers(*table);
+    const QString caption = users ? QStringLiteral("Import Users") : QStringLiteral("Import Statuses");
     const QString fileName = ChooseFile(parent, FileChoice::Open, caption, {});
     if (fileName.isEmpty())
         return;
@@ -36,20 +49,30 @@ void ImportDirectoryFile(QWidget *parent, TTable *table)
         FileError(caption, e);
         return;
     }
-    const ImportPlan plan = PlanImport(def, CurrentRows(*table), records, fileName);
-    TImportPreviewForm preview(plan, def, parent);
-    if (preview.exec() != QDialog::Accepted || !plan.Writable())
-        return;
-    // Radio traffic goes on while the preview is open: the name lookup may have added a
-    // station meanwhile, and then the plan no longer says what would happen.
-    if (!PlanImport(def, CurrentRows(*table), records, fileName).SameAs(plan)) {
-        ShowMessageBox(
-            QStringLiteral("The directory changed while the preview was open; nothing was imported. "
-                           "Import the file again to see the changes it makes now."),
-            caption, MsgIcon::Warning, MsgButtons::Ok);
-        return;
+    try {
+        // The plan is made against the file as it is now: another program may have
+        // written to it since the editor read it.
+        Briefly(*table, [table] { table->Refresh(); });
+        const ImportPlan plan = PlanImport(def, CurrentRows(*table), records, fileName);
+        TImportPreviewForm preview(plan, def, parent);
+        if (preview.exec() != QDialog::Accepted || !plan.Writable())
+            return;
+        // Radio traffic and other programs go on while the preview is open: a station
+        // added meanwhile, or a row changed, and the plan no longer says what would happen.
+        Briefly(*table, [table] { table->Refresh(); });
+        if (!PlanImport(def, CurrentRows(*table), records, fileName).SameAs(plan)) {
+            ShowMessageBox(
+                QStringLiteral("The directory changed while the preview was open; nothing was imported. "
+                               "Import the file again to see the changes it makes now."),
+                caption, MsgIcon::Warning, MsgButtons::Ok);
+            return;
+        }
+        // The write checks again inside its transaction: the changed rows still as
+        // planned, and no more users than the limit.
+        Briefly(*table, [&] { table->WriteRows(plan.Writes(def), users ? MaxImportUsers : -1); });
+    } catch (const ETableError &e) {
+        FileError(caption, e);
     }
-    table->WriteRows(plan.Writes(def));
 }
 
 void ExportDirectoryFile(QWidget *parent, TTable *table)

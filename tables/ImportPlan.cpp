@@ -108,6 +108,8 @@ QList<TTable::RowWrite> ImportPlan::Writes(const TableDef &def) const
             continue;
         TTable::RowWrite w;
         w.id = r.action == ImportAction::Change ? r.id : 0;
+        if (r.action == ImportAction::Change)
+            w.before = r.before;
         for (int f = 0; f < def.fields.size(); ++f)
             w.values << TTable::ConvertText(def.fields.at(f), r.texts.value(f));
         writes << w;

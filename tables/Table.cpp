@@ -32,6 +32,19 @@ void ReleaseConnection(const QString &name)
     QSqlDatabase::removeDatabase(name);
 }
 
+// SQLITE_BUSY and SQLITE_LOCKED: another connection holds the lock.
+bool IsLockError(const QSqlError &error)
+{
+    bool ok = false;
+    const int code = error.nativeErrorCode().toInt(&ok);
+    return ok && ((code & 0xFF) == 5 || (code & 0xFF) == 6);
+}
+
+QString LockedText()
+{
+    return QStringLiteral("another program holds it locked; try again when it has let go");
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -214,6 +227,12 @@ void TTable::Fail(const QString &what, const QString &detail) const
     throw ETableError(message.toStdString());
 }
 
+void TTable::FailOn(const QString &what, const QSqlError &error) const
+{
+    // The driver's words ("database is locked Unable to fetch row") tell an operator nothing.
+    Fail(what, IsLockError(error) ? LockedText() : error.text());
+}
+
 void TTable::CheckFileStillThere() const
 {
     struct stat st {};
@@ -233,7 +252,7 @@ void TTable::LoadRows()
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT id, %1 FROM %2 ORDER BY id")
                     .arg(columns.join(QStringLiteral(", ")), QuoteName(def_.table))))
-        Fail(QStringLiteral("cannot be read"), q.lastError().text());
+        FailOn(QStringLiteral("cannot be read"), q.lastError());
     std::vector<Row> rows;
     while (q.next()) {
         Row row;
@@ -250,7 +269,7 @@ void TTable::LoadRows()
         rows.push_back(std::move(row));
     }
     if (q.lastError().isValid())
-        Fail(QStringLiteral("cannot be read"), q.lastError().text());
+        FailOn(QStringLiteral("cannot be read"), q.lastError());
     rows_ = std::move(rows);
 }
 
@@ -535,59 +554,97 @@ qint64 TTable::RowId(int row) const
     return rows_[static_cast<size_t>(row)].id;
 }
 
-void TTable::WriteRows(const QList<RowWrite> &writes)
+void TTable::WriteRows(const QList<RowWrite> &writes, int maxRows)
 {
     CheckBrowseMode();
     CheckFileStillThere();
+    QSqlQuery q(db_);
+    // IMMEDIATE: no other program writes between the checks below and the commit.
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        FailOn(QStringLiteral("cannot be written (import)"), q.lastError());
+    QString error = WriteRowsInside(writes, maxRows);
+    if (error.isEmpty() && q.exec(QStringLiteral("COMMIT"))) {
+        Refresh();
+        return;
+    }
+    const QSqlError failed = q.lastError();
+    q.exec(QStringLiteral("ROLLBACK"));
+    if (error.isEmpty())
+        FailOn(QStringLiteral("cannot be written (import)"), failed);
+    Fail(QStringLiteral("cannot be written (import)"), error);
+}
+
+// The statements of WriteRows inside its transaction; returns what went wrong.
+QString TTable::WriteRowsInside(const QList<RowWrite> &writes, int maxRows)
+{
     QStringList columns, marks, sets;
     for (const auto &f : def_.fields) {
         columns << QuoteName(f.name);
         marks << QStringLiteral("?");
         sets << QuoteName(f.name) + QStringLiteral(" = ?");
     }
+    const QString table = QuoteName(def_.table);
     const QString insert =
         QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-            .arg(QuoteName(def_.table), columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
-    const QString update = QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                               .arg(QuoteName(def_.table), sets.join(QStringLiteral(", ")));
-    if (!db_.transaction())
-        Fail(QStringLiteral("cannot be written (import)"), db_.lastError().text());
-    QString error;
-    {
-        QSqlQuery q(db_);
-        for (const auto &w : writes) {
-            if (w.values.size() != def_.fields.size()) {
-                error = QStringLiteral("a row of %1 values for %2 fields")
-                            .arg(w.values.size())
-                            .arg(def_.fields.size());
-                break;
-            }
-            if (!q.prepare(w.id == 0 ? insert : update)) {
-                error = q.lastError().text();
-                break;
-            }
-            for (const auto &v : w.values)
-                q.addBindValue(v);
-            if (w.id != 0)
-                q.addBindValue(w.id);
-            if (!q.exec()) {
-                error = q.lastError().text();
-                break;
-            }
-            if (w.id != 0 && q.numRowsAffected() != 1) {
-                error = QStringLiteral("the row to be changed was deleted elsewhere");
-                break;
-            }
+            .arg(table, columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", ")));
+    const QString update =
+        QStringLiteral("UPDATE %1 SET %2 WHERE id = ?").arg(table, sets.join(QStringLiteral(", ")));
+    const QString select =
+        QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(columns.join(QStringLiteral(", ")), table);
+    QSqlQuery q(db_);
+    const auto sqlError = [&q] { return IsLockError(q.lastError()) ? LockedText() : q.lastError().text(); };
+    for (const auto &w : writes) {
+        if (w.values.size() != def_.fields.size())
+            return QStringLiteral("a row of %1 values for %2 fields")
+                .arg(w.values.size())
+                .arg(def_.fields.size());
+        if (w.id != 0 && !w.before.isEmpty()) {
+            if (!q.prepare(select))
+                return sqlError();
+            q.addBindValue(w.id);
+            if (!q.exec())
+                return sqlError();
+            if (!q.next())
+                return QStringLiteral("the row to be changed was deleted elsewhere");
+            QStringList now;
+            for (int i = 0; i < def_.fields.size(); ++i)
+                now << FieldValueText(q.value(i));
+            q.finish();
+            if (now != w.before)
+                return QStringLiteral("the row to be changed was changed elsewhere");
         }
+        if (!q.prepare(w.id == 0 ? insert : update))
+            return sqlError();
+        for (const auto &v : w.values)
+            q.addBindValue(v);
+        if (w.id != 0)
+            q.addBindValue(w.id);
+        if (!q.exec())
+            return sqlError();
+        if (w.id != 0 && q.numRowsAffected() != 1)
+            return QStringLiteral("the row to be changed was deleted elsewhere");
     }
-    if (error.isEmpty() && db_.commit()) {
-        Refresh();
-        return;
+    if (maxRows >= 0) {
+        // Counted here, inside the transaction: rows another program added since the
+        // table was read count too.
+        if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)) || !q.next())
+            return sqlError();
+        const qint64 count = q.value(0).toLongLong();
+        if (count > maxRows)
+            return QStringLiteral("it would hold %1 rows, at most %2").arg(count).arg(maxRows);
     }
-    if (error.isEmpty())
-        error = db_.lastError().text();
-    db_.rollback();
-    Fail(QStringLiteral("cannot be written (import)"), error);
+    return {};
+}
+
+int TTable::SetBusyTimeout(int ms)
+{
+    QSqlQuery q(db_);
+    int before = 0;
+    if (q.exec(QStringLiteral("PRAGMA busy_timeout")) && q.next())
+        before = q.value(0).toInt();
+    q.finish();
+    q.exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(qMax(0, ms)));
+    return before;
 }
 
 void TTable::Refresh()

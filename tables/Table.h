@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QVariant>
 #include <vector>
 
@@ -88,13 +89,21 @@ public:
     static QVariant ConvertText(const FieldDef &field, const QString &text);
 
     // Rows written together: a row with id 0 is appended, any other replaces the
-    // values of the row with that id. One transaction: either every row is written
-    // or, on any failure, none is and the error is thrown. The rows are re-read after.
+    // values of the row with that id. One transaction, taken before anything is read:
+    // either every row is written or, on any failure, none is and the error is thrown.
+    // A replaced row whose texts are given in `before` must still hold them (another
+    // program may have changed the file since they were read); with maxRows >= 0 the
+    // table may hold at most that many rows once written. The rows are re-read after.
     struct RowWrite {
         qint64 id = 0;
         QVariantList values;
+        QStringList before;
     };
-    void WriteRows(const QList<RowWrite> &writes);
+    void WriteRows(const QList<RowWrite> &writes, int maxRows = -1);
+    // How long a statement waits for a lock another program holds on the file, in ms,
+    // for this thread's connection to it; returns the wait set before. A path the
+    // operator waits on sets a short one and says the file is locked instead.
+    int SetBusyTimeout(int ms);
     qint64 RowId(int row) const;
     // A read-only field refuses edits through views and SetFieldText.
     void SetFieldReadOnly(const QString &field, bool readOnly);
@@ -131,6 +140,9 @@ private:
     void Exec(const QString &what, const QString &sql, const QVariantList &binds, qint64 *insertId = nullptr,
               int *rowsAffected = nullptr);
     [[noreturn]] void Fail(const QString &what, const QString &detail) const;
+    // Fail for a statement's error; a lock held by another program is said in plain words.
+    [[noreturn]] void FailOn(const QString &what, const QSqlError &error) const;
+    QString WriteRowsInside(const QList<RowWrite> &writes, int maxRows);
     void CheckFileStillThere() const;
 
     QString fileName_;

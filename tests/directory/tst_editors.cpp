@@ -644,12 +644,27 @@ private slots:
         QVERIFY(app()->errors.isEmpty());
     }
 
-    // Radio traffic goes on under the preview: a station the name lookup adds meanwhile
-    // takes the tenth place, so what was shown no longer holds and nothing is written.
+    void importAfterDirectoryChanged_data()
+    {
+        QTest::addColumn<QString>("meanwhile"); // SQL by another program; empty: the name lookup adds a row
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("the name lookup adds a station")
+            << QString() << QStringList{"U1", "U2", "U3", "U4", "U5", "U6", "U7", "U8", ""};
+        QTest::newRow("another program adds two stations")
+            << "INSERT INTO \"User\" (Name, Fleet, Ident) VALUES ('X1', 120, 1200), ('X2', 120, 1201)"
+            << QStringList{"U1", "U2", "U3", "U4", "U5", "U6", "U7", "U8", "X1", "X2"};
+        QTest::newRow("another program renames the row the import changes")
+            << "UPDATE \"User\" SET Name = 'Renamed' WHERE Ident = 1000"
+            << QStringList{"Renamed", "U2", "U3", "U4", "U5", "U6", "U7", "U8"};
+    }
+    // Traffic and other programs go on under the preview: when what was shown no longer
+    // holds for the file, nothing is written and the operator is told.
     void importAfterDirectoryChanged()
     {
+        QFETCH(QString, meanwhile);
+        QFETCH(QStringList, after);
         const QString file = MakeUserFile(dir(), UserRows(8));
-        chosen << WriteFile("in.csv", "Name,Fleet,Ident\r\nN1,110,1001\r\nN2,110,1002\r\n");
+        chosen << WriteFile("in.csv", "Name,Fleet,Ident\r\nN1,110,1001\r\nN2,110,1002\r\nU1 new,100,1000\r\n");
         TTable table(file, UserTableDef());
         TEUserForm form(&table);
         Show(&form);
@@ -657,17 +672,21 @@ private slots:
         WhenPreviewShows([&](TImportPreviewForm *preview) {
             auto *import = preview->findChild<QPushButton *>("ImportButton");
             enabled = import->isEnabled();
-            table.Append();
-            table.SetFieldText("Fleet", "120");
-            table.SetFieldText("Ident", "1200");
-            table.Post();
+            if (meanwhile.isEmpty()) {
+                table.Append();
+                table.SetFieldText("Fleet", "120");
+                table.SetFieldText("Ident", "1200");
+                table.Post();
+            } else {
+                RunSql(file, {meanwhile});
+            }
             QTest::mouseClick(import, Qt::LeftButton);
         });
         QTest::mouseClick(Child<QPushButton>(&form, "ImportButton"), Qt::LeftButton);
         QVERIFY(enabled);
         QCOMPARE(boxes.size(), size_t(1));
         QVERIFY2(boxes[0].text.contains("changed while the preview was open"), qPrintable(boxes[0].text));
-        QCOMPARE(UserFileNames(), (QStringList{"U1", "U2", "U3", "U4", "U5", "U6", "U7", "U8", ""}));
+        QCOMPARE(UserFileNames(), after);
     }
 
     // Export writes the table as it is, the row being edited included.

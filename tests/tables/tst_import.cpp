@@ -6,8 +6,11 @@
 #include "Table.h"
 #include "TableFixture.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <memory>
@@ -392,6 +395,84 @@ private slots:
         QCOMPARE(after.size(), before.size() + plan.Count(ImportAction::Add));
         for (const auto &r : plan.rows)
             QVERIFY2(after.contains(r.texts), qPrintable(r.texts.join(QLatin1Char('|'))));
+    }
+
+    void writeChecksTheFileItself_data()
+    {
+        QTest::addColumn<QString>("meanwhile"); // what another program does after the plan
+        QTest::addColumn<QString>("error");
+        QTest::newRow("adds a user: the limit is counted in the file")
+            << "INSERT INTO \"User\" (Name, Fleet, Ident) VALUES ('Lookup', 120, 1200)"
+            << "it would hold 11 rows, at most 10";
+        QTest::newRow("renames the row the import changes")
+            << "UPDATE \"User\" SET Name = 'Renamed' WHERE Ident = 1000"
+            << "the row to be changed was changed elsewhere";
+    }
+    // The write re-checks what the plan assumed inside its own transaction: nothing
+    // another program did after the plan is overwritten, and the limit holds.
+    void writeChecksTheFileItself()
+    {
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, error);
+        QStringList nine;
+        for (int i = 0; i < 9; ++i)
+            nine << QStringLiteral("'U%1', 100, %2").arg(i).arg(1000 + i);
+        const QString file = MakeUserFile(dir(), nine);
+        const QString csv =
+            WriteFile(QStringLiteral("in.csv"), "Name,Fleet,Ident\nNew,110,1100\nU0 now,100,1000\n");
+        TTable t(file, UserTableDef());
+        const ImportPlan plan =
+            PlanImport(UserTableDef(), CurrentRows(t), ReadDirectoryFile(csv, UserTableDef()), csv);
+        QCOMPARE(Describe(plan), QStringLiteral("2:added 3:changed"));
+        RunSql(file, {meanwhile});
+        const Rows before = FileRows(file, true);
+        try {
+            t.WriteRows(plan.Writes(UserTableDef()), MaxImportUsers);
+            QFAIL("no error");
+        } catch (const ETableError &e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains(error), e.what());
+        }
+        QCOMPARE(FileRows(file, true), before);
+    }
+
+    void lockedFileSaidPlainly_data()
+    {
+        QTest::addColumn<bool>("write");
+        QTest::newRow("re-read") << false;
+        QTest::newRow("write") << true;
+    }
+    // Another program holding the file locked is told at once, in words an operator
+    // reads, not after the driver's five seconds in its own words.
+    void lockedFileSaidPlainly()
+    {
+        QFETCH(bool, write);
+        const QString file = CopySample(QStringLiteral("User.DB"), dir());
+        TTable t(file, UserTableDef());
+        {
+            QSqlDatabase other =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
+            other.setDatabaseName(file);
+            QVERIFY(other.open());
+            QSqlQuery q(other);
+            QVERIFY(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+            t.SetBusyTimeout(200);
+            QElapsedTimer clock;
+            clock.start();
+            try {
+                if (write)
+                    t.WriteRows({{0, {QStringLiteral("New"), 110, 1100}, {}}});
+                else
+                    t.Refresh();
+                QFAIL("no error");
+            } catch (const ETableError &e) {
+                const QString message = QString::fromUtf8(e.what());
+                QVERIFY2(message.contains(QStringLiteral("another program holds it locked")), e.what());
+                QVERIFY2(!message.contains(QStringLiteral("database is locked")), e.what());
+            }
+            QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+            QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
     }
 
     // One transaction: a failure on the last row leaves the rows before it unwritten.
