@@ -53,14 +53,19 @@ void ImportDirectoryFile(QWidget *parent, TTable *table)
         // The plan is made against the file as it is now: another program may have
         // written to it since the editor read it.
         Briefly(*table, [table] { table->Refresh(); });
-        const ImportPlan plan = PlanImport(def, CurrentRows(*table), records, fileName);
-        TImportPreviewForm preview(plan, def, parent);
-        if (preview.exec() != QDialog::Accepted || !plan.Writable())
+        const QList<TableRowTexts> current = CurrentRows(*table);
+        TImportPreviewForm preview(
+            [&](const ImportOptions &options) {
+                return PlanImport(def, current, records, fileName, options);
+            },
+            def, parent);
+        if (preview.exec() != QDialog::Accepted || !preview.Plan().Writable())
             return;
+        const ImportPlan &plan = preview.Plan();
         // Radio traffic and other programs go on while the preview is open: a station
         // added meanwhile, or a row changed, and the plan no longer says what would happen.
         Briefly(*table, [table] { table->Refresh(); });
-        if (!PlanImport(def, CurrentRows(*table), records, fileName).SameAs(plan)) {
+        if (!PlanImport(def, CurrentRows(*table), records, fileName, plan.options).SameAs(plan)) {
             ShowMessageBox(
                 QStringLiteral("The directory changed while the preview was open; nothing was imported. "
                                "Import the file again to see the changes it makes now."),

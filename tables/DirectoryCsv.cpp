@@ -38,8 +38,32 @@ QString Excerpt(const QString &text)
     return shown;
 }
 
+// UTF-16 is what some editors save "Unicode text" as: a byte order mark, or every
+// other byte zero in the first line.
+bool LooksUtf16(const QByteArray &data)
+{
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF"))
+        return true;
+    const qsizetype n = std::min<qsizetype>(data.size() & ~qsizetype(1), 64);
+    if (n < 4)
+        return false;
+    int evenZeros = 0, oddZeros = 0;
+    for (qsizetype i = 0; i < n; i += 2) {
+        evenZeros += data[i] == '\0' ? 1 : 0;
+        oddZeros += data[i + 1] == '\0' ? 1 : 0;
+    }
+    return std::max(evenZeros, oddZeros) * 4 >= n && std::min(evenZeros, oddZeros) == 0;
+}
+
+bool IsUsers(const TableDef &def)
+{
+    return def.table == UserTableDef().table;
+}
+
 QString Decode(const QByteArray &data, const QString &fileName)
 {
+    if (LooksUtf16(data))
+        FailFile(fileName, QStringLiteral("is UTF-16 text; save it as UTF-8"));
     const qsizetype zero = data.indexOf('\0');
     if (zero >= 0)
         FailAt(fileName, static_cast<int>(data.left(zero).count('\n')) + 1,
@@ -61,7 +85,7 @@ QString Decode(const QByteArray &data, const QString &fileName)
 
 } // namespace
 
-QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName)
+QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName, const CsvLimits &limits)
 {
     QByteArray bytes = data;
     if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -76,6 +100,20 @@ QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName)
     int line = 1;
     int recordLine = 1;
     bool started = false; // the record holds something, if only a quoted empty field
+    int fieldCount = 0;
+    const auto keep = [&](const QString &f) {
+        if (limits.maxFields < 0 || fieldCount < limits.maxFields)
+            fields << f;
+        ++fieldCount;
+    };
+    const auto close = [&](int at) {
+        if (limits.maxRecords >= 0 && records.size() >= limits.maxRecords)
+            throw ECsvTooManyRecords(QStringLiteral("File \"%1\" holds more than %2 records")
+                                         .arg(Shown(fileName))
+                                         .arg(limits.maxRecords)
+                                         .toStdString());
+        records.append({at, fields, fieldCount});
+    };
 
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -108,7 +146,7 @@ QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName)
             continue;
         }
         if (c == QLatin1Char(',')) {
-            fields << field;
+            keep(field);
             field.clear();
             state = State::FieldStart;
             started = true;
@@ -118,10 +156,11 @@ QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName)
             if (crlf)
                 ++i;
             if (started || !field.isEmpty()) {
-                fields << field;
-                records.append({recordLine, fields});
+                keep(field);
+                close(recordLine);
             }
             fields.clear();
+            fieldCount = 0;
             field.clear();
             state = State::FieldStart;
             started = false;
@@ -138,8 +177,8 @@ QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName)
         FailAt(fileName, recordLine,
                QStringLiteral("a quoted field is not closed before the end of the file"));
     if (started || !field.isEmpty()) {
-        fields << field;
-        records.append({recordLine, fields});
+        keep(field);
+        close(recordLine);
     }
     return records;
 }
@@ -193,7 +232,19 @@ QList<CsvRecord> ReadDirectoryFile(const QString &fileName, const TableDef &def)
                                .arg(MaxDirectoryFileSize / (1024 * 1024)));
 
     const QString header = CsvHeader(def).join(QLatin1Char(','));
-    QList<CsvRecord> records = ParseCsv(data, fileName);
+    QList<CsvRecord> records;
+    // One record more than a table holds, for the header; a field more than it has, so
+    // that a record with too many fields still shows as such.
+    const qsizetype maxRecords = MaxFileRecords(def);
+    try {
+        records = ParseCsv(data, fileName, {maxRecords + 1, int(def.fields.size()) + 1});
+    } catch (const ECsvTooManyRecords &) {
+        FailFile(fileName,
+                 QStringLiteral("holds more than %1 records: %2")
+                     .arg(maxRecords)
+                     .arg(IsUsers(def) ? QStringLiteral("the user directory holds at most 10 stations")
+                                       : QStringLiteral("there are no more status numbers")));
+    }
     if (records.isEmpty())
         FailFile(fileName, QStringLiteral("is empty; it must start with the line %1").arg(header));
     const CsvRecord first = records.takeFirst();
@@ -201,13 +252,11 @@ QList<CsvRecord> ReadDirectoryFile(const QString &fileName, const TableDef &def)
         FailAt(fileName, first.line,
                QStringLiteral("the first line must be the header %1, not %2")
                    .arg(header, Excerpt(first.fields.join(QLatin1Char(',')))));
-    for (const CsvRecord &r : records) {
-        if (r.fields.size() != def.fields.size())
-            FailAt(fileName, r.line,
-                   QStringLiteral("%1 field(s), but the header %2 has %3")
-                       .arg(r.fields.size())
-                       .arg(header)
-                       .arg(def.fields.size()));
+    for (CsvRecord &r : records) {
+        for (int f = 0; f < r.fields.size() && f < def.fields.size(); ++f) {
+            if (def.fields.at(f).type == FieldType::Text)
+                r.fields[f] = RestoreCell(r.fields.at(f));
+        }
     }
     return records;
 }
@@ -215,7 +264,13 @@ QList<CsvRecord> ReadDirectoryFile(const QString &fileName, const TableDef &def)
 void WriteDirectoryFile(const QString &fileName, const TableDef &def, const QList<QStringList> &rows)
 {
     QList<QStringList> records{CsvHeader(def)};
-    records += rows;
+    for (QStringList row : rows) {
+        for (int f = 0; f < row.size() && f < def.fields.size(); ++f) {
+            if (def.fields.at(f).type == FieldType::Text)
+                row[f] = NeutraliseCell(row.at(f));
+        }
+        records << row;
+    }
     const QByteArray bytes = FormatCsv(records);
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
@@ -224,6 +279,39 @@ void WriteDirectoryFile(const QString &fileName, const TableDef &def, const QLis
     file.write(bytes);
     if (const QString reason = FinishSaveFile(file); !reason.isEmpty())
         FailFile(fileName, QStringLiteral("cannot be written: %1").arg(reason));
+}
+
+namespace {
+
+// What a spreadsheet takes for the start of a formula. A text that already starts
+// with apostrophes before one gets another, so that the one taken off on import is
+// always the one put on here.
+bool RunsAsFormula(const QString &text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char('\''))
+        ++i;
+    if (i == text.size())
+        return false;
+    const char16_t c = text.at(i).unicode();
+    return c == '=' || c == '+' || c == '-' || c == '@' || c == '\t' || c == '\r';
+}
+
+} // namespace
+
+QString NeutraliseCell(const QString &text)
+{
+    return RunsAsFormula(text) ? QLatin1Char('\'') + text : text;
+}
+
+QString RestoreCell(const QString &text)
+{
+    return text.startsWith(QLatin1Char('\'')) && RunsAsFormula(text.mid(1)) ? text.mid(1) : text;
+}
+
+qsizetype MaxFileRecords(const TableDef &def)
+{
+    return IsUsers(def) ? 1000 : 65536;
 }
 
 QList<QStringList> TableTexts(const TTable &table)

@@ -81,7 +81,7 @@ QString RenameWarning(bool users, const QStringList &before, const QStringList &
 
 int ImportPlan::Count(ImportAction action) const
 {
-    int n = 0;
+    int n = action == ImportAction::Refuse ? unlistedRefusals : 0;
     for (const auto &r : rows)
         n += r.action == action ? 1 : 0;
     return n;
@@ -119,7 +119,7 @@ QList<TTable::RowWrite> ImportPlan::Writes(const TableDef &def) const
 
 bool ImportPlan::SameAs(const ImportPlan &other) const
 {
-    if (rows.size() != other.rows.size())
+    if (rows.size() != other.rows.size() || unlistedRefusals != other.unlistedRefusals)
         return false;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const auto &a = rows.at(i);
@@ -140,10 +140,19 @@ QList<TableRowTexts> CurrentRows(const TTable &table)
 }
 
 ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
-                      const QList<CsvRecord> &records, const QString &fileName)
+                      const QList<CsvRecord> &records, const QString &fileName, const ImportOptions &options)
 {
     ImportPlan plan;
     plan.fileName = fileName;
+    plan.options = options;
+    int refused = 0;
+    const auto refuse = [&plan, &refused](const ImportRow &row) {
+        if (++refused > MaxListedRefusals)
+            ++plan.unlistedRefusals;
+        else
+            plan.rows << row;
+    };
+    const QString header = CsvHeader(def).join(QLatin1Char(','));
     const bool users = IsUserTable(def);
     const QList<int> keyFields = KeyFields(def);
 
@@ -162,12 +171,28 @@ ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
         ImportRow row;
         row.line = record.line;
         row.texts = record.fields;
+        if (record.fieldCount != def.fields.size()) {
+            row.reason = QStringLiteral("%1 field(s), but the header %2 has %3")
+                             .arg(record.fieldCount)
+                             .arg(header)
+                             .arg(def.fields.size());
+            refuse(row);
+            continue;
+        }
         QStringList values;
         QStringList errors;
         for (int f = 0; f < def.fields.size(); ++f) {
             const FieldDef &field = def.fields.at(f);
+            QString text = record.fields.value(f);
+            // Spreadsheets pad numbers on either side; both are the same number.
+            if (field.type == FieldType::Int16)
+                text = text.trimmed();
+            else if (users && (text.contains(QLatin1Char('\n')) || text.contains(QLatin1Char('\r'))))
+                errors << QStringLiteral(
+                              "%1: a line break inside a quoted field (a station's name is one line)")
+                              .arg(field.name);
             try {
-                const QVariant v = TTable::ConvertText(field, record.fields.value(f));
+                const QVariant v = TTable::ConvertText(field, text);
                 values << (v.isNull() ? QString() : v.toString());
             } catch (const EConvertError &e) {
                 errors << QStringLiteral("%1: %2").arg(field.name, e.Message());
@@ -179,14 +204,14 @@ ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
         }
         if (!errors.isEmpty()) {
             row.reason = errors.join(QStringLiteral("; "));
-            plan.rows << row;
+            refuse(row);
             continue;
         }
         row.texts = values;
         const QString key = KeyOf(values, keyFields);
         if (const auto seen = fileByKey.constFind(key); seen != fileByKey.cend()) {
             row.reason = QStringLiteral("same %1 as line %2").arg(KeyName(def)).arg(*seen);
-            plan.rows << row;
+            refuse(row);
             continue;
         }
         fileByKey.insert(key, row.line);
@@ -199,9 +224,15 @@ ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
                 row.action = ImportAction::Change;
                 row.before = existing.texts;
             }
+        } else if (users && !options.uncallable && !StationWarning(values).isEmpty()) {
+            // Not written, so it takes none of the ten places.
+            row.action = ImportAction::Skip;
+            row.warning = StationWarning(values);
+            plan.rows << row;
+            continue;
         } else if (users && userCount >= MaxImportUsers) {
             row.reason = QStringLiteral("You can use up to 10 IDs.");
-            plan.rows << row;
+            refuse(row);
             continue;
         } else {
             row.action = ImportAction::Add;
@@ -226,6 +257,8 @@ QString ImportActionText(ImportAction action)
         return QStringLiteral("changed");
     case ImportAction::Keep:
         return QStringLiteral("unchanged");
+    case ImportAction::Skip:
+        return QStringLiteral("skipped");
     case ImportAction::Refuse:
         break;
     }

@@ -11,8 +11,9 @@
 // anything is written. Rows are matched on their key: a user on Fleet and Ident (the
 // station's address, which the name lookup finds it by), a status on its number. A
 // matched row whose other fields differ is changed; an unmatched one is added; rows of
-// the table that the file does not mention stay as they are.
-enum class ImportAction { Add, Change, Keep, Refuse };
+// the table that the file does not mention stay as they are. A station the radio
+// cannot call is skipped unless the operator asks for it.
+enum class ImportAction { Add, Change, Keep, Refuse, Skip };
 
 struct ImportRow {
     int line = 0;
@@ -29,10 +30,22 @@ struct ImportRow {
     QString warning;
 };
 
+// Refused lines listed one by one; beyond, they are counted.
+inline constexpr int MaxListedRefusals = 100;
+
+struct ImportOptions {
+    // Add stations the radio cannot call (Fleet or Ident outside its range) too.
+    bool uncallable = false;
+};
+
 struct ImportPlan {
     QString fileName;
+    ImportOptions options;
     QList<ImportRow> rows;
+    // Refused lines not in rows (beyond MaxListedRefusals).
+    int unlistedRefusals = 0;
 
+    // Refusals include the unlisted ones.
     int Count(ImportAction action) const;
     int Warnings() const;
     // All or nothing: nothing is written while any row is refused, nor when nothing changes.
@@ -54,8 +67,11 @@ inline constexpr int MaxImportUsers = 10;
 QList<TableRowTexts> CurrentRows(const TTable &table);
 
 // Plans the import of records (as ReadDirectoryFile gives them) into a table that holds
-// `current`. The user table is limited to MaxImportUsers rows.
+// `current`. The user table is limited to MaxImportUsers rows, counting what would be
+// written. Blanks around a number are ignored; a line break in a station's name, or a
+// record without the header's number of fields, is refused.
 ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
-                      const QList<CsvRecord> &records, const QString &fileName);
+                      const QList<CsvRecord> &records, const QString &fileName,
+                      const ImportOptions &options = {});
 
 QString ImportActionText(ImportAction action);

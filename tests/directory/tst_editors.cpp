@@ -10,12 +10,13 @@
 #include "TableFixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -538,8 +539,11 @@ private slots:
             << false;
         QTest::newRow("users bad number") << true << QByteArray("Car 9,101,1109\nX,abc,1000\n") << true
                                           << "1 refused" << QStringList{} << 2 << false;
-        QTest::newRow("users warned, still imported")
+        QTest::newRow("users the radio cannot call, skipped")
             << true << QByteArray("Far,350,1000\n") << true
+            << "0 to add, 0 to change, 0 unchanged, 0 refused, 1 skipped" << QStringList{} << 1 << false;
+        QTest::newRow("users the radio cannot call, ticked")
+            << true << QByteArray("@tick\nFar,350,1000\n") << true
             << "1 to add, 0 to change, 0 unchanged, 0 refused, 1 with a warning"
             << QStringList{"Base", "Yard", "Car 1", "Car 2", "Truck 3", "Other", "Far"} << 1 << true;
         QTest::newRow("statuses imported")
@@ -561,6 +565,10 @@ private slots:
         QFETCH(QStringList, after);
         QFETCH(int, rows);
         QFETCH(bool, enabled);
+        // "@tick": the operator ticks the box for stations the radio cannot call.
+        const bool tick = body.startsWith("@tick\n");
+        if (tick)
+            body.remove(0, 6);
         const QString file = CopySample(users ? "User.DB" : "Status.db", dir());
         const TableDef &def = users ? UserTableDef() : StatusTableDef();
         const int field = users ? 0 : 1;
@@ -578,8 +586,12 @@ private slots:
         bool importEnabled = false;
         int previewRows = -1;
         WhenPreviewShows([&](TImportPreviewForm *preview) {
+            auto *box = preview->findChild<QCheckBox *>("UncallableCheckBox");
+            QCOMPARE(box->isVisible(), body.contains("Far"));
+            if (tick)
+                QTest::mouseClick(box, Qt::LeftButton);
             shownSummary = preview->findChild<QLabel *>("SummaryLabel")->text();
-            previewRows = preview->findChild<QTableWidget *>("PreviewGrid")->rowCount();
+            previewRows = preview->findChild<QTableView *>("PreviewGrid")->model()->rowCount();
             auto *import = preview->findChild<QPushButton *>("ImportButton");
             importEnabled = import->isEnabled();
             // A disabled Import does nothing; the preview stays until Cancel.
@@ -664,7 +676,8 @@ private slots:
         QFETCH(QString, meanwhile);
         QFETCH(QStringList, after);
         const QString file = MakeUserFile(dir(), UserRows(8));
-        chosen << WriteFile("in.csv", "Name,Fleet,Ident\r\nN1,110,1001\r\nN2,110,1002\r\nU1 new,100,1000\r\n");
+        chosen << WriteFile("in.csv",
+                            "Name,Fleet,Ident\r\nN1,110,1001\r\nN2,110,1002\r\nU1 new,100,1000\r\n");
         TTable table(file, UserTableDef());
         TEUserForm form(&table);
         Show(&form);

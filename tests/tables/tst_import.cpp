@@ -69,10 +69,16 @@ private slots:
         QTest::newRow("users plain") << true << Rows{{"Base", "100", "1000"}, {"Other", "0", "0"}};
         QTest::newRow("users quotes and commas")
             << true << Rows{{"Car \"Red\", north", "101", "1101"}, {"\"", "101", "1102"}, {",", "0", "0"}};
-        QTest::newRow("users line breaks") << true
-                                           << Rows{{"Line 1\nLine 2", "101", "1101"},
-                                                   {"CR LF\r\ninside", "102", "1203"},
-                                                   {"end\n", "0", "0"}};
+        QTest::newRow("statuses line breaks") << false
+                                              << Rows{{"1", "Line 1\nLine 2"},
+                                                      {"2", "CR LF\r\ninside"},
+                                                      {"3", "end\n"},
+                                                      {"4", "\rstarts with CR"}};
+        QTest::newRow("users a spreadsheet would run")
+            << true
+            << Rows{{"=1+1", "101", "1101"},     {"+10-1102", "101", "1102"}, {"-x", "101", "1103"},
+                    {"@SUM(A1)", "101", "1104"}, {"\tTab", "101", "1105"},    {"'=quoted", "101", "1106"},
+                    {"''=twice", "101", "1107"}, {"'plain", "101", "1108"},   {"'", "101", "1109"}};
         QTest::newRow("users in the code page")
             << true << Rows{{QString::fromUtf8("Caf\u00E9 \u00DCn\u00EFon \u20AC 5"), "103", "1300"}};
         QTest::newRow("users outside the code page")
@@ -115,14 +121,16 @@ private slots:
         const QString csv = dir().filePath(QStringLiteral("export.csv"));
         const QString target = EmptyTable(users, QStringLiteral("target.db"));
         TTable t(target, def);
-        const ImportPlan plan = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv);
+        // The file's format is what is tested here, stations the radio cannot call included.
+        const ImportOptions all{true};
+        const ImportPlan plan = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv, all);
         QCOMPARE(plan.Count(ImportAction::Add), rows.size());
         QCOMPARE(plan.Count(ImportAction::Refuse), 0);
         t.WriteRows(plan.Writes(def));
         QCOMPARE(TableTexts(t), rows);
         QCOMPARE(FileRows(target, users), rows);
         // A second import of the same file finds nothing to do.
-        const ImportPlan again = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv);
+        const ImportPlan again = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv, all);
         QCOMPARE(again.Count(ImportAction::Keep), rows.size());
         QVERIFY(!again.Writable());
     }
@@ -171,7 +179,7 @@ private slots:
     {
         const QString file =
             MakeUserFile(dir(), {"'Car \"1\", north', 101, 1101", "'two\nlines', 0, 0", "NULL, NULL, NULL",
-                                 QString::fromUtf8("'\u00C5se \u20AC', 100, 1000")});
+                                 QString::fromUtf8("'\u00C5se \u20AC', 100, 1000"), "'+10-1102', -5, 1102"});
         TTable t(file, UserTableDef());
         const QString csv = dir().filePath(QStringLiteral("users.csv"));
         WriteDirectoryFile(csv, UserTableDef(), TableTexts(t));
@@ -181,7 +189,8 @@ private slots:
                                          "\"Car \"\"1\"\", north\",101,1101\r\n"
                                          "\"two\nlines\",0,0\r\n"
                                          ",,\r\n"
-                                         "\xC3\x85se \xE2\x82\xAC,100,1000\r\n"));
+                                         "\xC3\x85se \xE2\x82\xAC,100,1000\r\n"
+                                         "'+10-1102,-5,1102\r\n"));
     }
 
     void parse_data()
@@ -241,10 +250,11 @@ private slots:
             << QByteArray("Name,Fleet,Ident\nab\"c,100,1000\n") << "line 2: a quote inside a field";
         QTest::newRow("text after a closing quote")
             << QByteArray("Name,Fleet,Ident\n\"ab\"c,100,1000\n") << "line 2: text after the closing quote";
-        QTest::newRow("too few fields")
-            << QByteArray("Name,Fleet,Ident\nA,100\n") << "line 2: 2 field(s), but the header";
-        QTest::newRow("too many after a quoted line break")
-            << QByteArray("Name,Fleet,Ident\n\"a\nb\",100,1000\nx,1,2,3\n") << "line 4: 4 field(s)";
+        QTest::newRow("UTF-16 with a byte order mark")
+            << QByteArray("\xFF\xFEN\0a\0m\0e\0", 10) << "is UTF-16 text; save it as UTF-8";
+        QTest::newRow("UTF-16 big-endian without one")
+            << QByteArray("\0N\0a\0m\0e\0,\0F", 12) << "is UTF-16 text; save it as UTF-8";
+        QTest::newRow("8 MB of short lines") << QByteArray("@lines") << "holds more than 1000 records";
         QTest::newRow("100 MB") << QByteArray("@big") << "is too large for a directory file (100.0 MB";
         QTest::newRow("1 MB of random bytes") << QByteArray("@random") << "line ";
         QTest::newRow("a folder") << QByteArray("@folder") << "is a folder";
@@ -265,6 +275,9 @@ private slots:
             for (char &c : bytes)
                 c = static_cast<char>(random.bounded(256));
             WriteFile(QStringLiteral("bad users.csv"), bytes);
+        } else if (content == "@lines") {
+            WriteFile(QStringLiteral("bad users.csv"),
+                      "Name,Fleet,Ident\n" + QByteArray("a,1,2\n").repeated(MaxDirectoryFileSize / 6 - 3));
         } else if (content == "@folder") {
             QVERIFY(dir().mkdir(QStringLiteral("bad users.csv")));
         } else {
@@ -302,7 +315,7 @@ private slots:
         QTest::newRow("users bad numbers")
             << true << QStringList{}
             << QByteArray("A,abc,1000\nB,40000,1000\nC,100,-32769\nD,1.5,1000\nE,100,\n")
-            << "2:refused 3:refused 4:refused 5:refused 6:added"
+            << "2:refused 3:refused 4:refused 5:refused 6:skipped"
             << QStringList{"2:Fleet: 'abc' is not a valid integer value",
                            "3:'40000' is out of range for field \"Fleet\"",
                            "4:'-32769' is out of range for field \"Ident\"",
@@ -330,12 +343,32 @@ private slots:
             << "2:changed" << QStringList{} << true;
         QTest::newRow("users out of the radio's range")
             << true << QStringList{} << QByteArray("Far,350,1000\nLow,99,999\nZero,0,0\n")
-            << "2:added 3:added 4:changed"
+            << "2:skipped 3:skipped 4:changed"
             << QStringList{"2:cannot be called: Fleet must be 0 or 100 to 349",
                            "3:cannot be called: Fleet must be 0 or 100 to 349, Ident must be 0 or 1000 to "
                            "4999",
                            "4:renames Other: the call windows"}
             << true;
+        QTest::newRow("users skipped stations take no place")
+            << true << QStringList{}
+            << QByteArray("Far,350,1000\nLow,99,999\nN1,110,1001\nN2,110,1002\nN3,110,1003\nN4,110,1004\n")
+            << "2:skipped 3:skipped 4:added 5:added 6:added 7:added"
+            << QStringList{"2:cannot be called", "3:cannot be called"} << true;
+        QTest::newRow("users blanks around numbers")
+            << true << QStringList{} << QByteArray("A, 110 ,1100 \nB,\t110,  1101\n") << "2:added 3:added"
+            << QStringList{} << true;
+        QTest::newRow("users line break in a name")
+            << true << QStringList{}
+            << QByteArray("\"Two\nlines\",110,1100\n\"CR\rhere\",110,1101\nOne,110,1102\n")
+            << "2:refused 4:refused 6:added"
+            << QStringList{"2:Name: a line break inside a quoted field", "4:Name: a line break"} << false;
+        QTest::newRow("users every line with the wrong field count")
+            << true << QStringList{}
+            << QByteArray("A,110\nB,110,1101,x\nC,110,1102\n\"a\nb\",100,1000,1,2,3,4\n")
+            << "2:refused 3:refused 4:added 5:refused"
+            << QStringList{"2:2 field(s), but the header Name,Fleet,Ident has 3", "3:4 field(s)",
+                           "5:7 field(s)"}
+            << false;
         QTest::newRow("statuses") << false << QStringList{}
                                   << QByteArray("10,Default\n20,On duty now\n50,New\nx,Bad\n")
                                   << "2:unchanged 3:changed 4:added 5:refused"
@@ -394,7 +427,8 @@ private slots:
         const Rows after = FileRows(file, users);
         QCOMPARE(after.size(), before.size() + plan.Count(ImportAction::Add));
         for (const auto &r : plan.rows)
-            QVERIFY2(after.contains(r.texts), qPrintable(r.texts.join(QLatin1Char('|'))));
+            QVERIFY2(after.contains(r.texts) == (r.action != ImportAction::Skip),
+                     qPrintable(r.texts.join(QLatin1Char('|'))));
     }
 
     void writeChecksTheFileItself_data()
@@ -473,6 +507,56 @@ private slots:
             QVERIFY(q.exec(QStringLiteral("ROLLBACK")));
         }
         QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    }
+
+    // Every refused line is reported: listed up to a cap, counted beyond it.
+    void refusalsListedUpToCap()
+    {
+        const QString file = CopySample(QStringLiteral("Status.db"), dir());
+        QByteArray body = "No.,Text\n";
+        for (int i = 0; i < MaxListedRefusals + 50; ++i)
+            body += "x" + QByteArray::number(i) + ",Bad\n";
+        body += "77,Good\n";
+        const QString csv = WriteFile(QStringLiteral("in.csv"), body);
+        TTable t(file, StatusTableDef());
+        const ImportPlan plan =
+            PlanImport(StatusTableDef(), CurrentRows(t), ReadDirectoryFile(csv, StatusTableDef()), csv);
+        QCOMPARE(plan.Count(ImportAction::Refuse), MaxListedRefusals + 50);
+        QCOMPARE(plan.unlistedRefusals, 50);
+        QCOMPARE(plan.rows.size(), MaxListedRefusals + 1);
+        QCOMPARE(plan.rows.last().action, ImportAction::Add);
+        QVERIFY(!plan.Writable());
+    }
+
+    void recordLimit_data()
+    {
+        QTest::addColumn<bool>("users");
+        QTest::addColumn<int>("records");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("users at the limit") << true << 1000 << false;
+        QTest::newRow("users over it") << true << 1001 << true;
+        QTest::newRow("statuses at the limit") << false << 65536 << false;
+        QTest::newRow("statuses over it") << false << 65537 << true;
+    }
+    // A file with far more records than the table can hold is refused while it is read,
+    // before anything is planned.
+    void recordLimit()
+    {
+        QFETCH(bool, users);
+        QFETCH(int, records);
+        QFETCH(bool, refused);
+        QByteArray body = users ? "Name,Fleet,Ident\n" : "No.,Text\n";
+        for (int i = 0; i < records; ++i)
+            body += users ? QByteArray("N,110," + QByteArray::number(1000 + i) + "\n")
+                          : QByteArray(QByteArray::number(i - 32768) + ",T\n");
+        const QString csv = WriteFile(QStringLiteral("in.csv"), body);
+        try {
+            QCOMPARE(ReadDirectoryFile(csv, Def(users)).size(), records);
+            QVERIFY(!refused);
+        } catch (const EDirectoryFileError &e) {
+            QVERIFY2(refused, e.what());
+            QVERIFY2(QString::fromUtf8(e.what()).contains(QStringLiteral("holds more than")), e.what());
+        }
     }
 
     // One transaction: a failure on the last row leaves the rows before it unwritten.
