@@ -1,5 +1,6 @@
 #include "FrameDescriber.h"
 
+#include "Convert.h"
 #include "Frame.h"
 
 #include <algorithm>
@@ -22,7 +23,8 @@ QString Letter(char c)
     return QLatin1String("0x") + QString::number(u, 16).rightJustified(2, QLatin1Char('0')).toUpper();
 }
 
-// A frame's fields at the offsets the console reads them (counted from the STX).
+// A frame's fields where the console reads them (offsets from the STX; a field the
+// frame cuts short holds the bytes present), converted as the console converts them.
 class TFields {
 public:
     TFields(const TLineFrame &frame, const TMonitorDirectory &directory, int codePage)
@@ -41,31 +43,41 @@ public:
             return {};
         return bytes_.mid(offset, width);
     }
+    QString Text(qsizetype offset, qsizetype width) const
+    {
+        return AnsiCodec::FromAnsi(Raw(offset, width), codePage_);
+    }
     QByteArray Rest(qsizetype offset) const
     {
         return offset < bytes_.size() ? bytes_.mid(offset) : QByteArray();
     }
 
-    // The first field, in order, that is not a number, as "a Fleet that is not a number ('1a0')".
-    std::optional<QString> NotANumber(std::initializer_list<std::pair<const char *, QByteArray>> fields) const
+    // The first field, in order, that the console cannot read as a number, as
+    // "a Fleet '1a0' that is not a number".
+    static std::optional<QString> NotANumber(std::initializer_list<std::pair<const char *, QString>> fields)
     {
-        for (const auto &[label, raw] : fields) {
-            const bool digits = !raw.isEmpty() && std::all_of(raw.begin(), raw.end(),
-                                                              [](char c) { return c >= '0' && c <= '9'; });
-            if (!digits)
-                return QStringLiteral("%1 that is not a number ('%2')")
-                    .arg(QLatin1String(label), AnsiCodec::FromAnsi(raw, codePage_));
+        for (const auto &[label, text] : fields) {
+            if (!Number(text))
+                return QStringLiteral("%1 '%2' that is not a number").arg(QLatin1String(label), text);
         }
         return std::nullopt;
     }
+    static std::optional<int> Number(const QString &text)
+    {
+        try {
+            return StrToInt(text);
+        } catch (const EConvertError &) {
+            return std::nullopt;
+        }
+    }
 
-    QString Station(const QByteArray &fleet, const QByteArray &ident) const
+    // The name the console gives the station: the directory's, else the texts as read.
+    QString Station(const QString &fleet, const QString &ident) const
     {
         QString name;
         if (directory_.stationName)
-            name = directory_.stationName(fleet.toInt(), ident.toInt());
-        return name.isEmpty() ? QString::fromLatin1(fleet) + QLatin1Char('-') + QString::fromLatin1(ident)
-                              : name;
+            name = directory_.stationName(*Number(fleet), *Number(ident));
+        return name.isEmpty() ? fleet + QLatin1Char('-') + ident : name;
     }
 
     bool KnowsStatuses() const { return bool(directory_.statusText); }
@@ -97,9 +109,11 @@ private:
     int codePage_;
 };
 
-QString CutShort(const QString &what, qsizetype size, qsizetype layout)
+// A frame shorter than its layout: the console reads what is there all the same.
+QString Short(const TFields &f, qsizetype layout)
 {
-    return QStringLiteral("%1 cut short: %2 of %3 bytes").arg(what).arg(size).arg(layout);
+    return f.Size() < layout ? QStringLiteral(" (cut short: %1 of %2 bytes)").arg(f.Size()).arg(layout)
+                             : QString();
 }
 
 // Bytes beyond a fixed layout, which the console never reads.
@@ -109,39 +123,41 @@ QString Beyond(qsizetype size, qsizetype layout)
                          : QString();
 }
 
+QString Dropped(const QString &what, const QString &why)
+{
+    return what + QLatin1String(" with ") + why + QLatin1String(": the console acts on none of it");
+}
+
 QString DescribeStation(const TFields &f, const QString &what, const QString &words, qsizetype layout)
 {
-    if (f.Size() < layout)
-        return CutShort(what, f.Size(), layout);
-    const QByteArray fleet = f.Raw(2, 3), ident = f.Raw(5, 4);
-    if (auto bad = f.NotANumber({{"a Fleet", fleet}, {"an Ident", ident}}))
-        return what + QLatin1String(" with ") + *bad;
-    return words + f.Station(fleet, ident) + Beyond(f.Size(), layout);
+    const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
+    if (auto bad = TFields::NotANumber({{"a Fleet", fleet}, {"an Ident", ident}}))
+        return Dropped(what, *bad);
+    return words + f.Station(fleet, ident) + Short(f, layout) + Beyond(f.Size(), layout);
 }
 
 QString DescribeMessage(const TFields &f, bool incoming)
 {
     const bool isShort = f.Command() == 'F';
     const QString what = QLatin1String(isShort ? "short message" : "long message");
-    if (f.Size() < 10)
-        return CutShort(what, f.Size(), 10);
-    const QByteArray fleet = f.Raw(2, 3), ident = f.Raw(5, 4);
-    if (auto bad = f.NotANumber({{"a Fleet", fleet}, {"an Ident", ident}}))
-        return what + QLatin1String(" with ") + *bad;
+    const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
+    if (auto bad = TFields::NotANumber({{"a Fleet", fleet}, {"an Ident", ident}}))
+        return Dropped(what, *bad);
     const QByteArray text = f.Rest(9);
     QString line = QLatin1String(isShort ? "Short message " : "Long message ") +
-                   QLatin1String(incoming ? "from " : "to ") + f.Station(fleet, ident);
+                   QLatin1String(incoming ? "from " : "to ") + f.Station(fleet, ident) + Short(f, 10);
     if (!isShort)
         line += QLatin1String(", ") + Bytes(quint64(text.size()));
     return line + QLatin1String(": ") + f.Preview(text);
 }
 
-QString DescribeStatus(const TFields &f, const QByteArray &number, bool incoming)
+QString DescribeStatus(const TFields &f, const QString &number, bool incoming, qsizetype layout)
 {
-    const QByteArray fleet = f.Raw(2, 3), ident = f.Raw(5, 4);
-    if (auto bad = f.NotANumber({{"a Fleet", fleet}, {"an Ident", ident}, {"a status number", number}}))
-        return QLatin1String("status with ") + *bad;
-    const int value = number.toInt();
+    const QString fleet = f.Text(2, 3), ident = f.Text(5, 4);
+    if (auto bad =
+            TFields::NotANumber({{"a Fleet", fleet}, {"an Ident", ident}, {"a status number", number}}))
+        return Dropped(QStringLiteral("status"), *bad);
+    const int value = *TFields::Number(number);
     QString line = QStringLiteral("Status %1 ").arg(value) + QLatin1String(incoming ? "from " : "to ") +
                    f.Station(fleet, ident);
     const QString text = f.StatusText(value);
@@ -149,7 +165,7 @@ QString DescribeStatus(const TFields &f, const QByteArray &number, bool incoming
         line += QLatin1String(": ") + text;
     else if (incoming && f.KnowsStatuses())
         line += QLatin1String(" (not in the status directory)");
-    return line;
+    return line + Short(f, layout);
 }
 
 QString DescribeIncoming(const TFields &f)
@@ -168,20 +184,16 @@ QString DescribeIncoming(const TFields &f)
     case 'D':
         return DescribeStation(f, QStringLiteral("call end"), QStringLiteral("Call end from "), 10);
     case 'E':
-        if (f.Size() < 12)
-            return CutShort(QStringLiteral("status"), f.Size(), 12);
-        return DescribeStatus(f, f.Raw(9, 2), true) + Beyond(f.Size(), 12);
+        return DescribeStatus(f, f.Text(9, 2), true, 12) + Beyond(f.Size(), 12);
     case 'F':
     case 'G':
         return DescribeMessage(f, true);
     case 'I': {
-        if (f.Size() < 18)
-            return CutShort(QStringLiteral("PTT ID or call"), f.Size(), 18);
-        const QByteArray fleet1 = f.Raw(3, 3), ident1 = f.Raw(6, 4), fleet2 = f.Raw(10, 3),
-                         ident2 = f.Raw(13, 4);
-        if (auto bad = f.NotANumber(
+        const QString fleet1 = f.Text(3, 3), ident1 = f.Text(6, 4), fleet2 = f.Text(10, 3),
+                      ident2 = f.Text(13, 4);
+        if (auto bad = TFields::NotANumber(
                 {{"a Fleet", fleet1}, {"an Ident", ident1}, {"a Fleet", fleet2}, {"an Ident", ident2}}))
-            return QLatin1String("PTT ID or call with ") + *bad;
+            return Dropped(QStringLiteral("PTT ID or call"), *bad);
         const bool start = f.Raw(2, 1) == "1";
         QString line;
         if (fleet1 == fleet2 && ident1 == ident2)
@@ -190,7 +202,7 @@ QString DescribeIncoming(const TFields &f)
         else
             line = QLatin1String(start ? "Call start from " : "Call end from ") + f.Station(fleet1, ident1) +
                    QLatin1String(" to ") + f.Station(fleet2, ident2);
-        return line + Beyond(f.Size(), 18);
+        return line + Short(f, 18) + Beyond(f.Size(), 18);
     }
     default:
         return QLatin1String("unknown command ") + Letter(f.Command()) + QLatin1String(", ignored");
@@ -207,9 +219,7 @@ QString DescribeOutgoing(const TFields &f)
     case 'H':
         return DescribeStation(f, QStringLiteral("status request"), QStringLiteral("Status request to "), 10);
     case 'E':
-        if (f.Size() < 11)
-            return CutShort(QStringLiteral("status"), f.Size(), 11);
-        return DescribeStatus(f, f.Rest(9), false);
+        return DescribeStatus(f, AnsiCodec::FromAnsi(f.Rest(9)), false, 11);
     case 'F':
     case 'G':
         return DescribeMessage(f, false);
@@ -239,6 +249,14 @@ QString DescribeLineFrame(const TLineFrame &frame, const TMonitorDirectory &dire
         return QLatin1String("not a frame: ") + Bytes(size) + QLatin1String(" cut off by bytes not shown");
     case TNoiseReason::Lost:
         return QLatin1String("not shown: ") + Bytes(frame.lost) + QLatin1String(" (the monitor fell behind)");
+    case TNoiseReason::Joined:
+        return QLatin1String("rest of a frame that began before the monitor opened (or was cleared): ") +
+               Bytes(size);
+    case TNoiseReason::Cut:
+        return QLatin1String("not a frame: ") + Bytes(size) +
+               QLatin1String(" dropped, cut off when the console started reading afresh");
+    case TNoiseReason::Note:
+        return frame.text;
     }
     const TFields fields(frame, directory, codePage);
     if (fields.Size() <= 2)

@@ -43,6 +43,7 @@ void TFrameSplitter::Feed(const TLineChunk &chunk, std::vector<TLineFrame> &out)
         Emit(noise_, TNoiseReason::Gap, out);
         Emit(frame_, TNoiseReason::Gap, out);
         inFrame_ = false;
+        joined_ = false;
         TLineFrame lost;
         lost.direction = direction_;
         lost.reason = TNoiseReason::Lost;
@@ -61,11 +62,12 @@ void TFrameSplitter::Feed(const TLineChunk &chunk, std::vector<TLineFrame> &out)
                 Add(noise_, p, take, chunk);
                 p += take;
                 if (noise_.bytes.size() >= MaxNoiseRun)
-                    Emit(noise_, TNoiseReason::NoStx, out);
+                    Emit(noise_, joined_ ? TNoiseReason::Joined : TNoiseReason::NoStx, out);
             }
             if (p == end)
                 break;
-            Emit(noise_, TNoiseReason::BeforeStx, out);
+            Emit(noise_, joined_ ? TNoiseReason::Joined : TNoiseReason::BeforeStx, out);
+            joined_ = false;
             inFrame_ = true;
             Add(frame_, p++, 1, chunk);
             continue;
@@ -97,12 +99,20 @@ void TFrameSplitter::Feed(const TLineChunk &chunk, std::vector<TLineFrame> &out)
 
 void TFrameSplitter::FlushNoise(std::vector<TLineFrame> &out)
 {
-    Emit(noise_, TNoiseReason::NoStx, out);
+    Emit(noise_, joined_ ? TNoiseReason::Joined : TNoiseReason::NoStx, out);
 }
 
-void TFrameSplitter::Reset()
+void TFrameSplitter::Reset(bool joined)
 {
     frame_ = TLineFrame{};
     noise_ = TLineFrame{};
     inFrame_ = false;
+    joined_ = joined;
+}
+
+void TFrameSplitter::Cut(std::vector<TLineFrame> &out)
+{
+    Emit(noise_, TNoiseReason::Cut, out);
+    Emit(frame_, TNoiseReason::Cut, out);
+    Reset(false);
 }

@@ -15,6 +15,9 @@ enum class TNoiseReason : uint8_t {
     TooLong,   // no ETX within the longest frame there is
     Gap,       // an unfinished frame or noise cut off by bytes the monitor did not see
     Lost,      // bytes the monitor did not see: it fell behind (no bytes, a count)
+    Joined,    // bytes before the first STX the monitor saw: the rest of a frame begun before
+    Cut,       // an unfinished frame or noise the console's intake forgot (port opened again, lost)
+    Note,      // not bytes: what the console told the monitor (a port lost, a write failed)
 };
 
 // One row of the monitor: a frame or a run of bytes that is not one, with the
@@ -27,6 +30,8 @@ struct TLineFrame {
     int chunks = 0;
     QByteArray bytes;
     quint64 lost = 0; // Lost rows: the bytes not seen
+    TLineNote note = TLineNote::None;
+    QString text; // Note rows: what happened
 
     bool IsFrame() const { return reason == TNoiseReason::None; }
 };
@@ -45,8 +50,12 @@ public:
     void Feed(const TLineChunk &chunk, std::vector<TLineFrame> &out);
     // Puts out noise still waiting for an STX (the line has gone quiet).
     void FlushNoise(std::vector<TLineFrame> &out);
-    // Forgets everything unfinished.
-    void Reset();
+    // Forgets everything unfinished. Joined: the monitor starts watching here, so the
+    // bytes before the next STX are the rest of a frame that began unseen.
+    void Reset(bool joined = true);
+    // The console's intake forgot its unfinished frame: so does the splitter, and
+    // what it held is put out as cut.
+    void Cut(std::vector<TLineFrame> &out);
 
     qsizetype PendingFrameSize() const { return inFrame_ ? frame_.bytes.size() : 0; }
     qsizetype PendingNoiseSize() const { return noise_.bytes.size(); }
@@ -57,8 +66,9 @@ private:
 
     TLineDirection direction_;
     bool inFrame_ = false;
-    TLineFrame frame_; // STX and what followed, while inFrame_
-    TLineFrame noise_; // bytes outside a frame
+    bool joined_ = true; // no STX seen since the monitor started watching
+    TLineFrame frame_;   // STX and what followed, while inFrame_
+    TLineFrame noise_;   // bytes outside a frame
     // Which feed last added to each row, to count the chunks a row spans.
     quint64 feeds_ = 0;
     quint64 frameFeed_ = 0;

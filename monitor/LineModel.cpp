@@ -32,19 +32,71 @@ void TLineModel::SetLimits(int maxRows, qsizetype maxBytes)
 
 qsizetype TLineModel::Weight(const TLineRow &row)
 {
-    // The bytes, the two texts and what a row costs besides.
-    return row.frame.bytes.size() + 2 * (row.meaning.size() + row.time.size()) + qsizetype(sizeof(TLineRow)) +
-           64;
+    // What the row really holds: each block as allocated (capacity, not size) with the
+    // allocator's and Qt's headers, the row itself in the deque, and its place in shown_.
+    constexpr qsizetype Block = 48;
+    const auto held = [](qsizetype capacity, qsizetype unit) {
+        return capacity > 0 ? capacity * unit + Block : 0;
+    };
+    return held(row.frame.bytes.capacity(), 1) + held(row.meaning.capacity(), 2) +
+           held(row.time.capacity(), 2) + held(row.frame.text.capacity(), 2) + qsizetype(sizeof(TLineRow)) +
+           qsizetype(sizeof(quint64));
+}
+
+void TLineModel::Compact(TLineRow &row)
+{
+    // The splitter grows a frame chunk by chunk and a meaning is put together piece
+    // by piece: their spare capacity would be kept for as long as the row.
+    row.frame.bytes.squeeze();
+    row.meaning.squeeze();
+    row.time.squeeze();
+    row.frame.text.squeeze();
+}
+
+void TLineModel::DropOldestKept(std::size_t count)
+{
+    if (count == 0)
+        return;
+    const quint64 keepFrom = firstSerial_ + count;
+    int gone = 0;
+    while (std::size_t(gone) < shown_.size() && shown_[std::size_t(gone)] < keepFrom)
+        ++gone;
+    if (gone > 0)
+        beginRemoveRows({}, 0, gone - 1);
+    shown_.erase(shown_.begin(), shown_.begin() + gone);
+    for (std::size_t i = 0; i < count; ++i) {
+        storedBytes_ -= Weight(rows_.front());
+        rows_.pop_front();
+    }
+    firstSerial_ = keepFrom;
+    discarded_ += count;
+    if (gone > 0)
+        endRemoveRows();
 }
 
 void TLineModel::Append(std::vector<TLineRow> incoming)
 {
+    for (TLineRow &row : incoming)
+        Compact(row);
     if (paused_) {
+        // One bound for everything held: the rows kept and the rows waiting. The
+        // oldest go first, kept ones before waiting ones; the newest always stays.
         for (TLineRow &row : incoming) {
             heldBytes_ += Weight(row);
             held_.push_back(std::move(row));
         }
-        while (held_.size() > 1 && (int(held_.size()) > maxRows_ || heldBytes_ > maxBytes_)) {
+        const auto over = [this] {
+            return qsizetype(rows_.size() + held_.size()) > maxRows_ || storedBytes_ + heldBytes_ > maxBytes_;
+        };
+        std::size_t dropOld = 0;
+        qsizetype rows = qsizetype(rows_.size() + held_.size());
+        qsizetype bytes = storedBytes_ + heldBytes_;
+        while (dropOld < rows_.size() && (rows > maxRows_ || bytes > maxBytes_)) {
+            bytes -= Weight(rows_[dropOld++]);
+            --rows;
+        }
+        DropOldestKept(dropOld);
+        while (held_.size() > 1 && over()) {
             heldBytes_ -= Weight(held_.front());
             held_.pop_front();
             ++discarded_;
@@ -68,24 +120,8 @@ void TLineModel::Append(std::vector<TLineRow> incoming)
         bytes -= Weight(incoming[dropNew++]);
         --rows;
     }
-    discarded_ += dropOld + dropNew;
-
-    if (dropOld > 0) {
-        const quint64 keepFrom = firstSerial_ + dropOld;
-        int gone = 0;
-        while (std::size_t(gone) < shown_.size() && shown_[std::size_t(gone)] < keepFrom)
-            ++gone;
-        if (gone > 0)
-            beginRemoveRows({}, 0, gone - 1);
-        shown_.erase(shown_.begin(), shown_.begin() + gone);
-        for (std::size_t i = 0; i < dropOld; ++i) {
-            storedBytes_ -= Weight(rows_.front());
-            rows_.pop_front();
-        }
-        firstSerial_ = keepFrom;
-        if (gone > 0)
-            endRemoveRows();
-    }
+    discarded_ += dropNew;
+    DropOldestKept(dropOld);
 
     int added = 0;
     for (std::size_t i = dropNew; i < incoming.size(); ++i)
@@ -107,9 +143,10 @@ void TLineModel::Clear()
 {
     beginResetModel();
     firstSerial_ += rows_.size();
-    rows_.clear();
-    shown_.clear();
-    held_.clear();
+    // Swapped out rather than cleared: a cleared deque keeps a block of its own.
+    std::deque<TLineRow>().swap(rows_);
+    std::deque<quint64>().swap(shown_);
+    std::deque<TLineRow>().swap(held_);
     storedBytes_ = 0;
     heldBytes_ = 0;
     endResetModel();

@@ -19,9 +19,10 @@ struct TLineRow {
     bool acknowledgement = false;
 };
 
-// The monitor's rows, newest last, bounded in count and in bytes: the oldest go
-// first. Acknowledgements can be hidden; while paused, new rows wait (within the
-// same bounds) and the view stays still.
+// The monitor's rows, newest last, bounded in count and in the memory they hold
+// (rows kept and rows waiting while paused, together): the oldest go first.
+// Acknowledgements can be hidden; while paused, new rows wait and the view stays
+// still until the bound makes the oldest rows go.
 class TLineModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -46,8 +47,10 @@ public:
     int HeldCount() const { return int(held_.size()); }
 
     // Rows kept (shown or hidden), their weight, and rows let go for the bounds.
+    // The weight is the memory a row holds, allocation headers included.
     int StoredCount() const { return int(rows_.size()); }
     qsizetype StoredBytes() const { return storedBytes_; }
+    qsizetype HeldBytes() const { return heldBytes_; }
     quint64 DiscardedCount() const { return discarded_; }
 
     // A shown row.
@@ -72,6 +75,8 @@ public:
 
 private:
     static qsizetype Weight(const TLineRow &row);
+    static void Compact(TLineRow &row);
+    void DropOldestKept(std::size_t count);
     bool Shown(const TLineRow &row) const { return !(hideAcks_ && row.acknowledgement); }
     const TLineRow &Stored(quint64 serial) const { return rows_[std::size_t(serial - firstSerial_)]; }
     QString TimeCell(const TLineRow &row) const;

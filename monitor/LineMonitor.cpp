@@ -17,6 +17,9 @@
 #include <QScrollBar>
 #include <QTimer>
 #include <iterator>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <stdexcept>
 
 TLineMonitorForm *LineMonitorForm = nullptr;
@@ -103,10 +106,18 @@ void TLineMonitorForm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
 }
 
-void TLineMonitorForm::hideEvent(QHideEvent *event)
+void TLineMonitorForm::closeEvent(QCloseEvent *event)
 {
+    // Minimised or covered, the window goes on watching: an emergency sent meanwhile
+    // is there when the operator looks. Only a close stops it, and gives the rows back.
     Stop();
-    QWidget::hideEvent(event);
+    QWidget::closeEvent(event);
+}
+
+void TLineMonitorForm::NoteLine(TLineNote note, const QString &text)
+{
+    if (tap_)
+        tap_->Note(note, text);
 }
 
 void TLineMonitorForm::Start()
@@ -127,13 +138,16 @@ void TLineMonitorForm::Stop()
     MonitorTimer->stop();
     if (port_)
         port_->SetLineTap(nullptr);
-    std::vector<TLineRow> rows = feed_->Process(tap_->Take());
-    std::move(rows.begin(), rows.end(), std::back_inserter(waiting_));
     tap_.reset();
-    ShowWaiting();
-    // The bytes unseen while the window is closed would splice onto a half
-    // frame; the frame the line is in when it opens again shows as bytes before an STX.
-    feed_->Cut();
+    // What the window held goes with it: opened again, it starts empty, and the bytes
+    // before the first STX then are the rest of a frame it did not see begin.
+    waiting_ = {};
+    model_->Clear();
+    feed_->Reset();
+#ifdef __GLIBC__
+    // The freed rows back to the system, not kept by the allocator for the next opening.
+    malloc_trim(0);
+#endif
     UpdateStatus();
 }
 
@@ -141,7 +155,7 @@ void TLineMonitorForm::MonitorTimerTimer()
 {
     if (!tap_)
         return;
-    std::vector<TLineRow> rows = feed_->Process(tap_->Take());
+    std::vector<TLineRow> rows = feed_->Process(tap_->Take(), TLineTap::NowUs());
     std::move(rows.begin(), rows.end(), std::back_inserter(waiting_));
     if (waiting_.empty())
         return;

@@ -19,7 +19,8 @@ class TLineMonitorForm;
 }
 
 // The line monitor: every byte the port moves, as it happens. The tap is on the
-// port only while the window is shown; the rows reach the view in batches.
+// port from the moment the window is shown until it is closed, minimised or not;
+// the rows reach the view in batches and are freed when the window closes.
 class TLineMonitorForm final : public QWidget {
     Q_OBJECT
 public:
@@ -40,6 +41,10 @@ public:
     void SetFileChooser(std::function<QString()> chooser);
 
     TLineModel *Model() const { return model_; }
+    // What the console tells the monitor besides the bytes (the intake reset, the port
+    // lost or back, a failed write), in its place among the bytes; on the window's
+    // thread. Nothing while the window is closed.
+    void NoteLine(TLineNote note, const QString &text = {});
     bool Tapping() const { return tap_ != nullptr; }
     // Writes the rows shown as text; throws naming the file when it cannot.
     void SaveToFile(const QString &fileName) const;
@@ -49,7 +54,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void PauseButtonClick(bool checked);

@@ -47,15 +47,25 @@ void TLineTap::Record(TLineDirection direction, const uint8_t *data, size_t size
         return;
     }
     if (lost > 0) {
-        PushHeader({timeUs, 0, direction, lost});
+        PushHeader({timeUs, 0, direction, lost, TLineNote::None});
         lost = 0;
     }
-    PushHeader({timeUs, uint32_t(size), direction, 0});
+    PushHeader({timeUs, uint32_t(size), direction, 0, TLineNote::None});
     size_t at = (byteStart_ + byteCount_) % bytes_.size();
     const size_t first = std::min(size, bytes_.size() - at);
     std::memcpy(bytes_.data() + at, data, first);
     std::memcpy(bytes_.data(), data + first, size - first);
     byteCount_ += size;
+}
+
+void TLineTap::Note(TLineNote note, const QString &text, qint64 timeUs)
+{
+    if (note == TLineNote::None)
+        return;
+    std::lock_guard guard(lock_);
+    if (noteTexts_.size() >= MaxNotes || !PushHeader({timeUs, 0, TLineDirection::In, 0, note}))
+        return;
+    noteTexts_.push_back(text);
 }
 
 std::vector<TLineChunk> TLineTap::Take()
@@ -66,7 +76,11 @@ std::vector<TLineChunk> TLineTap::Take()
     for (; headerCount_ > 0; --headerCount_) {
         const THeader &h = headers_[headerStart_];
         headerStart_ = (headerStart_ + 1) % headers_.size();
-        TLineChunk chunk{h.timeUs, h.direction, {}, h.lost};
+        TLineChunk chunk{h.timeUs, h.direction, {}, h.lost, h.note, {}};
+        if (h.note != TLineNote::None) {
+            chunk.text = std::move(noteTexts_.front());
+            noteTexts_.pop_front();
+        }
         if (h.size > 0) {
             chunk.bytes.resize(qsizetype(h.size));
             const size_t first = std::min<size_t>(h.size, bytes_.size() - byteStart_);

@@ -3,11 +3,23 @@
 #include "Zcomm.h"
 
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <vector>
 
 enum class TLineDirection : uint8_t { In, Out };
+
+// What the console tells the monitor about the line besides its bytes.
+enum class TLineNote : uint8_t {
+    None,
+    IntakeReset, // the console's intake forgot an unfinished frame (port opened again, reconnected, changed)
+    PortLost,    // the port's device went away
+    PortBack,    // and came back
+    WriteFailed, // a write to the port failed; the text says why
+    NoAnswer,    // the radio did not answer a command (the feed finds these itself)
+};
 
 // What the port moved in one read or one write, stamped when the tap saw it
 // (microseconds of wall-clock time). A chunk with lost > 0 carries no bytes: it
@@ -17,6 +29,8 @@ struct TLineChunk {
     TLineDirection direction = TLineDirection::In;
     QByteArray bytes;
     quint64 lost = 0;
+    TLineNote note = TLineNote::None; // a note carries no bytes
+    QString text;
 };
 
 // The port's side of the line monitor. The reader thread (and the writing one)
@@ -33,6 +47,10 @@ public:
     void Received(const uint8_t *data, size_t size) override;
     void Sent(const uint8_t *data, size_t size) override;
     void Record(TLineDirection direction, const uint8_t *data, size_t size, qint64 timeUs);
+    // A note in its place among the bytes, from any thread. Notes are few; past
+    // MaxNotes waiting, more are dropped.
+    void Note(TLineNote note, const QString &text = {}, qint64 timeUs = NowUs());
+    static constexpr size_t MaxNotes = 256;
 
     // Everything recorded since the last take, in order, lost-byte marks included.
     std::vector<TLineChunk> Take();
@@ -49,6 +67,7 @@ private:
         uint32_t size;
         TLineDirection direction;
         quint64 lost;
+        TLineNote note;
     };
     bool PushHeader(const THeader &header);
 
@@ -62,4 +81,5 @@ private:
     // Bytes refused since the last mark, per direction; the mark goes in with the
     // next chunk that fits, or at the next take.
     quint64 unmarkedLost_[2] = {0, 0};
+    std::deque<QString> noteTexts_; // in the order of the note headers
 };

@@ -21,13 +21,16 @@ class TMonitorFeed final {
 public:
     explicit TMonitorFeed(TMonitorDirectory directory, int codePage = AnsiCodec::SystemCodePage());
 
+    // How long the radio has to answer a command before a row says it did not.
+    static constexpr qint64 AnswerTimeoutUs = 2'000'000;
+
     // One batch from the tap, as rows. Noise of a direction that sent nothing in
     // this batch is put out: the line went quiet and no STX is coming to close it.
-    std::vector<TLineRow> Process(const std::vector<TLineChunk> &chunks);
-    // Forgets unfinished frames and the counts.
+    // nowUs: the time of the batch, for commands left unanswered (the last chunk's
+    // time when not given).
+    std::vector<TLineRow> Process(const std::vector<TLineChunk> &chunks, qint64 nowUs = -1);
+    // Forgets unfinished frames and the counts: the monitor starts watching afresh.
     void Reset();
-    // Forgets unfinished frames only: the bytes that would finish them go unseen.
-    void Cut();
 
     const TLineCounts &Counts() const { return counts_; }
     // Bytes of an unfinished frame waiting for its ETX.
@@ -37,7 +40,14 @@ public:
     }
 
 private:
+    // A row for a command still unanswered at nowUs, once its wait is over.
+    void Unanswered(qint64 nowUs, std::vector<TLineRow> &rows);
+    void NoteRow(TLineNote note, const QString &text, qint64 timeUs, std::vector<TLineFrame> &frames);
+
     TMonitorDirectory directory_;
+    // The command sent and not yet answered by an acknowledgement: its time and meaning.
+    qint64 commandUs_ = -1;
+    QString command_;
     int codePage_;
     TFrameSplitter splitters_[2] = {TFrameSplitter(TLineDirection::In), TFrameSplitter(TLineDirection::Out)};
     TLineCounts counts_;

@@ -76,22 +76,34 @@ void TstFrameDescriber::describe_data()
     in("status emergency", "E101110295", "Status 95 from Car 2: Emergency");
     in("status with leading zero", "E101110205", "Status 5 from Car 2: On scene");
     in("status not in the directory", "E101110242", "Status 42 from Car 2 (not in the status directory)");
-    in("status cut short", "E1011102", "status cut short: 10 of 12 bytes");
-    in("status number not a number", "E10111029x", "status with a status number that is not a number ('9x')");
+    in("status without its number", "E1011102",
+       "status with a status number '' that is not a number: the console acts on none of it");
+    in("status number cut short", "E10111029",
+       "Status 9 from Car 2 (not in the status directory) (cut short: 11 "
+       "of 12 bytes)");
+    in("status number not a number", "E10111029x",
+       "status with a status number '9x' that is not a number: the console acts on none of it");
+    in("status fleet with a sign", "E+10110295", "Status 95 from +10-1102: Emergency");
     in("status with bytes beyond", "E101110295zz", "Status 95 from Car 2: Emergency (2 bytes more, ignored)");
     in("short message", "F1011102Hi\r\nthere", "Short message from Car 2: \"Hi there\"");
     in("short message, empty", "F1011102", "Short message from Car 2: \"\"");
     in("long message", "G1001000" + QByteArray(60, 'x'),
        "Long message from Base, 60 bytes: \"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx...\"");
-    in("message cut short", "F10111", "short message cut short: 8 of 10 bytes");
+    in("message cut short", "F10111", "Short message from 101-11 (cut short: 8 of 10 bytes): \"\"");
     in("ptt id connect", "I110111021011102", "PTT ID connect from Car 2");
     in("ptt id disconnect", "I010111021011102", "PTT ID disconnect from Car 2");
     in("call start", "I110111021001000", "Call start from Car 2 to Base");
     in("call end between two", "I010111021103000", "Call end from Car 2 to 110-3000");
-    in("call decode cut short", "I1101110210010", "PTT ID or call cut short: 16 of 18 bytes");
-    in("fleet not a number", "B1a11102", "voice call with a Fleet that is not a number ('1a1')");
-    in("ident not a number", "D101 102", "call end with an Ident that is not a number (' 102')");
-    in("voice call cut short", "B10111", "voice call cut short: 8 of 10 bytes");
+    in("call decode cut short", "I1101110210010",
+       "Call start from Car 2 to 100-10 (cut short: 16 of 18 bytes)");
+    in("fleet not a number", "B1a11102",
+       "voice call with a Fleet '1a1' that is not a number: the console acts on none of it");
+    in("ident with a leading blank", "D101 102", "Call end from 101- 102");
+    in("ident with a blank inside", "D1011 02",
+       "call end with an Ident '1 02' that is not a number: the console acts on none of it");
+    in("voice call cut short", "B10111", "Voice call from 101-11 (cut short: 8 of 10 bytes)");
+    in("voice call without an ident", "B101",
+       "voice call with an Ident '' that is not a number: the console acts on none of it");
     in("voice call too long", "B10111020", "Voice call from Car 2 (1 byte more, ignored)");
     in("unknown letter", "H1011102", "unknown command 'H', ignored");
     in("unknown control byte", "\x7f", "unknown command 0x7F, ignored");
@@ -118,6 +130,12 @@ void TstFrameDescriber::describe_data()
           TNoiseReason::NewStx, "not a frame: 4 bytes without ETX dropped (a new STX came)");
     noise("too long", QByteArray(4096, 'a'), TNoiseReason::TooLong,
           "not a frame: no ETX within 4096 bytes, dropped");
+    noise("rest of a frame begun unseen", "1102\x03", TNoiseReason::Joined,
+          "rest of a frame that began before the monitor opened (or was cleared): 5 bytes");
+    noise("cut when the intake started over",
+          "\x02"
+          "E1011",
+          TNoiseReason::Cut, "not a frame: 6 bytes dropped, cut off when the console started reading afresh");
     noise("cut by a gap",
           "\x02"
           "F1",

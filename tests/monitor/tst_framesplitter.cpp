@@ -7,16 +7,17 @@ using Chunks = QList<QByteArray>;
 namespace {
 
 // A row in short: reason letter and bytes ("F" frame, "B" before STX, "N" no STX,
-// "S" new STX, "L" too long, "G" gap, "X" lost).
+// "S" new STX, "L" too long, "G" gap, "X" lost, "J" joined, "C" cut, "O" note).
 QString Brief(const TLineFrame &f)
 {
-    static const char letters[] = "FBNSLGX";
+    static const char letters[] = "FBNSLGXJCO";
     return QLatin1Char(letters[int(f.reason)]) + QLatin1Char(':') + QString::fromLatin1(f.bytes.toHex());
 }
 
 QStringList Split(const Chunks &chunks, bool flush = false)
 {
     TFrameSplitter splitter(TLineDirection::In);
+    splitter.Reset(false); // a line watched for a while
     std::vector<TLineFrame> out;
     qint64 t = 1000;
     for (const QByteArray &c : chunks)
