@@ -165,7 +165,8 @@ QString DescribeStatus(const TFields &f, const QString &number, bool incoming, q
         line += QLatin1String(": ") + text;
     else if (incoming && f.KnowsStatuses())
         line += QLatin1String(" (not in the status directory)");
-    return line + Short(f, layout);
+    // An outgoing status's number runs to the end of the frame: nothing lies beyond it.
+    return line + Short(f, layout) + (incoming ? Beyond(f.Size(), layout) : QString());
 }
 
 QString DescribeIncoming(const TFields &f)
@@ -184,7 +185,7 @@ QString DescribeIncoming(const TFields &f)
     case 'D':
         return DescribeStation(f, QStringLiteral("call end"), QStringLiteral("Call end from "), 10);
     case 'E':
-        return DescribeStatus(f, f.Text(9, 2), true, 12) + Beyond(f.Size(), 12);
+        return DescribeStatus(f, f.Text(9, 2), true, 12);
     case 'F':
     case 'G':
         return DescribeMessage(f, true);

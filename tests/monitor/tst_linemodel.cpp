@@ -4,6 +4,7 @@
 #include <QAbstractItemModelTester>
 #include <QBuffer>
 #include <QTest>
+#include <malloc.h>
 
 namespace {
 
@@ -54,6 +55,8 @@ private slots:
     void byteBound();
     void hideAcknowledgements();
     void pauseHoldsRowsWithinTheBound();
+    void boundIsTheMemoryHeld_data();
+    void boundIsTheMemoryHeld();
     void cells_data();
     void cells();
     void savedText();
@@ -239,6 +242,43 @@ void TstLineModel::feedFromChunks()
     QCOMPARE(model.rowCount(), 3);
     QCOMPARE(Meaning(model, 2), QStringLiteral("not a frame: 2 bytes without STX dropped"));
     QCOMPARE(feed.Counts().notFrames, quint64(1));
+}
+
+void TstLineModel::boundIsTheMemoryHeld_data()
+{
+    QTest::addColumn<bool>("pauseHalfway");
+    QTest::newRow("running") << false;
+    QTest::newRow("paused halfway") << true;
+}
+
+// The byte bound is the memory the rows really take from the allocator, kept and
+// waiting rows together, and a clear gives it back.
+void TstLineModel::boundIsTheMemoryHeld()
+{
+    QFETCH(bool, pauseHalfway);
+    constexpr qsizetype bound = qsizetype(4) << 20;
+    const auto inUse = [] { return qsizetype(mallinfo2().uordblks); };
+    TLineModel model(nullptr, 1252);
+    model.SetLimits(1'000'000, bound);
+    TMonitorFeed feed({}, 1252);
+    const QByteArray message = "\x02G1011102" + QByteArray(4000, 'm') + '\x03';
+    const qsizetype before = inUse();
+    // 12,000 long messages, each as the port reads it: in pieces.
+    for (int i = 0; i < 12000; ++i) {
+        if (pauseHalfway && i == 6000)
+            model.SetPaused(true);
+        std::vector<TLineChunk> chunks;
+        for (qsizetype at = 0; at < message.size(); at += 200)
+            chunks.push_back(
+                {i * 1000LL + at, TLineDirection::In, message.mid(at, 200), 0, TLineNote::None, {}});
+        model.Append(feed.Process(chunks));
+    }
+    const qsizetype held = inUse() - before;
+    QVERIFY2(held <= bound + bound / 20, qPrintable(QStringLiteral("%1 bytes held").arg(held)));
+    QVERIFY(model.StoredBytes() + model.HeldBytes() <= bound);
+    model.Clear();
+    QVERIFY2(inUse() - before < 64 * 1024,
+             qPrintable(QStringLiteral("%1 bytes after a clear").arg(inUse() - before)));
 }
 
 QTEST_MAIN(TstLineModel)
