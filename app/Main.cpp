@@ -11,6 +11,7 @@
 #include "Euser.h"
 #include "HistoryWindow.h"
 #include "LineMonitor.h"
+#include "LineNotes.h"
 #include "LogMemo.h"
 #include "LogTime.h"
 #include "Message.h"
@@ -44,6 +45,13 @@ bool LogTrimGuard = false;
 bool EmergencyFlash = false;
 
 namespace {
+
+// The line monitor hears what the bytes alone do not show; nothing while it is closed.
+void NoteMonitor(TLineNote note, const QString &text)
+{
+    if (LineMonitorForm)
+        LineMonitorForm->NoteLine(note, text);
+}
 
 const QString UserFileName = QStringLiteral("User.DB");
 const QString StatusFileName = QStringLiteral("Status.db");
@@ -237,8 +245,11 @@ void TMainForm::Construct()
     StatusTable = TTable::OpenStatusTable(StatusFileName, this);
     StatusTable->SetFieldReadOnly(QStringLiteral("No."), true);
 
-    commandPort_ = std::make_unique<TZCommCommandPort>(ZComm1);
-    portSelector_ = std::make_unique<TZCommPortSelector>(ZComm1, intake_);
+    zcommPort_ = std::make_unique<TZCommCommandPort>(ZComm1);
+    zcommSelector_ = std::make_unique<TZCommPortSelector>(ZComm1, intake_);
+    commandPort_ = std::make_unique<TNotingCommandPort>(*zcommPort_, NoteMonitor);
+    portSelector_ = std::make_unique<TNotingPortSelector>(
+        *zcommSelector_, [this] { return ZComm1->GetPortStatus(); }, NoteMonitor);
     settings_ = std::make_unique<TSettings>(*portSelector_,
                                             [this](const QString &text) { panels_[0]->setText(text); });
     popupHost_ = std::make_unique<TPopupWindows>(this);
@@ -542,6 +553,7 @@ void TMainForm::ReconnectTimerTimer()
     try {
         ZComm1->CloseCommport(); // joins the reader: the intake is ours now
         intake_.Reset();
+        NoteMonitor(TLineNote::IntakeReset, {});
         ZComm1->ReopenCommport();
     } catch (...) {
         // Taken by another program in between, or gone again: the next tick
@@ -553,6 +565,8 @@ void TMainForm::ReconnectTimerTimer()
 
 void TMainForm::ReportPort(TrafficKind kind)
 {
+    NoteMonitor(kind == TrafficKind::PortLost ? TLineNote::PortLost : TLineNote::PortBack,
+                ZComm1->DeviceName());
     if (!traffic_)
         return;
     TTrafficEvent event;

@@ -146,6 +146,9 @@ private:
 
     Ui::TMainForm *ui;
     QLabel *panels_[3] = {};
+    // The port's own adapters; the console uses them through the two below, which tell the line monitor.
+    std::unique_ptr<ICommandPort> zcommPort_;
+    std::unique_ptr<IPortSelector> zcommSelector_;
     std::unique_ptr<ICommandPort> commandPort_;
     std::unique_ptr<IPortSelector> portSelector_;
     std::unique_ptr<TSettings> settings_;

@@ -5,8 +5,10 @@
 #include "Decoder.h"
 #include "Frame.h"
 #include "FrameIntake.h"
+#include "LineNotes.h"
 #include "MemoryTable.h"
 #include "MonitorFeed.h"
+#include "Recorders.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -86,6 +88,7 @@ private slots:
     void unansweredCommand_data();
     void unansweredCommand();
     void notesCutAndShow();
+    void consoleTellsTheMonitor();
 };
 
 // Whatever a frame holds, the monitor says what the console did with it: acted on
@@ -256,6 +259,35 @@ void TstMonitorFeed::notesCutAndShow()
                           "port lost: /dev/ttyUSB0", "port back", "write failed: Input/output error"}));
     QCOMPARE(rows[4].frame.direction, TLineDirection::Out);
     QCOMPARE(feed.Counts().frames[0], quint64(1));
+}
+
+// What the console already does is noted on the way: a failed write (and the
+// failure still reaches the caller), an open of a closed port (the intake starts afresh).
+void TstMonitorFeed::consoleTellsTheMonitor()
+{
+    QStringList notes;
+    const TLineNoteSink sink = [&notes](TLineNote note, const QString &text) {
+        notes << QStringLiteral("%1 %2").arg(int(note)).arg(text);
+    };
+    TRecordingPort port;
+    port.failAtWrite = 1;
+    TNotingCommandPort noting(port, sink);
+    noting.WriteData("\x02", 1);
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, noting.WriteStringData("B1011102"));
+    QCOMPARE(
+        notes,
+        QStringList{QStringLiteral("%1 Have not started communications").arg(int(TLineNote::WriteFailed))});
+
+    notes.clear();
+    TRecordingSelector selector;
+    bool open = false;
+    TNotingPortSelector opening(
+        selector, [&open] { return open; }, sink);
+    opening.OpenCommport(); // closed: opened afresh
+    open = true;
+    opening.OpenCommport(); // already open: the intake keeps its frame
+    QCOMPARE(selector.calls, (QStringList{"open", "open"}));
+    QCOMPARE(notes, QStringList{QStringLiteral("%1 ").arg(int(TLineNote::IntakeReset))});
 }
 
 QTEST_GUILESS_MAIN(TstMonitorFeed)
