@@ -16,6 +16,9 @@ const QColor NoiseInk(0xb0, 0x10, 0x10);
 const QColor OutPaper(0xff, 0xf4, 0xdc);
 const QColor InPaper(0xe6, 0xf0, 0xff);
 const QColor NoisePaper(0xff, 0xe4, 0xe4);
+// What the console told the monitor: grey, red ink for what went wrong.
+const QColor NotePaper(0xee, 0xee, 0xee);
+const QColor NoteInk(0x30, 0x30, 0x30);
 
 constexpr qsizetype TipBytes = 256;
 
@@ -314,10 +317,15 @@ QVariant TLineModel::data(const QModelIndex &index, int role) const
         }
         break;
     case Qt::ForegroundRole:
+        if (f.reason == TNoiseReason::Note)
+            return QBrush(f.note == TLineNote::PortBack || f.note == TLineNote::IntakeReset ? NoteInk
+                                                                                            : NoiseInk);
         if (noise && index.column() == MeaningColumn)
             return QBrush(NoiseInk);
         return QBrush(f.direction == TLineDirection::Out ? OutInk : InInk);
     case Qt::BackgroundRole:
+        if (f.reason == TNoiseReason::Note)
+            return QBrush(NotePaper);
         if (noise)
             return QBrush(NoisePaper);
         return QBrush(f.direction == TLineDirection::Out ? OutPaper : InPaper);
