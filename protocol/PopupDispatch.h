@@ -53,7 +53,7 @@ public:
 };
 
 // Fills the request's window; shows it when its PopupFlags bit is set. A Status
-// request whose number (name2) is 95 or more starts the emergency and shows the
+// request whose number (name2) is an emergency (IsEmergencyStatus) starts the emergency and shows the
 // status window whatever the flags. A number that does not convert throws
 // EConvertError after the fields are set. While the emergency state is on, only
 // another emergency changes the status window's fields; an ordinary status is
