@@ -1,6 +1,7 @@
 #include "Gps.h"
 
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "LookupBinding.h"
 #include "Pictures.h"
@@ -12,7 +13,7 @@ TGpsForm *GpsForm = nullptr;
 TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    UserTable = TTable::OpenUserTable(UserFileName, this);
     ui = new Ui::TGpsForm;
     ui->setupUi(this);
     setFixedSize(size());

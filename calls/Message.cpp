@@ -2,6 +2,7 @@
 
 #include "AnsiCodec.h"
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "LookupBinding.h"
@@ -20,7 +21,7 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
       context_(context)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    UserTable = TTable::OpenUserTable(UserFileName, this);
     ui = new Ui::TMessageForm;
     ui->setupUi(this);
     userSource_ =

@@ -43,7 +43,7 @@ private:
     QString MessageText() const;
 
     Ui::TMessageForm *ui = nullptr;
-    TCommandContext context_;
+    const TCommandContext &context_; // the session's, at a stable address
     TLookupBinding *userSource_ = nullptr;
     bool centred_ = false;
 };

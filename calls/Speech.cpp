@@ -1,6 +1,7 @@
 #include "Speech.h"
 
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "LookupBinding.h"
@@ -14,7 +15,7 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
     : QWidget(parent, FixedCallWindowFlags), context_(context)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
+    UserTable = TTable::OpenUserTable(UserFileName, this);
     ui = new Ui::TSpeechForm;
     ui->setupUi(this);
     setFixedSize(size());

@@ -34,7 +34,7 @@ private slots:
 
 private:
     Ui::TSpeechForm *ui = nullptr;
-    TCommandContext context_;
+    const TCommandContext &context_; // the session's, at a stable address
     TLookupBinding *userSource_;
     bool centred_ = false;
 };

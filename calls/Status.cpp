@@ -1,6 +1,7 @@
 #include "Status.h"
 
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "LookupBinding.h"
@@ -14,8 +15,8 @@ TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
     : QWidget(parent, FixedCallWindowFlags), context_(context)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    StatusTable = TTable::OpenStatusTable(QStringLiteral("Status.db"), this);
+    UserTable = TTable::OpenUserTable(UserFileName, this);
+    StatusTable = TTable::OpenStatusTable(StatusFileName, this);
     ui = new Ui::TStatusForm;
     ui->setupUi(this);
     setFixedSize(size());

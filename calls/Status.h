@@ -36,7 +36,7 @@ private slots:
 
 private:
     Ui::TStatusForm *ui = nullptr;
-    TCommandContext context_;
+    const TCommandContext &context_; // the session's, at a stable address
     TLookupBinding *userSource_ = nullptr;
     TLookupBinding *statusSource_ = nullptr;
     bool centred_ = false;
