@@ -14,7 +14,7 @@ TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
     UserTable = TTable::OpenUserTable(UserFileName, this);
-    ui = new Ui::TGpsForm;
+    ui = std::make_unique<Ui::TGpsForm>();
     ui->setupUi(this);
     setFixedSize(size());
     // No close-up handler here: the boxes stay read-only even for "Other".
@@ -29,10 +29,7 @@ TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags)
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TGpsForm::CloseBitBtnClick);
 }
 
-TGpsForm::~TGpsForm()
-{
-    delete ui;
-}
+TGpsForm::~TGpsForm() = default;
 
 void TGpsForm::showEvent(QShowEvent *event)
 {

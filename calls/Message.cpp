@@ -22,7 +22,7 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
     UserTable = TTable::OpenUserTable(UserFileName, this);
-    ui = new Ui::TMessageForm;
+    ui = std::make_unique<Ui::TMessageForm>();
     ui->setupUi(this);
     userSource_ =
         BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
@@ -42,10 +42,7 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
     ConnectGuarded(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TMessageForm::CloseBitBtnClick);
 }
 
-TMessageForm::~TMessageForm()
-{
-    delete ui;
-}
+TMessageForm::~TMessageForm() = default;
 
 void TMessageForm::showEvent(QShowEvent *event)
 {

@@ -16,7 +16,7 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
     UserTable = TTable::OpenUserTable(UserFileName, this);
-    ui = new Ui::TSpeechForm;
+    ui = std::make_unique<Ui::TSpeechForm>();
     ui->setupUi(this);
     setFixedSize(size());
     userSource_ =
@@ -34,10 +34,7 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
     ConnectGuarded(ui->BitBtn1, &QAbstractButton::clicked, this, &TSpeechForm::BitBtn1Click);
 }
 
-TSpeechForm::~TSpeechForm()
-{
-    delete ui;
-}
+TSpeechForm::~TSpeechForm() = default;
 
 void TSpeechForm::showEvent(QShowEvent *event)
 {

@@ -17,7 +17,7 @@ TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
     // The tables open before the form is built: when one fails, nothing is left to undo.
     UserTable = TTable::OpenUserTable(UserFileName, this);
     StatusTable = TTable::OpenStatusTable(StatusFileName, this);
-    ui = new Ui::TStatusForm;
+    ui = std::make_unique<Ui::TStatusForm>();
     ui->setupUi(this);
     setFixedSize(size());
     userSource_ =
@@ -39,10 +39,7 @@ TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
     FormCreate();
 }
 
-TStatusForm::~TStatusForm()
-{
-    delete ui;
-}
+TStatusForm::~TStatusForm() = default;
 
 void TStatusForm::FormCreate()
 {

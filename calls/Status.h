@@ -3,6 +3,7 @@
 #include "SendCommand.h"
 
 #include <QWidget>
+#include <memory>
 
 class TLookupBinding;
 class TTable;
@@ -35,7 +36,7 @@ private slots:
     void BitBtn1Click();
 
 private:
-    Ui::TStatusForm *ui = nullptr;
+    std::unique_ptr<Ui::TStatusForm> ui;
     const TCommandContext &context_; // the session's, at a stable address
     TLookupBinding *userSource_ = nullptr;
     TLookupBinding *statusSource_ = nullptr;
