@@ -46,7 +46,7 @@ void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, const TPopupReques
         break;
     }
     if (kind == PopupKind::Status) {
-        const bool emergency = IsEmergencyStatus(StrToInt(request.name2));
+        const bool emergency = IsEmergencyStatus(StrToInt(request.StatusNumber()));
         if (emergencyOn) {
             if (emergency) {
                 host.SetStationFields(kind, request.name, request.fleet, request.ident);
