@@ -7,6 +7,7 @@
 #include "FrameIntake.h"
 #include "MemoryTable.h"
 #include "PopupDispatch.h"
+#include "Recorders.h"
 #include "SampleTables.h"
 #include "StationId.h"
 #include "Table.h"
@@ -21,30 +22,6 @@
 #include <time.h>
 
 namespace {
-
-class TCountingHost final : public IPopupHost {
-public:
-    int shown = 0;
-    void SetStationFields(PopupKind, const QString &, const QString &, const QString &) override {}
-    void SetCallDecodeTo(const QString &, const QString &, const QString &) override {}
-    void SetStatusText(const QString &) override {}
-    void ClearMessageMemo() override {}
-    void AppendMessageText(const QString &) override {}
-    void SetPttIdCaption(const QString &) override {}
-    void ShowPopup(PopupKind) override { ++shown; }
-    void StartEmergency() override {}
-};
-
-class TCountingLog final : public ILog {
-public:
-    qint64 entries = 0;
-    qint64 chars = 0;
-    void InsertEntry(const QString &entry) override
-    {
-        ++entries;
-        chars += entry.size();
-    }
-};
 
 struct TMix {
     QByteArray stream; // the frames back to back, with a little line noise

@@ -8,25 +8,13 @@
 
 namespace {
 
-// Without a popup host the frames are still decoded and logged.
-class TNoPopups final : public IPopupHost {
-public:
-    void SetStationFields(PopupKind, const QString &, const QString &, const QString &) override {}
-    void SetCallDecodeTo(const QString &, const QString &, const QString &) override {}
-    void SetStatusText(const QString &) override {}
-    void ClearMessageMemo() override {}
-    void AppendMessageText(const QString &) override {}
-    void SetPttIdCaption(const QString &) override {}
-    void ShowPopup(PopupKind) override {}
-    void StartEmergency() override {}
-};
-
 class TNoLog final : public ILog {
 public:
     void InsertEntry(const QString &) override {}
 };
 
-TNoPopups NoPopups;
+// Without a popup host or a log the frames are still decoded.
+TNullPopupHost NoPopups;
 TNoLog NoLog;
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "BoxRecorder.h"
 #include "ConsoleSession.h"
+#include "Frame.h"
 #include "RadioLink.h"
 #include "Recorders.h"
 #include "ScratchDir.h"
@@ -41,32 +42,6 @@ private:
     QStringList sequence_;
 };
 
-namespace {
-
-QByteArray Frame(const QByteArray &payload)
-{
-    return '\x02' + payload + '\x03';
-}
-
-// Records each entry into the shared sequence too.
-class TSequenceLog final : public ILog {
-public:
-    TSequenceLog(TRecordingLog &log, QStringList &sequence) : log_(log), sequence_(sequence) {}
-    void InsertEntry(const QString &entry) override
-    {
-        log_.InsertEntry(entry);
-        sequence_ << QStringLiteral("log") + entry.section(QStringLiteral(" RX: "), 1).section('\r', 0, 0);
-    }
-
-private:
-    TRecordingLog &log_;
-    QStringList &sequence_;
-};
-
-std::unique_ptr<TSequenceLog> SequenceLog;
-
-} // namespace
-
 void TstConsoleCore::init()
 {
     boxes_ = std::make_unique<TBoxRecorder>();
@@ -84,15 +59,16 @@ void TstConsoleCore::cleanup()
     link_.reset();
     dir_.reset();
     boxes_.reset();
-    SequenceLog.reset();
 }
 
 void TstConsoleCore::Open()
 {
     link_ = std::make_unique<TRadioLink>();
     session_ = std::make_unique<TConsoleSession>(*link_);
-    SequenceLog = std::make_unique<TSequenceLog>(log_, sequence_);
-    session_->SetLog(SequenceLog.get());
+    log_.onEntry = [this](const QString &entry) {
+        sequence_ << QStringLiteral("log") + entry.section(QStringLiteral(" RX: "), 1).section('\r', 0, 0);
+    };
+    session_->SetLog(&log_);
     session_->SetPopupHost(&host_);
     connect(session_.get(), &TConsoleSession::Traffic, this, [this](const TTrafficEvent &event) {
         sequence_ << QStringLiteral("event %1 %2").arg(TrafficKindText(event.kind), event.name);
@@ -121,10 +97,11 @@ void TstConsoleCore::framesInLogAndEventsOutInOrder()
     Open();
     link_->StartTraffic();
     QSignalSpy frames(link_.get(), &TRadioLink::FrameReceived);
-    QVERIFY(dir_->Line(1)->Write(Frame("B1001000") + Frame("E100100021") + Frame("F1001000Hi there")));
+    QVERIFY(dir_->Line(1)->Write(BuildFrame("B1001000") + BuildFrame("E100100021") +
+                                 BuildFrame("F1001000Hi there")));
     QTRY_COMPARE(log_.entries.size(), 3);
     QCOMPARE(frames.size(), 3);
-    QCOMPARE(frames.at(0).at(0).toByteArray(), Frame("B1001000"));
+    QCOMPARE(frames.at(0).at(0).toByteArray(), BuildFrame("B1001000"));
     // Each frame's log entry, then its event: never the other way round.
     QCOMPARE(sequence_,
              (QStringList{"logCall from Base", "event call Base", "logStatus:21 from Base",
@@ -136,7 +113,7 @@ void TstConsoleCore::framesInLogAndEventsOutInOrder()
 void TstConsoleCore::framesBeforeStartWaitInOrder()
 {
     Open();
-    QVERIFY(dir_->Line(1)->Write(Frame("B1001000") + Frame("D1001000")));
+    QVERIFY(dir_->Line(1)->Write(BuildFrame("B1001000") + BuildFrame("D1001000")));
     // Delivered to the link, held there until the console is ready.
     QTest::qWait(200);
     QVERIFY(log_.entries.isEmpty());
@@ -145,7 +122,7 @@ void TstConsoleCore::framesBeforeStartWaitInOrder()
     QVERIFY(log_.entries.at(1).endsWith(QLatin1String(" RX: Call from Base")));
     QVERIFY(log_.entries.at(0).endsWith(QLatin1String(" RX: Call end from Base")));
     // Later frames go straight on.
-    QVERIFY(dir_->Line(1)->Write(Frame("B1001000")));
+    QVERIFY(dir_->Line(1)->Write(BuildFrame("B1001000")));
     QTRY_COMPARE(log_.entries.size(), 3);
 }
 
@@ -191,7 +168,7 @@ void TstConsoleCore::portLostAndBack()
     QCOMPARE(state.at(1).at(0).toBool(), true);
     QVERIFY(!link_->WaitingForPort());
     QCOMPARE(traffic.last().at(0).value<TTrafficEvent>().kind, TrafficKind::PortBack);
-    QVERIFY(dir_->Line(1)->Write(Frame("B1001000")));
+    QVERIFY(dir_->Line(1)->Write(BuildFrame("B1001000")));
     QTRY_VERIFY(!log_.entries.isEmpty() && log_.entries.at(0).endsWith(QLatin1String(" RX: Call from Base")));
 }
 
