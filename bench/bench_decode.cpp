@@ -2,6 +2,7 @@
 // a realistic mix of frames is fed to TFrameIntake in reads of a fixed size,
 // every frame is decoded and applied to a popup host and a log that only count.
 // Prints figures; never fails on a slow machine.
+#include "ConsoleFiles.h"
 #include "Decoder.h"
 #include "Frame.h"
 #include "FrameIntake.h"
@@ -202,8 +203,8 @@ int main(int argc, char **argv)
     {
         QTemporaryDir dir;
         const QDir d(dir.path());
-        TTable users(CopySample(QStringLiteral("User.DB"), d), UserTableDef());
-        TTable statuses(CopySample(QStringLiteral("Status.db"), d), StatusTableDef());
+        TTable users(CopySample(UserFileName, d), UserTableDef());
+        TTable statuses(CopySample(StatusFileName, d), StatusTableDef());
         const int before = users.RecordCount();
         // The first pass writes the stations the directory lacks (each a committed row).
         Print("intake + decode, SQLite tables, first pass", Run(mix, 1, 256, &users, &statuses, log));
