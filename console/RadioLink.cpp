@@ -20,7 +20,7 @@ TRadioLink::TRadioLink(QObject *parent) : QObject(parent)
     port_->SetEventType(TEventType::CharEvent);
     port_->SetRxThreshold(1);
     port_->SetEventChar(3);
-    port_->OnCommEvent = [this](TZComm *, uint32_t &) { ReadWaiting(); };
+    port_->OnCommEvent = [this](TZComm *sender, uint32_t &) { ReadWaiting(sender); };
     port_->SetErrorReport([](std::exception_ptr error) { ReportError(error); });
     connect(port_.get(), &TZComm::Lost, this, &TRadioLink::OnPortLost, Qt::QueuedConnection);
 
@@ -32,11 +32,9 @@ TRadioLink::TRadioLink(QObject *parent) : QObject(parent)
     });
 }
 
-TRadioLink::~TRadioLink()
-{
-    // The reader thread stops before the intake and the settings go.
-    port_.reset();
-}
+// port_, declared last, goes first: the reader thread is joined before the
+// intake and the settings go.
+TRadioLink::~TRadioLink() = default;
 
 bool TRadioLink::LoadSettings(const QString &fileName)
 {
@@ -62,13 +60,15 @@ bool TRadioLink::CloseAndSave(const QString &fileName)
     return true;
 }
 
-void TRadioLink::ReadWaiting()
+void TRadioLink::ReadWaiting(TZComm *port)
 {
-    const int count = port_->CountInBuff();
+    // On the reader thread: the port it is given and the intake only, never
+    // the link's other members.
+    const int count = port->CountInBuff();
     if (count <= 0)
         return;
     QByteArray bytes(count, Qt::Uninitialized);
-    port_->ReadData(bytes.data(), static_cast<uint32_t>(count));
+    port->ReadData(bytes.data(), static_cast<uint32_t>(count));
     for (const QByteArray &frame : intake_.Feed(bytes))
         QMetaObject::invokeMethod(
             this, [this, frame] { DeliverFrame(frame); }, Qt::QueuedConnection);

@@ -62,7 +62,7 @@ signals:
 private:
     // On the reader thread: reads everything waiting and hands each complete
     // frame, in order, to the user-interface thread.
-    void ReadWaiting();
+    void ReadWaiting(TZComm *port);
     void DeliverFrame(const QByteArray &frame);
     void OnPortLost();
     void ReconnectTick();
