@@ -13,7 +13,7 @@ TConfigForm *ConfigForm = nullptr;
 TConfigForm::TConfigForm(const TSettings &settings, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      ui(new Ui::TConfigForm), settings_(settings)
+      ui(std::make_unique<Ui::TConfigForm>()), settings_(settings)
 {
     ui->setupUi(this);
     setFixedSize(size());
@@ -27,10 +27,7 @@ TConfigForm::TConfigForm(const TSettings &settings, QWidget *parent)
     CentreOnScreen(this);
 }
 
-TConfigForm::~TConfigForm()
-{
-    delete ui;
-}
+TConfigForm::~TConfigForm() = default;
 
 void TConfigForm::showEvent(QShowEvent *event)
 {

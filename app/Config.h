@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <cstdint>
+#include <memory>
 
 class QAbstractButton;
 class QRadioButton;
@@ -50,7 +51,7 @@ private:
     int ComItemIndex() const;
     void SetComItemIndex(int index);
 
-    Ui::TConfigForm *ui;
+    std::unique_ptr<Ui::TConfigForm> ui;
     const TSettings &settings_;
     QList<QRadioButton *> comItems_;
 };

@@ -1,7 +1,11 @@
 #include "Console.h"
 
+#include "AlarmDisplay.h"
+#include "AlarmSound.h"
 #include "Anipopup.h"
 #include "Config.h"
+#include "ConsoleFiles.h"
+#include "ConsoleSession.h"
 #include "EmergenciesWindow.h"
 #include "End.h"
 #include "ErrorReport.h"
@@ -9,22 +13,26 @@
 #include "Euser.h"
 #include "Gps.h"
 #include "HistoryWindow.h"
+#include "LineMonitor.h"
 #include "Main.h"
 #include "Message.h"
 #include "MessageBox.h"
 #include "Messagepopup.h"
 #include "Popup.h"
+#include "PopupWindows.h"
 #include "Pttidpopup.h"
+#include "RadioLink.h"
 #include "Speech.h"
 #include "Speechpopup.h"
 #include "StationId.h"
 #include "Status.h"
+#include "StatusPanels.h"
 #include "Statuspopup.h"
 #include "Table.h"
-#include "Traffic.h"
+#include "TrafficHub.h"
 #include "Version.h"
-#include "Zcomm.h"
-#include "ui_Main.h"
+
+TConsole *Console = nullptr;
 
 namespace {
 
@@ -38,7 +46,9 @@ template <typename T> void Delete(T *&window)
 // station's row, adding it first while the directory has room.
 void NameStation(int fleet, int ident)
 {
-    TTable *users = MainForm->UserTable;
+    if (!Console)
+        return;
+    TTable *users = Console->Session().UserTable();
     GuardedCall([&] {
         LookupStationName(*users, QString::number(fleet), QString::number(ident));
         if (!users->Locate(QStringLiteral("Fleet;Ident"), QVariantList{fleet, ident})) {
@@ -57,55 +67,132 @@ void NameStation(int fleet, int ident)
 
 } // namespace
 
-void CreateConsoleWindows()
+TConsole::TConsole()
 {
+    Console = this;
     try {
-        MainForm = new TMainForm;
-        // Before the call windows take their copies of the command context.
-        TrafficHub = new TTrafficHub;
-        MainForm->SetTrafficObserver(TrafficHub);
-        const TCommandContext &context = MainForm->CommandContext();
-        SpeechForm = new TSpeechForm(context);
-        MessageForm = new TMessageForm(context);
-        StatusForm = new TStatusForm(context);
-        EUserForm = new TEUserForm(MainForm->UserTable, MainForm);
-        EStatusForm = new TEStatusForm(MainForm->StatusTable, MainForm);
-        ConfigForm = new TConfigForm(MainForm->Settings(), MainForm);
-        GpsForm = new TGpsForm;
-        // The popups are hidden until an event or the Last menu shows them. They are
-        // not put on the screen at start-up only to be closed again by the exit
-        // window's creation: that would flash six windows at every start.
-        PopupForm = new TPopupForm;
-        SpeechPopupForm = new TSpeechPopupForm;
-        StatusPopupForm = new TStatusPopupForm;
-        PttidPopupForm = new TPttidPopupForm;
-        MessagePopupForm = new TMessagePopupForm;
-        AniPopupForm = new TAniPopupForm;
-        MainForm->WirePopups();
-        EndForm = new TEndForm(
-            {PopupForm, SpeechPopupForm, StatusPopupForm, MessagePopupForm, PttidPopupForm, AniPopupForm},
-            MainForm);
-        VersionForm = new TVersionForm(MainForm);
-        HistoryForm = new THistoryForm(HistoryFileName);
-        HistoryForm->SetNameStation(&NameStation);
-        EmergenciesForm =
-            new TEmergenciesForm(TrafficHub->Alarms(), [](qint64 id) { TrafficHub->AcknowledgeAlarm(id); });
-        MainForm->Ui()->AlarmSound1->setChecked(TrafficHub->Preferences().alarmSound);
-        MainForm->WireAlarms(TrafficHub);
-        // Frames from the radio are decoded from the first pass of the event loop
-        // on, when every window they may fill exists.
-        QMetaObject::invokeMethod(MainForm, &TMainForm::StartTraffic, Qt::QueuedConnection);
+        Build();
     } catch (...) {
-        DeleteConsoleWindows();
+        Teardown();
+        Console = nullptr;
         throw;
     }
 }
 
-void DeleteConsoleWindows()
+TConsole::~TConsole()
 {
-    // The reader thread reports to the main window alone, which stops it before
-    // anything of its own goes; frames it handed over are decoded only from the
-    // event loop, which no longer runs here.
+    Teardown();
+    if (Console == this)
+        Console = nullptr;
+}
+
+void TConsole::Build()
+{
+    // The radio core first: the port, the tables, the settings file (whose port
+    // boxes run the event loop: frames that come meanwhile wait in the link),
+    // the history and the alarms.
+    link_ = std::make_unique<TRadioLink>();
+    session_ = std::make_unique<TConsoleSession>(*link_);
+    settingsLoaded_ = link_->LoadSettings(SettingsFileName);
+    hub_ = std::make_unique<TTrafficHub>(HistoryFileName);
+    alarm_ = std::make_unique<TAlarmDisplay>(hub_.get());
+    sound_ = std::make_unique<TAlarmSound>();
+
+    BuildWindows();
+    Connect();
+
+    // Frames from the radio are decoded from the first pass of the event loop
+    // on, when every window they may fill exists.
+    QMetaObject::invokeMethod(link_.get(), &TRadioLink::StartTraffic, Qt::QueuedConnection);
+}
+
+void TConsole::BuildWindows()
+{
+    MainForm = new TMainForm(*link_, *session_, *hub_);
+    panels_ = std::make_unique<TStatusPanels>(MainForm->StatusBar());
+    if (!settingsLoaded_)
+        MainForm->RequestEnd();
+    const TCommandContext &context = session_->CommandContext();
+    SpeechForm = new TSpeechForm(context);
+    MessageForm = new TMessageForm(context);
+    StatusForm = new TStatusForm(context);
+    EUserForm = new TEUserForm(session_->UserTable(), MainForm);
+    EStatusForm = new TEStatusForm(session_->StatusTable(), MainForm);
+    ConfigForm = new TConfigForm(link_->Settings(), MainForm);
+    GpsForm = new TGpsForm;
+    popups_ = std::make_unique<TPopupWindows>(*alarm_);
+    EndForm = new TEndForm(
+        {PopupForm, SpeechPopupForm, StatusPopupForm, MessagePopupForm, PttidPopupForm, AniPopupForm},
+        MainForm);
+    VersionForm = new TVersionForm(MainForm);
+    HistoryForm = new THistoryForm(HistoryFileName);
+    HistoryForm->SetNameStation(&NameStation);
+    TTrafficHub *hub = hub_.get();
+    EmergenciesForm = new TEmergenciesForm(hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id); });
+}
+
+void TConsole::Connect()
+{
+    TRadioLink *link = link_.get();
+    TConsoleSession *session = session_.get();
+    TTrafficHub *hub = hub_.get();
+    TAlarmDisplay *alarm = alarm_.get();
+    TAlarmSound *sound = sound_.get();
+    TStatusPanels *panels = panels_.get();
+
+    // What the session decodes goes to the popups and the log; the emergency's
+    // colours go on the status popup and the log.
+    session->SetPopupHost(popups_.get());
+    session->SetLog(MainForm);
+    alarm->SetWindows(StatusPopupForm, PopupForm, MainForm->LogView());
+
+    // The port's name and state in the status bar.
+    panels->SetPortName(link->PortName());
+    QObject::connect(link, &TRadioLink::PortNameChanged, panels, &TStatusPanels::SetPortName);
+    QObject::connect(link, &TRadioLink::PortLost, panels, &TStatusPanels::PortLost);
+    QObject::connect(link, &TRadioLink::PortBack, panels, &TStatusPanels::PortBack);
+
+    // The line monitor, while it is open, hears what the bytes alone do not show.
+    const auto note = [](TLineNote kind, const QString &text) {
+        if (LineMonitorForm)
+            LineMonitorForm->NoteLine(kind, text);
+    };
+    QObject::connect(link, &TRadioLink::IntakeReset, MainForm, [note] { note(TLineNote::IntakeReset, {}); });
+    QObject::connect(link, &TRadioLink::WriteFailed, MainForm,
+                     [note](const QString &reason) { note(TLineNote::WriteFailed, reason); });
+    QObject::connect(link, &TRadioLink::PortLost, MainForm,
+                     [note](const QString &device) { note(TLineNote::PortLost, device); });
+    QObject::connect(link, &TRadioLink::PortBack, MainForm,
+                     [note](const QString &device) { note(TLineNote::PortBack, device); });
+
+    // Every event goes to the history and the alarms.
+    QObject::connect(session, &TConsoleSession::Traffic, hub, &TTrafficHub::TrafficEvent);
+
+    // The alarm sound follows the open alarms and the preference.
+    const auto updateSound = [hub, sound] { sound->SetPlaying(hub->SoundWanted()); };
+    QObject::connect(&hub->Alarms(), &TAlarmList::Changed, sound, updateSound);
+    QObject::connect(hub, &TTrafficHub::PreferencesChanged, sound, updateSound);
+    updateSound();
+    MainForm->SetAlarmSoundChecked(hub->Preferences().alarmSound);
+
+    // The status popup stays on an open alarm; closing it acknowledges, and the
+    // generic popup's closing ends a flash too.
+    QObject::connect(StatusPopupForm, &TStatusPopupForm::closed, alarm, &TAlarmDisplay::StatusPopupClosed);
+    QObject::connect(PopupForm, &TPopupForm::closed, alarm, &TAlarmDisplay::PopupClosed);
+    QObject::connect(&hub->Alarms(), &TAlarmList::Changed, alarm, &TAlarmDisplay::ShowOldestAlarm);
+    // Alarms left open by an earlier run flash from the start.
+    alarm->ShowOldestAlarm();
+}
+
+void TConsole::Teardown()
+{
+    // Nothing decoded from here on reaches a window that is going.
+    if (session_) {
+        session_->SetLog(nullptr);
+        session_->SetPopupHost(nullptr);
+    }
+    if (alarm_)
+        alarm_->SetWindows(nullptr, nullptr, nullptr);
     // Children of the main window (editors, Config, End, Version) go with it.
     EUserForm = nullptr;
     EStatusForm = nullptr;
@@ -114,19 +201,49 @@ void DeleteConsoleWindows()
     VersionForm = nullptr;
     Delete(EmergenciesForm);
     Delete(HistoryForm);
-    Delete(AniPopupForm);
-    Delete(MessagePopupForm);
-    Delete(PttidPopupForm);
-    Delete(StatusPopupForm);
-    Delete(SpeechPopupForm);
-    Delete(PopupForm);
+    popups_.reset();
     Delete(GpsForm);
     Delete(StatusForm);
     Delete(MessageForm);
     Delete(SpeechForm);
-    if (MainForm)
-        MainForm->SetTrafficObserver(nullptr);
-    // Its writer commits what is queued before it goes.
-    Delete(TrafficHub);
+    panels_.reset();
     Delete(MainForm);
+    sound_.reset();
+    alarm_.reset();
+    // Its writer commits what is queued before it goes.
+    hub_.reset();
+    session_.reset();
+    // The port closes last: its reader thread is joined before the link goes.
+    link_.reset();
+}
+
+QMainWindow *TConsole::Window() const
+{
+    return MainForm;
+}
+
+ILog &TConsole::Log()
+{
+    return *MainForm;
+}
+
+QString TConsole::LogText() const
+{
+    return MainForm ? MainForm->LogText() : QString();
+}
+
+bool TConsole::EndRequested() const
+{
+    return MainForm && MainForm->EndRequested();
+}
+
+void CreateConsoleWindows()
+{
+    // The constructor deletes what it made when it fails.
+    Console = new TConsole;
+}
+
+void DeleteConsoleWindows()
+{
+    delete Console;
 }

@@ -1,9 +1,67 @@
 #pragma once
 
-// Creates the console's sixteen windows in their fixed order, main window first,
-// in the working directory's settings and tables. Errors (a file that cannot be
-// used, a bad value) propagate; the windows made so far are then deleted again.
+#include <QString>
+#include <memory>
+
+class ILog;
+class QMainWindow;
+class TAlarmDisplay;
+class TAlarmSound;
+class TConsoleSession;
+class TPopupWindows;
+class TRadioLink;
+class TStatusPanels;
+class TTrafficHub;
+
+// The console as the operator has it: the radio core (link, session, hub), the
+// alarm display, then the windows, wired in one place. Built in that order and
+// deleted in the reverse one.
+class TConsole final {
+public:
+    // Opens the tables and the settings file in the working directory, the port,
+    // the history; makes the sixteen windows. Errors (a file that cannot be used,
+    // a bad value) propagate, after everything made so far is deleted again.
+    // When no port is usable the console is to end at once: EndRequested().
+    TConsole();
+    ~TConsole();
+    TConsole(const TConsole &) = delete;
+    TConsole &operator=(const TConsole &) = delete;
+
+    TRadioLink &Link() { return *link_; }
+    TConsoleSession &Session() { return *session_; }
+    TTrafficHub &Hub() { return *hub_; }
+    TAlarmDisplay &Alarm() { return *alarm_; }
+    TStatusPanels &Panels() { return *panels_; }
+    TPopupWindows &Popups() { return *popups_; }
+
+    // The main window, the log it shows, and its end request.
+    QMainWindow *Window() const;
+    ILog &Log();
+    QString LogText() const;
+    bool EndRequested() const;
+
+private:
+    void Build();
+    void BuildWindows();
+    void Connect();
+    void Teardown();
+
+    std::unique_ptr<TRadioLink> link_;
+    std::unique_ptr<TConsoleSession> session_;
+    std::unique_ptr<TTrafficHub> hub_;
+    std::unique_ptr<TAlarmDisplay> alarm_;
+    std::unique_ptr<TAlarmSound> sound_;
+    std::unique_ptr<TStatusPanels> panels_;
+    std::unique_ptr<TPopupWindows> popups_;
+    bool settingsLoaded_ = false;
+};
+
+// The one console of the process, null when none runs.
+extern TConsole *Console;
+
+// Makes the console (Console); errors propagate with nothing left behind.
 void CreateConsoleWindows();
 
-// Deletes every window and clears the instance pointers; closes the port first.
+// Deletes the console and every window, clearing the instance pointers; the port
+// closes last.
 void DeleteConsoleWindows();

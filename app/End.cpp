@@ -11,7 +11,7 @@ TEndForm *EndForm = nullptr;
 TEndForm::TEndForm(const QList<QWidget *> &popupsToClose, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      ui(new Ui::TEndForm)
+      ui(std::make_unique<Ui::TEndForm>())
 {
     ui->setupUi(this);
     setFixedSize(size());
@@ -31,10 +31,7 @@ TEndForm::TEndForm(const QList<QWidget *> &popupsToClose, QWidget *parent)
     FormCreate(popupsToClose);
 }
 
-TEndForm::~TEndForm()
-{
-    delete ui;
-}
+TEndForm::~TEndForm() = default;
 
 void TEndForm::FormCreate(const QList<QWidget *> &popupsToClose)
 {

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QList>
 #include <QPointer>
+#include <memory>
 
 namespace Ui {
 class TEndForm;
@@ -29,7 +30,7 @@ private slots:
 private:
     void FormCreate(const QList<QWidget *> &popupsToClose);
 
-    Ui::TEndForm *ui;
+    std::unique_ptr<Ui::TEndForm> ui;
 };
 
 extern TEndForm *EndForm;

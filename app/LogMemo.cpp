@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <cmath>
 
+bool LogTrimGuard = false;
+
 namespace LogMemoLines {
 namespace {
 

@@ -22,7 +22,7 @@ void SetArial(QLabel *label, int pixels, bool bold)
 TVersionForm::TVersionForm(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      ui(new Ui::TVersionForm)
+      ui(std::make_unique<Ui::TVersionForm>())
 {
     ui->setupUi(this);
     setFixedSize(size());
@@ -39,10 +39,7 @@ TVersionForm::TVersionForm(QWidget *parent)
     CentreOnScreen(this);
 }
 
-TVersionForm::~TVersionForm()
-{
-    delete ui;
-}
+TVersionForm::~TVersionForm() = default;
 
 void TVersionForm::keyPressEvent(QKeyEvent *event)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 
 namespace Ui {
 class TVersionForm;
@@ -17,7 +18,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    Ui::TVersionForm *ui;
+    std::unique_ptr<Ui::TVersionForm> ui;
 };
 
 extern TVersionForm *VersionForm;

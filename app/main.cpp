@@ -1,11 +1,10 @@
-#include "Main.h"
-
 #include "Application.h"
 #include "Console.h"
 #include "ConsoleMessageBox.h"
 
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QMainWindow>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -85,11 +84,11 @@ int main(int argc, char *argv[])
         return 0;
     }
 
-    if (!MainForm->EndRequested()) {
+    if (!Console->EndRequested()) {
         TFirstPaint firstPaint(startClock);
         if (benchmarkStartup)
-            MainForm->installEventFilter(&firstPaint);
-        MainForm->show();
+            Console->Window()->installEventFilter(&firstPaint);
+        Console->Window()->show();
         app.exec();
     }
     DeleteConsoleWindows();

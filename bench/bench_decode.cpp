@@ -2,11 +2,13 @@
 // a realistic mix of frames is fed to TFrameIntake in reads of a fixed size,
 // every frame is decoded and applied to a popup host and a log that only count.
 // Prints figures; never fails on a slow machine.
+#include "ConsoleFiles.h"
 #include "Decoder.h"
 #include "Frame.h"
 #include "FrameIntake.h"
 #include "MemoryTable.h"
 #include "PopupDispatch.h"
+#include "Recorders.h"
 #include "SampleTables.h"
 #include "StationId.h"
 #include "Table.h"
@@ -21,30 +23,6 @@
 #include <time.h>
 
 namespace {
-
-class TCountingHost final : public IPopupHost {
-public:
-    int shown = 0;
-    void SetStationFields(PopupKind, const QString &, const QString &, const QString &) override {}
-    void SetCallDecodeTo(const QString &, const QString &, const QString &) override {}
-    void SetStatusText(const QString &) override {}
-    void ClearMessageMemo() override {}
-    void AppendMessageText(const QString &) override {}
-    void SetPttIdCaption(const QString &) override {}
-    void ShowPopup(PopupKind) override { ++shown; }
-    void StartEmergency() override {}
-};
-
-class TCountingLog final : public ILog {
-public:
-    qint64 entries = 0;
-    qint64 chars = 0;
-    void InsertEntry(const QString &entry) override
-    {
-        ++entries;
-        chars += entry.size();
-    }
-};
 
 struct TMix {
     QByteArray stream; // the frames back to back, with a little line noise
@@ -225,8 +203,8 @@ int main(int argc, char **argv)
     {
         QTemporaryDir dir;
         const QDir d(dir.path());
-        TTable users(CopySample(QStringLiteral("User.DB"), d), UserTableDef());
-        TTable statuses(CopySample(QStringLiteral("Status.db"), d), StatusTableDef());
+        TTable users(CopySample(UserFileName, d), UserTableDef());
+        TTable statuses(CopySample(StatusFileName, d), StatusTableDef());
         const int before = users.RecordCount();
         // The first pass writes the stations the directory lacks (each a committed row).
         Print("intake + decode, SQLite tables, first pass", Run(mix, 1, 256, &users, &statuses, log));

@@ -8,15 +8,16 @@
 // Usage: bench_e2e [--monitor] [seconds of wire time for each 9600 run, default 10]
 //   --monitor  the line monitor window open (Tools > Line Monitor) during every run
 #include "Application.h"
+#include "Console.h"
 #include "ConsoleHarness.h"
 #include "LineMonitor.h"
-#include "Main.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QMainWindow>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -143,7 +144,7 @@ TResult Run(const TPlan &plan, unsigned seed, bool monitor)
         std::exit(1);
     }
     if (monitor) {
-        MainForm->findChild<QAction *>(QStringLiteral("LineMonitor1"))->trigger();
+        Console->Window()->findChild<QAction *>(QStringLiteral("LineMonitor1"))->trigger();
         if (!LineMonitorForm || !LineMonitorForm->Tapping()) {
             std::fprintf(stderr, "the line monitor did not open\n");
             std::exit(1);

@@ -1,6 +1,7 @@
 // The traffic history at a million rows: how fast the writer fills it, how soon
 // the History window shows its first page, how fast filters answer, and how long
 // the CSV export of everything takes.
+#include "ConsoleFiles.h"
 #include "HistoryModel.h"
 #include "HistoryQuery.h"
 #include "HistoryStore.h"
@@ -93,7 +94,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const int rows = argc > 1 ? QByteArray(argv[1]).toInt() : 1000000;
     QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("history.db"));
+    const QString file = dir.filePath(HistoryFileName);
 
     // 1. Fill through the store as the console does (90 days of traffic).
     {

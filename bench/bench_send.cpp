@@ -3,6 +3,7 @@
 // would. Prints figures; never fails on a slow machine.
 #include "MemoryTable.h"
 #include "PortAdapters.h"
+#include "Recorders.h"
 #include "ScratchDir.h"
 #include "SendCommand.h"
 #include "Zcomm.h"
@@ -25,11 +26,6 @@ double CpuSeconds(clockid_t clock)
     clock_gettime(clock, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
-
-class TNullLog final : public ILog {
-public:
-    void InsertEntry(const QString &) override {}
-};
 
 } // namespace
 
@@ -64,7 +60,7 @@ int main(int argc, char **argv)
     comm.SetStopBits(TStopBits::_2bit);
     comm.OpenCommport();
     TZCommCommandPort port(&comm);
-    TNullLog log;
+    TCountingLog log;
     TMemoryTable users = TMemoryTable::Users();
     users.AddRow({"Base", "100", "1000"});
     TCommandContext context{&port, &log, &users, [] { return QStringLiteral("12:00:00"); }};

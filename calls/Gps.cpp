@@ -1,6 +1,7 @@
 #include "Gps.h"
 
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "LookupBinding.h"
 #include "Pictures.h"
@@ -12,8 +13,8 @@ TGpsForm *GpsForm = nullptr;
 TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    ui = new Ui::TGpsForm;
+    UserTable = TTable::OpenUserTable(UserFileName, this);
+    ui = std::make_unique<Ui::TGpsForm>();
     ui->setupUi(this);
     setFixedSize(size());
     // No close-up handler here: the boxes stay read-only even for "Other".
@@ -28,10 +29,7 @@ TGpsForm::TGpsForm(QWidget *parent) : QWidget(parent, FixedCallWindowFlags)
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TGpsForm::CloseBitBtnClick);
 }
 
-TGpsForm::~TGpsForm()
-{
-    delete ui;
-}
+TGpsForm::~TGpsForm() = default;
 
 void TGpsForm::showEvent(QShowEvent *event)
 {

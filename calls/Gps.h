@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 class TLookupBinding;
 class TTable;
@@ -27,7 +28,7 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    Ui::TGpsForm *ui = nullptr;
+    std::unique_ptr<Ui::TGpsForm> ui;
     TLookupBinding *userSource_ = nullptr;
     bool centred_ = false;
 };

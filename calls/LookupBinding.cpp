@@ -1,8 +1,8 @@
 #include "LookupBinding.h"
 
-#include "DBGrid.h"
 #include "DBLookupComboBox.h"
 #include "Table.h"
+#include "WindowKit.h"
 
 #include <QLineEdit>
 #include <QRegularExpression>

@@ -2,6 +2,7 @@
 
 #include "AnsiCodec.h"
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "LookupBinding.h"
@@ -20,8 +21,8 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
       context_(context)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    ui = new Ui::TMessageForm;
+    UserTable = TTable::OpenUserTable(UserFileName, this);
+    ui = std::make_unique<Ui::TMessageForm>();
     ui->setupUi(this);
     userSource_ =
         BindStationPicker(UserTable, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, this);
@@ -41,10 +42,7 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
     ConnectGuarded(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TMessageForm::CloseBitBtnClick);
 }
 
-TMessageForm::~TMessageForm()
-{
-    delete ui;
-}
+TMessageForm::~TMessageForm() = default;
 
 void TMessageForm::showEvent(QShowEvent *event)
 {

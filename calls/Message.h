@@ -3,6 +3,7 @@
 #include "SendCommand.h"
 
 #include <QWidget>
+#include <memory>
 
 class TLookupBinding;
 class TTable;
@@ -42,8 +43,8 @@ private:
     // The memo's text as the radio gets it: lines separated by CR LF.
     QString MessageText() const;
 
-    Ui::TMessageForm *ui = nullptr;
-    TCommandContext context_;
+    std::unique_ptr<Ui::TMessageForm> ui;
+    const TCommandContext &context_; // the session's, at a stable address
     TLookupBinding *userSource_ = nullptr;
     bool centred_ = false;
 };

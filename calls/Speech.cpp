@@ -1,6 +1,7 @@
 #include "Speech.h"
 
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "LookupBinding.h"
@@ -14,8 +15,8 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
     : QWidget(parent, FixedCallWindowFlags), context_(context)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    ui = new Ui::TSpeechForm;
+    UserTable = TTable::OpenUserTable(UserFileName, this);
+    ui = std::make_unique<Ui::TSpeechForm>();
     ui->setupUi(this);
     setFixedSize(size());
     userSource_ =
@@ -33,10 +34,7 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
     ConnectGuarded(ui->BitBtn1, &QAbstractButton::clicked, this, &TSpeechForm::BitBtn1Click);
 }
 
-TSpeechForm::~TSpeechForm()
-{
-    delete ui;
-}
+TSpeechForm::~TSpeechForm() = default;
 
 void TSpeechForm::showEvent(QShowEvent *event)
 {

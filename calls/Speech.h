@@ -3,6 +3,7 @@
 #include "SendCommand.h"
 
 #include <QWidget>
+#include <memory>
 
 class TLookupBinding;
 class TTable;
@@ -33,8 +34,8 @@ private slots:
     void BitBtn1Click();
 
 private:
-    Ui::TSpeechForm *ui = nullptr;
-    TCommandContext context_;
+    std::unique_ptr<Ui::TSpeechForm> ui;
+    const TCommandContext &context_; // the session's, at a stable address
     TLookupBinding *userSource_;
     bool centred_ = false;
 };

@@ -1,6 +1,7 @@
 #include "Status.h"
 
 #include "CallWindow.h"
+#include "ConsoleFiles.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
 #include "LookupBinding.h"
@@ -14,9 +15,9 @@ TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
     : QWidget(parent, FixedCallWindowFlags), context_(context)
 {
     // The tables open before the form is built: when one fails, nothing is left to undo.
-    UserTable = TTable::OpenUserTable(QStringLiteral("User.DB"), this);
-    StatusTable = TTable::OpenStatusTable(QStringLiteral("Status.db"), this);
-    ui = new Ui::TStatusForm;
+    UserTable = TTable::OpenUserTable(UserFileName, this);
+    StatusTable = TTable::OpenStatusTable(StatusFileName, this);
+    ui = std::make_unique<Ui::TStatusForm>();
     ui->setupUi(this);
     setFixedSize(size());
     userSource_ =
@@ -38,10 +39,7 @@ TStatusForm::TStatusForm(const TCommandContext &context, QWidget *parent)
     FormCreate();
 }
 
-TStatusForm::~TStatusForm()
-{
-    delete ui;
-}
+TStatusForm::~TStatusForm() = default;
 
 void TStatusForm::FormCreate()
 {

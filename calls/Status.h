@@ -3,6 +3,7 @@
 #include "SendCommand.h"
 
 #include <QWidget>
+#include <memory>
 
 class TLookupBinding;
 class TTable;
@@ -35,8 +36,8 @@ private slots:
     void BitBtn1Click();
 
 private:
-    Ui::TStatusForm *ui = nullptr;
-    TCommandContext context_;
+    std::unique_ptr<Ui::TStatusForm> ui;
+    const TCommandContext &context_; // the session's, at a stable address
     TLookupBinding *userSource_ = nullptr;
     TLookupBinding *statusSource_ = nullptr;
     bool centred_ = false;

@@ -2,6 +2,7 @@
 
 #include "MessageBox.h"
 #include "Table.h"
+#include "WindowKit.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -10,11 +11,6 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 #include <exception>
-
-void ShowTableError(const QString &message)
-{
-    ShowMessageBox(message, QStringLiteral("Error"), MsgIcon::Stop, MsgButtons::Ok);
-}
 
 namespace {
 

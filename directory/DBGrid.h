@@ -57,6 +57,3 @@ private:
     QString refusedError_;
     bool reporting_ = false; // a refusal's box is open
 };
-
-// Shows a table error the way the application shows errors (stop icon, OK).
-void ShowTableError(const QString &message);

@@ -5,31 +5,10 @@
 #include "FrameIntake.h"
 #include "MemoryTable.h"
 #include "PopupDispatch.h"
+#include "Recorders.h"
 #include "StationId.h"
 
 #include <exception>
-
-namespace {
-
-class TNullHost final : public IPopupHost {
-public:
-    void SetStationFields(PopupKind, const QString &, const QString &, const QString &) override {}
-    void SetCallDecodeTo(const QString &, const QString &, const QString &) override {}
-    void SetStatusText(const QString &) override {}
-    void ClearMessageMemo() override {}
-    void AppendMessageText(const QString &) override {}
-    void SetPttIdCaption(const QString &) override {}
-    void ShowPopup(PopupKind) override {}
-    void StartEmergency() override {}
-};
-
-class TCountingLog final : public ILog {
-public:
-    int entries = 0;
-    void InsertEntry(const QString &) override { ++entries; }
-};
-
-} // namespace
 
 QString CheckDecoderInput(const std::uint8_t *data, std::size_t size)
 {
@@ -45,7 +24,7 @@ QString CheckDecoderInput(const std::uint8_t *data, std::size_t size)
     TMemoryTable statuses = TMemoryTable::Statuses();
     statuses.AddRow({"5", "On scene"});
     statuses.AddRow({"95", "Man down"});
-    TNullHost host;
+    TCountingHost host;
     TCountingLog log;
     TFrameIntake intake;
 

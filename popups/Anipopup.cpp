@@ -1,26 +1,20 @@
 #include "Anipopup.h"
 
-#include "Pictures.h"
-#include "WindowKit.h"
+#include "PopupWindow.h"
 #include "ui_Anipopup.h"
 
 TAniPopupForm *AniPopupForm = nullptr;
 
 TAniPopupForm::TAniPopupForm(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint), ui(new Ui::TAniPopupForm)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+      ui(std::make_unique<Ui::TAniPopupForm>())
 {
     ui->setupUi(this);
-    setFixedSize(size());
-    MakePictureButton(ui->CloseBitBtn, QStringLiteral("ok"));
-    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    SetUpPopupWindow(this, ui->CloseBitBtn, QStringLiteral("ok"), TPopupSize::Fixed);
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TAniPopupForm::CloseBitBtnClick);
-    CentreOnScreen(this);
 }
 
-TAniPopupForm::~TAniPopupForm()
-{
-    delete ui;
-}
+TAniPopupForm::~TAniPopupForm() = default;
 
 void TAniPopupForm::SetStation(const QString &name, const QString &fleet, const QString &ident)
 {

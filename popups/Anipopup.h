@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 namespace Ui {
 class TAniPopupForm;
@@ -26,7 +27,7 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    Ui::TAniPopupForm *ui;
+    std::unique_ptr<Ui::TAniPopupForm> ui;
 };
 
 extern TAniPopupForm *AniPopupForm;

@@ -1,7 +1,6 @@
 #include "Messagepopup.h"
 
-#include "Pictures.h"
-#include "WindowKit.h"
+#include "PopupWindow.h"
 #include "ui_Messagepopup.h"
 
 TMessagePopupForm *MessagePopupForm = nullptr;
@@ -11,20 +10,15 @@ constexpr int TopBand = 73;
 }
 
 TMessagePopupForm::TMessagePopupForm(QWidget *parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::TMessagePopupForm)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TMessagePopupForm>())
 {
     ui->setupUi(this);
-    MakePictureButton(ui->CloseBitBtn, QStringLiteral("ok"));
-    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    SetUpPopupWindow(this, ui->CloseBitBtn, QStringLiteral("ok"), TPopupSize::Sizeable);
     setMinimumSize(ui->CloseBitBtn->width() + 16, TopBand + 40);
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TMessagePopupForm::CloseBitBtnClick);
-    CentreOnScreen(this);
 }
 
-TMessagePopupForm::~TMessagePopupForm()
-{
-    delete ui;
-}
+TMessagePopupForm::~TMessagePopupForm() = default;
 
 void TMessagePopupForm::SetStation(const QString &name, const QString &fleet, const QString &ident)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 namespace Ui {
 class TMessagePopupForm;
@@ -27,7 +28,7 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    Ui::TMessagePopupForm *ui;
+    std::unique_ptr<Ui::TMessagePopupForm> ui;
 };
 
 extern TMessagePopupForm *MessagePopupForm;

@@ -1,7 +1,6 @@
 #include "Popup.h"
 
-#include "Pictures.h"
-#include "WindowKit.h"
+#include "PopupWindow.h"
 #include "ui_Popup.h"
 
 TPopupForm *PopupForm = nullptr;
@@ -13,20 +12,15 @@ constexpr int TopBand = 73;
 TPopupForm::TPopupForm(QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint),
-      ui(new Ui::TPopupForm)
+      ui(std::make_unique<Ui::TPopupForm>())
 {
     ui->setupUi(this);
-    MakePictureButton(ui->CloseBitBtn, QStringLiteral("close"));
-    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    SetUpPopupWindow(this, ui->CloseBitBtn, QStringLiteral("close"), TPopupSize::Sizeable);
     remembered_ = size();
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TPopupForm::CloseBitBtnClick);
-    CentreOnScreen(this);
 }
 
-TPopupForm::~TPopupForm()
-{
-    delete ui;
-}
+TPopupForm::~TPopupForm() = default;
 
 void TPopupForm::SetRecord(const QString &name, const QString &fleet, const QString &ident)
 {

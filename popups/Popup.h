@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 namespace Ui {
 class TPopupForm;
@@ -39,7 +40,7 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    Ui::TPopupForm *ui;
+    std::unique_ptr<Ui::TPopupForm> ui;
     QSize remembered_;
 };
 

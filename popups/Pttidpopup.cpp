@@ -1,26 +1,20 @@
 #include "Pttidpopup.h"
 
-#include "Pictures.h"
-#include "WindowKit.h"
+#include "PopupWindow.h"
 #include "ui_Pttidpopup.h"
 
 TPttidPopupForm *PttidPopupForm = nullptr;
 
 TPttidPopupForm::TPttidPopupForm(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint), ui(new Ui::TPttidPopupForm)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+      ui(std::make_unique<Ui::TPttidPopupForm>())
 {
     ui->setupUi(this);
-    setFixedSize(size());
-    MakePictureButton(ui->CloseBitBtn, QStringLiteral("ok"));
-    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    SetUpPopupWindow(this, ui->CloseBitBtn, QStringLiteral("ok"), TPopupSize::Fixed);
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TPttidPopupForm::CloseBitBtnClick);
-    CentreOnScreen(this);
 }
 
-TPttidPopupForm::~TPttidPopupForm()
-{
-    delete ui;
-}
+TPttidPopupForm::~TPttidPopupForm() = default;
 
 void TPttidPopupForm::SetStation(const QString &name, const QString &fleet, const QString &ident)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 namespace Ui {
 class TPttidPopupForm;
@@ -22,7 +23,7 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    Ui::TPttidPopupForm *ui;
+    std::unique_ptr<Ui::TPttidPopupForm> ui;
 };
 
 extern TPttidPopupForm *PttidPopupForm;

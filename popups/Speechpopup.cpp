@@ -1,26 +1,20 @@
 #include "Speechpopup.h"
 
-#include "Pictures.h"
-#include "WindowKit.h"
+#include "PopupWindow.h"
 #include "ui_Speechpopup.h"
 
 TSpeechPopupForm *SpeechPopupForm = nullptr;
 
 TSpeechPopupForm::TSpeechPopupForm(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint), ui(new Ui::TSpeechPopupForm)
+    : QWidget(parent, Qt::Window | Qt::MSWindowsFixedSizeDialogHint),
+      ui(std::make_unique<Ui::TSpeechPopupForm>())
 {
     ui->setupUi(this);
-    setFixedSize(size());
-    MakePictureButton(ui->CloseBitBtn, QStringLiteral("ok"));
-    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    SetUpPopupWindow(this, ui->CloseBitBtn, QStringLiteral("ok"), TPopupSize::Fixed);
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TSpeechPopupForm::CloseBitBtnClick);
-    CentreOnScreen(this);
 }
 
-TSpeechPopupForm::~TSpeechPopupForm()
-{
-    delete ui;
-}
+TSpeechPopupForm::~TSpeechPopupForm() = default;
 
 void TSpeechPopupForm::SetStation(const QString &name, const QString &fleet, const QString &ident)
 {

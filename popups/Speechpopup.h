@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 namespace Ui {
 class TSpeechPopupForm;
@@ -19,7 +20,7 @@ private slots:
     void CloseBitBtnClick();
 
 private:
-    Ui::TSpeechPopupForm *ui;
+    std::unique_ptr<Ui::TSpeechPopupForm> ui;
 };
 
 extern TSpeechPopupForm *SpeechPopupForm;

@@ -1,7 +1,6 @@
 #include "Statuspopup.h"
 
-#include "Pictures.h"
-#include "WindowKit.h"
+#include "PopupWindow.h"
 #include "ui_Statuspopup.h"
 
 #include <QCloseEvent>
@@ -9,19 +8,14 @@
 TStatusPopupForm *StatusPopupForm = nullptr;
 
 TStatusPopupForm::TStatusPopupForm(QWidget *parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::TStatusPopupForm)
+    : QWidget(parent, Qt::Window), ui(std::make_unique<Ui::TStatusPopupForm>())
 {
     ui->setupUi(this);
-    MakePictureButton(ui->CloseBitBtn, QStringLiteral("ok"));
-    ui->CloseBitBtn->installEventFilter(new TEnterClicksFocusedButton(this));
+    SetUpPopupWindow(this, ui->CloseBitBtn, QStringLiteral("ok"), TPopupSize::Sizeable);
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TStatusPopupForm::CloseBitBtnClick);
-    CentreOnScreen(this);
 }
 
-TStatusPopupForm::~TStatusPopupForm()
-{
-    delete ui;
-}
+TStatusPopupForm::~TStatusPopupForm() = default;
 
 void TStatusPopupForm::SetStation(const QString &name, const QString &fleet, const QString &ident)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 namespace Ui {
 class TStatusPopupForm;
@@ -36,7 +37,7 @@ private:
     void FormResize();
     void FormClose();
 
-    Ui::TStatusPopupForm *ui;
+    std::unique_ptr<Ui::TStatusPopupForm> ui;
 };
 
 extern TStatusPopupForm *StatusPopupForm;

@@ -85,7 +85,8 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
         entry += QLatin1String("Call from ") + name;
         event.kind = TrafficKind::Call;
         station(fleet, ident, name);
-        result.effects.append(TPopupRequest{PopupKind::Voice, fleet, ident, name, {}, {}, {}, {}});
+        result.effects.append(
+            TPopupRequest{.kind = PopupKind::Voice, .fleet = fleet, .ident = ident, .name = name});
         break;
     }
     case 'D': {
@@ -110,15 +111,24 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
             entry += text + QLatin1Char('"');
             event.statusText = text;
             event.statusKnown = true;
-            result.effects.append(TPopupRequest{PopupKind::Status, fleet, ident, name, {}, {}, number, text});
+            result.effects.append(TPopupRequest{.kind = PopupKind::Status,
+                                                .fleet = fleet,
+                                                .ident = ident,
+                                                .name = name,
+                                                .name2 = number,
+                                                .text = text});
         } else {
             // A number the table does not know is passed on as "0": it never
             // starts the emergency state.
             const QString text = QLatin1String("Status:") + number;
             entry += text + QLatin1Char('"');
             event.statusText = text;
-            result.effects.append(
-                TPopupRequest{PopupKind::Status, fleet, ident, name, {}, {}, QStringLiteral("0"), text});
+            result.effects.append(TPopupRequest{.kind = PopupKind::Status,
+                                                .fleet = fleet,
+                                                .ident = ident,
+                                                .name = name,
+                                                .name2 = QStringLiteral("0"),
+                                                .text = text});
         }
         break;
     }
@@ -130,7 +140,8 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
         const QString name = LookupStationName(users, fleet, ident);
         entry += name;
         const QByteArray text = f.RawToZero(9);
-        result.effects.append(TPopupRequest{PopupKind::Message, fleet, ident, name, {}, {}, {}, {}});
+        result.effects.append(
+            TPopupRequest{.kind = PopupKind::Message, .fleet = fleet, .ident = ident, .name = name});
         result.effects.append(TAppendMessageText{AnsiCodec::FromAnsi(text)});
         entry += MessagePreviewLine(text);
         event.kind = f.Command() == 'F' ? TrafficKind::ShortMessage : TrafficKind::LongMessage;
@@ -156,8 +167,13 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
             event.text = QLatin1String(start ? "Connect" : "Disconnect");
             result.effects.append(TSetPttIdCaption{caption});
             if (start)
-                result.effects.append(
-                    TPopupRequest{PopupKind::PttId, fleet1, ident1, name1, fleet2, ident2, name2, {}});
+                result.effects.append(TPopupRequest{.kind = PopupKind::PttId,
+                                                    .fleet = fleet1,
+                                                    .ident = ident1,
+                                                    .name = name1,
+                                                    .fleet2 = fleet2,
+                                                    .ident2 = ident2,
+                                                    .name2 = name2});
         } else {
             entry += QLatin1String(start ? "Call start from " : "Call end from ") + name1 +
                      QLatin1String(" to ") + name2;
@@ -165,8 +181,13 @@ TDecodeResult DecodeReceivedFrame(const QByteArray &frame, ITableCursor &users, 
             event.text = QLatin1String(start ? "start" : "end");
             result.effects.append(TSetCallDecodeFrom{name1, fleet1, ident1});
             if (start)
-                result.effects.append(
-                    TPopupRequest{PopupKind::CallDecode, fleet1, ident1, name1, fleet2, ident2, name2, {}});
+                result.effects.append(TPopupRequest{.kind = PopupKind::CallDecode,
+                                                    .fleet = fleet1,
+                                                    .ident = ident1,
+                                                    .name = name1,
+                                                    .fleet2 = fleet2,
+                                                    .ident2 = ident2,
+                                                    .name2 = name2});
         }
         break;
     }

@@ -19,6 +19,8 @@ enum class PopupKind { Voice = 1, Message = 3, PttId = 4, CallDecode = 5, Status
 struct TPopupRequest {
     PopupKind kind = PopupKind::Voice;
     QString fleet, ident, name, fleet2, ident2, name2, text;
+    // name2 of a Status request, by what it holds there.
+    const QString &StatusNumber() const { return name2; }
     bool operator==(const TPopupRequest &) const = default;
 };
 

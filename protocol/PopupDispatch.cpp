@@ -1,6 +1,7 @@
 #include "PopupDispatch.h"
 
 #include "Convert.h"
+#include "Emergency.h"
 
 unsigned PopupFlagOf(PopupKind kind)
 {
@@ -45,7 +46,7 @@ void ShowIncomingPopup(IPopupHost &host, unsigned popupFlags, const TPopupReques
         break;
     }
     if (kind == PopupKind::Status) {
-        const bool emergency = StrToInt(request.name2) >= 95;
+        const bool emergency = IsEmergencyStatus(StrToInt(request.StatusNumber()));
         if (emergencyOn) {
             if (emergency) {
                 host.SetStationFields(kind, request.name, request.fleet, request.ident);

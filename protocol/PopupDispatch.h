@@ -52,8 +52,22 @@ public:
     }
 };
 
+// A host with no windows: every request is dropped (a session without popups,
+// a benchmark).
+class TNullPopupHost : public IPopupHost {
+public:
+    void SetStationFields(PopupKind, const QString &, const QString &, const QString &) override {}
+    void SetCallDecodeTo(const QString &, const QString &, const QString &) override {}
+    void SetStatusText(const QString &) override {}
+    void ClearMessageMemo() override {}
+    void AppendMessageText(const QString &) override {}
+    void SetPttIdCaption(const QString &) override {}
+    void ShowPopup(PopupKind) override {}
+    void StartEmergency() override {}
+};
+
 // Fills the request's window; shows it when its PopupFlags bit is set. A Status
-// request whose number (name2) is 95 or more starts the emergency and shows the
+// request whose number (name2) is an emergency (IsEmergencyStatus) starts the emergency and shows the
 // status window whatever the flags. A number that does not convert throws
 // EConvertError after the fields are set. While the emergency state is on, only
 // another emergency changes the status window's fields; an ordinary status is

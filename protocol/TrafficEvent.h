@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Emergency.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -44,11 +46,11 @@ struct TTrafficEvent {
     QString text;
     QByteArray frame; // STX .. ETX as on the wire
 
-    // A known status of 95 or more from a station: the emergency.
+    // A known emergency status (IsEmergencyStatus) from a station.
     bool IsEmergency() const
     {
         return kind == TrafficKind::Status && direction == TrafficDirection::In && statusKnown && status &&
-               *status >= 95;
+               IsEmergencyStatus(*status);
     }
     bool operator==(const TTrafficEvent &) const = default;
 };

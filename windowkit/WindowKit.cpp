@@ -1,5 +1,7 @@
 #include "WindowKit.h"
 
+#include "MessageBox.h"
+
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -51,4 +53,9 @@ bool ClickForEnter(QWidget *dialog, QKeyEvent *event, QAbstractButton *defaultBu
         return false;
     target->click();
     return true;
+}
+
+void ShowTableError(const QString &message)
+{
+    ShowMessageBox(message, QStringLiteral("Error"), MsgIcon::Stop, MsgButtons::Ok);
 }

@@ -2,7 +2,11 @@
 
 #include <QObject>
 
+class QString;
 class QWidget;
+
+// Shows a table error the way the application shows errors (stop icon, OK).
+void ShowTableError(const QString &message);
 
 // Places a window in the middle of the screen it is on (the primary one before
 // it has been shown).

@@ -4,11 +4,13 @@
 
 #include "Application.h"
 #include "Config.h"
+#include "Console.h"
 #include "ConsoleFixture.h"
 #include "End.h"
 #include "ErrorReport.h"
-#include "Main.h"
+#include "RadioLink.h"
 #include "Speechpopup.h"
+#include "StatusPanels.h"
 #include "Version.h"
 #include "Zcomm.h"
 
@@ -16,6 +18,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QEventLoop>
+#include <QMainWindow>
 #include <QRadioButton>
 #include <QTimer>
 #include <memory>
@@ -45,7 +48,7 @@ void ClickWhenShown(QWidget *window, const char *button)
 void CloseMainWithAnswer(const char *endButton, bool &closed)
 {
     ClickWhenShown(EndForm, endButton);
-    closed = MainForm->close();
+    closed = Console->Window()->close();
 }
 
 } // namespace
@@ -82,7 +85,7 @@ private slots:
 void TstConsole::cleanup()
 {
     DeleteConsoleWindows();
-    QVERIFY(!MainForm && !EndForm && !ConfigForm);
+    QVERIFY(!Console && !EndForm && !ConfigForm);
 }
 
 void TstConsole::startUpSelectsPort_data()
@@ -124,13 +127,13 @@ void TstConsole::startUpSelectsPort()
     TConsoleDir dir;
     QVERIFY(dir.Prepare(ini, ports));
     CreateConsoleWindows();
-    QVERIFY(MainForm);
-    QVERIFY(!MainForm->EndRequested());
-    QCOMPARE(MainForm->Settings().CurrentComPort, port);
-    QCOMPARE(MainForm->Settings().PopupFlags, flags);
-    QVERIFY(MainForm->ZComm1->GetPortStatus());
-    QCOMPARE(MainForm->ZComm1->DeviceName(), QStringLiteral("COM%1").arg(port));
-    QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com%1").arg(port));
+    QVERIFY(Console);
+    QVERIFY(!Console->EndRequested());
+    QCOMPARE(Console->Link().Settings().CurrentComPort, port);
+    QCOMPARE(Console->Link().Settings().PopupFlags, flags);
+    QVERIFY(Console->Link().Port()->GetPortStatus());
+    QCOMPARE(Console->Link().Port()->DeviceName(), QStringLiteral("COM%1").arg(port));
+    QCOMPARE(Console->Panels().Text(0), QStringLiteral("Com%1").arg(port));
     if (box.isEmpty()) {
         QCOMPARE(dir.boxes.size(), 0);
     } else {
@@ -142,7 +145,7 @@ void TstConsole::startUpSelectsPort()
     // The port is really held: nobody else gets it, and the radio's bytes arrive.
     QVERIFY(!PortIsFree(QStringLiteral("COM%1").arg(port)));
     QVERIFY(dir.Send(port, Frame("0")));
-    QTRY_VERIFY(MainForm->LogText().endsWith(QLatin1String(" RX: Success")));
+    QTRY_VERIFY(Console->LogText().endsWith(QLatin1String(" RX: Success")));
     // The settings file is read, never written, at start-up.
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), ini);
 }
@@ -153,19 +156,19 @@ void TstConsole::noUsablePortEndsWithoutWriting()
     const QByteArray ini("COM=2\r\nPOPUP=0x001F\r\n");
     QVERIFY(dir.Prepare(ini, {}));
     CreateConsoleWindows();
-    QVERIFY(MainForm);
-    QVERIFY(MainForm->EndRequested());
+    QVERIFY(Console);
+    QVERIFY(Console->EndRequested());
     QCOMPARE(dir.boxes.size(), 1);
     QCOMPARE(dir.boxes[0].text, QStringLiteral("All COMs are invalid.\nPlease check the COM"));
     QCOMPARE(dir.boxes[0].caption, QStringLiteral("Comport error"));
     QCOMPARE(dir.boxes[0].icon, MsgIcon::Stop);
-    QCOMPARE(MainForm->Settings().CurrentComPort, 0);
-    QCOMPARE(MainForm->Settings().PopupFlags, 0u); // not read after the port failed
-    QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com1"));
-    QVERIFY(!MainForm->ZComm1->GetPortStatus());
+    QCOMPARE(Console->Link().Settings().CurrentComPort, 0);
+    QCOMPARE(Console->Link().Settings().PopupFlags, 0u); // not read after the port failed
+    QCOMPARE(Console->Panels().Text(0), QStringLiteral("Com1"));
+    QVERIFY(!Console->Link().Port()->GetPortStatus());
     // The program ends without the close sequence: closing asks nothing, writes nothing.
     QVERIFY(EndForm && VersionForm); // the remaining windows are still created
-    QVERIFY(MainForm->close());
+    QVERIFY(Console->Window()->close());
     QVERIFY(!EndForm->isVisible());
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), ini);
 }
@@ -233,7 +236,7 @@ void TstConsole::startUpFailures()
     }
     QVERIFY2(error.contains(message), qPrintable(error));
     // No window is left to show, the port is given back, nothing is written.
-    QVERIFY(!MainForm && !EndForm && !ConfigForm && !VersionForm);
+    QVERIFY(!Console && !EndForm && !ConfigForm && !VersionForm);
     QVERIFY(dir.boxes.isEmpty());
     QVERIFY(PortIsFree(QStringLiteral("COM1")));
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), damage.startsWith("ini") ? QByteArray() : ini);
@@ -251,17 +254,17 @@ void TstConsole::failedStartUpLeavesNothingBehind()
     TConsoleDir dir;
     QVERIFY(dir.Prepare("COM=1\r\nPOPUP=bad\r\n", {1}));
     QVERIFY_THROWS_EXCEPTION(std::exception, CreateConsoleWindows());
-    QVERIFY(!MainForm);
+    QVERIFY(!Console);
     // Radio traffic arriving now has nowhere to go and must not reach a dead window.
     QVERIFY(dir.Send(1, Frame("0") + Frame("B1001000")));
     QVERIFY(PortIsFree(QStringLiteral("COM1")));
 
     QVERIFY(dir.WriteFile("CorvalinkDemo.ini", Ini15));
     CreateConsoleWindows();
-    QVERIFY(MainForm && MainForm->ZComm1->GetPortStatus());
+    QVERIFY(Console && Console->Link().Port()->GetPortStatus());
     QVERIFY(dir.Send(1, Frame("1")));
-    QTRY_COMPARE(MainForm->LogText().count(QLatin1String(" RX: ")), 1);
-    QVERIFY(MainForm->LogText().endsWith(QLatin1String(" RX: Fail")));
+    QTRY_COMPARE(Console->LogText().count(QLatin1String(" RX: ")), 1);
+    QVERIFY(Console->LogText().endsWith(QLatin1String(" RX: Fail")));
 }
 
 void TstConsole::exitWritesSettings_data()
@@ -290,14 +293,14 @@ void TstConsole::exitWritesSettings()
     TConsoleDir dir;
     QVERIFY(dir.Prepare(ini, ports));
     CreateConsoleWindows();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
-    const int port = MainForm->Settings().CurrentComPort;
+    Console->Window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Console->Window()));
+    const int port = Console->Link().Settings().CurrentComPort;
 
     bool closed = false;
     CloseMainWithAnswer("BitBtn2", closed); // OK
     QVERIFY(closed);
-    QVERIFY(!MainForm->ZComm1->GetPortStatus());
+    QVERIFY(!Console->Link().Port()->GetPortStatus());
     QVERIFY(PortIsFree(QStringLiteral("COM%1").arg(port)));
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), written);
     // Replaced whole, no temporary file left beside it.
@@ -311,8 +314,8 @@ void TstConsole::exitCancelKeepsRunning()
     const QByteArray ini("COM=1\r\nPOPUP=31\r\n");
     QVERIFY(dir.Prepare(ini, {1}));
     CreateConsoleWindows();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    Console->Window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Console->Window()));
 
     for (const char *how : {"Cancel button", "close box of End", "Exit button", "File Exit"}) {
         bool closed = true;
@@ -320,23 +323,23 @@ void TstConsole::exitCancelKeepsRunning()
             CloseMainWithAnswer("BitBtn1", closed);
         } else if (QByteArray(how) == "close box of End") {
             QTimer::singleShot(0, EndForm, [] { EndForm->close(); });
-            closed = MainForm->close();
+            closed = Console->Window()->close();
         } else if (QByteArray(how) == "Exit button") {
             ClickWhenShown(EndForm, "BitBtn1");
-            MainForm->findChild<QAbstractButton *>("ExitBitBtn")->click();
-            closed = !MainForm->isVisible();
+            Console->Window()->findChild<QAbstractButton *>("ExitBitBtn")->click();
+            closed = !Console->Window()->isVisible();
         } else {
             ClickWhenShown(EndForm, "BitBtn1");
-            MainForm->findChild<QAction *>("Exit1")->trigger();
-            closed = !MainForm->isVisible();
+            Console->Window()->findChild<QAction *>("Exit1")->trigger();
+            closed = !Console->Window()->isVisible();
         }
         QVERIFY2(!closed, how);
-        QVERIFY2(MainForm->isVisible(), how);
-        QVERIFY2(MainForm->ZComm1->GetPortStatus(), how);
+        QVERIFY2(Console->Window()->isVisible(), how);
+        QVERIFY2(Console->Link().Port()->GetPortStatus(), how);
     }
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), ini);
     QVERIFY(dir.Send(1, Frame("2")));
-    QTRY_VERIFY(MainForm->LogText().endsWith(QLatin1String(" RX: Busy")));
+    QTRY_VERIFY(Console->LogText().endsWith(QLatin1String(" RX: Busy")));
 }
 
 void TstConsole::exitEndsProgramWithWindowsOpen()
@@ -344,10 +347,10 @@ void TstConsole::exitEndsProgramWithWindowsOpen()
     TConsoleDir dir;
     QVERIFY(dir.Prepare(Ini15, {1}));
     CreateConsoleWindows();
-    MainForm->show();
+    Console->Window()->show();
     QVERIFY(dir.Send(1, Frame("B1001000")));
     QTRY_VERIFY(SpeechPopupForm->isVisible());
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("MessageBitBtn"))->click();
+    Console->Window()->findChild<QAbstractButton *>(QStringLiteral("MessageBitBtn"))->click();
 
     // The program's own message loop, ended by Exit and OK; a program that stays
     // alive is ended by the guard with another code.
@@ -355,15 +358,15 @@ void TstConsole::exitEndsProgramWithWindowsOpen()
     guard.setSingleShot(true);
     connect(&guard, &QTimer::timeout, qApp, [] { QCoreApplication::exit(7); });
     guard.start(5000);
-    QTimer::singleShot(0, MainForm, [] {
+    QTimer::singleShot(0, Console->Window(), [] {
         ClickWhenShown(EndForm, "BitBtn2");
-        MainForm->findChild<QAbstractButton *>("ExitBitBtn")->click();
+        Console->Window()->findChild<QAbstractButton *>("ExitBitBtn")->click();
     });
     const int code = QCoreApplication::exec();
     guard.stop();
     QCOMPARE(code, 0);
-    QVERIFY(!MainForm->isVisible());
-    QVERIFY(!MainForm->ZComm1->GetPortStatus());
+    QVERIFY(!Console->Window()->isVisible());
+    QVERIFY(!Console->Link().Port()->GetPortStatus());
 }
 
 void TstConsole::exitWithUnwritableFileKeepsConsole()
@@ -371,14 +374,14 @@ void TstConsole::exitWithUnwritableFileKeepsConsole()
     TConsoleDir dir;
     QVERIFY(dir.Prepare(Ini15, {1}));
     CreateConsoleWindows();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    Console->Window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Console->Window()));
     // A directory in the file's place cannot be replaced by a file, even by root.
     QVERIFY(QFile::remove(dir.Path("CorvalinkDemo.ini")));
     QVERIFY(QDir(dir.Path(".")).mkdir("CorvalinkDemo.ini"));
 
     bool portOpenAtError = true;
-    dir.onBox = [&](const TRecordedBox &) { portOpenAtError = MainForm->ZComm1->GetPortStatus(); };
+    dir.onBox = [&](const TRecordedBox &) { portOpenAtError = Console->Link().Port()->GetPortStatus(); };
     bool closed = true;
     CloseMainWithAnswer("BitBtn2", closed);
     QVERIFY(!closed);
@@ -388,11 +391,11 @@ void TstConsole::exitWithUnwritableFileKeepsConsole()
     // The port was closed before the write was tried...
     QVERIFY(!portOpenAtError);
     // ...and the console goes on with it afterwards.
-    QVERIFY(MainForm->isVisible());
-    QVERIFY(MainForm->ZComm1->GetPortStatus());
+    QVERIFY(Console->Window()->isVisible());
+    QVERIFY(Console->Link().Port()->GetPortStatus());
     QVERIFY(QFileInfo(dir.Path("CorvalinkDemo.ini")).isDir());
     QVERIFY(dir.Send(1, Frame("3")));
-    QTRY_VERIFY(MainForm->LogText().endsWith(QLatin1String(" RX: Command NG")));
+    QTRY_VERIFY(Console->LogText().endsWith(QLatin1String(" RX: Command NG")));
 
     // Once the file can be written the exit completes.
     QVERIFY(QDir(dir.Path(".")).rmdir("CorvalinkDemo.ini"));
@@ -436,7 +439,7 @@ void TstConsole::configShowsSettingsInForce()
         checked = CheckedBoxes();
         ConfigForm->findChild<QAbstractButton *>("BitBtn2")->click();
     });
-    MainForm->findChild<QAbstractButton *>("ConfigBitBtn")->click();
+    Console->Window()->findChild<QAbstractButton *>("ConfigBitBtn")->click();
     QCOMPARE(port, QStringLiteral("Com3"));
     QCOMPARE(checked, (QStringList{"MessageCheckBox", "SpeechCheckBox"}));
     QVERIFY(!ConfigForm->findChild<QCheckBox *>("PhotoCheckBox")->isVisibleTo(ConfigForm));
@@ -472,7 +475,7 @@ void TstConsole::configChangesPort()
     TConsoleDir dir;
     QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x4000003F\r\n", ports));
     CreateConsoleWindows();
-    const int handle = MainForm->ZComm1->Handle();
+    const int handle = Console->Link().Port()->Handle();
     QTimer::singleShot(0, ConfigForm, [&] {
         if (!choice.isEmpty())
             ConfigForm->findChild<QRadioButton *>(choice)->click();
@@ -480,22 +483,22 @@ void TstConsole::configChangesPort()
             ConfigForm->findChild<QCheckBox *>("AniCheckBox")->click();
         ConfigForm->findChild<QAbstractButton *>("BitBtn1")->click();
     });
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+    Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
 
-    QCOMPARE(MainForm->Settings().PopupFlags, flags);
-    QCOMPARE(MainForm->Settings().CurrentComPort, port);
-    QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com%1").arg(port));
-    QVERIFY(MainForm->ZComm1->GetPortStatus());
-    QCOMPARE(MainForm->ZComm1->DeviceName(), QStringLiteral("COM%1").arg(port));
+    QCOMPARE(Console->Link().Settings().PopupFlags, flags);
+    QCOMPARE(Console->Link().Settings().CurrentComPort, port);
+    QCOMPARE(Console->Panels().Text(0), QStringLiteral("Com%1").arg(port));
+    QVERIFY(Console->Link().Port()->GetPortStatus());
+    QCOMPARE(Console->Link().Port()->DeviceName(), QStringLiteral("COM%1").arg(port));
     if (choice.isEmpty())
-        QCOMPARE(MainForm->ZComm1->Handle(), handle); // not touched
+        QCOMPARE(Console->Link().Port()->Handle(), handle); // not touched
     QCOMPARE(dir.boxes.size(), box.isEmpty() ? 0 : 1);
     if (!box.isEmpty())
         QCOMPARE(dir.boxes[0].text, box);
-    QVERIFY(!MainForm->EndRequested());
+    QVERIFY(!Console->EndRequested());
     // The radio on the port now in use is heard.
     QVERIFY(dir.Send(port, Frame("0")));
-    QTRY_VERIFY(MainForm->LogText().endsWith(QLatin1String(" RX: Success")));
+    QTRY_VERIFY(Console->LogText().endsWith(QLatin1String(" RX: Success")));
     // Config writes nothing.
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), QByteArray("COM=1\r\nPOPUP=0x4000003F\r\n"));
 
@@ -505,7 +508,7 @@ void TstConsole::configChangesPort()
         shown = CheckedPort();
         ConfigForm->findChild<QAbstractButton *>("BitBtn2")->click();
     });
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+    Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QCOMPARE(shown, QStringLiteral("Com%1").arg(port));
 }
 
@@ -514,16 +517,16 @@ void TstConsole::configCancelChangesNothing()
     TConsoleDir dir;
     QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x40000003\r\n", {1, 2}));
     CreateConsoleWindows();
-    const int handle = MainForm->ZComm1->Handle();
+    const int handle = Console->Link().Port()->Handle();
     QTimer::singleShot(0, ConfigForm, [&] {
         ConfigForm->findChild<QRadioButton *>("Com2RadioButton")->click();
         ConfigForm->findChild<QCheckBox *>("SpeechCheckBox")->click();
         ConfigForm->findChild<QAbstractButton *>("BitBtn2")->click();
     });
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
-    QCOMPARE(MainForm->Settings().PopupFlags, 0x40000003u);
-    QCOMPARE(MainForm->Settings().CurrentComPort, 1);
-    QCOMPARE(MainForm->ZComm1->Handle(), handle);
+    Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+    QCOMPARE(Console->Link().Settings().PopupFlags, 0x40000003u);
+    QCOMPARE(Console->Link().Settings().CurrentComPort, 1);
+    QCOMPARE(Console->Link().Port()->Handle(), handle);
     QVERIFY(dir.boxes.isEmpty());
 
     QString port;
@@ -533,7 +536,7 @@ void TstConsole::configCancelChangesNothing()
         checked = CheckedBoxes();
         ConfigForm->findChild<QAbstractButton *>("BitBtn2")->click();
     });
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+    Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QCOMPARE(port, QStringLiteral("Com1"));
     QCOMPARE(checked, (QStringList{"SpeechCheckBox", "StatusCheckBox"}));
 }
@@ -551,13 +554,13 @@ void TstConsole::configWithNoPortLeftEnds()
         ConfigForm->findChild<QRadioButton *>("Com2RadioButton")->click();
         ConfigForm->findChild<QAbstractButton *>("BitBtn1")->click();
     });
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+    Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QCOMPARE(dir.boxes.size(), 1);
     QCOMPARE(dir.boxes[0].text, QStringLiteral("All COMs are invalid.\nPlease check the COM"));
-    QVERIFY(MainForm->EndRequested());
-    QVERIFY(!MainForm->ZComm1->GetPortStatus());
+    QVERIFY(Console->EndRequested());
+    QVERIFY(!Console->Link().Port()->GetPortStatus());
     // The console ends without the exit question and without writing the file.
-    QVERIFY(MainForm->close());
+    QVERIFY(Console->Window()->close());
     QVERIFY(!EndForm->isVisible());
     QCOMPARE(dir.ReadFile("CorvalinkDemo.ini"), ini);
 }
@@ -567,9 +570,9 @@ void TstConsole::tableGoneWhileRunning()
     TConsoleDir dir;
     QVERIFY(dir.Prepare(Ini15, {1}));
     CreateConsoleWindows();
-    MainForm->show();
+    Console->Window()->show();
     QVERIFY(dir.Send(1, Frame("B1001000")));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Call from Base")));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Call from Base")));
 
     // The user table is replaced by something that is not a table: the frame from
     // a new station, which must be added to it, is reported naming the file, and
@@ -579,11 +582,11 @@ void TstConsole::tableGoneWhileRunning()
     QVERIFY(dir.Send(1, Frame("B1052000")));
     QTRY_COMPARE(dir.boxes.size(), 1);
     QVERIFY2(dir.boxes[0].text.contains(QLatin1String("User.DB")), qPrintable(dir.boxes[0].text));
-    QVERIFY(!MainForm->LogText().contains(QLatin1String("105-2000")));
+    QVERIFY(!Console->LogText().contains(QLatin1String("105-2000")));
     QVERIFY(dir.Send(1, Frame("0")));
-    QTRY_VERIFY(MainForm->LogText().split(QLatin1Char('\n')).first().endsWith(QLatin1String(" RX: Success")));
-    QVERIFY(MainForm->isVisible());
-    MainForm->findChild<QAction *>(QStringLiteral("Speech2"))->trigger();
+    QTRY_VERIFY(Console->LogText().split(QLatin1Char('\n')).first().endsWith(QLatin1String(" RX: Success")));
+    QVERIFY(Console->Window()->isVisible());
+    Console->Window()->findChild<QAction *>(QStringLiteral("Speech2"))->trigger();
     QVERIFY(SpeechPopupForm->isVisible());
 }
 
@@ -594,7 +597,7 @@ void TstConsole::readerErrorsShownOneAtATime()
     TConsoleDir dir;
     QVERIFY(dir.Prepare(Ini15, {1}));
     CreateConsoleWindows();
-    MainForm->show();
+    Console->Window()->show();
 
     // A box open with events running, as a real modal box is: nothing may open
     // inside it.
@@ -609,7 +612,7 @@ void TstConsole::readerErrorsShownOneAtATime()
         QDeadlineTimer deadline(5000);
         do
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        while (holdBoxes && !MainForm->LogText().contains(QLatin1String(" RX: Success")) &&
+        while (holdBoxes && !Console->LogText().contains(QLatin1String(" RX: Success")) &&
                !deadline.hasExpired());
         --depth;
     };
@@ -623,7 +626,7 @@ void TstConsole::readerErrorsShownOneAtATime()
     QCOMPARE(dir.boxes[0].text, QStringLiteral("'abc' is not a valid integer value"));
     QCOMPARE(dir.boxes[0].caption, TApplication::ErrorCaption());
     QCOMPARE(dir.boxes[0].icon, MsgIcon::Stop);
-    QVERIFY(MainForm->LogText().isEmpty());
+    QVERIFY(Console->LogText().isEmpty());
 
     // A flood of them while the operator reads the first box: the repeats are
     // dropped instead of stacking up boxes.
@@ -634,7 +637,7 @@ void TstConsole::readerErrorsShownOneAtATime()
         flood += Frame("Babc1000");
     flood += Frame("0");
     QVERIFY(dir.Send(1, flood));
-    QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QLatin1String(" RX: Success")), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(Console->LogText().contains(QLatin1String(" RX: Success")), 15000);
     QTRY_COMPARE(depth, 0);
     QCOMPARE(deepest, 1);
     QVERIFY2(dir.boxes.size() >= 1 && dir.boxes.size() <= 3, qPrintable(QString::number(dir.boxes.size())));
@@ -643,11 +646,11 @@ void TstConsole::readerErrorsShownOneAtATime()
     QVERIFY2(app->DroppedErrors() - droppedBefore >= 900, qPrintable(QString::number(app->DroppedErrors())));
     for (const TRecordedBox &box : std::as_const(dir.boxes))
         QCOMPARE(box.caption, TApplication::ErrorCaption());
-    QCOMPARE(MainForm->LogText().count(QLatin1Char('\n')), 0);
+    QCOMPARE(Console->LogText().count(QLatin1Char('\n')), 0);
 
     // The console goes on.
     QVERIFY(dir.Send(1, Frame("B1001000")));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Call from Base")));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Call from Base")));
 }
 
 void TstConsole::burstAndSplitFrames()
@@ -658,8 +661,8 @@ void TstConsole::burstAndSplitFrames()
 
     // Two frames in one write: both, in order (the newer on top).
     QVERIFY(dir.Send(1, Frame("B1001000") + Frame("D1001001")));
-    QTRY_COMPARE(MainForm->LogText().count(QLatin1String(" RX: ")), 2);
-    QStringList lines = MainForm->LogText().split(QLatin1Char('\n'));
+    QTRY_COMPARE(Console->LogText().count(QLatin1String(" RX: ")), 2);
+    QStringList lines = Console->LogText().split(QLatin1Char('\n'));
     QVERIFY(lines[0].endsWith(QLatin1String(" RX: Call end from Yard")));
     QVERIFY(lines[1].endsWith(QLatin1String(" RX: Call from Base")));
 
@@ -667,12 +670,12 @@ void TstConsole::burstAndSplitFrames()
     // comm event reads it with that one; the rest comes with the next event.
     const QByteArray frame = Frame("F1001000Hello");
     QVERIFY(dir.Send(1, QByteArray("noise") + Frame("0") + frame.left(7)));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Success")));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Success")));
     QVERIFY(dir.Send(1, frame.mid(7) + Frame("1")));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Fail")));
-    QCOMPARE(MainForm->LogText().count(QLatin1String(" RX: ")), 5);
-    QCOMPARE(MainForm->LogText().count(QLatin1String(" RX: Short Message from Base")), 1);
-    lines = MainForm->LogText().split(QLatin1Char('\n'));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Fail")));
+    QCOMPARE(Console->LogText().count(QLatin1String(" RX: ")), 5);
+    QCOMPARE(Console->LogText().count(QLatin1String(" RX: Short Message from Base")), 1);
+    lines = Console->LogText().split(QLatin1Char('\n'));
     QVERIFY(lines[0].endsWith(QLatin1String(" RX: Fail")));
     QVERIFY(lines[1].endsWith(QLatin1String(" RX: Short Message from Base")));
     QCOMPARE(lines[2], QStringLiteral("\t\"Hello\""));

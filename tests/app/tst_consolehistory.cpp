@@ -1,16 +1,20 @@
+#include "AlarmDisplay.h"
+#include "Console.h"
+#include "ConsoleFiles.h"
 #include "ConsoleFixture.h"
+#include "ConsoleSession.h"
 #include "Euser.h"
 #include "HistoryQuery.h"
 #include "HistoryStore.h"
 #include "HistoryWindow.h"
-#include "Main.h"
 #include "SendCommand.h"
 #include "Statuspopup.h"
 #include "Table.h"
-#include "Traffic.h"
+#include "TrafficHub.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
@@ -29,7 +33,7 @@ private slots:
 private:
     static QStringList StoredKinds()
     {
-        TrafficHub->FlushHistory();
+        Console->Hub().FlushHistory();
         THistoryQuery query(HistoryFileName);
         QStringList kinds;
         const QList<THistoryRow> rows = query.Page({}, std::nullopt, 1000);
@@ -57,8 +61,8 @@ void TstConsoleHistory::everyEntryStored()
                                    "I010010001012000"};
     for (const QByteArray &payload : frames)
         QVERIFY(dir.Send(1, Frame(payload)));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Call end from Base to 101-2000")));
-    const TCommandContext &context = MainForm->CommandContext();
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String("Call end from Base to 101-2000")));
+    const TCommandContext &context = Console->Session().CommandContext();
     SendCommand(context, 'B', "100", "1000");
     SendCommand(context, 'H', "100", "1000");
     SendCommand(context, 'F', "100", "1000", {{}, {}, QStringLiteral("Out, \"now\"")});
@@ -92,16 +96,16 @@ void TstConsoleHistory::emergenciesStayOpenAcrossRestart()
     QVERIFY(dir.Send(1, Frame("E100100095")));
     QVERIFY(dir.Send(1, Frame("E100100022")));
     QVERIFY(dir.Send(1, Frame("E100100099")));
-    QTRY_COMPARE(TrafficHub->Alarms().OpenCount(), 2);
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:99")));
-    QVERIFY(TrafficHub->AcknowledgeAlarm(TrafficHub->Alarms().OldestOpen()->id));
+    QTRY_COMPARE(Console->Hub().Alarms().OpenCount(), 2);
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String("Status:99")));
+    QVERIFY(Console->Hub().AcknowledgeAlarm(Console->Hub().Alarms().OldestOpen()->id));
     QVERIFY(dir.boxes.isEmpty());
     DeleteConsoleWindows(); // as after a crash: one emergency was never acknowledged
 
     CreateConsoleWindows();
-    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
-    QCOMPARE(TrafficHub->Alarms().OldestOpen()->status, 99);
-    QVERIFY(TrafficHub->Alarms().OldestOpen()->restored);
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 1);
+    QCOMPARE(Console->Hub().Alarms().OldestOpen()->status, 99);
+    QVERIFY(Console->Hub().Alarms().OldestOpen()->restored);
     QTRY_COMPARE(dir.boxes.size(), 1);
     QVERIFY2(dir.boxes[0].text.startsWith(QLatin1String("1 emergency from before")),
              qPrintable(dir.boxes[0].text));
@@ -119,14 +123,14 @@ void TstConsoleHistory::unusableHistoryKeepsTheRadioGoing()
     CreateConsoleWindows();
     QVERIFY(dir.Send(1, Frame("0")));
     QVERIFY(dir.Send(1, Frame("E100100095")));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:95")));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String("Status:95")));
     QTRY_COMPARE(dir.boxes.size(), 1);
     QVERIFY2(dir.boxes[0].text.contains(dir.Path(HistoryFileName)), qPrintable(dir.boxes[0].text));
-    QVERIFY(!TrafficHub->HistoryWorking());
+    QVERIFY(!Console->Hub().HistoryWorking());
     // Alarms work without the file.
-    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 1);
     QVERIFY(dir.Send(1, Frame("1")));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Fail")));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Fail")));
     QCOMPARE(dir.boxes.size(), 1);
 }
 
@@ -142,10 +146,10 @@ void TstConsoleHistory::popupShowsOldestOpenAlarm()
     QVERIFY(dir.Send(1, Frame("E100100095")));
     QVERIFY(dir.Send(1, Frame("E101110199")));
     QVERIFY(dir.Send(1, Frame("E100100022")));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Status:22")));
-    QCOMPARE(TrafficHub->Alarms().OpenCount(), 2);
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String("Status:22")));
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 2);
     QVERIFY(StatusPopupForm->isVisible());
-    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QVERIFY(Console->Alarm().EmergencyTimer->isActive());
     // The newest emergency is on the popup; the ordinary status after it is not.
     QCOMPARE(field("NameEdit"), QStringLiteral("Car 1"));
     QCOMPARE(field("TextEdit"), QStringLiteral("Officer down"));
@@ -153,25 +157,25 @@ void TstConsoleHistory::popupShowsOldestOpenAlarm()
     // Closing acknowledges Car 1's alarm; Base's, still open, takes its place and
     // the flash goes on.
     StatusPopupForm->close();
-    QCOMPARE(TrafficHub->Alarms().OpenCount(), 1);
-    QVERIFY(!TrafficHub->Alarms().Alarms().at(1).IsOpen());
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 1);
+    QVERIFY(!Console->Hub().Alarms().Alarms().at(1).IsOpen());
     QTRY_VERIFY(StatusPopupForm->isVisible());
     QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
     QCOMPARE(field("FleetEdit"), QStringLiteral("100"));
     QCOMPARE(field("IdentEdit"), QStringLiteral("1000"));
     QCOMPARE(field("TextEdit"), QStringLiteral("Emergency"));
-    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QVERIFY(Console->Alarm().EmergencyTimer->isActive());
 
     // Muting or acknowledging nothing else leaves the popup as it is.
-    TrafficHub->Alarms().Mute();
+    Console->Hub().Alarms().Mute();
     QCOMPARE(field("NameEdit"), QStringLiteral("Base"));
 
     StatusPopupForm->close();
-    QCOMPARE(TrafficHub->Alarms().OpenCount(), 0);
-    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 0);
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
     QCoreApplication::processEvents(); // a queued re-show would run here
     QVERIFY(!StatusPopupForm->isVisible());
-    QCOMPARE(MainForm->ShownAlarm(), 0);
+    QCOMPARE(Console->Alarm().ShownAlarm(), 0);
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
@@ -180,9 +184,9 @@ void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
     QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
     CreateConsoleWindows();
     QVERIFY(dir.Send(1, Frame("B1012000"))); // a station the directory does not know
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String("Call from 101-2000")));
-    TrafficHub->FlushHistory();
-    MainForm->findChild<QAction *>(QStringLiteral("History1"))->trigger();
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String("Call from 101-2000")));
+    Console->Hub().FlushHistory();
+    Console->Window()->findChild<QAction *>(QStringLiteral("History1"))->trigger();
     QVERIFY(HistoryForm->isVisible());
     auto *grid = HistoryForm->findChild<QTableView *>(QStringLiteral("HistoryGrid"));
     auto *name = HistoryForm->findChild<QAbstractButton *>(QStringLiteral("NameStationBitBtn"));
@@ -192,9 +196,9 @@ void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
     bool shown = false;
     QTimer::singleShot(0, EUserForm, [&] {
         shown = EUserForm->isVisible();
-        current = MainForm->UserTable->FieldAsText(QStringLiteral("Name")) + ' ' +
-                  MainForm->UserTable->FieldAsText(QStringLiteral("Fleet")) + ' ' +
-                  MainForm->UserTable->FieldAsText(QStringLiteral("Ident"));
+        current = Console->Session().UserTable()->FieldAsText(QStringLiteral("Name")) + ' ' +
+                  Console->Session().UserTable()->FieldAsText(QStringLiteral("Fleet")) + ' ' +
+                  Console->Session().UserTable()->FieldAsText(QStringLiteral("Ident"));
         EUserForm->reject();
     });
     name->click();

@@ -2,16 +2,19 @@
 // every kind of incoming frame with its popup, the emergency flash, the Last menu.
 
 #include "AccessibleNames.h"
+#include "AlarmDisplay.h"
 #include "Anipopup.h"
 #include "Application.h"
+#include "CommandPort.h"
+#include "Console.h"
 #include "ConsoleFixture.h"
 #include "LogMemo.h"
 #include "LogTime.h"
-#include "Main.h"
 #include "Messagepopup.h"
 #include "Popup.h"
 #include "Pttidpopup.h"
 #include "Speechpopup.h"
+#include "StatusPanels.h"
 #include "Statuspopup.h"
 
 #include <QAbstractButton>
@@ -21,6 +24,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -38,7 +42,7 @@ namespace {
 QStringList LogLines()
 {
     QStringList lines;
-    for (const QString &line : MainForm->LogText().split(QLatin1Char('\n'))) {
+    for (const QString &line : Console->LogText().split(QLatin1Char('\n'))) {
         const int rx = line.indexOf(QLatin1String(" RX: "));
         lines << (rx > 0 ? line.mid(rx) : line);
     }
@@ -47,7 +51,7 @@ QStringList LogLines()
 
 QPlainTextEdit *Log()
 {
-    return MainForm->findChild<QPlainTextEdit *>(QStringLiteral("LogMemo"));
+    return Console->Window()->findChild<QPlainTextEdit *>(QStringLiteral("LogMemo"));
 }
 
 QWidget *PopupByName(const QString &name)
@@ -102,7 +106,7 @@ QColor StatusPopupColour()
 void FillLog(int n)
 {
     for (int i = 1; i <= n; ++i)
-        MainForm->InsertEntry(QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')));
+        Console->Log().InsertEntry(QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')));
 }
 
 // Visual lines of the log as laid out at its width, measured by block heights.
@@ -120,9 +124,10 @@ int MeasuredLines()
 // moves and partial repaints left there), and as one full paint of it draws them now.
 QImage Shown(QWidget *w)
 {
-    const QPoint at = w->mapTo(MainForm, QPoint(0, 0));
-    return MainForm->screen()
-        ->grabWindow(MainForm->winId(), at.x(), at.y(), w->width(), w->height())
+    const QPoint at = w->mapTo(Console->Window(), QPoint(0, 0));
+    return Console->Window()
+        ->screen()
+        ->grabWindow(Console->Window()->winId(), at.x(), at.y(), w->width(), w->height())
         .toImage()
         .convertToFormat(QImage::Format_RGB32);
 }
@@ -134,7 +139,7 @@ QImage Painted(QWidget *w)
 
 QLabel *ClockPanel()
 {
-    for (QLabel *label : MainForm->statusBar()->findChildren<QLabel *>())
+    for (QLabel *label : Console->Window()->statusBar()->findChildren<QLabel *>())
         if (label->accessibleDescription() == QLatin1String("Date and time"))
             return label;
     return nullptr;
@@ -195,16 +200,16 @@ void TstMainForm::Start(unsigned popupFlags)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("tst_mainform"));
     CreateConsoleWindows();
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    Console->Window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Console->Window()));
     QVERIFY(VisiblePopups().isEmpty());
 }
 
 void TstMainForm::SendAndSettle(const QByteArray &frames, int entries)
 {
-    const int before = MainForm->LogText().count(QLatin1String(" RX: "));
+    const int before = Console->LogText().count(QLatin1String(" RX: "));
     QVERIFY(dir->Send(1, frames + Frame("0")));
-    QTRY_COMPARE(MainForm->LogText().count(QLatin1String(" RX: ")), before + entries + 1);
+    QTRY_COMPARE(Console->LogText().count(QLatin1String(" RX: ")), before + entries + 1);
     // The acknowledgement is on top; take it away again.
     QTextBlock first = Log()->document()->firstBlock();
     QVERIFY(first.text().endsWith(QLatin1String(" RX: Success")));
@@ -219,20 +224,19 @@ void TstMainForm::SendAndSettle(const QByteArray &frames, int entries)
 void TstMainForm::init()
 {
     dir = std::make_unique<TConsoleDir>();
-    EmergencyFlash = false;
 }
 
 void TstMainForm::cleanup()
 {
     dir.reset();
-    QVERIFY(!MainForm);
+    QVERIFY(!Console);
 }
 
 void TstMainForm::windowAtStartUp()
 {
     Start(0x1F);
-    QCOMPARE(MainForm->windowTitle(), QStringLiteral("Corvalink Demonstration Software"));
-    QCOMPARE(MainForm->size(), QSize(640, 480));
+    QCOMPARE(Console->Window()->windowTitle(), QStringLiteral("Corvalink Demonstration Software"));
+    QCOMPARE(Console->Window()->size(), QSize(640, 480));
     QPlainTextEdit *memo = Log();
     QVERIFY(memo->isReadOnly());
     QCOMPARE(memo->lineWrapMode(), QPlainTextEdit::WidgetWidth);
@@ -240,10 +244,10 @@ void TstMainForm::windowAtStartUp()
     QCOMPARE(memo->font().family(), QStringLiteral("Arial"));
     QVERIFY(memo->toPlainText().isEmpty());
     QVERIFY(LogTrimGuard);
-    QVERIFY(!MainForm->EmergencyTimer->isActive());
-    QVERIFY(MainForm->Clock->isActive());
-    QVERIFY(!MainForm->StatusPanelText(2).isEmpty());
-    QVERIFY(MainForm->StatusPanelText(1).isEmpty());
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
+    QVERIFY(Console->Panels().Clock->isActive());
+    QVERIFY(!Console->Panels().Text(2).isEmpty());
+    QVERIFY(Console->Panels().Text(1).isEmpty());
     // Radio text is plain text everywhere: markup arrives as it was sent.
     SendAndSettle(Frame("F1001000<b>bold</b>"));
     QCOMPARE(LogLines(), (QStringList{" RX: Short Message from Base", "\t\"<b>bold</b>\""}));
@@ -359,7 +363,7 @@ void TstMainForm::frameShownAndPopupOpened()
         QCOMPARE(PttidPopupForm->windowTitle(), QStringLiteral("PTT ID Connect"));
     if (frame.startsWith("\x02I0") && frame.mid(3, 7) == frame.mid(10, 7))
         QCOMPARE(PttidPopupForm->windowTitle(), QStringLiteral("PTT ID Disconnect"));
-    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
     QVERIFY(dir->boxes.isEmpty());
 }
 
@@ -387,17 +391,17 @@ void TstMainForm::statusNumberDecidesEmergency()
     Start(flags);
     SendAndSettle(Frame("E1001000" + number));
     QCOMPARE(StatusPopupForm->isVisible(), shown);
-    QCOMPARE(MainForm->EmergencyTimer->isActive(), emergency);
+    QCOMPARE(Console->Alarm().EmergencyTimer->isActive(), emergency);
     QCOMPARE(Field("StatusPopupForm", "FleetEdit"), QStringLiteral("100"));
     if (!emergency)
         return;
     // The first tick paints the normal colours, the second red, and so on.
-    QSignalSpy ticks(MainForm->EmergencyTimer, &QTimer::timeout);
+    QSignalSpy ticks(Console->Alarm().EmergencyTimer, &QTimer::timeout);
     QVERIFY(ticks.wait(2000));
-    QVERIFY(EmergencyFlash);
+    QVERIFY(Console->Alarm().EmergencyFlash());
     QCOMPARE(LogBase(), NormalLogBase());
     QVERIFY(ticks.wait(2000));
-    QVERIFY(!EmergencyFlash);
+    QVERIFY(!Console->Alarm().EmergencyFlash());
     QCOMPARE(LogBase(), QColor(Qt::red));
     QCOMPARE(StatusPopupColour(), QColor(Qt::red));
 }
@@ -406,9 +410,9 @@ void TstMainForm::secondEmergencyKeepsPhase()
 {
     Start(0);
     SendAndSettle(Frame("E100100095"));
-    QSignalSpy ticks(MainForm->EmergencyTimer, &QTimer::timeout);
+    QSignalSpy ticks(Console->Alarm().EmergencyTimer, &QTimer::timeout);
     QVERIFY(ticks.wait(2000));
-    QVERIFY(EmergencyFlash);
+    QVERIFY(Console->Alarm().EmergencyFlash());
     QElapsedTimer sinceTick;
     sinceTick.start();
     QTest::qWait(400); // part of the way into the second
@@ -417,10 +421,10 @@ void TstMainForm::secondEmergencyKeepsPhase()
         QSKIP("the machine is too slow to see the phase: the next tick came before the frame was handled");
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Officer down"));
     QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Yard"));
-    QVERIFY(MainForm->EmergencyTimer->isActive());
-    QVERIFY(EmergencyFlash);
+    QVERIFY(Console->Alarm().EmergencyTimer->isActive());
+    QVERIFY(Console->Alarm().EmergencyFlash());
     // A restarted timer would have a whole second left.
-    const int left = MainForm->EmergencyTimer->remainingTime();
+    const int left = Console->Alarm().EmergencyTimer->remainingTime();
     QVERIFY2(left <= 1000 - 300, qPrintable(QString::number(left)));
     QVERIFY(ticks.wait(2000));
     QVERIFY2(sinceTick.elapsed() < 1300, qPrintable(QString::number(sinceTick.elapsed())));
@@ -431,7 +435,7 @@ void TstMainForm::closingStatusPopupRestoresColours()
 {
     Start(0x02);
     SendAndSettle(Frame("E100100095"));
-    QSignalSpy ticks(MainForm->EmergencyTimer, &QTimer::timeout);
+    QSignalSpy ticks(Console->Alarm().EmergencyTimer, &QTimer::timeout);
     QVERIFY(ticks.wait(2000));
     QVERIFY(ticks.wait(2000));
     QCOMPARE(LogBase(), QColor(Qt::red));
@@ -440,29 +444,29 @@ void TstMainForm::closingStatusPopupRestoresColours()
     // Between ticks: both colours come back at once, and no tick follows.
     StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
     QVERIFY(!StatusPopupForm->isVisible());
-    QVERIFY(!MainForm->EmergencyTimer->isActive());
-    QVERIFY(!EmergencyFlash);
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
+    QVERIFY(!Console->Alarm().EmergencyFlash());
     QCOMPARE(LogBase(), NormalLogBase());
     QCOMPARE(StatusPopupColour(), QWidget().palette().color(QPalette::Window));
     QVERIFY(!ticks.wait(1200));
 
     // The Last menu shows it again without restarting the flash.
-    MainForm->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
+    Console->Window()->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
     QVERIFY(StatusPopupForm->isVisible());
-    QVERIFY(!MainForm->EmergencyTimer->isActive());
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
 
     // The next emergency starts with the normal colours again; the close box ends it too.
     SendAndSettle(Frame("E100100099"));
     QVERIFY(ticks.wait(2000));
     QCOMPARE(LogBase(), NormalLogBase());
-    QVERIFY(EmergencyFlash);
+    QVERIFY(Console->Alarm().EmergencyFlash());
     StatusPopupForm->close();
-    QVERIFY(!MainForm->EmergencyTimer->isActive());
-    QVERIFY(!EmergencyFlash);
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
+    QVERIFY(!Console->Alarm().EmergencyFlash());
 
     // Closing it when no emergency runs leaves the colours alone.
-    MainForm->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
+    Console->Window()->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
     StatusPopupForm->close();
     QCOMPARE(LogBase(), NormalLogBase());
 }
@@ -475,7 +479,7 @@ void TstMainForm::emergencyNotOverwrittenByOrdinaryStatus()
     SendAndSettle(Frame("E101110295"));
     SendAndSettle(Frame("E101110122"));
     QVERIFY(LogLines().contains(QStringLiteral("\t\"Departed\"")));
-    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QVERIFY(Console->Alarm().EmergencyTimer->isActive());
     QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 2"));
     QCOMPARE(Field("StatusPopupForm", "IdentEdit"), QStringLiteral("1102"));
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
@@ -491,13 +495,13 @@ void TstMainForm::emergencyNotOverwrittenByOrdinaryStatus()
     // Closing acknowledges Base's alarm; Car 2's is still open and comes back on the
     // window with the flash; closing that one ends the emergency.
     StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
-    QVERIFY(MainForm->EmergencyTimer->isActive());
+    QVERIFY(Console->Alarm().EmergencyTimer->isActive());
     QTRY_VERIFY(StatusPopupForm->isVisible());
     QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 2"));
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Emergency"));
     StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
-    QVERIFY(!MainForm->EmergencyTimer->isActive());
-    MainForm->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
+    Console->Window()->findChild<QAction *>(QStringLiteral("Status2"))->trigger();
     QCOMPARE(Field("StatusPopupForm", "NameEdit"), QStringLiteral("Car 2"));
     QCOMPARE(Field("StatusPopupForm", "TextEdit"), QStringLiteral("Arrived"));
 
@@ -523,7 +527,7 @@ void TstMainForm::lastMenuBeforeAnyEvent()
          {"NameEdit", "FleetEdit", "IdentEdit", "Name2Edit", "Fleet2Edit", "Ident2Edit"}},
     };
     for (const auto &item : items) {
-        MainForm->findChild<QAction *>(QLatin1String(item.action))->trigger();
+        Console->Window()->findChild<QAction *>(QLatin1String(item.action))->trigger();
         QWidget *w = PopupByName(QLatin1String(item.window));
         QVERIFY2(w && w->isVisible(), item.window);
         for (const QByteArray &field : item.fields)
@@ -544,13 +548,13 @@ void TstMainForm::lastMenuShowsNewest()
                       Frame("F1001001one") + Frame("F1001000two"),
                   6);
     QVERIFY(VisiblePopups().isEmpty());
-    MainForm->findChild<QAction *>(QStringLiteral("Speech2"))->trigger();
+    Console->Window()->findChild<QAction *>(QStringLiteral("Speech2"))->trigger();
     QCOMPARE(Field("SpeechPopupForm", "NameEdit"), QStringLiteral("Yard"));
-    MainForm->findChild<QAction *>(QStringLiteral("ANI2"))->trigger();
+    Console->Window()->findChild<QAction *>(QStringLiteral("ANI2"))->trigger();
     // The call end changed only the From fields.
     QCOMPARE(Field("AniPopupForm", "NameEdit"), QStringLiteral("105-2000"));
     QCOMPARE(Field("AniPopupForm", "Name2Edit"), QStringLiteral("Yard"));
-    MainForm->findChild<QAction *>(QStringLiteral("Message2"))->trigger();
+    Console->Window()->findChild<QAction *>(QStringLiteral("Message2"))->trigger();
     QCOMPARE(Field("MessagePopupForm", "MessageMemo"), QStringLiteral("two"));
     QCOMPARE(Field("MessagePopupForm", "NameEdit"), QStringLiteral("Base"));
     QCOMPARE(VisiblePopups(), (QStringList{"SpeechPopupForm", "MessagePopupForm", "AniPopupForm"}));
@@ -581,8 +585,8 @@ void TstMainForm::logTrimsToThirtyLines()
     Start(0);
     FillLog(before);
     QCOMPARE(LogMemoLines::VisualLineCount(Log()), std::min(before, 30));
-    MainForm->InsertEntry(entry);
-    const QStringList lines = MainForm->LogText().split(QLatin1Char('\n'));
+    Console->Log().InsertEntry(entry);
+    const QStringList lines = Console->LogText().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 30);
     QCOMPARE(MeasuredLines(), 30);
     QCOMPARE(lines.first(), QStringLiteral("new"));
@@ -603,37 +607,37 @@ void TstMainForm::logTrimsWrappedEntry()
         wrapped += QStringLiteral("word%1 ").arg(wrapped.size());
     wrapped = wrapped.trimmed();
 
-    MainForm->InsertEntry(wrapped);
+    Console->Log().InsertEntry(wrapped);
     QCOMPARE(MeasuredLines(), 3);
     QCOMPARE(LogMemoLines::VisualLineCount(memo), 3);
-    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
+    Console->Window()->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
 
     // On top of 30 lines it pushes out the three oldest.
     FillLog(30);
-    MainForm->InsertEntry(wrapped);
+    Console->Log().InsertEntry(wrapped);
     QCOMPARE(MeasuredLines(), 30);
     QCOMPARE(LogMemoLines::VisualLineCount(memo), 30);
-    QStringList blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QStringList blocks = Console->LogText().split(QLatin1Char('\n'));
     QCOMPARE(blocks.size(), 28);
     QCOMPARE(blocks.first(), wrapped);
     QCOMPARE(blocks.last(), QStringLiteral("L04"));
 
     // Grown old at the bottom, it loses its lower lines one at a time, upper part kept.
-    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
-    MainForm->InsertEntry(wrapped);
+    Console->Window()->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
+    Console->Log().InsertEntry(wrapped);
     FillLog(27);
     QCOMPARE(MeasuredLines(), 30);
-    MainForm->InsertEntry(QStringLiteral("one"));
+    Console->Log().InsertEntry(QStringLiteral("one"));
     QCOMPARE(MeasuredLines(), 30);
-    blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    blocks = Console->LogText().split(QLatin1Char('\n'));
     QCOMPARE(blocks.size(), 29);
     QVERIFY(blocks.last().size() < wrapped.size());
     QVERIFY(wrapped.startsWith(blocks.last()));
     QCOMPARE(memo->document()->lastBlock().layout()->lineCount(), 2);
-    MainForm->InsertEntry(QStringLiteral("two"));
-    MainForm->InsertEntry(QStringLiteral("three"));
+    Console->Log().InsertEntry(QStringLiteral("two"));
+    Console->Log().InsertEntry(QStringLiteral("three"));
     QCOMPARE(MeasuredLines(), 30);
-    blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    blocks = Console->LogText().split(QLatin1Char('\n'));
     QCOMPARE(blocks.size(), 30);
     QCOMPARE(blocks.last(), QStringLiteral("L01"));
 }
@@ -650,16 +654,16 @@ void TstMainForm::logTrimCutsThroughWrappedEntry()
     wrapped = wrapped.trimmed();
 
     // Bottom up: L01, the three-line entry, L02..L27: 30 lines.
-    MainForm->InsertEntry(QStringLiteral("L01"));
-    MainForm->InsertEntry(wrapped);
+    Console->Log().InsertEntry(QStringLiteral("L01"));
+    Console->Log().InsertEntry(wrapped);
     for (int i = 2; i <= 27; ++i)
-        MainForm->InsertEntry(QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')));
+        Console->Log().InsertEntry(QStringLiteral("L%1").arg(i, 2, 10, QLatin1Char('0')));
     QCOMPARE(MeasuredLines(), 30);
     // Two lines more on top: L01 goes, and the wrapped entry's bottom line.
-    MainForm->InsertEntry(QStringLiteral("new\r\n\t\"text\""));
+    Console->Log().InsertEntry(QStringLiteral("new\r\n\t\"text\""));
     QCOMPARE(MeasuredLines(), 30);
     QCOMPARE(LogMemoLines::VisualLineCount(memo), 30);
-    QStringList blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    QStringList blocks = Console->LogText().split(QLatin1Char('\n'));
     QCOMPARE(blocks.size(), 29);
     QCOMPARE(blocks.first(), QStringLiteral("new"));
     QCOMPARE(blocks[blocks.size() - 2], QStringLiteral("L02"));
@@ -667,10 +671,10 @@ void TstMainForm::logTrimCutsThroughWrappedEntry()
     QVERIFY(blocks.last().size() < wrapped.size());
     QCOMPARE(memo->document()->lastBlock().layout()->lineCount(), 2);
     // Five lines more: the rest of it and L02..L04 go at once.
-    MainForm->InsertEntry(wrapped);
-    MainForm->InsertEntry(QStringLiteral("one\r\n\t\"two\""));
+    Console->Log().InsertEntry(wrapped);
+    Console->Log().InsertEntry(QStringLiteral("one\r\n\t\"two\""));
     QCOMPARE(MeasuredLines(), 30);
-    blocks = MainForm->LogText().split(QLatin1Char('\n'));
+    blocks = Console->LogText().split(QLatin1Char('\n'));
     QCOMPARE(blocks.last(), QStringLiteral("L05"));
     QCOMPARE(blocks.size(), 28);
 }
@@ -716,11 +720,11 @@ void TstMainForm::logShowsWhatItHolds()
     Start(0);
     QPlainTextEdit *memo = Log();
     if (flash)
-        MainForm->PaintEmergency(true);
+        Console->Alarm().PaintEmergency(true);
     for (int i = 0; i < entries.size(); ++i) {
         if (i == scrollAfter)
             memo->verticalScrollBar()->setValue(memo->verticalScrollBar()->maximum());
-        MainForm->InsertEntry(entries[i]);
+        Console->Log().InsertEntry(entries[i]);
         if ((i + 1) % together != 0 && i + 1 < entries.size())
             continue;
         // What the window shows, once the log has been drawn, must be what a full
@@ -729,10 +733,10 @@ void TstMainForm::logShowsWhatItHolds()
     }
     QCOMPARE(MeasuredLines(), 30);
     QCOMPARE(LogMemoLines::VisualLineCount(memo), 30);
-    QVERIFY(MainForm->LogText().startsWith(
+    QVERIFY(Console->LogText().startsWith(
         QString(entries.last()).replace(QLatin1String("\r\n"), QLatin1String("\n"))));
     if (flash)
-        MainForm->PaintEmergency(false);
+        Console->Alarm().PaintEmergency(false);
 }
 
 // A repaint of anything else in the window brings a log that waits for its next
@@ -743,7 +747,7 @@ void TstMainForm::logDrawnWhenWindowRepaints()
     QPlainTextEdit *memo = Log();
     for (int round = 0; round < 12; ++round) {
         for (int i = 0; i < 3; ++i)
-            MainForm->InsertEntry(QStringLiteral("12:03:%1 RX: Call from Yard %2").arg(round).arg(i));
+            Console->Log().InsertEntry(QStringLiteral("12:03:%1 RX: Call from Yard %2").arg(round).arg(i));
         ClockPanel()->update();
         QCoreApplication::processEvents();
         QCOMPARE(Shown(memo->viewport()), Painted(memo->viewport()));
@@ -755,7 +759,7 @@ void TstMainForm::clockShowsDateAndTime()
     Start(0);
     QLabel *clock = ClockPanel();
     QVERIFY(clock);
-    const QRect bar = MainForm->statusBar()->geometry();
+    const QRect bar = Console->Window()->statusBar()->geometry();
     const QRect place = clock->geometry();
     const QLocale locale = QLocale::system();
     const QString format =
@@ -770,19 +774,19 @@ void TstMainForm::clockShowsDateAndTime()
     const QString second = clock->text();
     QTRY_VERIFY_WITH_TIMEOUT(clock->text() != second, 3000);
     QCOMPARE(clock->geometry(), place);
-    QCOMPARE(MainForm->statusBar()->geometry(), bar);
-    QTRY_COMPARE(Shown(MainForm->statusBar()), Painted(MainForm->statusBar()));
+    QCOMPARE(Console->Window()->statusBar()->geometry(), bar);
+    QTRY_COMPARE(Shown(Console->Window()->statusBar()), Painted(Console->Window()->statusBar()));
 }
 
 void TstMainForm::clearLog()
 {
     Start(0);
-    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger(); // empty: nothing happens
-    QVERIFY(MainForm->LogText().isEmpty());
+    Console->Window()->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger(); // empty: nothing happens
+    QVERIFY(Console->LogText().isEmpty());
     SendAndSettle(Frame("B1001000") + Frame("E100100020"), 2);
     QCOMPARE(LogLines().size(), 3);
-    MainForm->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
-    QVERIFY(MainForm->LogText().isEmpty());
+    Console->Window()->findChild<QAction *>(QStringLiteral("LogClear1"))->trigger();
+    QVERIFY(Console->LogText().isEmpty());
     QCOMPARE(LogMemoLines::VisualLineCount(Log()), 0);
     // The next entry starts a fresh log, no empty line below it.
     SendAndSettle(Frame("D1001000"));
@@ -795,29 +799,29 @@ void TstMainForm::clearLog()
 void TstMainForm::windowGrowsWithItsLog()
 {
     Start(0);
-    QCOMPARE(MainForm->minimumSize(), QSize(640, 480));
-    QVERIFY(MainForm->maximumWidth() > 640 && MainForm->maximumHeight() > 480);
+    QCOMPARE(Console->Window()->minimumSize(), QSize(640, 480));
+    QVERIFY(Console->Window()->maximumWidth() > 640 && Console->Window()->maximumHeight() > 480);
     const QSize logBefore = Log()->size();
-    MainForm->resize(900, 700);
-    QTRY_COMPARE(MainForm->size(), QSize(900, 700));
+    Console->Window()->resize(900, 700);
+    QTRY_COMPARE(Console->Window()->size(), QSize(900, 700));
     QTRY_COMPARE(Log()->width(), logBefore.width() + 260);
     QCOMPARE(Log()->height(), logBefore.height() + 220);
-    MainForm->resize(300, 200);
-    QTRY_COMPARE(MainForm->size(), QSize(640, 480));
+    Console->Window()->resize(300, 200);
+    QTRY_COMPARE(Console->Window()->size(), QSize(640, 480));
 }
 
 void TstMainForm::screenReaderHearsWhatIsShown()
 {
     Start(0);
-    const QString faults = AccessibleNameFaults(MainForm);
+    const QString faults = AccessibleNameFaults(Console->Window());
     QVERIFY2(faults.isEmpty(), qPrintable(faults));
     const QList<QLabel *> panels =
-        MainForm->findChild<QStatusBar *>(QStringLiteral("StatusBar1"))->findChildren<QLabel *>();
+        Console->Window()->findChild<QStatusBar *>(QStringLiteral("StatusBar1"))->findChildren<QLabel *>();
     QStringList heard;
     for (QLabel *panel : panels)
         heard << HeardName(panel);
     QVERIFY2(heard.contains(QStringLiteral("Com1")), qPrintable(heard.join('|')));
-    QVERIFY2(heard.contains(MainForm->StatusPanelText(2)), qPrintable(heard.join('|')));
+    QVERIFY2(heard.contains(Console->Panels().Text(2)), qPrintable(heard.join('|')));
 }
 
 int main(int argc, char *argv[])

@@ -5,11 +5,13 @@
 
 #include "Application.h"
 #include "Config.h"
+#include "Console.h"
 #include "ConsoleFixture.h"
 #include "ConsoleMessageBox.h"
+#include "ConsoleSession.h"
 #include "ErrorReport.h"
 #include "Frame.h"
-#include "Main.h"
+#include "RadioLink.h"
 #include "SendCommand.h"
 #include "Zcomm.h"
 
@@ -18,6 +20,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTimer>
@@ -83,7 +86,7 @@ private:
             deadline_ = QDeadlineTimer(waitForLog_ ? 10000 : 500);
             return;
         }
-        if (waitForLog_ && MainForm && AllLoggedInOrder(MainForm->LogText()))
+        if (waitForLog_ && Console && AllLoggedInOrder(Console->LogText()))
             loggedWhileOpen = true;
         else if (!deadline_.hasExpired())
             return;
@@ -123,10 +126,10 @@ void TstModalLoops::startUpPortWarning()
     CreateConsoleWindows();
     QVERIFY(hand.sawModal);
     QCOMPARE(hand.modalTitle, QStringLiteral("Comport Warning"));
-    QVERIFY(MainForm && !MainForm->EndRequested());
-    QTRY_VERIFY2(AllLoggedInOrder(MainForm->LogText()), qPrintable(MainForm->LogText()));
+    QVERIFY(Console && !Console->EndRequested());
+    QTRY_VERIFY2(AllLoggedInOrder(Console->LogText()), qPrintable(Console->LogText()));
     // The popups the frames opened are the real, finished windows.
-    QTRY_VERIFY(MainForm->LogText().count(QLatin1String(" RX: ")) == Traffic.size());
+    QTRY_VERIFY(Console->LogText().count(QLatin1String(" RX: ")) == Traffic.size());
 }
 
 void TstModalLoops::framesDuringModal_data()
@@ -139,28 +142,29 @@ void TstModalLoops::framesDuringModal_data()
             ConfigForm->findChild<QRadioButton *>(QStringLiteral("Com3RadioButton"))->click();
             ConfigForm->findChild<QAbstractButton *>(QStringLiteral("BitBtn1"))->click();
         });
-        MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+        Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     }) << "Comport Warning";
     QTest::newRow("Config window") << TOpen([] {
-        MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+        Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     }) << "Configuration";
     QTest::newRow("Warning box") << TOpen([] {
         GuardedCall([] {
-            SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("1"), QStringLiteral("1000"));
+            SendCommand(Console->Session().CommandContext(), 'B', QStringLiteral("1"),
+                        QStringLiteral("1000"));
         });
     }) << "Warning";
-    QTest::newRow("End") << TOpen([] { MainForm->close(); }) << "End";
+    QTest::newRow("End") << TOpen([] { Console->Window()->close(); }) << "End";
     QTest::newRow("Edit User") << TOpen([] {
-        MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
+        Console->Window()->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     }) << "User";
     QTest::newRow("Edit Status") << TOpen([] {
-        MainForm->findChild<QAbstractButton *>(QStringLiteral("EstatusBitBtn"))->click();
+        Console->Window()->findChild<QAbstractButton *>(QStringLiteral("EstatusBitBtn"))->click();
     }) << "Status";
     QTest::newRow("error box") << TOpen([] {
         ReportError(std::make_exception_ptr(std::runtime_error("disk full")));
     }) << "Error";
     QTest::newRow("Version") << TOpen([] {
-        MainForm->findChild<QAction *>(QStringLiteral("Version1"))->trigger();
+        Console->Window()->findChild<QAction *>(QStringLiteral("Version1"))->trigger();
     }) << "Version";
 }
 
@@ -173,20 +177,20 @@ void TstModalLoops::framesDuringModal()
     QVERIFY(dir.Prepare(Ini, {1}));
     InstallConsoleMessageBox();
     CreateConsoleWindows();
-    QVERIFY(MainForm && !MainForm->EndRequested());
-    MainForm->show();
-    QVERIFY(QTest::qWaitForWindowExposed(MainForm));
+    QVERIFY(Console && !Console->EndRequested());
+    Console->Window()->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Console->Window()));
     QVERIFY(dir.Send(1, Frame("0")));
-    QTRY_VERIFY(MainForm->LogText().contains(QLatin1String(" RX: Success")));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Success")));
 
     TOperatorHand hand(dir, true);
     open();
     QVERIFY(hand.sawModal);
     QCOMPARE(hand.modalTitle, title);
     // Handled as ever while the window was open: logged, in order, nothing lost.
-    QVERIFY2(hand.loggedWhileOpen, qPrintable(MainForm->LogText()));
-    QVERIFY(MainForm->isVisible());
-    QVERIFY(MainForm->ZComm1->GetPortStatus());
+    QVERIFY2(hand.loggedWhileOpen, qPrintable(Console->LogText()));
+    QVERIFY(Console->Window()->isVisible());
+    QVERIFY(Console->Link().Port()->GetPortStatus());
 }
 
 int main(int argc, char **argv)

@@ -3,11 +3,12 @@
 // caption on its way to the screen. Runs on a private Xvfb display.
 
 #include "Application.h"
+#include "Console.h"
 #include "ConsoleFixture.h"
 #include "ConsoleMessageBox.h"
+#include "ConsoleSession.h"
 #include "End.h"
 #include "ErrorReport.h"
-#include "Main.h"
 #include "SendCommand.h"
 #include "Speech.h"
 #include "Speechpopup.h"
@@ -15,6 +16,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMainWindow>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -117,7 +119,7 @@ private slots:
         QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x001F\r\n", {1}));
         InstallConsoleMessageBox();
         CreateConsoleWindows();
-        QVERIFY(MainForm && !MainForm->EndRequested());
+        QVERIFY(Console && !Console->EndRequested());
     }
     void cleanupTestCase() { DeleteConsoleWindows(); }
 
@@ -133,7 +135,7 @@ void TstTitles::titleBarShowsCaption_data()
     using TShow = std::function<QWidget *()>;
     QTest::addColumn<TShow>("show");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("main window") << TShow([] { return static_cast<QWidget *>(MainForm); })
+    QTest::newRow("main window") << TShow([] { return static_cast<QWidget *>(Console->Window()); })
                                  << "Corvalink Demonstration Software";
     QTest::newRow("voice call") << TShow([] { return static_cast<QWidget *>(SpeechForm); }) << "Voice Call";
     QTest::newRow("voice popup") << TShow([] { return static_cast<QWidget *>(SpeechPopupForm); })
@@ -142,12 +144,13 @@ void TstTitles::titleBarShowsCaption_data()
                                   << "Status Call From";
     // Modal windows: opened for real; their title is read inside their own loop.
     QTest::newRow("exit question") << TShow([] {
-        MainForm->close();
+        Console->Window()->close();
         return nullptr;
     }) << "End";
     QTest::newRow("warning box") << TShow([] {
         GuardedCall([] {
-            SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("1"), QStringLiteral("1000"));
+            SendCommand(Console->Session().CommandContext(), 'B', QStringLiteral("1"),
+                        QStringLiteral("1000"));
         });
         return nullptr;
     }) << "Warning";

@@ -3,11 +3,13 @@
 // and the simulator's traffic reaches the log, the popups and the emergency flash. And
 // the radio on another machine: the simulator serving the line over TCP, socat making
 // the COM1 link, as a serial server and socat do between two machines.
+#include "AlarmDisplay.h"
 #include "BoxRecorder.h"
 #include "Console.h"
+#include "ConsoleSession.h"
 #include "DBLookupComboBox.h"
 #include "ErrorReport.h"
-#include "Main.h"
+#include "RadioLink.h"
 #include "ScratchDir.h"
 #include "SendCommand.h"
 #include "Speech.h"
@@ -20,6 +22,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -101,9 +104,9 @@ private:
 
         QVERIFY(scratch->MakeCurrent());
         CreateConsoleWindows();
-        QVERIFY(MainForm);
-        QVERIFY2(!MainForm->EndRequested(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
-        MainForm->show();
+        QVERIFY(Console);
+        QVERIFY2(!Console->EndRequested(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
+        Console->Window()->show();
         if (!overTcp)
             QTRY_VERIFY_WITH_TIMEOUT(SimOutput().contains(QStringLiteral("console opened COM1")), 10000);
     }
@@ -205,21 +208,21 @@ private slots:
         if (!simInput.isEmpty()) // the rule is in force before the command goes out
             QTRY_VERIFY(SimOutput().contains(QStringLiteral("answers (after")));
 
-        Button(MainForm, "SpeechBitBtn")->click();
+        Button(Console->Window(), "SpeechBitBtn")->click();
         QTRY_VERIFY(SpeechForm->isVisible());
         Pick(SpeechForm, station);
         QAbstractButton *send = Button(SpeechForm, button.constData());
         QVERIFY(send);
         send->click();
 
-        QVERIFY2(MainForm->LogText().contains(txEntry), qPrintable(MainForm->LogText()));
-        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(rxEntry), qPrintable(MainForm->LogText()),
+        QVERIFY2(Console->LogText().contains(txEntry), qPrintable(Console->LogText()));
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().contains(rxEntry), qPrintable(Console->LogText()),
                                   10000);
         QVERIFY2(SimOutput().contains(simLine), qPrintable(SimOutput()));
         // The answer is the newest line: it came after the command.
-        QVERIFY2(MainForm->LogText().section(QLatin1Char('\n'), 0, 0).contains(rxEntry),
-                 qPrintable(MainForm->LogText()));
-        QCOMPARE(MainForm->LogText().count(QStringLiteral(" RX: ")), 1);
+        QVERIFY2(Console->LogText().section(QLatin1Char('\n'), 0, 0).contains(rxEntry),
+                 qPrintable(Console->LogText()));
+        QCOMPARE(Console->LogText().count(QStringLiteral(" RX: ")), 1);
         QVERIFY2(boxes.isEmpty(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
     }
@@ -229,7 +232,7 @@ private slots:
     void demoFirstEvents()
     {
         StartConsole({QStringLiteral("--demo")});
-        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Call from Car 1")), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Call from Car 1")), 10000);
         QTRY_VERIFY(SpeechPopupForm->isVisible());
         const auto edits = SpeechPopupForm->findChildren<QLineEdit *>();
         QStringList texts;
@@ -238,13 +241,12 @@ private slots:
         QVERIFY2(texts.contains(QStringLiteral("Car 1")) && texts.contains(QStringLiteral("1101")),
                  qPrintable(texts.join(QLatin1Char('|'))));
 
-        QTRY_VERIFY_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Call end from Car 1")),
+        QTRY_VERIFY_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Call end from Car 1")),
                                  15000);
-        const QStringList lines = MainForm->LogText().split(QLatin1Char('\n'));
-        QVERIFY2(lines.size() >= 2, qPrintable(MainForm->LogText()));
-        QVERIFY2(lines.at(0).contains(QStringLiteral("Call end from Car 1")),
-                 qPrintable(MainForm->LogText()));
-        QVERIFY2(lines.at(1).contains(QStringLiteral("Call from Car 1")), qPrintable(MainForm->LogText()));
+        const QStringList lines = Console->LogText().split(QLatin1Char('\n'));
+        QVERIFY2(lines.size() >= 2, qPrintable(Console->LogText()));
+        QVERIFY2(lines.at(0).contains(QStringLiteral("Call end from Car 1")), qPrintable(Console->LogText()));
+        QVERIFY2(lines.at(1).contains(QStringLiteral("Call from Car 1")), qPrintable(Console->LogText()));
         QVERIFY(SimOutput().contains(QStringLiteral("demo>    B Call from 101/1101")));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
     }
@@ -255,21 +257,21 @@ private slots:
     void emergencyStartsFlash()
     {
         StartConsole({QStringLiteral("--stay")}, "wait\nstatus 100 1000 95\n");
-        QTRY_VERIFY_WITH_TIMEOUT(MainForm->EmergencyTimer->isActive(), 10000);
-        QVERIFY2(MainForm->LogText().contains(QStringLiteral(" RX: Status:95 from Base")),
-                 qPrintable(MainForm->LogText()));
-        QVERIFY2(MainForm->LogText().contains(QStringLiteral("\"Emergency\"")),
-                 qPrintable(MainForm->LogText()));
+        QTRY_VERIFY_WITH_TIMEOUT(Console->Alarm().EmergencyTimer->isActive(), 10000);
+        QVERIFY2(Console->LogText().contains(QStringLiteral(" RX: Status:95 from Base")),
+                 qPrintable(Console->LogText()));
+        QVERIFY2(Console->LogText().contains(QStringLiteral("\"Emergency\"")),
+                 qPrintable(Console->LogText()));
         QTRY_VERIFY(StatusPopupForm->isVisible());
 
         StatusPopupForm->close();
-        QTRY_VERIFY(!MainForm->EmergencyTimer->isActive());
+        QTRY_VERIFY(!Console->Alarm().EmergencyTimer->isActive());
 
         // An ordinary status afterwards does not flash.
         QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
-        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
-                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
-        QVERIFY(!MainForm->EmergencyTimer->isActive());
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(Console->LogText() + SimOutput()), 10000);
+        QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
     }
 
@@ -278,27 +280,26 @@ private slots:
     {
         StartConsole({QStringLiteral("--ack-delay"), QStringLiteral("20"), QStringLiteral("--stay")}, {},
                      true);
-        Button(MainForm, "SpeechBitBtn")->click();
+        Button(Console->Window(), "SpeechBitBtn")->click();
         QTRY_VERIFY(SpeechForm->isVisible());
         Pick(SpeechForm, QStringLiteral("Car 2"));
         Button(SpeechForm, "ConnectBitBtn")->click();
-        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Success")),
-                                  qPrintable(MainForm->LogText()), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Success")),
+                                  qPrintable(Console->LogText()), 10000);
         QVERIFY2(SimOutput().contains(QStringLiteral("console> B Connect  Fleet 101  Ident 1102")),
                  qPrintable(SimOutput()));
         QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
-        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
-                                  qPrintable(MainForm->LogText()), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(Console->LogText()), 10000);
         // Bytes a terminal would take for flow control pass unchanged.
         const QByteArray msg("msg 100 1000 a\\x11b\\x13c\n");
         QCOMPARE(sim->write(msg), msg.size());
-        QTRY_VERIFY2_WITH_TIMEOUT(
-            MainForm->LogText().contains(QStringLiteral(" RX: Short Message from Base")),
-            qPrintable(MainForm->LogText() + SimOutput()), 10000);
-        QVERIFY2(MainForm->LogText().contains(QStringLiteral("\"a\x11"
-                                                             "b\x13"
-                                                             "c\"")),
-                 qPrintable(MainForm->LogText()));
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Short Message from Base")),
+                                  qPrintable(Console->LogText() + SimOutput()), 10000);
+        QVERIFY2(Console->LogText().contains(QStringLiteral("\"a\x11"
+                                                            "b\x13"
+                                                            "c\"")),
+                 qPrintable(Console->LogText()));
         QVERIFY2(boxes.isEmpty(), qPrintable(boxes.isEmpty() ? QString() : boxes.first().text));
         QVERIFY2(errors.isEmpty(), qPrintable(errors.join(QLatin1Char('\n'))));
     }
@@ -316,8 +317,8 @@ private slots:
         QFETCH(bool, radioSide);
         StartConsole({QStringLiteral("--stay")}, {}, true);
         QCOMPARE(sim->write("status 101 1101 21\n"), qint64(19));
-        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
-                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Status:21 from Car 1")),
+                                  qPrintable(Console->LogText() + SimOutput()), 10000);
         const QString port = QRegularExpression(QStringLiteral("radio on tcp 127\\.0\\.0\\.1:(\\d+) "))
                                  .match(SimOutput())
                                  .captured(1);
@@ -349,14 +350,14 @@ private slots:
                                  10000);
         // socat's new COM1 is a new pseudo-terminal: the console opens it by itself
         // and traffic flows both ways again, with no second report.
-        QTRY_VERIFY_WITH_TIMEOUT(!MainForm->WaitingForPort(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Console->Link().WaitingForPort(), 3000);
         QCOMPARE(sim->write("status 101 1101 22\n"), qint64(19));
-        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().contains(QStringLiteral(" RX: Status:22 from Car 1")),
-                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
-        const int acks = MainForm->LogText().count(QStringLiteral(" RX: Success"));
-        SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("100"), QStringLiteral("1000"));
-        QTRY_VERIFY2_WITH_TIMEOUT(MainForm->LogText().count(QStringLiteral(" RX: Success")) == acks + 1,
-                                  qPrintable(MainForm->LogText() + SimOutput()), 10000);
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().contains(QStringLiteral(" RX: Status:22 from Car 1")),
+                                  qPrintable(Console->LogText() + SimOutput()), 10000);
+        const int acks = Console->LogText().count(QStringLiteral(" RX: Success"));
+        SendCommand(Console->Session().CommandContext(), 'B', QStringLiteral("100"), QStringLiteral("1000"));
+        QTRY_VERIFY2_WITH_TIMEOUT(Console->LogText().count(QStringLiteral(" RX: Success")) == acks + 1,
+                                  qPrintable(Console->LogText() + SimOutput()), 10000);
         QCOMPARE(errors, QStringList{lost});
     }
 };

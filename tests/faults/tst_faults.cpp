@@ -152,12 +152,6 @@ QString OpenAndPost(const QString &file)
 
 using Line = TRadioDir;
 
-class TListLog final : public ILog {
-public:
-    QStringList entries;
-    void InsertEntry(const QString &entry) override { entries << entry; }
-};
-
 QString LongText()
 {
     // 4000 characters of readable text, line breaks included, ending in a letter
@@ -428,7 +422,7 @@ void TestFaults::longMessageSentWhole()
     comm.SetStopBits(TStopBits::_2bit);
     comm.OpenCommport();
     TZCommCommandPort port(&comm);
-    TListLog log;
+    TRecordingLog log;
     TMemoryTable users = TMemoryTable::Users();
     users.AddRow({"Base", "100", "1000"});
     TCommandContext context{&port, &log, &users, [] { return QStringLiteral("12:00:00"); }};

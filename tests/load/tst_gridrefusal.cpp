@@ -1,14 +1,15 @@
 // A directory cell refused while a button of its editor is pressed, on the whole
 // console with the real message boxes and modal loops.
 #include "Application.h"
+#include "Console.h"
 #include "ConsoleHarness.h"
 #include "ConsoleMessageBox.h"
 #include "Euser.h"
-#include "Main.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QTableView>
 #include <QTest>
@@ -52,7 +53,7 @@ public:
     // Opens Edit User with its button; returns once the window is closed.
     static void RunEditUser()
     {
-        MainForm->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
+        Console->Window()->findChild<QAbstractButton *>(QStringLiteral("EUserBitBtn"))->click();
     }
 
 private:

@@ -1,9 +1,9 @@
 // A long message of 4000 characters from the radio reaches the message popup
 // whole, and the log shows its first 30 characters, however the line delivers it.
 #include "Application.h"
+#include "Console.h"
 #include "ConsoleHarness.h"
 #include "Frame.h"
-#include "Main.h"
 #include "Messagepopup.h"
 
 #include <QTest>

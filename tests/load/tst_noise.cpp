@@ -8,9 +8,9 @@
 // 60 s at 9600 bit/s, about 52 KB); CORVALINK_NOISE_SPEEDUP: how many times the
 // line's rate they are written at (default 8).
 #include "Application.h"
+#include "Console.h"
 #include "ConsoleHarness.h"
 #include "Frame.h"
-#include "Main.h"
 
 #include <QPointer>
 #include <QTest>

@@ -3,15 +3,19 @@
 // Config window opens another port on which traffic flows.
 #include "Application.h"
 #include "Config.h"
+#include "Console.h"
 #include "ConsoleHarness.h"
+#include "ConsoleSession.h"
 #include "Frame.h"
-#include "Main.h"
+#include "RadioLink.h"
 #include "SendCommand.h"
+#include "StatusPanels.h"
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMainWindow>
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
@@ -40,7 +44,7 @@ void ChoosePortInConfig(const QString &radioName)
         ConfigForm->findChild<QAbstractButton *>(QStringLiteral("BitBtn1"))->click();
     });
     operatorHand.start(10);
-    MainForm->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
+    Console->Window()->findChild<QAbstractButton *>(QStringLiteral("ConfigBitBtn"))->click();
     QVERIFY(acted);
 }
 
@@ -72,7 +76,7 @@ void TstUnplug::unplugged()
 
     QVERIFY(console.Line(0).Write(BuildFrame("B1001000")));
     QTRY_VERIFY(Logged(log, QStringLiteral("Call from Base")));
-    QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com1"));
+    QCOMPARE(Console->Panels().Text(0), QStringLiteral("Com1"));
 
     QVERIFY(console.Line(0).Write(beforeClose));
     console.Line(0).Close();
@@ -90,14 +94,14 @@ void TstUnplug::unplugged()
     QCOMPARE(boxes.boxes.size(), 1);
 
     ChoosePortInConfig(QStringLiteral("Com2RadioButton"));
-    QCOMPARE(MainForm->Settings().CurrentComPort, 2);
-    QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com2"));
+    QCOMPARE(Console->Link().Settings().CurrentComPort, 2);
+    QCOMPARE(Console->Panels().Text(0), QStringLiteral("Com2"));
     QCOMPARE(boxes.boxes.size(), 1);
 
     // Traffic flows both ways on the new port.
     QVERIFY(console.Line(1).Write(BuildFrame("E101110220")));
     QTRY_VERIFY(Logged(log, QStringLiteral("Status:20 from Car 2\n\t\"On duty\"")));
-    SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("102"), QStringLiteral("1203"));
+    SendCommand(Console->Session().CommandContext(), 'B', QStringLiteral("102"), QStringLiteral("1203"));
     QByteArray out;
     QTRY_VERIFY((out += console.Line(1).Drain()).contains(BuildFrame("B1021203")));
     QCOMPARE(boxes.boxes.size(), 1);
@@ -111,13 +115,12 @@ void TstUnplug::pluggedBackIn()
     QVERIFY2(console.Error().isEmpty(), qPrintable(console.Error()));
     TBoxRecorder boxes;
     TLogWatch log(console.LogMemo());
-    QVERIFY(MainForm->StatusPanelText(1).isEmpty());
+    QVERIFY(Console->Panels().Text(1).isEmpty());
 
     console.Line(0).Close();
     QTRY_COMPARE(boxes.boxes.size(), 1);
-    QTRY_COMPARE(MainForm->StatusPanelText(1),
-                 QStringLiteral("COM1 disconnected \u2014 waiting for the radio"));
-    QVERIFY(MainForm->WaitingForPort());
+    QTRY_COMPARE(Console->Panels().Text(1), QStringLiteral("COM1 disconnected \u2014 waiting for the radio"));
+    QVERIFY(Console->Link().WaitingForPort());
 
     // Looking for the device about once a second costs next to nothing.
     const double before = ProcessCpuMs();
@@ -125,30 +128,30 @@ void TstUnplug::pluggedBackIn()
     const double spent = ProcessCpuMs() - before;
     qInfo("the whole console: %.1f ms of CPU in 3 s while waiting for the port", spent);
     QVERIFY2(spent < 30, qPrintable(QStringLiteral("%1 ms of CPU in 3 s").arg(spent)));
-    QVERIFY(MainForm->WaitingForPort());
+    QVERIFY(Console->Link().WaitingForPort());
 
     // The radio's COM1 entry goes too (the simulator removes its link; a by-id
     // link goes with its adapter): the name now leads to /dev/ttyS0, another
     // port, which must not be taken for the radio.
     QVERIFY(QFile::remove(QDir(console.Dir()).filePath(QStringLiteral("COM1"))));
     QTest::qWait(2500);
-    QVERIFY(MainForm->WaitingForPort());
-    QCOMPARE(MainForm->StatusPanelText(1), QStringLiteral("COM1 disconnected \u2014 waiting for the radio"));
+    QVERIFY(Console->Link().WaitingForPort());
+    QCOMPARE(Console->Panels().Text(1), QStringLiteral("COM1 disconnected \u2014 waiting for the radio"));
 
     QElapsedTimer back;
     back.start();
     const QString replugged = console.Replug(0);
     QVERIFY2(replugged.isEmpty(), qPrintable(replugged));
-    QTRY_VERIFY_WITH_TIMEOUT(!MainForm->WaitingForPort(), 2500);
+    QTRY_VERIFY_WITH_TIMEOUT(!Console->Link().WaitingForPort(), 2500);
     qInfo("port open again %lld ms after the device came back", back.elapsed());
     QVERIFY(back.elapsed() < 2000);
-    QVERIFY(MainForm->StatusPanelText(1).isEmpty());
-    QCOMPARE(MainForm->StatusPanelText(0), QStringLiteral("Com1"));
+    QVERIFY(Console->Panels().Text(1).isEmpty());
+    QCOMPARE(Console->Panels().Text(0), QStringLiteral("Com1"));
 
     // Both ways, with no operator action and no other box.
     QVERIFY(console.Line(0).Write(BuildFrame("E101110220")));
     QTRY_VERIFY(Logged(log, QStringLiteral("Status:20 from Car 2\n\t\"On duty\"")));
-    SendCommand(MainForm->CommandContext(), 'B', QStringLiteral("102"), QStringLiteral("1203"));
+    SendCommand(Console->Session().CommandContext(), 'B', QStringLiteral("102"), QStringLiteral("1203"));
     QByteArray out;
     QTRY_VERIFY((out += console.Line(0).Drain()).contains(BuildFrame("B1021203")));
     QCOMPARE(boxes.boxes.size(), 1);
@@ -156,9 +159,9 @@ void TstUnplug::pluggedBackIn()
     // Lost a second time, it comes back a second time.
     console.Line(0).Close();
     QTRY_COMPARE(boxes.boxes.size(), 2);
-    QTRY_VERIFY(MainForm->WaitingForPort());
+    QTRY_VERIFY(Console->Link().WaitingForPort());
     QVERIFY(console.Replug(0).isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!MainForm->WaitingForPort(), 2500);
+    QTRY_VERIFY_WITH_TIMEOUT(!Console->Link().WaitingForPort(), 2500);
     QVERIFY(console.Line(0).Write(BuildFrame("B1001000")));
     QTRY_VERIFY(Logged(log, QStringLiteral("Call from Base")));
 }

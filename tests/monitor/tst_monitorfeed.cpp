@@ -5,9 +5,9 @@
 #include "Decoder.h"
 #include "Frame.h"
 #include "FrameIntake.h"
-#include "LineNotes.h"
 #include "MemoryTable.h"
 #include "MonitorFeed.h"
+#include "NotingPorts.h"
 #include "Recorders.h"
 
 #include <QRandomGenerator>
@@ -266,12 +266,12 @@ void TstMonitorFeed::notesCutAndShow()
 void TstMonitorFeed::consoleTellsTheMonitor()
 {
     QStringList notes;
-    const TLineNoteSink sink = [&notes](TLineNote note, const QString &text) {
+    const auto sink = [&notes](TLineNote note, const QString &text) {
         notes << QStringLiteral("%1 %2").arg(int(note)).arg(text);
     };
     TRecordingPort port;
     port.failAtWrite = 1;
-    TNotingCommandPort noting(port, sink);
+    TNotingCommandPort noting(port, [&sink](const QString &reason) { sink(TLineNote::WriteFailed, reason); });
     noting.WriteData("\x02", 1);
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, noting.WriteStringData("B1011102"));
     QCOMPARE(
@@ -282,7 +282,7 @@ void TstMonitorFeed::consoleTellsTheMonitor()
     TRecordingSelector selector;
     bool open = false;
     TNotingPortSelector opening(
-        selector, [&open] { return open; }, sink);
+        selector, [&open] { return open; }, [&sink] { sink(TLineNote::IntakeReset, {}); });
     opening.OpenCommport(); // closed: opened afresh
     open = true;
     opening.OpenCommport(); // already open: the intake keeps its frame

@@ -25,12 +25,6 @@ QString Describe(const TTrafficEvent &e)
         .join(QLatin1String(" | "));
 }
 
-class TRecordingTraffic final : public ITrafficObserver {
-public:
-    QList<TTrafficEvent> events;
-    void TrafficEvent(const TTrafficEvent &event) override { events.append(event); }
-};
-
 } // namespace
 
 class TestTrafficEvents : public QObject {

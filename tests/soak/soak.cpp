@@ -7,10 +7,11 @@
 #include "Console.h"
 #include "ConsoleHarness.h"
 #include "ConsoleMessageBox.h"
+#include "ConsoleSession.h"
 #include "End.h"
 #include "Frame.h"
 #include "LogMemo.h"
-#include "Main.h"
+#include "RadioLink.h"
 #include "Table.h"
 #include "Zcomm.h"
 
@@ -26,6 +27,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -315,10 +317,10 @@ bool TMonkey::Click()
 
 bool TMonkey::Menu()
 {
-    if (QApplication::activeModalWidget() || !MainForm)
+    if (QApplication::activeModalWidget() || !Console)
         return false;
     QList<QAction *> actions;
-    for (QAction *menu : MainForm->menuBar()->actions())
+    for (QAction *menu : Console->Window()->menuBar()->actions())
         if (menu->menu())
             for (QAction *a : menu->menu()->actions())
                 if (a->isEnabled() && !a->isSeparator() && !a->menu())
@@ -472,7 +474,7 @@ bool TMonkey::Key()
 bool TMonkey::CloseWindow()
 {
     QWidget *scope = Scope();
-    if (!scope || scope == MainForm)
+    if (!scope || (Console && scope == Console->Window()))
         return false;
     Note(QStringLiteral("close ") + Describe(scope));
     QTimer::singleShot(0, scope, [scope] { scope->close(); });
@@ -528,7 +530,7 @@ void TMonkey::HandTick()
                  .arg(open.join(QLatin1String(" | "))));
     if (modals > 8)
         Fail(QStringLiteral("%1 modal windows open at once").arg(modals));
-    if (!MainForm)
+    if (!Console)
         return;
     int total = 0;
     for (const TRow &row : std::as_const(table_))
@@ -552,10 +554,10 @@ void TMonkey::Epoch()
     // (Config, the reconnect) drops what it had not read yet even when its number
     // is the same before and after.
     const QString now = QStringLiteral("%1/%2/%3/%4")
-                            .arg(MainForm->Settings().CurrentComPort)
-                            .arg(MainForm->WaitingForPort())
+                            .arg(Console->Link().Settings().CurrentComPort)
+                            .arg(Console->Link().WaitingForPort())
                             .arg(lineAway_)
-                            .arg(MainForm->ZComm1->OpenCount());
+                            .arg(Console->Link().Port()->OpenCount());
     if (now != epoch_) {
         // Port/waiting/line away: when a frame goes missing, the moments the
         // console's port changed state are the first thing to look at.
@@ -568,10 +570,10 @@ void TMonkey::Epoch()
 
 void TMonkey::Send(const QByteArray &bytes, const QString &expect, const char *what)
 {
-    const int port = MainForm->Settings().CurrentComPort;
+    const int port = Console->Link().Settings().CurrentComPort;
     if (lineAway_ || port < 1 || port > 2)
         return;
-    const bool open = !MainForm->WaitingForPort();
+    const bool open = !Console->Link().WaitingForPort();
     if (!console_->Line(port - 1).Write(bytes, 2000))
         return;
     ++framesWritten_;
@@ -597,7 +599,7 @@ void TMonkey::Send(const QByteArray &bytes, const QString &expect, const char *w
 
 void TMonkey::RadioTick()
 {
-    if (failed_ || !MainForm || clock_.elapsed() >= qint64(options_.seconds) * 1000)
+    if (failed_ || !Console || clock_.elapsed() >= qint64(options_.seconds) * 1000)
         return;
     const qint64 now = clock_.elapsed();
     if (lineAway_) {
@@ -686,7 +688,7 @@ void TMonkey::RadioTick()
 
 void TMonkey::CheckTables(bool final)
 {
-    for (TTable *t : {MainForm->UserTable, MainForm->StatusTable}) {
+    for (TTable *t : {Console->Session().UserTable(), Console->Session().StatusTable()}) {
         if (!t) {
             Fail(QStringLiteral("a table was closed"));
             return;
@@ -737,7 +739,7 @@ void TMonkey::CheckTick()
     const qint64 now = clock_.elapsed();
     if (QPlainTextEdit *memo = console_->LogMemo()) {
         const int lines = LogMemoLines::VisualLineCount(memo);
-        if (lines > TMainForm::LogLines)
+        if (lines > LogMemoLines::LogLines)
             Fail(QStringLiteral("the log shows %1 lines").arg(lines));
     }
     // Every counted frame reaches the log, in order; other entries may come between.
@@ -830,7 +832,7 @@ int TMonkey::Run()
         loop.exec();
         if (failed_)
             break;
-        if (MainForm && MainForm->EndRequested()) {
+        if (Console && Console->EndRequested()) {
             // A port that cannot be opened ends the console, as it always has:
             // check what it left behind and start it again.
             Note(QStringLiteral("the console ended itself"));
@@ -861,7 +863,7 @@ int TMonkey::Run()
         if (!pending_.empty())
             Fail(QStringLiteral("%1 frames never reached the log").arg(pending_.size()));
     }
-    if (!failed_ && MainForm)
+    if (!failed_ && Console)
         CheckTables(true);
     const qint64 growth = rssPeakLate_ - rssWarm_;
     std::printf(

@@ -2,11 +2,11 @@
 
 #include "Console.h"
 #include "Frame.h"
-#include "Main.h"
 
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QTextDocument>
 #include <QTimer>
@@ -257,11 +257,11 @@ TConsoleHarness::TConsoleHarness(unsigned popupFlags, int lines, int comPort)
         error_ = QString::fromUtf8(e.what());
         return;
     }
-    if (MainForm->EndRequested()) {
+    if (Console->EndRequested()) {
         error_ = QStringLiteral("the console found no usable port");
         return;
     }
-    MainForm->show();
+    Console->Window()->show();
 }
 
 TConsoleHarness::~TConsoleHarness()
@@ -271,7 +271,7 @@ TConsoleHarness::~TConsoleHarness()
 
 QPlainTextEdit *TConsoleHarness::LogMemo() const
 {
-    return MainForm ? MainForm->findChild<QPlainTextEdit *>(QStringLiteral("LogMemo")) : nullptr;
+    return Console ? Console->Window()->findChild<QPlainTextEdit *>(QStringLiteral("LogMemo")) : nullptr;
 }
 
 namespace {

@@ -7,11 +7,13 @@
 #include "CommandPort.h"
 #include "PopupDispatch.h"
 #include "Settings.h"
+#include "TrafficEvent.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <stdexcept>
 
 // Records every write as one item, so the three writes of a frame can be told apart.
@@ -56,10 +58,36 @@ public:
     void CloseCommport() override { calls << QStringLiteral("close"); }
 };
 
+// The log's entries, newest first as the log shows them; onEntry runs at each.
 class TRecordingLog final : public ILog {
 public:
     QStringList entries;
-    void InsertEntry(const QString &entry) override { entries.prepend(entry); }
+    std::function<void(const QString &)> onEntry;
+    void InsertEntry(const QString &entry) override
+    {
+        entries.prepend(entry);
+        if (onEntry)
+            onEntry(entry);
+    }
+};
+
+// Counts the entries and their characters and keeps none (benchmarks, fuzzing).
+class TCountingLog final : public ILog {
+public:
+    qint64 entries = 0;
+    qint64 chars = 0;
+    void InsertEntry(const QString &entry) override
+    {
+        ++entries;
+        chars += entry.size();
+    }
+};
+
+// Every traffic event, in the order told.
+class TRecordingTraffic final : public ITrafficObserver {
+public:
+    QList<TTrafficEvent> events;
+    void TrafficEvent(const TTrafficEvent &event) override { events.append(event); }
 };
 
 // Records the calls the popup dispatch makes, one readable line each.
@@ -88,4 +116,11 @@ public:
     {
         calls << QStringLiteral("hold %1|%2|%3 %4").arg(name, fleet, ident, text);
     }
+};
+
+// Counts the popups shown and ignores everything else (benchmarks, fuzzing).
+class TCountingHost final : public TNullPopupHost {
+public:
+    int shown = 0;
+    void ShowPopup(PopupKind) override { ++shown; }
 };

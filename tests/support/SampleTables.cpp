@@ -1,5 +1,7 @@
 #include "SampleTables.h"
 
+#include "ConsoleFiles.h"
+
 #include <QFile>
 
 QString CopySampleTable(const QString &name, const QDir &dir)
@@ -14,6 +16,5 @@ QString CopySampleTable(const QString &name, const QDir &dir)
 
 bool CopySampleTables(const QDir &dir)
 {
-    return !CopySampleTable(QStringLiteral("User.DB"), dir).isEmpty() &&
-           !CopySampleTable(QStringLiteral("Status.db"), dir).isEmpty();
+    return !CopySampleTable(UserFileName, dir).isEmpty() && !CopySampleTable(StatusFileName, dir).isEmpty();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConsoleFiles.h"
 #include "SampleTables.h"
 #include "TableDef.h"
 
@@ -57,14 +58,13 @@ inline QString MakeTableFile(const QDir &dir, const TableDef &def, const QString
     return file;
 }
 
-inline QString MakeUserFile(const QDir &dir, const QStringList &values,
-                            const QString &name = QStringLiteral("User.DB"))
+inline QString MakeUserFile(const QDir &dir, const QStringList &values, const QString &name = UserFileName)
 {
     return MakeTableFile(dir, UserTableDef(), values, name);
 }
 
 inline QString MakeStatusFile(const QDir &dir, const QStringList &values,
-                              const QString &name = QStringLiteral("Status.db"))
+                              const QString &name = StatusFileName)
 {
     return MakeTableFile(dir, StatusTableDef(), values, name);
 }

@@ -1,36 +1,39 @@
 #pragma once
 
 #include "CommandPort.h"
-#include "LineTap.h"
 #include "Settings.h"
 
+#include <QString>
 #include <functional>
 
-// Where the console tells the line monitor what its bytes alone do not show. Each
-// wraps what the console already uses and hands a note to `note` (the monitor's
-// NoteLine, or nothing while there is no monitor), then goes on as before.
-using TLineNoteSink = std::function<void(TLineNote note, const QString &text)>;
+// What the console's bytes alone do not show, told on the way (the line monitor
+// listens): each wraps a port the console already uses and goes on as before.
 
-// The port outgoing frames go to: a write that fails is a note with the reason,
-// and the failure goes on to the caller as before.
+// The port outgoing frames go to: a write that fails is told with its reason, and
+// the failure goes on to the caller as before.
 class TNotingCommandPort final : public ICommandPort {
 public:
-    TNotingCommandPort(ICommandPort &port, TLineNoteSink note) : port_(port), note_(std::move(note)) {}
+    using TWriteFailed = std::function<void(const QString &reason)>;
+    TNotingCommandPort(ICommandPort &port, TWriteFailed writeFailed)
+        : port_(port), writeFailed_(std::move(writeFailed))
+    {
+    }
     void WriteData(const char *data, uint32_t size) override;
     void WriteStringData(const QByteArray &data) override;
 
 private:
     template <typename F> void Noting(F &&write);
     ICommandPort &port_;
-    TLineNoteSink note_;
+    TWriteFailed writeFailed_;
 };
 
 // Port selection: opening a port that was closed makes the console's intake forget
-// its unfinished frame, so the monitor is told to forget its own.
+// its unfinished frame, and whoever splits the same bytes must forget its own.
 class TNotingPortSelector final : public IPortSelector {
 public:
-    TNotingPortSelector(IPortSelector &selector, std::function<bool()> portOpen, TLineNoteSink note)
-        : selector_(selector), portOpen_(std::move(portOpen)), note_(std::move(note))
+    TNotingPortSelector(IPortSelector &selector, std::function<bool()> portOpen,
+                        std::function<void()> intakeReset)
+        : selector_(selector), portOpen_(std::move(portOpen)), intakeReset_(std::move(intakeReset))
     {
     }
     bool CheckCommportValid(const QString &deviceName) override
@@ -45,5 +48,5 @@ public:
 private:
     IPortSelector &selector_;
     std::function<bool()> portOpen_;
-    TLineNoteSink note_;
+    std::function<void()> intakeReset_;
 };

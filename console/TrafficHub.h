@@ -8,21 +8,22 @@
 #include <memory>
 
 class THistoryStore;
-class TAlarmSound;
-
-inline const QString HistoryFileName = QStringLiteral("history.db");
 
 // Where the console's traffic goes besides the log: the history file and the open
-// alarms. Lives on the user-interface thread; the store's writer does the disk work.
+// alarms. Lives on the user-interface thread; the store's writer does the disk
+// work. No sound and no window here: the alarm sound is the console's (app/), fed
+// by Alarms() and PreferencesChanged.
 class TTrafficHub final : public QObject, public ITrafficObserver {
     Q_OBJECT
 public:
     // Reads the preferences, the alarms left open, and starts the history writer
-    // in the working directory. Problems are shown as message boxes afterwards,
-    // from the event loop; nothing here fails.
-    explicit TTrafficHub(QObject *parent = nullptr);
+    // on historyFile. Problems are shown as message boxes afterwards, from the
+    // event loop; nothing here fails.
+    explicit TTrafficHub(const QString &historyFile, QObject *parent = nullptr);
     ~TTrafficHub() override;
 
+    // Stores the event (stamped now when its time is left invalid) and raises an
+    // alarm for an emergency.
     void TrafficEvent(const TTrafficEvent &event) override;
 
     // Acknowledges an open alarm and records it in the history.
@@ -31,18 +32,18 @@ public:
     TAlarmList &Alarms() { return alarms_; }
     const TPreferences &Preferences() const { return preferences_; }
     void SetPreferences(const TPreferences &preferences);
-    // False when history.db could not be used this run.
+    // Sound wanted now: the preference on and an alarm open, not muted.
+    bool SoundWanted() const { return preferences_.alarmSound && alarms_.SoundWanted(); }
+    // False when the history file could not be used this run.
     bool HistoryWorking() const;
     // Waits for the writer (shutdown, tests).
     void FlushHistory();
 
-private:
-    void UpdateSound();
+signals:
+    void PreferencesChanged();
 
+private:
     TPreferences preferences_;
     TAlarmList alarms_;
     std::unique_ptr<THistoryStore> store_;
-    TAlarmSound *sound_ = nullptr;
 };
-
-extern TTrafficHub *TrafficHub;

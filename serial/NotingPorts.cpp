@@ -1,4 +1,4 @@
-#include "LineNotes.h"
+#include "NotingPorts.h"
 
 #include <exception>
 
@@ -7,8 +7,8 @@ template <typename F> void TNotingCommandPort::Noting(F &&write)
     try {
         write();
     } catch (const std::exception &e) {
-        if (note_)
-            note_(TLineNote::WriteFailed, QString::fromUtf8(e.what()));
+        if (writeFailed_)
+            writeFailed_(QString::fromUtf8(e.what()));
         throw;
     }
 }
@@ -27,6 +27,6 @@ void TNotingPortSelector::OpenCommport()
 {
     const bool wasOpen = portOpen_ && portOpen_();
     selector_.OpenCommport();
-    if (!wasOpen && note_)
-        note_(TLineNote::IntakeReset, {});
+    if (!wasOpen && intakeReset_)
+        intakeReset_();
 }

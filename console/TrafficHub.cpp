@@ -1,6 +1,5 @@
-#include "Traffic.h"
+#include "TrafficHub.h"
 
-#include "AlarmSound.h"
 #include "HistoryDatabase.h"
 #include "HistoryStore.h"
 #include "MessageBox.h"
@@ -8,8 +7,6 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QPointer>
-
-TTrafficHub *TrafficHub = nullptr;
 
 namespace {
 
@@ -25,7 +22,7 @@ void ShowLater(const QString &text, MsgIcon icon)
 
 } // namespace
 
-TTrafficHub::TTrafficHub(QObject *parent) : QObject(parent)
+TTrafficHub::TTrafficHub(const QString &historyFile, QObject *parent) : QObject(parent)
 {
     QString problem;
     preferences_ = LoadPreferences(PreferencesFileName, &problem);
@@ -34,7 +31,7 @@ TTrafficHub::TTrafficHub(QObject *parent) : QObject(parent)
 
     QList<TAlarm> restored;
     try {
-        restored = THistoryStore::LoadOpenAlarms(HistoryFileName);
+        restored = THistoryStore::LoadOpenAlarms(historyFile);
     } catch (const EHistoryError &) {
         // The writer below meets the same file and says what is wrong with it, once.
     }
@@ -42,10 +39,8 @@ TTrafficHub::TTrafficHub(QObject *parent) : QObject(parent)
     THistoryOptions options;
     options.retentionDays = preferences_.historyDays;
     store_ = std::make_unique<THistoryStore>(
-        HistoryFileName, [](const QString &message) { ShowLater(message, MsgIcon::Warning); }, options);
+        historyFile, [](const QString &message) { ShowLater(message, MsgIcon::Warning); }, options);
     alarms_.SetStore(store_.get());
-    sound_ = new TAlarmSound(this);
-    connect(&alarms_, &TAlarmList::Changed, this, &TTrafficHub::UpdateSound);
 
     if (!restored.isEmpty()) {
         alarms_.Restore(restored);
@@ -111,7 +106,7 @@ void TTrafficHub::SetPreferences(const TPreferences &preferences)
     QString problem;
     if (!SavePreferences(PreferencesFileName, preferences_, &problem))
         ShowMessageBox(problem, QStringLiteral("Corvalink Console"), MsgIcon::Warning, MsgButtons::Ok);
-    UpdateSound();
+    emit PreferencesChanged();
 }
 
 bool TTrafficHub::HistoryWorking() const
@@ -122,9 +117,4 @@ bool TTrafficHub::HistoryWorking() const
 void TTrafficHub::FlushHistory()
 {
     store_->Flush(std::chrono::seconds(5));
-}
-
-void TTrafficHub::UpdateSound()
-{
-    sound_->SetPlaying(preferences_.alarmSound && alarms_.SoundWanted());
 }

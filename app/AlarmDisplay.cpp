@@ -1,0 +1,138 @@
+#include "AlarmDisplay.h"
+
+#include "Popup.h"
+#include "Statuspopup.h"
+#include "TrafficHub.h"
+#include "WindowKit.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QTimer>
+
+TAlarmDisplay::TAlarmDisplay(TTrafficHub *hub, QObject *parent) : QObject(parent), hub_(hub)
+{
+    EmergencyTimer = new QTimer(this);
+    EmergencyTimer->setInterval(1000);
+    connect(EmergencyTimer, &QTimer::timeout, this, &TAlarmDisplay::Tick);
+}
+
+void TAlarmDisplay::SetWindows(TStatusPopupForm *statusPopup, TPopupForm *popup, QWidget *log)
+{
+    statusPopup_ = statusPopup;
+    popup_ = popup;
+    log_ = log;
+}
+
+void TAlarmDisplay::StartEmergency()
+{
+    // Enabling a running timer must not restart its phase.
+    if (!EmergencyTimer->isActive())
+        EmergencyTimer->start();
+}
+
+bool TAlarmDisplay::EmergencyRunning() const
+{
+    return EmergencyTimer->isActive();
+}
+
+void TAlarmDisplay::ShowOldestAlarm()
+{
+    const TAlarmList *alarms = hub_ ? &hub_->Alarms() : nullptr;
+    const int count = alarms ? int(alarms->Alarms().size()) : 0;
+    const bool raised = count > alarmsSeen_;
+    alarmsSeen_ = count;
+    const TAlarm *alarm = alarms ? alarms->OldestOpen() : nullptr;
+    if (!alarm) {
+        if (shownAlarm_) {
+            shownAlarm_ = 0;
+            EndEmergency();
+        }
+        return;
+    }
+    if (!statusPopup_)
+        return;
+    if (raised && alarms->Alarms().constLast().IsOpen()) {
+        // A new emergency takes over the popup, as it always has.
+        alarm = &alarms->Alarms().constLast();
+    } else if (const TAlarm *shown = alarms->Find(shownAlarm_); shown && shown->IsOpen()) {
+        alarm = shown; // a mute or an acknowledgement elsewhere changes nothing here
+    }
+    // Otherwise the oldest open alarm: the one shown was acknowledged.
+    shownAlarm_ = alarm->id;
+    const QString fleet =
+        alarm->fleet ? QStringLiteral("%1").arg(*alarm->fleet, 3, 10, QLatin1Char('0')) : QString();
+    const QString ident =
+        alarm->ident ? QStringLiteral("%1").arg(*alarm->ident, 4, 10, QLatin1Char('0')) : QString();
+    statusPopup_->SetStation(alarm->name, fleet, ident);
+    statusPopup_->SetText(alarm->statusText);
+    StartEmergency();
+    // Shown from the event loop: this may run inside the popup's own closing.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (shownAlarm_ && statusPopup_ && !statusPopup_->isVisible())
+                ShowPopupWindow(statusPopup_);
+        },
+        Qt::QueuedConnection);
+    if (!statusPopup_->isVisible())
+        ShowPopupWindow(statusPopup_);
+}
+
+void TAlarmDisplay::StatusPopupClosed()
+{
+    // Closing the popup acknowledges the alarm it shows; the list then puts the
+    // next oldest on it, or ends the flash when none is left.
+    if (hub_ && shownAlarm_ && hub_->AcknowledgeAlarm(shownAlarm_))
+        return;
+    EndEmergency();
+}
+
+void TAlarmDisplay::PopupClosed()
+{
+    // The generic popup ends a running flash too, but restores only its own band.
+    if (!EmergencyTimer->isActive())
+        return;
+    EmergencyTimer->stop();
+    if (popup_)
+        popup_->SetPanelColour(false);
+    flash_ = false;
+}
+
+void TAlarmDisplay::PaintEmergency(bool red)
+{
+    if (statusPopup_)
+        statusPopup_->SetFlashColour(red);
+    if (!log_)
+        return;
+    QPalette palette = log_->palette();
+    palette.setColor(QPalette::Base,
+                     red ? QColor(Qt::red) : QApplication::palette(log_).color(QPalette::Base));
+    log_->setPalette(palette);
+}
+
+void TAlarmDisplay::Tick()
+{
+    PaintEmergency(flash_);
+    flash_ = !flash_;
+}
+
+void TAlarmDisplay::EndEmergency()
+{
+    if (!EmergencyTimer->isActive())
+        return;
+    EmergencyTimer->stop();
+    PaintEmergency(false);
+    flash_ = false;
+    ShowHeldStatus();
+}
+
+void TAlarmDisplay::ShowHeldStatus()
+{
+    // The newest status goes into the window that Last > Status shows.
+    if (!held_ || !statusPopup_)
+        return;
+    const THeldStatus held = *held_;
+    held_.reset();
+    statusPopup_->SetStation(held.name, held.fleet, held.ident);
+    statusPopup_->SetText(held.text);
+}
