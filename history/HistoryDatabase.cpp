@@ -52,6 +52,19 @@ QString HistoryFailureText(const QString &fileName, const QString &reason)
         .arg(QFileInfo(fileName).absoluteFilePath(), reason);
 }
 
+void ThrowHistoryError(const QString &fileName, const QSqlError &error)
+{
+    QString reason = error.databaseText();
+    if (reason.isEmpty())
+        reason = error.text();
+    const std::string message = HistoryFailureText(fileName, reason).toStdString();
+    // SQLITE_BUSY and SQLITE_LOCKED, with or without their extended codes.
+    const int code = error.nativeErrorCode().toInt();
+    if ((code & 0xff) == 5 || (code & 0xff) == 6)
+        throw EHistoryBusy(message);
+    throw EHistoryError(message);
+}
+
 qint64 HistoryTime(const QDateTime &time)
 {
     return time.toMSecsSinceEpoch();
@@ -92,7 +105,7 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
             Exec(QStringLiteral("PRAGMA cache_size=-256"));
             QSqlQuery version(db_);
             if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
-                throw EHistoryError(HistoryFailureText(fileName, version.lastError().text()).toStdString());
+                ThrowHistoryError(fileName, version.lastError());
             if (version.value(0).toInt() > 1)
                 throw EHistoryError(
                     HistoryFailureText(fileName, QStringLiteral("it was written by a newer console"))
@@ -124,10 +137,6 @@ THistoryConnection::~THistoryConnection()
 void THistoryConnection::Exec(const QString &sql)
 {
     QSqlQuery query(db_);
-    if (!query.exec(sql)) {
-        QString reason = query.lastError().databaseText();
-        if (reason.isEmpty())
-            reason = query.lastError().text();
-        throw EHistoryError(HistoryFailureText(fileName_, reason).toStdString());
-    }
+    if (!query.exec(sql))
+        ThrowHistoryError(fileName_, query.lastError());
 }

@@ -11,6 +11,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The file is held by another program's lock: worth trying again later.
+class EHistoryBusy : public EHistoryError {
+public:
+    using EHistoryError::EHistoryError;
+};
+
+class QSqlError;
+// Throws EHistoryBusy for a lock, EHistoryError otherwise; the message names the file.
+[[noreturn]] void ThrowHistoryError(const QString &fileName, const QSqlError &error);
+
 // One connection to history.db for the calling thread, closed when this goes.
 // Writable opens create the file and its tables; read-only ones require them.
 class THistoryConnection {

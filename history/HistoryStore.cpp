@@ -24,10 +24,50 @@ std::optional<int> OptionalInt(const QVariant &value)
 void ExecOrThrow(QSqlQuery &query, const QString &fileName)
 {
     if (!query.exec())
-        throw EHistoryError(HistoryFailureText(fileName, query.lastError().databaseText()).toStdString());
+        ThrowHistoryError(fileName, query.lastError());
 }
 
 constexpr qint64 DayMs = 24LL * 60 * 60 * 1000;
+// A clock stepped back by a few minutes (a time server's correction) is no reason
+// to skip the day's purge.
+constexpr qint64 ClockSlackMs = 10LL * 60 * 1000;
+
+QString ClockText(const QString &fileName, const QDateTime &now, const QDateTime &newest)
+{
+    return QStringLiteral("The traffic history %1 keeps its old entries for now: the clock says %2, "
+                          "the newest entry is from %3. Old entries are removed when the clock is right.")
+        .arg(QFileInfo(fileName).absoluteFilePath(), now.toString(Qt::ISODate), newest.toString(Qt::ISODate));
+}
+
+// The text index must list exactly the rows that have a text: an index left out of
+// step (a kill in an older console's purge) makes every later delete fail with
+// "database disk image is malformed". Counting both is a scan of the table, once
+// at start-up; the rebuild reads every text again.
+void RepairTextIndex(THistoryConnection &connection)
+{
+    QSqlQuery check(connection.Database());
+    if (!check.exec(QStringLiteral(
+            "SELECT (SELECT count(*) FROM event_text_docsize) = (SELECT count(*) FROM event WHERE "
+            "coalesce(text, '') <> '' OR coalesce(status_text, '') <> '')")) ||
+        !check.next())
+        ThrowHistoryError(connection.FileName(), check.lastError());
+    if (check.value(0).toInt() == 1)
+        return;
+    check = QSqlQuery();
+    // The rebuild indexes every row; rows without a text are taken out again, as the
+    // writer never indexes them.
+    connection.Exec(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        connection.Exec(QStringLiteral("INSERT INTO event_text (event_text) VALUES ('rebuild')"));
+        connection.Exec(QStringLiteral(
+            "INSERT INTO event_text (event_text, rowid, text, status_text) SELECT 'delete', id, text, "
+            "status_text FROM event WHERE coalesce(text, '') = '' AND coalesce(status_text, '') = ''"));
+        connection.Exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        QSqlQuery(connection.Database()).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
 
 } // namespace
 
@@ -113,8 +153,9 @@ bool THistoryStore::Flush(std::chrono::milliseconds timeout)
     const quint64 target = queued_;
     hurry_ = true;
     wake_.notify_one();
-    return done_.wait_for(guard, timeout, [&] { return committed_ >= target || !working_.load(); }) &&
-           working_.load();
+    return done_.wait_for(guard, timeout, [&] {
+        return (ready_ && committed_ >= target) || !working_.load();
+    }) && working_.load();
 }
 
 void THistoryStore::Fail(const QString &message)
@@ -153,35 +194,70 @@ void THistoryStore::Run()
     ackAlarm.prepare(QStringLiteral("UPDATE alarm SET acknowledged = ? WHERE id = ?"));
 
     std::optional<qint64> lastPurge;
-    // Old rows go in one statement at start-up and once a day, never row by row.
+    // The newest row when the clock was first found far off: rows stored since carry
+    // the wrong clock's times and prove nothing about it.
+    std::optional<qint64> clockAnchor;
+    // Old rows go at start-up and once a day, in one transaction: a kill between the
+    // text index and the rows would leave an index that names rows it no longer holds.
     const auto purge = [&] {
         const qint64 now = HistoryTime(Now());
         if (options_.retentionDays <= 0 || (lastPurge && now - *lastPurge < DayMs))
             return;
         lastPurge = now;
-        const qint64 cutoff = now - qint64(options_.retentionDays) * DayMs;
+        const qint64 keepMs = qint64(options_.retentionDays) * DayMs;
         QSqlQuery del(db);
-        // The text index keeps no copy of the texts: it is told what it indexed.
-        del.prepare(
-            QStringLiteral("INSERT INTO event_text (event_text, rowid, text, status_text) SELECT 'delete', "
-                           "id, text, status_text FROM event WHERE time < ? AND (coalesce(text, '') <> '' "
-                           "OR coalesce(status_text, '') <> '')"));
-        del.addBindValue(cutoff);
-        ExecOrThrow(del, fileName_);
-        del.prepare(QStringLiteral("DELETE FROM event WHERE time < ?"));
-        del.addBindValue(cutoff);
-        ExecOrThrow(del, fileName_);
-        del.prepare(QStringLiteral("DELETE FROM alarm WHERE acknowledged IS NOT NULL AND acknowledged < ?"));
-        del.addBindValue(cutoff);
-        ExecOrThrow(del, fileName_);
+        if (!del.exec(QStringLiteral("SELECT max(time) FROM event")))
+            ThrowHistoryError(fileName_, del.lastError());
+        std::optional<qint64> newest = clockAnchor;
+        if (!newest && del.next() && !del.value(0).isNull())
+            newest = del.value(0).toLongLong();
+        // A clock far off would take the whole history with it: wait for the next day
+        // rather than trust it, and say so once.
+        if (newest && (now < *newest - ClockSlackMs || now > *newest + keepMs)) {
+            if (!clockAnchor && onFailure_)
+                onFailure_(ClockText(fileName_, HistoryDateTime(now), HistoryDateTime(*newest)));
+            clockAnchor = newest;
+            return;
+        }
+        clockAnchor.reset();
+        const qint64 cutoff = now - keepMs;
+        if (!db.transaction())
+            ThrowHistoryError(fileName_, db.lastError());
+        try {
+            // The text index keeps no copy of the texts: it is told what it indexed.
+            del.prepare(QStringLiteral(
+                "INSERT INTO event_text (event_text, rowid, text, status_text) SELECT 'delete', "
+                "id, text, status_text FROM event WHERE time < ? AND (coalesce(text, '') <> '' "
+                "OR coalesce(status_text, '') <> '')"));
+            del.addBindValue(cutoff);
+            ExecOrThrow(del, fileName_);
+            del.prepare(QStringLiteral("DELETE FROM event WHERE time < ?"));
+            del.addBindValue(cutoff);
+            ExecOrThrow(del, fileName_);
+            del.prepare(
+                QStringLiteral("DELETE FROM alarm WHERE acknowledged IS NOT NULL AND acknowledged < ?"));
+            del.addBindValue(cutoff);
+            ExecOrThrow(del, fileName_);
+            if (!db.commit())
+                ThrowHistoryError(fileName_, db.lastError());
+        } catch (...) {
+            db.rollback();
+            throw;
+        }
     };
 
     try {
+        RepairTextIndex(*connection);
         purge();
     } catch (const EHistoryError &error) {
         Fail(QString::fromUtf8(error.what()));
         return;
     }
+    {
+        std::lock_guard guard(lock_);
+        ready_ = true;
+    }
+    done_.notify_all();
 
     std::vector<TItem> batch;
     for (;;) {
@@ -206,7 +282,6 @@ void THistoryStore::Run()
             if (!QFileInfo::exists(fileName_))
                 throw EHistoryError(
                     HistoryFailureText(fileName_, QStringLiteral("the file has been removed")).toStdString());
-            purge();
             if (!db.transaction())
                 throw EHistoryError(
                     HistoryFailureText(fileName_, db.lastError().databaseText()).toStdString());
@@ -266,6 +341,8 @@ void THistoryStore::Run()
             if (!db.commit())
                 throw EHistoryError(
                     HistoryFailureText(fileName_, db.lastError().databaseText()).toStdString());
+            // After the batch: its rows tell the clock check what "now" has been.
+            purge();
         } catch (const EHistoryError &error) {
             db.rollback();
             Fail(QString::fromUtf8(error.what()));

@@ -45,7 +45,8 @@ public:
     void AlarmOpened(const TAlarm &alarm) override;
     void AlarmAcknowledged(qint64 id, const QDateTime &when) override;
 
-    // Waits until everything queued before the call is committed (or storing has
+    // Waits until the file is open, the start-up purge done and everything queued
+    // before the call is committed (or storing has
     // stopped). For orderly shutdown and tests; the console never calls it per event.
     bool Flush(std::chrono::milliseconds timeout);
     // False once the file has failed.
@@ -81,6 +82,7 @@ private:
     quint64 committed_ = 0; // items ever taken off the queue and settled
     bool stop_ = false;
     bool hurry_ = false; // a Flush waits: commit without gathering more
+    bool ready_ = false; // the file is open and the start-up purge done
 
     std::atomic<bool> working_{true};
     std::atomic<quint64> batches_{0};
