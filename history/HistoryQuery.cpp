@@ -8,8 +8,10 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -276,8 +278,14 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device)
     QByteArray buffer = CsvRecord(CsvHeader());
     buffer.reserve(1 << 20);
     bool ok = true;
+    QString writeFailure;
     const auto flush = [&] {
-        ok = ok && device.write(buffer) == buffer.size();
+        errno = 0;
+        if (ok && device.write(buffer) != buffer.size()) {
+            ok = false;
+            // QSaveFile reports a failed write without its reason: the system has it.
+            writeFailure = errno ? QString::fromLocal8Bit(std::strerror(errno)) : device.errorString();
+        }
         buffer.clear();
     };
     const auto number = [&](const QVariant &value) {
@@ -314,8 +322,7 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device)
     }
     flush();
     if (!ok)
-        throw EHistoryError(
-            QStringLiteral("The export could not be written: %1").arg(device.errorString()).toStdString());
+        throw EHistoryWriteError(writeFailure.toStdString());
     if (query.lastError().isValid())
         throw EHistoryError(
             HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());

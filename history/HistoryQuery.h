@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HistoryDatabase.h"
 #include "TrafficEvent.h"
 
 #include <QDateTime>
@@ -10,6 +11,12 @@
 #include <optional>
 
 class THistoryConnection;
+
+// The export's device refused a write; the message is the system's reason.
+class EHistoryWriteError : public EHistoryError {
+public:
+    using EHistoryError::EHistoryError;
+};
 
 // What the History window and the command-line export select by. Empty parts
 // select everything.
@@ -41,7 +48,8 @@ public:
     // Throws EHistoryError.
     QList<THistoryRow> Page(const THistoryFilter &filter, std::optional<qint64> beforeId, int limit);
     // The selected rows, oldest first, as CSV with a header row. Returns the number
-    // of rows written; throws EHistoryError on a read or write failure.
+    // of rows written; throws EHistoryError on a read failure and EHistoryWriteError
+    // when the device refuses a write.
     qint64 ExportCsv(const THistoryFilter &filter, QIODevice &device);
 
     static QStringList CsvHeader();

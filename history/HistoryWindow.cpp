@@ -5,6 +5,7 @@
 #include "HistoryDatabase.h"
 #include "HistoryModel.h"
 #include "MessageBox.h"
+#include "SaveFile.h"
 #include "ui_HistoryWindow.h"
 
 #include <QApplication>
@@ -184,9 +185,12 @@ qint64 THistoryForm::ExportTo(const QString &fileName)
         return -1;
     }
     qint64 rows = -1;
+    QString failure;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         rows = model_->Query()->ExportCsv(model_->Filter(), out);
+    } catch (const EHistoryWriteError &error) {
+        failure = QString::fromUtf8(error.what());
     } catch (const EHistoryError &error) {
         QApplication::restoreOverrideCursor();
         out.cancelWriting();
@@ -194,8 +198,13 @@ qint64 THistoryForm::ExportTo(const QString &fileName)
         return -1;
     }
     QApplication::restoreOverrideCursor();
-    if (!out.commit()) {
-        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, out.errorString()),
+    // A full disk shows only here: QSaveFile would rename an empty file over the old one.
+    if (failure.isEmpty())
+        failure = FinishSaveFile(out);
+    else
+        out.cancelWriting();
+    if (!failure.isEmpty()) {
+        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, failure),
                        QStringLiteral("Export history"), MsgIcon::Warning);
         return -1;
     }

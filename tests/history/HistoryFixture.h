@@ -4,11 +4,14 @@
 #include "TrafficEvent.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QStringList>
 #include <QTest>
 #include <mutex>
+#include <sys/mount.h>
 
 // Collects the store's failure reports (they arrive on the writer thread).
 class TFailures {
@@ -75,3 +78,38 @@ inline bool TextIndexInStep(const QString &fileName)
                                         "OR coalesce(status_text, '') <> '')"))
                .toInt() == 1;
 }
+
+// A small tmpfs mounted in a scratch directory (needs root; Mounted() says whether
+// it worked), unmounted when this goes. Fill() leaves `freeBytes` free.
+class TSmallDisk {
+public:
+    explicit TSmallDisk(const QString &dir, const char *size = "size=64k") : dir_(dir)
+    {
+        QDir().mkpath(dir_);
+        mounted_ = ::mount("tmpfs", QFile::encodeName(dir_).constData(), "tmpfs", 0, size) == 0;
+    }
+    ~TSmallDisk()
+    {
+        if (mounted_)
+            ::umount2(QFile::encodeName(dir_).constData(), MNT_DETACH);
+    }
+    TSmallDisk(const TSmallDisk &) = delete;
+    TSmallDisk &operator=(const TSmallDisk &) = delete;
+
+    bool Mounted() const { return mounted_; }
+    QString FilePath(const QString &name) const { return QDir(dir_).filePath(name); }
+    bool Fill(qint64 freeBytes)
+    {
+        QFile filler(FilePath(QStringLiteral(".filler")));
+        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return false;
+        const QByteArray block(4096, 'f');
+        while (filler.write(block) == block.size()) {
+        }
+        return filler.resize(std::max<qint64>(0, filler.size() - freeBytes));
+    }
+
+private:
+    QString dir_;
+    bool mounted_ = false;
+};

@@ -1,4 +1,5 @@
 #include "AlarmList.h"
+#include "BoxRecorder.h"
 #include "EmergenciesWindow.h"
 #include "HistoryFixture.h"
 #include "HistoryModel.h"
@@ -29,6 +30,7 @@ private slots:
     void filteredFromTheWindow();
     void selectedRowShowsWholeMessage();
     void exportMatchesCommandLine();
+    void exportToFullDiskKeepsTheOldFile();
     void copiesSelectedRows();
     void missingFileSaysSo();
     void emergenciesWindowAcknowledges();
@@ -180,6 +182,36 @@ void TestHistoryWindow::exportMatchesCommandLine()
     QCOMPARE(fromWindow, b.readAll());
     // The header, and 150 messages of Car 1 and Car 2 (odd rows), each with a line break inside.
     QCOMPARE(fromWindow.count("\r\n"), 1 + 2 * 150);
+}
+
+void TestHistoryWindow::exportToFullDiskKeepsTheOldFile()
+{
+    TSmallDisk disk(dir_.filePath(QStringLiteral("small")));
+    if (!disk.Mounted())
+        QSKIP("mounting a tmpfs is not permitted here");
+    const QString out = disk.FilePath(QStringLiteral("old.csv"));
+    {
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents\r\n");
+    }
+    QVERIFY(disk.Fill(0));
+    TBoxRecorder boxes;
+    THistoryForm form(Path());
+    form.SetFileChooser([&] { return out; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // A station's few rows: small enough to sit in the file's buffer until the end.
+    form.findChild<QLineEdit *>(QStringLiteral("StationEdit"))->setText(QStringLiteral("101-1101"));
+    form.findChild<QAbstractButton *>(QStringLiteral("ExportBitBtn"))->click();
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    QVERIFY2(boxes.boxes[0].text.contains(out) && boxes.boxes[0].text.contains("No space left on device"),
+             qPrintable(boxes.boxes[0].text));
+    const QString label = form.findChild<QLabel *>(QStringLiteral("RowsLabel"))->text();
+    QVERIFY2(!label.contains(QLatin1String("exported")), qPrintable(label));
+    QFile old(out);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old contents\r\n"));
 }
 
 void TestHistoryWindow::copiesSelectedRows()
