@@ -262,7 +262,7 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
     return run(byIndex, std::nullopt);
 }
 
-qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device)
+qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device, TCsvCells cells)
 {
     const TSelect where = BuildSelect(filter, connection_->Database(), connection_->FileName());
     QSqlQuery query(connection_->Database());
@@ -294,7 +294,7 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device)
         buffer += ',';
     };
     const auto text = [&](const QVariant &value) {
-        buffer += CsvField(value.toString());
+        buffer += CsvField(value.toString(), cells);
         buffer += ',';
     };
     qint64 count = 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "HistoryCsv.h"
 #include "HistoryDatabase.h"
 #include "TrafficEvent.h"
 
@@ -50,9 +51,11 @@ public:
     // The selected rows, oldest first, as CSV with a header row. Returns the number
     // of rows written; throws EHistoryError on a read failure and EHistoryWriteError
     // when the device refuses a write.
-    qint64 ExportCsv(const THistoryFilter &filter, QIODevice &device);
+    qint64 ExportCsv(const THistoryFilter &filter, QIODevice &device,
+                     TCsvCells cells = TCsvCells::Neutralised);
 
     static QStringList CsvHeader();
+    // A row's fields as they are; CsvRecord neutralises them.
     static QStringList CsvFields(const THistoryRow &row);
 
 private:

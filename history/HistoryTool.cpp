@@ -16,7 +16,7 @@ namespace {
 
 const char *const Usage =
     "Usage: corvalink-history export [--since DATE] [--until DATE] [--station X] [--kind K]\n"
-    "                                [--history FILE] --csv FILE\n"
+    "                                [--history FILE] [--raw] --csv FILE\n"
     "\n"
     "Writes the console's traffic history (history.db in the working directory) as CSV,\n"
     "oldest first, with a header row; the same CSV as the History window's export.\n"
@@ -28,6 +28,8 @@ const char *const Usage =
     "                   PTT ID, call decode, acknowledgement, emergency acknowledged,\n"
     "                   port lost, port back, warning\n"
     "  --history FILE   read FILE instead of history.db\n"
+    "  --raw            cells as stored; without it a cell beginning with = + - @ TAB or CR\n"
+    "                   gets a leading ' so that spreadsheets take it for text\n"
     "  --csv FILE       write to FILE; - writes to standard output\n"
     "\n"
     "Exit status: 0 done, 1 the history or the output could not be used, 2 wrong usage.\n";
@@ -53,7 +55,8 @@ std::optional<QDateTime> ParseMoment(const QString &text, bool endOfDay)
 // FIFO in place (replacing /dev/null or a pipe's name with a plain file would break
 // the system or the reader), anything else through a temporary file that replaces
 // the old one only when every byte reached the disk. Nothing when it fails.
-std::optional<qint64> Export(THistoryQuery &query, const THistoryFilter &filter, const QString &csvFile)
+std::optional<qint64> Export(THistoryQuery &query, const THistoryFilter &filter, TCsvCells cells,
+                             const QString &csvFile)
 {
     const QByteArray path = QFile::encodeName(csvFile);
     struct stat st {};
@@ -81,7 +84,7 @@ std::optional<qint64> Export(THistoryQuery &query, const THistoryFilter &filter,
         qint64 rows = 0;
         bool written = true;
         try {
-            rows = query.ExportCsv(filter, out);
+            rows = query.ExportCsv(filter, out, cells);
         } catch (const EHistoryWriteError &) {
             written = false;
         }
@@ -99,7 +102,7 @@ std::optional<qint64> Export(THistoryQuery &query, const THistoryFilter &filter,
     qint64 rows = 0;
     QString failure;
     try {
-        rows = query.ExportCsv(filter, out);
+        rows = query.ExportCsv(filter, out, cells);
     } catch (const EHistoryWriteError &error) {
         failure = QString::fromUtf8(error.what());
     }
@@ -132,8 +135,13 @@ int main(int argc, char *argv[])
     THistoryFilter filter;
     QString historyFile = QStringLiteral("history.db");
     QString csvFile;
+    TCsvCells cells = TCsvCells::Neutralised;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &option = args[i];
+        if (option == QStringLiteral("--raw")) {
+            cells = TCsvCells::Raw;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             Error(QStringLiteral("%1 needs a value (or is not an option)").arg(option));
             return 2;
@@ -172,7 +180,7 @@ int main(int argc, char *argv[])
 
     try {
         THistoryQuery query(historyFile);
-        const std::optional<qint64> rows = Export(query, filter, csvFile);
+        const std::optional<qint64> rows = Export(query, filter, cells, csvFile);
         if (!rows)
             return 1;
         if (csvFile != QStringLiteral("-"))

@@ -159,7 +159,7 @@ QByteArray THistoryForm::SelectedCsv() const
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     QByteArray csv = CsvRecord(THistoryQuery::CsvHeader());
     for (const QModelIndex &index : rows)
-        csv += CsvRecord(THistoryQuery::CsvFields(model_->Row(index.row())));
+        csv += CsvRecord(THistoryQuery::CsvFields(model_->Row(index.row())), TCsvCells::Neutralised);
     return csv;
 }
 

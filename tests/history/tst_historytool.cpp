@@ -21,6 +21,7 @@ private slots:
     void matchesLibraryExport_data();
     void matchesLibraryExport();
     void standardOutput();
+    void formulasNeutralisedUnlessRaw();
     void refused_data();
     void refused();
     void fullDiskKeepsTheOldFile_data();
@@ -146,6 +147,23 @@ void TestHistoryTool::standardOutput()
     filter.kind = TrafficKind::Warning;
     query.ExportCsv(filter, expected);
     QCOMPARE(run.out, expected.data());
+}
+
+void TestHistoryTool::formulasNeutralisedUnlessRaw()
+{
+    const QString path = dir_.filePath(QStringLiteral("formulas.db"));
+    {
+        TFailures failures;
+        THistoryStore store(path, failures.Sink());
+        store.TrafficEvent(MakeEvent(TrafficKind::ShortMessage, 101, 1102, "+10-1102",
+                                     QDateTime(QDate(2026, 12, 9), QTime(10, 0), Qt::UTC), "=1+2"));
+        QVERIFY(store.Flush(5s));
+    }
+    const QByteArray safe = Run({"export", "--history", path, "--csv", "-"}).out;
+    const QByteArray raw = Run({"export", "--history", path, "--raw", "--csv", "-"}).out;
+    QVERIFY2(safe.contains(",'+10-1102,") && safe.contains(",'=1+2,"), safe.constData());
+    QVERIFY2(raw.contains(",+10-1102,") && raw.contains(",=1+2,"), raw.constData());
+    QCOMPARE(QByteArray(safe).replace('\'', ""), raw);
 }
 
 void TestHistoryTool::refused_data()
