@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace {
@@ -180,29 +181,28 @@ QString Number(std::optional<int> value)
     return value ? QString::number(*value) : QString();
 }
 
-// Local time with its offset ("2026-12-09T16:10:00.123+01:00", "Z" for UTC). The
-// zone is asked once an hour of data, not once a row: a million rows would
-// otherwise spend most of the export in the time-zone lookup.
+// Local time with its offset ("2026-12-09T16:10:00.123+01:00", "Z" for UTC), each
+// row by the zone's own rules: an offset cached for an hour or a day would print
+// the half hour after a change (America/St_Johns changes at :30 UTC) with the
+// offset of before, and the same row differently under another filter.
+// localtime_r costs about what a QDateTime conversion costs, without its allocations.
 QString LocalTimeText(qint64 ms)
 {
-    static thread_local qint64 cachedHour = std::numeric_limits<qint64>::min();
-    static thread_local int offset = 0;
-    const qint64 hour = ms >= 0 ? ms / 3600000 : (ms - 3599999) / 3600000;
-    if (hour != cachedHour) {
-        cachedHour = hour;
-        offset = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).offsetFromUtc();
-    }
-    const QDateTime shifted = QDateTime::fromMSecsSinceEpoch(ms + qint64(offset) * 1000, Qt::UTC);
-    const QDate d = shifted.date();
-    const QTime t = shifted.time();
-    char text[48];
-    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year(), d.month(),
-                          d.day(), t.hour(), t.minute(), t.second(), t.msec());
+    const qint64 msPart = ((ms % 1000) + 1000) % 1000;
+    const std::time_t seconds = std::time_t((ms - msPart) / 1000);
+    std::tm local{};
+    if (!localtime_r(&seconds, &local))
+        return HistoryDateTime(ms).toString(Qt::ISODateWithMs);
+    char text[64];
+    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", local.tm_year + 1900,
+                          local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                          int(msPart));
+    const long offset = local.tm_gmtoff;
     if (offset == 0)
         std::snprintf(text + n, sizeof text - std::size_t(n), "Z");
     else
-        std::snprintf(text + n, sizeof text - std::size_t(n), "%c%02d:%02d", offset < 0 ? '-' : '+',
-                      std::abs(offset) / 3600, std::abs(offset) % 3600 / 60);
+        std::snprintf(text + n, sizeof text - std::size_t(n), "%c%02ld:%02ld", offset < 0 ? '-' : '+',
+                      std::labs(offset) / 3600, std::labs(offset) % 3600 / 60);
     return QString::fromLatin1(text);
 }
 

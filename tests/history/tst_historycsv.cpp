@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <ctime>
 
 using namespace std::chrono_literals;
 
@@ -64,6 +65,8 @@ private slots:
     void exportReadsBack();
     void exportFollowsFilter();
     void exportEqualsCopiedRows();
+    void localTimeByTheZonesRules_data();
+    void localTimeByTheZonesRules();
 };
 
 void TestHistoryCsv::field_data()
@@ -216,6 +219,77 @@ void TestHistoryCsv::exportEqualsCopiedRows()
         QCOMPARE(out.data().contains(",=4+1,"), cells == TCsvCells::Raw);
         QCOMPARE(out.data().contains(",'+10-4,"), cells == TCsvCells::Neutralised);
     }
+}
+
+void TestHistoryCsv::localTimeByTheZonesRules_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDateTime>("utc");
+    QTest::addColumn<QString>("local");
+    const auto row = [](const char *zone, const char *utc, const char *local) {
+        QTest::addRow("%s %s", zone, utc)
+            << QByteArray(zone) << QDateTime::fromString(QString::fromLatin1(utc), Qt::ISODateWithMs)
+            << QString::fromLatin1(local);
+    };
+    // Newfoundland moves its clocks at 05:30 and 04:30 UTC, in the middle of an hour.
+    row("America/St_Johns", "2026-03-08T05:00:00.000Z", "2026-03-08T01:30:00.000-03:30");
+    row("America/St_Johns", "2026-03-08T05:29:59.999Z", "2026-03-08T01:59:59.999-03:30");
+    row("America/St_Johns", "2026-03-08T05:30:00.000Z", "2026-03-08T03:00:00.000-02:30");
+    row("America/St_Johns", "2026-03-08T05:45:00.000Z", "2026-03-08T03:15:00.000-02:30");
+    row("America/St_Johns", "2026-11-01T04:15:00.000Z", "2026-11-01T01:45:00.000-02:30");
+    row("America/St_Johns", "2026-11-01T04:29:59.999Z", "2026-11-01T01:59:59.999-02:30");
+    row("America/St_Johns", "2026-11-01T04:30:00.000Z", "2026-11-01T01:00:00.000-03:30");
+    row("America/St_Johns", "2026-11-01T04:45:00.000Z", "2026-11-01T01:15:00.000-03:30");
+    row("Europe/Berlin", "2026-03-29T00:59:59.999Z", "2026-03-29T01:59:59.999+01:00");
+    row("Europe/Berlin", "2026-03-29T01:00:00.000Z", "2026-03-29T03:00:00.000+02:00");
+    row("Europe/Berlin", "2026-10-25T00:30:00.000Z", "2026-10-25T02:30:00.000+02:00");
+    row("Europe/Berlin", "2026-10-25T01:30:00.000Z", "2026-10-25T02:30:00.000+01:00");
+    row("UTC", "2026-10-25T01:30:00.000Z", "2026-10-25T01:30:00.000Z");
+    row("UTC", "1969-12-31T23:59:59.999Z", "1969-12-31T23:59:59.999Z");
+}
+
+void TestHistoryCsv::localTimeByTheZonesRules()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDateTime, utc);
+    QFETCH(QString, local);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.db"));
+    {
+        // Every instant of every row in one file, as a day's traffic would be.
+        TFailures failures;
+        THistoryStore store(path, failures.Sink());
+        for (const char *t :
+             {"2026-03-08T05:00:00.000Z", "2026-03-08T05:29:59.999Z", "2026-03-08T05:30:00.000Z",
+              "2026-03-08T05:45:00.000Z", "2026-11-01T04:15:00.000Z", "2026-11-01T04:29:59.999Z",
+              "2026-11-01T04:30:00.000Z", "2026-11-01T04:45:00.000Z", "2026-03-29T00:59:59.999Z",
+              "2026-03-29T01:00:00.000Z", "2026-10-25T00:30:00.000Z", "2026-10-25T01:30:00.000Z",
+              "1969-12-31T23:59:59.999Z"})
+            store.TrafficEvent(MakeEvent(TrafficKind::Call, 101, 1101, "Car",
+                                         QDateTime::fromString(QString::fromLatin1(t), Qt::ISODateWithMs)));
+        QVERIFY(store.Flush(5s));
+    }
+    const QByteArray oldZone = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+    THistoryQuery query(path);
+    // The row alone, and among all the others: the same text either way.
+    THistoryFilter one;
+    one.since = utc;
+    one.until = utc.addMSecs(1);
+    QStringList texts;
+    for (const THistoryFilter &filter : {one, THistoryFilter{}}) {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        query.ExportCsv(filter, out);
+        for (const QStringList &record : ParseCsv(out.data()).mid(1))
+            if (QDateTime::fromString(record[0], Qt::ISODateWithMs) == utc)
+                texts << record[0];
+    }
+    QCOMPARE(texts, (QStringList{local, local}));
+    QCOMPARE(THistoryQuery::CsvFields(query.Page(one, std::nullopt, 1).value(0))[0], local);
+    qputenv("TZ", oldZone);
+    tzset();
 }
 
 QTEST_GUILESS_MAIN(TestHistoryCsv)
