@@ -257,42 +257,73 @@ void TestHistoryStore::quietAndBusyStationsAmongManyRows()
 
 void TestHistoryStore::lockedFileDoesNotStopTheCaller()
 {
-    // Another program holds the file's write lock for longer than the store waits.
     {
         TFailures failures;
         THistoryStore create(Path(), failures.Sink());
         QVERIFY(create.Flush(5s));
     }
+    // Another program holds the file's write lock for longer than the store waits,
+    // from before the store starts, and again later.
     QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
     other.setDatabaseName(Path());
     QVERIFY(other.open());
-    {
-        QSqlQuery lock(other);
-        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        QVERIFY(lock.exec(QStringLiteral("INSERT INTO event (time, direction, kind) VALUES (1, 1, 1)")));
-    }
+    const auto lock = [&] {
+        QSqlQuery q(other);
+        return q.exec(QStringLiteral("BEGIN EXCLUSIVE")) &&
+               q.exec(QStringLiteral("INSERT INTO event (time, direction, kind) VALUES (1, 1, 13)"));
+    };
+    const auto unlock = [&] { return QSqlQuery(other).exec(QStringLiteral("ROLLBACK")); };
+    QVERIFY(lock());
+    const QDateTime t(QDate(2026, 12, 9), QTime(9, 0), Qt::UTC);
     {
         TFailures failures;
         THistoryOptions options;
-        options.busyTimeoutMs = 200;
+        options.busyTimeoutMs = 100;
+        options.retryFirst = 50ms;
+        options.retryLongest = 200ms;
+        options.maxQueue = 500;
         THistoryStore store(Path(), failures.Sink(), options);
         QElapsedTimer timer;
         timer.start();
+        store.AlarmOpened({7, t, 101, 1102, "Car 2", 95, "Emergency", {}, false});
         for (int i = 0; i < 1000; ++i)
-            store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A"));
+            store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A", t, QString::number(i)));
+        store.AlarmAcknowledged(7, t.addSecs(30));
         QVERIFY(timer.elapsed() < 500);
         QTRY_COMPARE_WITH_TIMEOUT(failures.Messages().size(), 1, 5000);
-        QVERIFY(!store.Working());
-        QVERIFY2(failures.Messages()[0].contains(QFileInfo(Path()).absoluteFilePath()),
+        QVERIFY2(failures.Messages()[0].contains(QFileInfo(Path()).absoluteFilePath()) &&
+                     failures.Messages()[0].contains(QStringLiteral("locked")),
                  qPrintable(failures.Messages()[0]));
-        QVERIFY2(failures.Messages()[0].contains(QStringLiteral("locked")),
-                 qPrintable(failures.Messages()[0]));
-        // Later events are dropped quietly: one message, not one per event.
-        store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A"));
-        QVERIFY(!store.Flush(1s));
+        QVERIFY(!store.Flush(500ms));
+        QVERIFY(store.Working());
+
+        QVERIFY(unlock());
+        QVERIFY(store.Flush(10s));
+        // The newest 500 calls, the alarm and its acknowledgement, and a row saying
+        // how many calls were lost.
+        QCOMPARE(store.Dropped(), 500u);
+        THistoryQuery query(Path());
+        const QList<THistoryRow> rows = query.Page({}, std::nullopt, 1000);
+        QCOMPARE(rows.size(), 501);
+        QCOMPARE(rows[0].event.kind, TrafficKind::Warning);
+        QVERIFY2(rows[0].event.text.startsWith(QStringLiteral("500 entries were not stored")),
+                 qPrintable(rows[0].event.text));
+        QCOMPARE(rows[1].event.text, QStringLiteral("999"));
+        QCOMPARE(rows[500].event.text, QStringLiteral("500"));
+        QVERIFY(THistoryStore::LoadOpenAlarms(Path()).isEmpty());
+
+        // Locked again later: nothing lost within the bound, and no second box.
+        QVERIFY(lock());
+        for (int i = 0; i < 100; ++i)
+            store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A", t, QStringLiteral("again")));
+        QVERIFY(!store.Flush(400ms));
+        QVERIFY(unlock());
+        QVERIFY(store.Flush(10s));
+        THistoryFilter again;
+        again.text = QStringLiteral("again");
+        QCOMPARE(query.Page(again, std::nullopt, 1000).size(), 100);
         QCOMPARE(failures.Messages().size(), 1);
     }
-    QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
