@@ -96,6 +96,10 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
     }
     try {
         if (mode == TMode::Write) {
+            // Pages freed by the purge go back to the file system after it (incremental
+            // vacuum). SQLite takes this only before the first table: a new file gets it
+            // here, an older one is converted by the writer when it is idle.
+            Exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
             // WAL lets the History window read while the writer commits; NORMAL
             // sync loses nothing committed when the process dies, only on power loss.
             Exec(QStringLiteral("PRAGMA journal_mode=WAL"));

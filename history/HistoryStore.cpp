@@ -280,8 +280,65 @@ public:
             throw;
         }
         lastPurge_ = now;
+        GiveSpaceBack();
     }
 
+    // A file from before incremental vacuum keeps every page it ever had.
+    bool NeedsConversion()
+    {
+        if (conversionDone_)
+            return false;
+        QSqlQuery mode(connection_.Database());
+        conversionDone_ =
+            !mode.exec(QStringLiteral("PRAGMA auto_vacuum")) || !mode.next() || mode.value(0).toInt() != 0;
+        return !conversionDone_;
+    }
+
+    // Rewrites the whole file once. Failing here (no room for the copy) costs only the
+    // space; storing goes on, and the next start tries again. A lock throws EHistoryBusy.
+    void Convert()
+    {
+        try {
+            connection_.Exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
+            connection_.Exec(QStringLiteral("VACUUM"));
+            connection_.Exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        } catch (const EHistoryBusy &) {
+            throw;
+        } catch (const EHistoryError &) {
+        }
+        conversionDone_ = true;
+    }
+
+private:
+    // Free pages go back to the file system; the checkpoint moves the shortened file
+    // out of the WAL. A reader holding an old snapshot only delays the truncation.
+    void GiveSpaceBack()
+    {
+        QSqlDatabase &db = connection_.Database();
+        QSqlQuery vacuum(db);
+        if (!vacuum.exec(QStringLiteral("PRAGMA freelist_count")) || !vacuum.next())
+            ThrowHistoryError(connection_.FileName(), vacuum.lastError());
+        const int freePages = vacuum.value(0).toInt();
+        if (freePages > 0) {
+            // Each step of the pragma frees one page, and Qt steps a statement without
+            // result columns only once: one step per page, all in one transaction.
+            if (!db.transaction())
+                ThrowHistoryError(connection_.FileName(), db.lastError());
+            vacuum.prepare(QStringLiteral("PRAGMA incremental_vacuum"));
+            for (int page = 0; page < freePages; ++page) {
+                if (!vacuum.exec()) {
+                    db.rollback();
+                    ThrowHistoryError(connection_.FileName(), vacuum.lastError());
+                }
+                vacuum.finish(); // resets the statement, which still has pages to go
+            }
+            if (!db.commit())
+                ThrowHistoryError(connection_.FileName(), db.lastError());
+        }
+        vacuum.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+
+public:
     // The batch in one transaction: all of it or none.
     void Write(const std::vector<TItem> &batch)
     {
@@ -373,6 +430,7 @@ private:
     // The newest row when the clock was first found far off: rows stored since carry
     // the wrong clock's times and prove nothing about it.
     std::optional<qint64> clockAnchor_;
+    bool conversionDone_ = false;
 };
 
 bool THistoryStore::TakeBatch(std::vector<TItem> &batch)
@@ -392,6 +450,12 @@ bool THistoryStore::TakeBatch(std::vector<TItem> &batch)
     queue_.erase(queue_.begin(), queue_.begin() + qsizetype(take));
     trafficWaiting_ -= TrafficIn(batch);
     return true;
+}
+
+bool THistoryStore::WaitIdle(std::chrono::milliseconds idle)
+{
+    std::unique_lock guard(lock_);
+    return !wake_.wait_for(guard, idle, [&] { return stop_ || !queue_.empty(); });
 }
 
 void THistoryStore::Settle(std::size_t items)
@@ -425,6 +489,8 @@ void THistoryStore::Run()
                 started = true;
                 Settle(0);
             }
+            if (batch.empty() && writer->NeedsConversion() && WaitIdle(options_.idleBeforeConversion))
+                writer->Convert();
             if (batch.empty() && !TakeBatch(batch))
                 break;
             const quint64 drops = dropped_.load();

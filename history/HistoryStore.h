@@ -28,6 +28,9 @@ struct THistoryOptions {
     std::chrono::milliseconds retryLongest{30000};
     int busyTimeoutMs = 2000;
     std::function<QDateTime()> clock; // UTC now; the system clock when empty
+    // A file made before the purge gave space back is converted once the writer has
+    // been idle this long (it rewrites the whole file).
+    std::chrono::milliseconds idleBeforeConversion{60000};
 };
 
 // Appends traffic to history.db on a thread of its own: callers only queue a value
@@ -80,6 +83,8 @@ private:
     void Run();
     // The next batch, after gathering a burst; false when stopping with nothing left.
     bool TakeBatch(std::vector<TItem> &batch);
+    // True when nothing was queued for `idle` (and no stop asked).
+    bool WaitIdle(std::chrono::milliseconds idle);
     // Items written (or given up); the first call also says the file is ready.
     void Settle(std::size_t items);
     void Fail(const QString &message);

@@ -18,9 +18,9 @@ namespace {
 
 const QDateTime Now(QDate(2026, 12, 9), QTime(12, 0), Qt::UTC);
 
-// Rows a day apart (most beyond a 30-day retention), each with a text, and an
+// Rows apartSecs apart, newest first, each with a text, and an
 // acknowledged alarm from long ago.
-void Fill(const QString &path, int rows, const QDateTime &newest)
+void Fill(const QString &path, int rows, const QDateTime &newest, qint64 apartSecs = 60, int padding = 0)
 {
     TFailures failures;
     THistoryOptions options;
@@ -29,12 +29,17 @@ void Fill(const QString &path, int rows, const QDateTime &newest)
     THistoryStore store(path, failures.Sink(), options);
     for (int i = 0; i < rows; ++i)
         store.TrafficEvent(MakeEvent(TrafficKind::ShortMessage, 101, 1000 + i % 50, QStringLiteral("Car"),
-                                     newest.addSecs(-qint64(i) * 60),
-                                     QStringLiteral("message number %1").arg(i)));
+                                     newest.addSecs(-qint64(i) * apartSecs),
+                                     QStringLiteral("message number %1 ").arg(i) + QString(padding, 'x')));
     store.AlarmOpened(
         {1, newest.addDays(-200), 101, 1000, "Car", 95, "Emergency", newest.addDays(-199), false});
     QVERIFY(store.Flush(60s));
     QVERIFY(failures.Messages().isEmpty());
+}
+
+qint64 FileBytes(const QString &path)
+{
+    return QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
 }
 
 int Count(const QString &path, const QString &table = QStringLiteral("event"))
@@ -51,6 +56,8 @@ private slots:
     void killedDuringPurge_data();
     void killedDuringPurge();
     void textIndexOutOfStepIsRebuilt();
+    void purgeGivesSpaceBack_data();
+    void purgeGivesSpaceBack();
     void clockFarOffNeverDeletes_data();
     void clockFarOffNeverDeletes();
 
@@ -173,6 +180,54 @@ void TestHistoryRetention::textIndexOutOfStepIsRebuilt()
     QCOMPARE(query.Page(filter, std::nullopt, 10).size(), 1);
     filter.text = QStringLiteral("stored again");
     QCOMPARE(query.Page(filter, std::nullopt, 10).size(), 1);
+}
+
+void TestHistoryRetention::purgeGivesSpaceBack_data()
+{
+    QTest::addColumn<bool>("madeBeforeVacuum");
+    QTest::newRow("new file") << false;
+    QTest::newRow("file made before, converted when idle") << true;
+}
+
+void TestHistoryRetention::purgeGivesSpaceBack()
+{
+    QFETCH(bool, madeBeforeVacuum);
+    // 20,000 rows 21.6 minutes apart: a 30-day retention keeps 2,001 of them (10 %).
+    Fill(Path(), 20000, Now, 1296, 200);
+    if (madeBeforeVacuum) {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("old"));
+        db.setDatabaseName(Path());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(q.exec(QStringLiteral("PRAGMA auto_vacuum=NONE")) && q.exec(QStringLiteral("VACUUM")));
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("old"));
+    QCOMPARE(HistoryScalar(Path(), QStringLiteral("PRAGMA auto_vacuum")).toInt(), madeBeforeVacuum ? 0 : 2);
+    const qint64 before = FileBytes(Path());
+    TFailures failures;
+    THistoryOptions options;
+    options.retentionDays = 30;
+    options.clock = [] { return Now; };
+    options.idleBeforeConversion = 300ms;
+    {
+        THistoryStore store(Path(), failures.Sink(), options);
+        QVERIFY2(store.Flush(30s),
+                 (QTest::qWait(100), qPrintable(failures.Messages().join(QLatin1Char(10)))));
+        QVERIFY2(failures.Messages().isEmpty(), qPrintable(failures.Messages().join(QLatin1Char(10))));
+        QCOMPARE(Count(Path()), 2001);
+        // While the console runs: the purge (or the conversion after it) gave the pages back.
+        QTRY_VERIFY_WITH_TIMEOUT(FileBytes(Path()) <= before / 5, 20000);
+        qInfo("%lld bytes before, %lld after deleting 90 %% of the rows", before, FileBytes(Path()));
+        QCOMPARE(HistoryScalar(Path(), QStringLiteral("PRAGMA auto_vacuum")).toInt(), 2);
+        // And the file still takes traffic.
+        store.TrafficEvent(MakeEvent(TrafficKind::Call, 101, 1000, "Car", Now));
+        QVERIFY(store.Flush(10s));
+    }
+    QVERIFY(failures.Messages().isEmpty());
+    QVERIFY(TextIndexInStep(Path()));
+    QVERIFY(FileBytes(Path()) <= before / 5);
 }
 
 void TestHistoryRetention::clockFarOffNeverDeletes_data()
