@@ -1,5 +1,7 @@
 #include "HistoryDatabase.h"
 
+#include "HistoryColumns.h"
+
 #include <QAtomicInteger>
 #include <QDateTime>
 #include <QFileInfo>
@@ -10,19 +12,9 @@ namespace {
 
 QAtomicInteger<quint64> connectionCounter;
 
-// Schema version 1. Events are kept in insertion order by id; the indexes serve
-// the History window's filters and the retention purge.
+// Besides the event table (made from the column list): the indexes serve the History
+// window's filters and the retention purge. Events are kept in insertion order by id.
 const char *const SchemaStatements[] = {
-    "CREATE TABLE IF NOT EXISTS event ("
-    " id INTEGER PRIMARY KEY,"
-    " time INTEGER NOT NULL,"
-    " direction INTEGER NOT NULL,"
-    " kind INTEGER NOT NULL,"
-    " fleet INTEGER, ident INTEGER, name TEXT,"
-    " fleet2 INTEGER, ident2 INTEGER, name2 TEXT,"
-    " status INTEGER, status_text TEXT, status_known INTEGER NOT NULL DEFAULT 0,"
-    " text TEXT,"
-    " frame BLOB)",
     "CREATE INDEX IF NOT EXISTS event_time ON event(time)",
     "CREATE INDEX IF NOT EXISTS event_station ON event(fleet, ident)",
     // (kind, id): a kind's newest rows come in order, however rare the kind.
@@ -40,7 +32,6 @@ const char *const SchemaStatements[] = {
     " fleet INTEGER, ident INTEGER, name TEXT,"
     " status INTEGER, status_text TEXT,"
     " acknowledged INTEGER)",
-    "PRAGMA user_version = 1",
 };
 
 } // namespace
@@ -107,15 +98,7 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
             // The writer only appends: a small page cache keeps the console's memory
             // flat (SQLite's default would grow it by 2 MB over the first hours).
             Exec(QStringLiteral("PRAGMA cache_size=-256"));
-            QSqlQuery version(db_);
-            if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
-                ThrowHistoryError(fileName, version.lastError());
-            if (version.value(0).toInt() > 1)
-                throw EHistoryError(
-                    HistoryFailureText(fileName, QStringLiteral("it was written by a newer console"))
-                        .toStdString());
-            for (const char *statement : SchemaStatements)
-                Exec(QLatin1String(statement));
+            PrepareHistorySchema(*this, HistoryColumns());
         } else {
             // Reading a file that is not a history (or not a database) fails here,
             // not on the first page.
@@ -136,6 +119,58 @@ THistoryConnection::~THistoryConnection()
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(connectionName_);
+}
+
+QStringList EventColumnsOf(THistoryConnection &connection)
+{
+    QSqlQuery info(connection.Database());
+    if (!info.exec(QStringLiteral("PRAGMA table_info(event)")))
+        ThrowHistoryError(connection.FileName(), info.lastError());
+    QStringList names;
+    while (info.next())
+        names << info.value(1).toString();
+    return names;
+}
+
+void PrepareHistorySchema(THistoryConnection &connection, std::span<const THistoryColumn> columns)
+{
+    const QString &fileName = connection.FileName();
+    const int current = HistorySchemaVersion(columns);
+    QSqlQuery version(connection.Database());
+    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
+        ThrowHistoryError(fileName, version.lastError());
+    const int found = version.value(0).toInt();
+    version = QSqlQuery();
+    if (found > current)
+        throw EHistoryError(
+            HistoryFailureText(fileName, QStringLiteral("it was written by a newer console")).toStdString());
+    // All of it or nothing: a kill in the middle leaves the file as it was.
+    connection.Exec(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        const QStringList present = EventColumnsOf(connection);
+        if (present.isEmpty()) {
+            QStringList definitions{QStringLiteral("id INTEGER PRIMARY KEY")};
+            for (const THistoryColumn &column : columns)
+                definitions << QStringLiteral("%1 %2").arg(QLatin1String(column.name),
+                                                           QLatin1String(column.type));
+            connection.Exec(
+                QStringLiteral("CREATE TABLE event (%1)").arg(definitions.join(QStringLiteral(", "))));
+        } else {
+            // The migration: columns added since the file was made.
+            for (const THistoryColumn &column : columns)
+                if (!present.contains(QLatin1String(column.name)))
+                    connection.Exec(QStringLiteral("ALTER TABLE event ADD COLUMN %1 %2")
+                                        .arg(QLatin1String(column.name), QLatin1String(column.type)));
+        }
+        for (const char *statement : SchemaStatements)
+            connection.Exec(QLatin1String(statement));
+        if (found != current)
+            connection.Exec(QStringLiteral("PRAGMA user_version = %1").arg(current));
+        connection.Exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        QSqlQuery(connection.Database()).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
 }
 
 void THistoryConnection::Exec(const QString &sql)

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
+#include <span>
 #include <stdexcept>
 
 // A history file that cannot be used: the message names the file and says why.
@@ -42,6 +44,14 @@ private:
     QString connectionName_;
     QSqlDatabase db_;
 };
+
+struct THistoryColumn;
+// Makes the tables of a new file, or brings an older file up to the columns given
+// (in one transaction), and sets its schema version. A file of a newer version is
+// refused. Throws EHistoryError (EHistoryBusy for a lock).
+void PrepareHistorySchema(THistoryConnection &connection, std::span<const THistoryColumn> columns);
+// The columns the file's event table has.
+QStringList EventColumnsOf(THistoryConnection &connection);
 
 // The message for a history failure: names the file, gives the reason.
 QString HistoryFailureText(const QString &fileName, const QString &reason);

@@ -1,6 +1,7 @@
 #include "HistoryQuery.h"
 
 #include "Alarm.h"
+#include "HistoryColumns.h"
 #include "HistoryCsv.h"
 #include "HistoryDatabase.h"
 
@@ -16,15 +17,6 @@
 #include <limits>
 
 namespace {
-
-const QString Columns =
-    QStringLiteral("e.id, e.time, e.direction, e.kind, e.fleet, e.ident, e.name, e.fleet2, "
-                   "e.ident2, e.name2, e.status, e.status_text, e.status_known, e.text, e.frame");
-
-std::optional<int> OptionalInt(const QVariant &value)
-{
-    return value.isNull() ? std::nullopt : std::optional<int>(value.toInt());
-}
 
 QString LikePattern(const QString &part)
 {
@@ -154,62 +146,33 @@ TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QStrin
     return select;
 }
 
+// The SELECT's columns: the id, then each listed column, empty where a file made
+// before lacks it.
+QString SelectColumns(const QStringList &present)
+{
+    QStringList list{QStringLiteral("e.id")};
+    for (const THistoryColumn &column : HistoryColumns()) {
+        const QLatin1String name(column.name);
+        list << (present.contains(name) ? QStringLiteral("e.") + name : QStringLiteral("NULL AS ") + name);
+    }
+    return list.join(QStringLiteral(", "));
+}
+
 THistoryRow ReadRow(const QSqlQuery &query)
 {
     THistoryRow row;
     row.id = query.value(0).toLongLong();
-    TTrafficEvent &e = row.event;
-    e.time = HistoryDateTime(query.value(1).toLongLong());
-    e.direction = static_cast<TrafficDirection>(query.value(2).toInt());
-    e.kind = static_cast<TrafficKind>(query.value(3).toInt());
-    e.fleet = OptionalInt(query.value(4));
-    e.ident = OptionalInt(query.value(5));
-    e.name = query.value(6).toString();
-    e.fleet2 = OptionalInt(query.value(7));
-    e.ident2 = OptionalInt(query.value(8));
-    e.name2 = query.value(9).toString();
-    e.status = OptionalInt(query.value(10));
-    e.statusText = query.value(11).toString();
-    e.statusKnown = query.value(12).toInt() != 0;
-    e.text = query.value(13).toString();
-    e.frame = query.value(14).toByteArray();
+    int i = 1;
+    for (const THistoryColumn &column : HistoryColumns())
+        column.set(row.event, query.value(i++));
     return row;
-}
-
-QString Number(std::optional<int> value)
-{
-    return value ? QString::number(*value) : QString();
-}
-
-// Local time with its offset ("2026-12-09T16:10:00.123+01:00", "Z" for UTC), each
-// row by the zone's own rules: an offset cached for an hour or a day would print
-// the half hour after a change (America/St_Johns changes at :30 UTC) with the
-// offset of before, and the same row differently under another filter.
-// localtime_r costs about what a QDateTime conversion costs, without its allocations.
-QString LocalTimeText(qint64 ms)
-{
-    const qint64 msPart = ((ms % 1000) + 1000) % 1000;
-    const std::time_t seconds = std::time_t((ms - msPart) / 1000);
-    std::tm local{};
-    if (!localtime_r(&seconds, &local))
-        return HistoryDateTime(ms).toString(Qt::ISODateWithMs);
-    char text[64];
-    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", local.tm_year + 1900,
-                          local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                          int(msPart));
-    const long offset = local.tm_gmtoff;
-    if (offset == 0)
-        std::snprintf(text + n, sizeof text - std::size_t(n), "Z");
-    else
-        std::snprintf(text + n, sizeof text - std::size_t(n), "%c%02ld:%02ld", offset < 0 ? '-' : '+',
-                      std::labs(offset) / 3600, std::labs(offset) % 3600 / 60);
-    return QString::fromLatin1(text);
 }
 
 } // namespace
 
 THistoryQuery::THistoryQuery(const QString &fileName)
-    : connection_(std::make_unique<THistoryConnection>(fileName, THistoryConnection::TMode::ReadOnly))
+    : connection_(std::make_unique<THistoryConnection>(fileName, THistoryConnection::TMode::ReadOnly)),
+      columns_(SelectColumns(EventColumnsOf(*connection_)))
 {
 }
 
@@ -230,7 +193,7 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
         }
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT ") + Columns + select.Sql(QStringLiteral("DESC LIMIT ?")));
+        query.prepare(QStringLiteral("SELECT ") + columns_ + select.Sql(QStringLiteral("DESC LIMIT ?")));
         for (const QVariant &value : select.values)
             query.addBindValue(value);
         query.addBindValue(limit);
@@ -267,7 +230,7 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device,
     const TSelect where = BuildSelect(filter, connection_->Database(), connection_->FileName());
     QSqlQuery query(connection_->Database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT ") + Columns + where.Sql(QStringLiteral("ASC")));
+    query.prepare(QStringLiteral("SELECT ") + columns_ + where.Sql(QStringLiteral("ASC")));
     for (const QVariant &value : where.values)
         query.addBindValue(value);
     if (!query.exec())
@@ -288,33 +251,25 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device,
         }
         buffer.clear();
     };
-    const auto number = [&](const QVariant &value) {
-        if (!value.isNull())
-            buffer += QByteArray::number(value.toInt());
-        buffer += ',';
-    };
-    const auto text = [&](const QVariant &value) {
-        buffer += CsvField(value.toString(), cells);
-        buffer += ',';
-    };
+    // The same fields as CsvFields, from the stored values.
+    std::vector<const THistoryColumn *> exported;
+    for (const THistoryColumn &column : HistoryColumns())
+        if (column.csv)
+            exported.push_back(&column);
+    std::vector<int> at;
+    int index = 1;
+    for (const THistoryColumn &column : HistoryColumns()) {
+        if (column.csv)
+            at.push_back(index);
+        ++index;
+    }
     qint64 count = 0;
     while (ok && query.next()) {
-        buffer += LocalTimeText(query.value(1).toLongLong()).toLatin1();
-        buffer += ',';
-        buffer += TrafficDirectionText(static_cast<TrafficDirection>(query.value(2).toInt())).toLatin1();
-        buffer += ',';
-        buffer += CsvField(TrafficKindText(static_cast<TrafficKind>(query.value(3).toInt())));
-        buffer += ',';
-        number(query.value(4));
-        number(query.value(5));
-        text(query.value(6));
-        number(query.value(7));
-        number(query.value(8));
-        text(query.value(9));
-        number(query.value(10));
-        text(query.value(11));
-        text(query.value(13));
-        buffer += query.value(14).toByteArray().toHex(' ');
+        for (std::size_t c = 0; c < exported.size(); ++c) {
+            if (c)
+                buffer += ',';
+            buffer += CsvField(exported[c]->csv(query.value(at[c])), cells);
+        }
         buffer += "\r\n";
         ++count;
         if (buffer.size() >= (1 << 20) - 16384)
@@ -331,28 +286,18 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device,
 
 QStringList THistoryQuery::CsvHeader()
 {
-    return {QStringLiteral("time"),   QStringLiteral("direction"),   QStringLiteral("kind"),
-            QStringLiteral("fleet"),  QStringLiteral("ident"),       QStringLiteral("name"),
-            QStringLiteral("fleet2"), QStringLiteral("ident2"),      QStringLiteral("name2"),
-            QStringLiteral("status"), QStringLiteral("status_text"), QStringLiteral("text"),
-            QStringLiteral("frame")};
+    QStringList header;
+    for (const THistoryColumn &column : HistoryColumns())
+        if (column.csv)
+            header << QLatin1String(column.name);
+    return header;
 }
 
 QStringList THistoryQuery::CsvFields(const THistoryRow &row)
 {
-    const TTrafficEvent &e = row.event;
-    // Local time with its offset: readable, and still one exact moment.
-    return {LocalTimeText(HistoryTime(e.time)),
-            TrafficDirectionText(e.direction),
-            TrafficKindText(e.kind),
-            Number(e.fleet),
-            Number(e.ident),
-            e.name,
-            Number(e.fleet2),
-            Number(e.ident2),
-            e.name2,
-            Number(e.status),
-            e.statusText,
-            e.text,
-            QString::fromLatin1(e.frame.toHex(' '))};
+    QStringList fields;
+    for (const THistoryColumn &column : HistoryColumns())
+        if (column.csv)
+            fields << column.csv(column.get(row.event));
+    return fields;
 }

@@ -60,4 +60,5 @@ public:
 
 private:
     std::unique_ptr<THistoryConnection> connection_;
+    QString columns_; // the SELECT's columns for this file
 };

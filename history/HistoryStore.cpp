@@ -1,5 +1,6 @@
 #include "HistoryStore.h"
 
+#include "HistoryColumns.h"
 #include "HistoryDatabase.h"
 
 #include <QFileInfo>
@@ -196,9 +197,10 @@ void THistoryStore::Fail(const QString &message)
         queue_.clear();
         trafficWaiting_ = 0;
     }
-    done_.notify_all();
+    // Said before the waiters wake: whoever sees storing stopped can read why.
     if (onFailure_)
         onFailure_(message);
+    done_.notify_all();
 }
 
 // The writer thread's connection, its prepared statements and the retention's
@@ -220,9 +222,13 @@ public:
             QStringLiteral("INSERT INTO event_text (rowid, text, status_text) VALUES (?,?,?)"));
         insertStation_.prepare(
             QStringLiteral("INSERT OR IGNORE INTO station (fleet, ident, name) VALUES (?,?,?)"));
-        insertEvent_.prepare(QStringLiteral(
-            "INSERT INTO event (time, direction, kind, fleet, ident, name, fleet2, ident2, name2, status, "
-            "status_text, status_known, text, frame) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+        QStringList names, marks;
+        for (const THistoryColumn &column : HistoryColumns()) {
+            names << QLatin1String(column.name);
+            marks << QStringLiteral("?");
+        }
+        insertEvent_.prepare(QStringLiteral("INSERT INTO event (%1) VALUES (%2)")
+                                 .arg(names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
         insertAlarm_.prepare(QStringLiteral("INSERT OR REPLACE INTO alarm (id, time, fleet, ident, name, "
                                             "status, status_text, acknowledged) VALUES (?,?,?,?,?,?,?,?)"));
         ackAlarm_.prepare(QStringLiteral("UPDATE alarm SET acknowledged = ? WHERE id = ?"));
@@ -374,22 +380,10 @@ private:
     void WriteEvent(const TTrafficEvent &e)
     {
         const QString &fileName = connection_.FileName();
-        insertEvent_.addBindValue(HistoryTime(e.time));
-        insertEvent_.addBindValue(static_cast<int>(e.direction));
-        insertEvent_.addBindValue(static_cast<int>(e.kind));
-        insertEvent_.addBindValue(Optional(e.fleet));
-        insertEvent_.addBindValue(Optional(e.ident));
-        insertEvent_.addBindValue(e.name);
-        insertEvent_.addBindValue(Optional(e.fleet2));
-        insertEvent_.addBindValue(Optional(e.ident2));
-        insertEvent_.addBindValue(e.name2);
-        insertEvent_.addBindValue(Optional(e.status));
-        insertEvent_.addBindValue(e.statusText);
-        insertEvent_.addBindValue(e.statusKnown ? 1 : 0);
-        const QString text = e.text.left(TrafficTextLimit);
-        insertEvent_.addBindValue(text);
-        insertEvent_.addBindValue(e.frame);
+        for (const THistoryColumn &column : HistoryColumns())
+            insertEvent_.addBindValue(column.get(e));
         ExecOrThrow(insertEvent_, fileName);
+        const QString text = e.text.left(TrafficTextLimit);
         if (!text.isEmpty() || !e.statusText.isEmpty()) {
             insertText_.addBindValue(insertEvent_.lastInsertId());
             insertText_.addBindValue(text);

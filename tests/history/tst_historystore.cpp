@@ -1,3 +1,4 @@
+#include "HistoryColumns.h"
 #include "HistoryDatabase.h"
 #include "HistoryFixture.h"
 #include "HistoryQuery.h"
@@ -31,6 +32,7 @@ private slots:
     void retentionAtStartup();
     void alarmsKeptAcrossRuns();
     void readOnlyQueryNeverCreatesTheFile();
+    void fileFromTodayOpensAfterAColumnIsAdded();
 
 private:
     QString Path() const { return dir_->filePath(QStringLiteral("history.db")); }
@@ -464,6 +466,94 @@ void TestHistoryStore::readOnlyQueryNeverCreatesTheFile()
     QVERIFY(!QFile::exists(Path()));
     QVERIFY(THistoryStore::LoadOpenAlarms(Path()).isEmpty());
     QVERIFY(!QFile::exists(Path()));
+}
+
+void TestHistoryStore::fileFromTodayOpensAfterAColumnIsAdded()
+{
+    // history.db as the console of December 2026 made it (schema version 1), with a
+    // message and an open alarm in it.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("today"));
+        db.setDatabaseName(Path());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const char *sql :
+             {"PRAGMA journal_mode=WAL",
+              "CREATE TABLE event (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, direction INTEGER NOT "
+              "NULL, "
+              "kind INTEGER NOT NULL, fleet INTEGER, ident INTEGER, name TEXT, fleet2 INTEGER, ident2 "
+              "INTEGER, "
+              "name2 TEXT, status INTEGER, status_text TEXT, status_known INTEGER NOT NULL DEFAULT 0, text "
+              "TEXT, "
+              "frame BLOB)",
+              "CREATE INDEX event_time ON event(time)", "CREATE INDEX event_station ON event(fleet, ident)",
+              "CREATE INDEX event_kind ON event(kind)",
+              "CREATE INDEX event_station2 ON event(fleet2, ident2) WHERE fleet2 IS NOT NULL",
+              "CREATE TABLE station (fleet INTEGER NOT NULL, ident INTEGER NOT NULL, name TEXT NOT NULL, "
+              "UNIQUE (fleet, ident, name))",
+              "CREATE VIRTUAL TABLE event_text USING fts5(text, status_text, content='event', "
+              "content_rowid='id', tokenize='trigram')",
+              "CREATE TABLE alarm (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, fleet INTEGER, ident "
+              "INTEGER, "
+              "name TEXT, status INTEGER, status_text TEXT, acknowledged INTEGER)",
+              "PRAGMA user_version = 1",
+              "INSERT INTO event VALUES (1, 1796000000000, 1, 5, 101, 1102, 'Car 2', NULL, NULL, NULL, NULL, "
+              "'', 0, 'old message', X'02410D03')",
+              "INSERT INTO event_text (rowid, text, status_text) VALUES (1, 'old message', '')",
+              "INSERT INTO station VALUES (101, 1102, 'Car 2')",
+              "INSERT INTO alarm VALUES (4, 1796000000000, 101, 1102, 'Car 2', 95, 'Emergency', NULL)"})
+            QVERIFY2(q.exec(QLatin1String(sql)), qPrintable(q.lastError().text()));
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("today"));
+    const auto oldRow = [&] {
+        THistoryQuery query(Path());
+        THistoryFilter filter;
+        filter.text = QStringLiteral("old mess");
+        filter.station = QStringLiteral("car 2");
+        const QList<THistoryRow> rows = query.Page(filter, std::nullopt, 10);
+        return rows.size() == 1 ? THistoryQuery::CsvFields(rows[0]).mid(1) : QStringList();
+    };
+    const QStringList expected{"in", "short message", "101",        "1102", "Car 2", "", "", "", "",
+                               "",   "old message",   "02 41 0d 03"};
+    QCOMPARE(oldRow(), expected);
+
+    // This console stores into it and keeps its alarm.
+    {
+        TFailures failures;
+        THistoryStore store(Path(), failures.Sink());
+        store.TrafficEvent(MakeEvent(TrafficKind::Call, 101, 1101, "Car 1"));
+        QVERIFY(store.Flush(5s));
+    }
+    QCOMPARE(THistoryStore::LoadOpenAlarms(Path()).size(), 1);
+
+    // A console with one column more opens the same file: the column is added, the
+    // rows stay, and the schema version says so.
+    std::vector<THistoryColumn> more(HistoryColumns().begin(), HistoryColumns().end());
+    more.push_back({"operator", "TEXT NOT NULL DEFAULT ''", HistorySchemaVersion() + 1,
+                    [](const TTrafficEvent &) { return QVariant(QStringLiteral("desk 2")); },
+                    [](TTrafficEvent &, const QVariant &) {},
+                    [](const QVariant &v) { return v.toString(); }});
+    {
+        THistoryConnection connection(Path(), THistoryConnection::TMode::Write);
+        PrepareHistorySchema(connection, more);
+        QVERIFY(EventColumnsOf(connection).contains(QStringLiteral("operator")));
+        QSqlQuery q(connection.Database());
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*), min(operator) FROM event")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
+        QCOMPARE(q.value(1).toString(), QString());
+        // Opening again changes nothing.
+        PrepareHistorySchema(connection, more);
+    }
+    QCOMPARE(HistoryScalar(Path(), QStringLiteral("PRAGMA user_version")).toInt(),
+             HistorySchemaVersion() + 1);
+    QCOMPARE(oldRow(), expected);
+    // This console, older than the file now, reads it but never writes to it.
+    TFailures failures;
+    THistoryStore store(Path(), failures.Sink());
+    QVERIFY(!store.Flush(5s));
+    QVERIFY(failures.Messages().value(0).contains(QStringLiteral("newer console")));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryStore)
