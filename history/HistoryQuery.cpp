@@ -9,6 +9,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -225,8 +226,19 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
     return run(byIndex, std::nullopt);
 }
 
-qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device, TCsvCells cells)
+qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device, TCsvCells cells,
+                                const std::function<bool(int permille)> &progress)
 {
+    // Rows come in id order: the id's place between the first and the last is the
+    // progress, without counting the selection first.
+    qint64 firstId = 0, lastId = 0;
+    if (progress) {
+        QSqlQuery range(connection_->Database());
+        if (range.exec(QStringLiteral("SELECT min(id), max(id) FROM event")) && range.next()) {
+            firstId = range.value(0).toLongLong();
+            lastId = range.value(1).toLongLong();
+        }
+    }
     const TSelect where = BuildSelect(filter, connection_->Database(), connection_->FileName());
     QSqlQuery query(connection_->Database());
     query.setForwardOnly(true);
@@ -274,8 +286,14 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device,
         ++count;
         if (buffer.size() >= (1 << 20) - 16384)
             flush();
+        if (progress && count % 1024 == 0 &&
+            !progress(int((query.value(0).toLongLong() - firstId) * 1000 /
+                          std::max<qint64>(1, lastId - firstId + 1))))
+            throw EHistoryCancelled();
     }
     flush();
+    if (progress && ok && !progress(1000))
+        throw EHistoryCancelled();
     if (!ok)
         throw EHistoryWriteError(writeFailure.toStdString());
     if (query.lastError().isValid())

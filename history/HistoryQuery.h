@@ -8,10 +8,17 @@
 #include <QIODevice>
 #include <QList>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class THistoryConnection;
+
+// The export was cancelled through its progress callback.
+class EHistoryCancelled : public EHistoryError {
+public:
+    EHistoryCancelled() : EHistoryError("cancelled") {}
+};
 
 // The export's device refused a write; the message is the system's reason.
 class EHistoryWriteError : public EHistoryError {
@@ -51,8 +58,11 @@ public:
     // The selected rows, oldest first, as CSV with a header row. Returns the number
     // of rows written; throws EHistoryError on a read failure and EHistoryWriteError
     // when the device refuses a write.
+    // progress, when given, is called now and then with the per mille written so far
+    // and cancels the export (EHistoryCancelled) by returning false.
     qint64 ExportCsv(const THistoryFilter &filter, QIODevice &device,
-                     TCsvCells cells = TCsvCells::Neutralised);
+                     TCsvCells cells = TCsvCells::Neutralised,
+                     const std::function<bool(int permille)> &progress = {});
 
     static QStringList CsvHeader();
     // A row's fields as they are; CsvRecord neutralises them.

@@ -3,9 +3,9 @@
 #include "Alarm.h"
 #include "HistoryCsv.h"
 #include "HistoryDatabase.h"
+#include "HistoryExport.h"
 #include "HistoryModel.h"
 #include "MessageBox.h"
-#include "SaveFile.h"
 #include "ui_HistoryWindow.h"
 
 #include <QApplication>
@@ -13,7 +13,7 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMimeData>
-#include <QSaveFile>
+#include <QProgressBar>
 
 THistoryForm *HistoryForm = nullptr;
 
@@ -76,6 +76,7 @@ THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
     connect(ui->CopyBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CopyBitBtnClick);
     connect(ui->NameStationBitBtn, &QAbstractButton::clicked, this, &THistoryForm::NameStationBitBtnClick);
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CloseBitBtnClick);
+    connect(ui->CancelExportBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CancelExportBitBtnClick);
     connect(ui->HistoryGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &THistoryForm::HistoryGridSelectionChange);
     connect(model_, &QAbstractItemModel::rowsInserted, this, &THistoryForm::ShowRowCount);
@@ -174,42 +175,43 @@ void THistoryForm::CopyBitBtnClick()
     QGuiApplication::clipboard()->setMimeData(mime);
 }
 
-qint64 THistoryForm::ExportTo(const QString &fileName)
+bool THistoryForm::ExportTo(const QString &fileName)
 {
-    if (!model_->Query())
-        return -1;
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly)) {
-        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, out.errorString()),
-                       QStringLiteral("Export history"), MsgIcon::Warning);
-        return -1;
+    if (!model_->Query() || export_)
+        return false;
+    export_ = std::make_unique<THistoryExport>(fileName_, model_->Filter(), fileName, TCsvCells::Neutralised);
+    connect(export_.get(), &THistoryExport::Progress, ui->ExportProgressBar, &QProgressBar::setValue);
+    connect(export_.get(), &THistoryExport::Finished, this, &THistoryForm::ExportFinished);
+    ui->ExportProgressBar->setValue(0);
+    ui->ExportProgressBar->setVisible(true);
+    ui->CancelExportBitBtn->setVisible(true);
+    ui->ExportBitBtn->setEnabled(false);
+    ui->RowsLabel->setText(QStringLiteral("Exporting to %1…").arg(fileName));
+    export_->Start();
+    return true;
+}
+
+void THistoryForm::CancelExportBitBtnClick()
+{
+    if (export_)
+        export_->Cancel();
+}
+
+void THistoryForm::ExportFinished(qint64 rows, const QString &failure, bool cancelled)
+{
+    const QString fileName = export_ ? export_->CsvFile() : QString();
+    export_.reset(); // its thread has ended: Finished is the last thing it does
+    ui->ExportProgressBar->setVisible(false);
+    ui->CancelExportBitBtn->setVisible(false);
+    ui->ExportBitBtn->setEnabled(true);
+    if (cancelled) {
+        ui->RowsLabel->setText(QStringLiteral("Export cancelled; %1 left as it was").arg(fileName));
+    } else if (!failure.isEmpty()) {
+        ui->RowsLabel->setText(QStringLiteral("Export failed"));
+        ShowMessageBox(failure, QStringLiteral("Export history"), MsgIcon::Warning);
+    } else {
+        ui->RowsLabel->setText(QStringLiteral("%1 entries exported to %2").arg(rows).arg(fileName));
     }
-    qint64 rows = -1;
-    QString failure;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        rows = model_->Query()->ExportCsv(model_->Filter(), out);
-    } catch (const EHistoryWriteError &error) {
-        failure = QString::fromUtf8(error.what());
-    } catch (const EHistoryError &error) {
-        QApplication::restoreOverrideCursor();
-        out.cancelWriting();
-        ShowMessageBox(QString::fromUtf8(error.what()), QStringLiteral("Export history"), MsgIcon::Warning);
-        return -1;
-    }
-    QApplication::restoreOverrideCursor();
-    // A full disk shows only here: QSaveFile would rename an empty file over the old one.
-    if (failure.isEmpty())
-        failure = FinishSaveFile(out);
-    else
-        out.cancelWriting();
-    if (!failure.isEmpty()) {
-        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, failure),
-                       QStringLiteral("Export history"), MsgIcon::Warning);
-        return -1;
-    }
-    ui->RowsLabel->setText(QStringLiteral("%1 entries exported to %2").arg(rows).arg(fileName));
-    return rows;
 }
 
 void THistoryForm::ExportBitBtnClick()

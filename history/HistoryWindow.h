@@ -4,11 +4,13 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 namespace Ui {
 class THistoryForm;
 }
 class THistoryModel;
+class THistoryExport;
 
 // The traffic history: a table over the whole file, newest first, with filters,
 // the selected entry's whole message, CSV export and copying of rows.
@@ -32,8 +34,10 @@ public:
     THistoryModel *Model() const { return model_; }
     // The selected rows as CSV (header first), as Copy puts them on the clipboard.
     QByteArray SelectedCsv() const;
-    // Exports the filtered rows; returns the number written or -1.
-    qint64 ExportTo(const QString &fileName);
+    // Starts exporting the filtered rows on a thread of its own; the row count (or
+    // the failure, in a box) shows when it ends. False when one is running already.
+    bool ExportTo(const QString &fileName);
+    bool Exporting() const { return export_ != nullptr; }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -44,6 +48,8 @@ private slots:
     void CopyBitBtnClick();
     void NameStationBitBtnClick();
     void CloseBitBtnClick();
+    void CancelExportBitBtnClick();
+    void ExportFinished(qint64 rows, const QString &failure, bool cancelled);
     void HistoryGridSelectionChange();
 
 private:
@@ -54,6 +60,7 @@ private:
     THistoryModel *model_;
     TFileChooser chooseFile_;
     TNameStation nameStation_;
+    std::unique_ptr<THistoryExport> export_;
 };
 
 extern THistoryForm *HistoryForm;

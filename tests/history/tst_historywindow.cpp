@@ -9,15 +9,19 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -31,6 +35,7 @@ private slots:
     void selectedRowShowsWholeMessage();
     void exportMatchesCommandLine();
     void exportToFullDiskKeepsTheOldFile();
+    void exportRunsBesideTheEventLoop();
     void copiesSelectedRows();
     void missingFileSaysSo();
     void emergenciesWindowAcknowledges();
@@ -168,6 +173,7 @@ void TestHistoryWindow::exportMatchesCommandLine()
     kinds->setCurrentIndex(kinds->findText(QStringLiteral("short message")));
     // Export takes the filter as shown, without Find being pressed.
     form.findChild<QAbstractButton *>(QStringLiteral("ExportBitBtn"))->click();
+    QTRY_VERIFY(!form.Exporting());
     QVERIFY(QFile::exists(windowCsv));
 
     const QString toolCsv = dir_.filePath(QStringLiteral("tool.csv"));
@@ -212,6 +218,65 @@ void TestHistoryWindow::exportToFullDiskKeepsTheOldFile()
     QFile old(out);
     QVERIFY(old.open(QIODevice::ReadOnly));
     QCOMPARE(old.readAll(), QByteArray("old contents\r\n"));
+}
+
+void TestHistoryWindow::exportRunsBesideTheEventLoop()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.db"));
+    {
+        TFailures failures;
+        THistoryOptions options;
+        options.maxBatch = 20000;
+        THistoryStore store(path, failures.Sink(), options);
+        const QDateTime t0(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
+        for (int i = 0; i < 100000; ++i)
+            store.TrafficEvent(MakeEvent(TrafficKind::ShortMessage, 101, 1100 + i % 7, QStringLiteral("Car"),
+                                         t0.addSecs(i), QStringLiteral("message number %1").arg(i)));
+        QVERIFY(store.Flush(60s));
+    }
+    const QString out = dir.filePath(QStringLiteral("out.csv"));
+    THistoryForm form(path);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto *bar = form.findChild<QProgressBar *>(QStringLiteral("ExportProgressBar"));
+    auto *label = form.findChild<QLabel *>(QStringLiteral("RowsLabel"));
+    QList<int> progress;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
+
+    // The event loop keeps turning while the rows are written.
+    QElapsedTimer whole, gap;
+    qint64 longestGap = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&] { longestGap = std::max(longestGap, gap.restart()); });
+    tick.start(2);
+    whole.start();
+    gap.start();
+    QVERIFY(form.ExportTo(out));
+    QVERIFY(bar->isVisible());
+    QVERIFY(!form.ExportTo(out)); // one at a time
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Exporting(), 60000);
+    tick.stop();
+    QVERIFY2(label->text() == QStringLiteral("100000 entries exported to %1").arg(out),
+             qPrintable(label->text()));
+    QVERIFY(!bar->isVisible());
+    qInfo("export %lld ms, longest pause of the event loop %lld ms", whole.elapsed(), longestGap);
+    QVERIFY2(longestGap < whole.elapsed() / 3, qPrintable(QString::number(longestGap)));
+    QVERIFY(progress.size() > 2 && progress.last() == 1000);
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+
+    // Cancelled: the file from before stays.
+    QFile old(out);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old\r\n");
+    old.close();
+    QVERIFY(form.ExportTo(out));
+    form.findChild<QAbstractButton *>(QStringLiteral("CancelExportBitBtn"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Exporting(), 60000);
+    QVERIFY2(label->text().startsWith(QLatin1String("Export cancelled")), qPrintable(label->text()));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old\r\n"));
+    QCOMPARE(QDir(dir.path()).entryList({"out.csv*"}, QDir::Files), (QStringList{"out.csv"}));
 }
 
 void TestHistoryWindow::copiesSelectedRows()

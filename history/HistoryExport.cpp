@@ -1,0 +1,62 @@
+#include "HistoryExport.h"
+
+#include "SaveFile.h"
+
+#include <QSaveFile>
+
+THistoryExport::THistoryExport(const QString &historyFile, const THistoryFilter &filter,
+                               const QString &csvFile, TCsvCells cells, QObject *parent)
+    : QObject(parent), historyFile_(historyFile), filter_(filter), csvFile_(csvFile), cells_(cells)
+{
+}
+
+THistoryExport::~THistoryExport()
+{
+    cancel_.store(true);
+    if (thread_.joinable())
+        thread_.join();
+}
+
+void THistoryExport::Start()
+{
+    if (!thread_.joinable())
+        thread_ = std::thread([this] { Run(); });
+}
+
+void THistoryExport::Run()
+{
+    qint64 rows = -1;
+    QString failure;
+    bool cancelled = false;
+    try {
+        // Made on this thread: a connection belongs to the thread that opened it.
+        THistoryQuery query(historyFile_);
+        QSaveFile out(csvFile_);
+        if (!out.open(QIODevice::WriteOnly)) {
+            failure = QStringLiteral("%1 cannot be written: %2").arg(csvFile_, out.errorString());
+        } else {
+            int shown = -1;
+            try {
+                rows = query.ExportCsv(filter_, out, cells_, [&](int permille) {
+                    if (permille != shown)
+                        emit Progress(shown = permille);
+                    return !cancel_.load();
+                });
+                // A full disk shows only here: QSaveFile would rename an empty file over the old one.
+                const QString reason = FinishSaveFile(out);
+                if (!reason.isEmpty())
+                    failure = QStringLiteral("%1 cannot be written: %2").arg(csvFile_, reason);
+            } catch (const EHistoryCancelled &) {
+                out.cancelWriting();
+                cancelled = true;
+            } catch (const EHistoryWriteError &error) {
+                out.cancelWriting();
+                failure =
+                    QStringLiteral("%1 cannot be written: %2").arg(csvFile_, QString::fromUtf8(error.what()));
+            }
+        }
+    } catch (const EHistoryError &error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    emit Finished(failure.isEmpty() && !cancelled ? rows : -1, failure, cancelled);
+}
