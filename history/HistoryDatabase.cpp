@@ -4,9 +4,13 @@
 
 #include <QAtomicInteger>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +47,12 @@ QString HistoryFailureText(const QString &fileName, const QString &reason)
         .arg(QFileInfo(fileName).absoluteFilePath(), reason);
 }
 
+QString HistoryReadFailureText(const QString &fileName, const QString &reason)
+{
+    return QStringLiteral("The traffic history %1 cannot be read: %2.")
+        .arg(QFileInfo(fileName).absoluteFilePath(), reason);
+}
+
 void ThrowHistoryError(const QString &fileName, const QSqlError &error)
 {
     QString reason = error.databaseText();
@@ -70,20 +80,34 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
     : fileName_(fileName),
       connectionName_(QStringLiteral("corvalink-history-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
 {
+    const auto failure = [&](const QString &reason) {
+        return (mode == TMode::ReadOnly ? HistoryReadFailureText(fileName, reason)
+                                        : HistoryFailureText(fileName, reason))
+            .toStdString();
+    };
     if (mode == TMode::ReadOnly && !QFileInfo::exists(fileName))
-        throw EHistoryError(
-            HistoryFailureText(fileName, QStringLiteral("the file does not exist")).toStdString());
+        throw EHistoryError(failure(QStringLiteral("the file does not exist")));
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
     db_.setDatabaseName(fileName);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs);
-    if (mode == TMode::ReadOnly)
+    if (mode == TMode::ReadOnly) {
         options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+        // A WAL file needs its shared-memory file beside it, which a read-only mount
+        // (a copy on a CD, a backup mounted read-only) cannot hold. Nothing writes
+        // there, so the file can be read as it stands.
+        const QFileInfo info(fileName);
+        if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0 && errno == EROFS) {
+            db_.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                                QStringLiteral("?immutable=1"));
+            options += QStringLiteral(";QSQLITE_OPEN_URI");
+        }
+    }
     db_.setConnectOptions(options);
     if (!db_.open()) {
         const QString reason = db_.lastError().text();
         db_ = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName_);
-        throw EHistoryError(HistoryFailureText(fileName, reason).toStdString());
+        throw EHistoryError(failure(reason));
     }
     try {
         if (mode == TMode::Write) {
@@ -104,7 +128,7 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
             // not on the first page.
             QSqlQuery probe(db_);
             if (!probe.exec(QStringLiteral("SELECT id FROM event LIMIT 1")))
-                throw EHistoryError(HistoryFailureText(fileName, probe.lastError().text()).toStdString());
+                throw EHistoryError(failure(probe.lastError().text()));
         }
     } catch (...) {
         db_.close();

@@ -53,8 +53,11 @@ void PrepareHistorySchema(THistoryConnection &connection, std::span<const THisto
 // The columns the file's event table has.
 QStringList EventColumnsOf(THistoryConnection &connection);
 
-// The message for a history failure: names the file, gives the reason.
+// The message for a failure of the console's history writer: names the file, gives
+// the reason, says the console goes on.
 QString HistoryFailureText(const QString &fileName, const QString &reason);
+// The same for a reader (the History window, corvalink-history).
+QString HistoryReadFailureText(const QString &fileName, const QString &reason);
 
 // Times are stored as milliseconds since 1970 UTC.
 qint64 HistoryTime(const QDateTime &time);

@@ -3,6 +3,9 @@
 #include "SaveFile.h"
 
 #include <QSaveFile>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 THistoryExport::THistoryExport(const QString &historyFile, const THistoryFilter &filter,
                                const QString &csvFile, TCsvCells cells, QObject *parent)
@@ -28,6 +31,9 @@ void THistoryExport::Run()
     qint64 rows = -1;
     QString failure;
     bool cancelled = false;
+    // The lowest priority: on a machine with two cores the export must not take the
+    // CPU from the threads that read and decode frames.
+    ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
     try {
         // Made on this thread: a connection belongs to the thread that opened it.
         THistoryQuery query(historyFile_);

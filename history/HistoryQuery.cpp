@@ -6,8 +6,10 @@
 #include "HistoryDatabase.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
 #include <cerrno>
@@ -107,16 +109,24 @@ TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QStrin
                 stations.addBindValue(station.toInt());
                 stations.addBindValue(station.toInt());
             } else {
-                stations.prepare(QStringLiteral(
-                    "SELECT DISTINCT fleet, ident FROM station WHERE name LIKE ? ESCAPE '\\'"));
-                stations.addBindValue(LikePattern(station));
+                // SQLite's LIKE ignores case for ASCII only ("ÉTÉ" would miss "été"):
+                // the names are matched here, the table holds a few hundred at most.
+                stations.prepare(QStringLiteral("SELECT fleet, ident, name FROM station"));
             }
             if (!stations.exec())
                 throw EHistoryError(
-                    HistoryFailureText(fileName, stations.lastError().databaseText()).toStdString());
+                    HistoryReadFailureText(fileName, stations.lastError().databaseText()).toStdString());
             TPairs pairs;
-            while (stations.next())
-                pairs.append({stations.value(0).toInt(), stations.value(1).toInt()});
+            QSet<std::pair<int, int>> seen;
+            const bool byName = stations.record().count() == 3;
+            while (stations.next()) {
+                const std::pair<int, int> pair{stations.value(0).toInt(), stations.value(1).toInt()};
+                if ((!byName || stations.value(2).toString().contains(station, Qt::CaseInsensitive)) &&
+                    !seen.contains(pair)) {
+                    seen.insert(pair);
+                    pairs.append(pair);
+                }
+            }
             AddStations(select, pairs, stationsByIndex);
         }
     }
@@ -200,7 +210,8 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
         query.addBindValue(limit);
         if (!query.exec())
             throw EHistoryError(
-                HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
+                HistoryReadFailureText(connection_->FileName(), query.lastError().databaseText())
+                    .toStdString());
         QList<THistoryRow> rows;
         while (query.next())
             rows.append(ReadRow(query));
@@ -247,7 +258,7 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device,
         query.addBindValue(value);
     if (!query.exec())
         throw EHistoryError(
-            HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
+            HistoryReadFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
     // The same fields as CsvFields, written straight from the columns into a
     // buffer: a million rows must not cost a million lists of strings.
     QByteArray buffer = CsvRecord(CsvHeader());
@@ -298,7 +309,7 @@ qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device,
         throw EHistoryWriteError(writeFailure.toStdString());
     if (query.lastError().isValid())
         throw EHistoryError(
-            HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
+            HistoryReadFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
     return count;
 }
 

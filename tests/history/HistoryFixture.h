@@ -97,6 +97,11 @@ public:
     TSmallDisk &operator=(const TSmallDisk &) = delete;
 
     bool Mounted() const { return mounted_; }
+    bool MakeReadOnly()
+    {
+        return ::mount(nullptr, QFile::encodeName(dir_).constData(), nullptr, MS_REMOUNT | MS_RDONLY,
+                       nullptr) == 0;
+    }
     QString FilePath(const QString &name) const { return QDir(dir_).filePath(name); }
     bool Fill(qint64 freeBytes)
     {

@@ -138,6 +138,11 @@ void TestHistoryStore::filters_data()
     QTest::newRow("combined") << "car" << int(TrafficKind::ShortMessage) << "50" << 12 << -1
                               << QStringList{"e4"};
     QTest::newRow("no match") << "Nobody" << 0 << "" << -1 << -1 << QStringList{};
+    // The station that was "Truck" and later "Été 7": a name finds the station.
+    QTest::newRow("non-ASCII name, other case")
+        << QString::fromUtf8("ÉTÉ") << 0 << "" << -1 << -1 << QStringList{"e5", "e3"};
+    QTest::newRow("non-ASCII name, lower case")
+        << QString::fromUtf8("été 7") << 0 << "" << -1 << -1 << QStringList{"e5", "e3"};
 }
 
 void TestHistoryStore::filters()
@@ -166,6 +171,7 @@ void TestHistoryStore::filters()
         TTrafficEvent e5 = e3;
         e5.time = at(14);
         e5.text = "e5 500";
+        e5.name = QString::fromUtf8("Été 7");
         store.TrafficEvent(e5);
         QVERIFY(store.Flush(5s));
     }

@@ -24,6 +24,7 @@ private slots:
     void formulasNeutralisedUnlessRaw();
     void refused_data();
     void refused();
+    void readOnlyMount();
     void fullDiskKeepsTheOldFile_data();
     void fullDiskKeepsTheOldFile();
     void specialFilesWrittenInPlace_data();
@@ -194,6 +195,8 @@ void TestHistoryTool::refused()
     const TRun run = Run(args);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(QString::fromLocal8Bit(run.err).contains(message), run.err.constData());
+    // A reader: nothing about the console going on without its history.
+    QVERIFY2(!run.err.contains("console goes on"), run.err.constData());
     QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("x.csv"))));
 }
 
@@ -204,6 +207,20 @@ QByteArray TestHistoryTool::Expected(const THistoryFilter &filter)
     expected.open(QIODevice::WriteOnly);
     query.ExportCsv(filter, expected);
     return expected.data();
+}
+
+void TestHistoryTool::readOnlyMount()
+{
+    // A copy of the console's history on a read-only medium, as the console left it.
+    TSmallDisk disk(dir_.filePath(QStringLiteral("readonly")), "size=4m");
+    if (!disk.Mounted())
+        QSKIP("mounting a tmpfs is not permitted here");
+    const QString copy = disk.FilePath(QStringLiteral("history.db"));
+    QVERIFY(QFile::copy(dir_.filePath(QStringLiteral("history.db")), copy));
+    QVERIFY(disk.MakeReadOnly());
+    const TRun run = Run({"export", "--history", copy, "--csv", "-"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out, Expected());
 }
 
 void TestHistoryTool::fullDiskKeepsTheOldFile_data()
