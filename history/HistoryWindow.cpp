@@ -14,6 +14,8 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QScrollBar>
+#include <QTimer>
 
 THistoryForm *HistoryForm = nullptr;
 
@@ -51,9 +53,14 @@ THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
     ui->KindComboBox->addItem(QStringLiteral("any"), 0);
     for (TrafficKind kind : AllKinds)
         ui->KindComboBox->addItem(TrafficKindText(kind), static_cast<int>(kind));
-    const QDateTime now = QDateTime::currentDateTime();
-    ui->FromDateEdit->setDateTime(QDateTime(now.date(), QTime(0, 0)));
-    ui->UntilDateEdit->setDateTime(QDateTime(now.date().addDays(1), QTime(0, 0)));
+    for (const char *preset : {"any time", "today", "yesterday", "last 7 days", "this shift"})
+        ui->DatePresetComboBox->addItem(QString::fromLatin1(preset));
+    DefaultDates();
+    filterPause_ = new QTimer(this);
+    filterPause_->setSingleShot(true);
+    filterPause_->setInterval(FilterPauseMs);
+    newRows_ = new QTimer(this);
+    newRows_->setInterval(NewRowsMs);
     ui->HistoryGrid->setModel(model_);
     ui->HistoryGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     ui->HistoryGrid->setColumnWidth(THistoryModel::TimeColumn, 150);
@@ -69,7 +76,20 @@ THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
     connect(ui->FindBitBtn, &QAbstractButton::clicked, this, &THistoryForm::FindBitBtnClick);
     connect(ui->StationEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
     connect(ui->TextEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
-    connect(ui->KindComboBox, &QComboBox::activated, this, &THistoryForm::FindBitBtnClick);
+    // One rule for every filter: it applies a short pause after the last change
+    // (Return and Find at once).
+    const auto pause = [this] { filterPause_->start(); };
+    connect(ui->StationEdit, &QLineEdit::textChanged, this, pause);
+    connect(ui->TextEdit, &QLineEdit::textChanged, this, pause);
+    connect(ui->KindComboBox, &QComboBox::currentIndexChanged, this, pause);
+    connect(ui->FromCheckBox, &QAbstractButton::toggled, this, pause);
+    connect(ui->UntilCheckBox, &QAbstractButton::toggled, this, pause);
+    connect(ui->FromDateEdit, &QDateTimeEdit::dateTimeChanged, this, pause);
+    connect(ui->UntilDateEdit, &QDateTimeEdit::dateTimeChanged, this, pause);
+    connect(filterPause_, &QTimer::timeout, this, &THistoryForm::Reload);
+    connect(ui->DatePresetComboBox, &QComboBox::activated, this, &THistoryForm::DatePresetComboBoxChange);
+    connect(ui->NewRowsBitBtn, &QAbstractButton::clicked, this, &THistoryForm::NewRowsBitBtnClick);
+    connect(newRows_, &QTimer::timeout, this, &THistoryForm::LookForNewRows);
     connect(ui->FromCheckBox, &QAbstractButton::toggled, ui->FromDateEdit, &QWidget::setEnabled);
     connect(ui->UntilCheckBox, &QAbstractButton::toggled, ui->UntilDateEdit, &QWidget::setEnabled);
     connect(ui->ExportBitBtn, &QAbstractButton::clicked, this, &THistoryForm::ExportBitBtnClick);
@@ -104,6 +124,8 @@ THistoryFilter THistoryForm::CurrentFilter() const
 
 void THistoryForm::Reload()
 {
+    filterPause_->stop();
+    ui->NewRowsBitBtn->setVisible(false);
     try {
         if (!model_->IsOpen())
             model_->Open(fileName_);
@@ -127,7 +149,90 @@ void THistoryForm::ShowRowCount()
 void THistoryForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // The console runs for days: "today" is the day the window is shown.
+    DefaultDates();
     Reload();
+    newRows_->start();
+}
+
+void THistoryForm::hideEvent(QHideEvent *event)
+{
+    newRows_->stop();
+    QWidget::hideEvent(event);
+}
+
+void THistoryForm::DefaultDates()
+{
+    if (ui->FromCheckBox->isChecked() || ui->UntilCheckBox->isChecked())
+        return;
+    const QSignalBlocker fromBlocker(ui->FromDateEdit), untilBlocker(ui->UntilDateEdit);
+    const auto [from, until] = PresetRange(TDatePreset::Today, QDateTime::currentDateTime());
+    ui->FromDateEdit->setDateTime(from);
+    ui->UntilDateEdit->setDateTime(until);
+}
+
+std::pair<QDateTime, QDateTime> THistoryForm::PresetRange(TDatePreset preset, const QDateTime &now)
+{
+    const QDate today = now.date();
+    const auto midnight = [](const QDate &day) { return QDateTime(day, QTime(0, 0)); };
+    switch (preset) {
+    case TDatePreset::AnyTime:
+        return {};
+    case TDatePreset::Today:
+        return {midnight(today), midnight(today.addDays(1))};
+    case TDatePreset::Yesterday:
+        return {midnight(today.addDays(-1)), midnight(today)};
+    case TDatePreset::Last7Days:
+        return {midnight(today.addDays(-6)), midnight(today.addDays(1))};
+    case TDatePreset::ThisShift: {
+        // Three shifts a day, from 06:00, 14:00 and 22:00 local time.
+        const int hour = now.time().hour();
+        const int start = hour >= 22 ? 22 : hour >= 14 ? 14 : hour >= 6 ? 6 : -2;
+        const QDateTime from =
+            start >= 0 ? QDateTime(today, QTime(start, 0)) : QDateTime(today.addDays(-1), QTime(22, 0));
+        return {from, from.addSecs(8 * 3600)};
+    }
+    }
+    return {};
+}
+
+void THistoryForm::DatePresetComboBoxChange(int index)
+{
+    const auto [from, until] = PresetRange(TDatePreset(index), QDateTime::currentDateTime());
+    ui->FromCheckBox->setChecked(from.isValid());
+    ui->UntilCheckBox->setChecked(until.isValid());
+    if (from.isValid())
+        ui->FromDateEdit->setDateTime(from);
+    if (until.isValid())
+        ui->UntilDateEdit->setDateTime(until);
+    Reload();
+}
+
+void THistoryForm::LookForNewRows()
+{
+    if (!model_->IsOpen() || filterPause_->isActive())
+        return;
+    // At the top the new rows come in above; further down they would push the rows
+    // being read out of place, so a bar says how many wait.
+    if (ui->HistoryGrid->verticalScrollBar()->value() == 0) {
+        if (model_->PrependNewer() > 0)
+            ShowRowCount();
+        ui->NewRowsBitBtn->setVisible(false);
+        return;
+    }
+    const int waiting = model_->Newer();
+    ui->NewRowsBitBtn->setText(waiting >= THistoryModel::PageSize
+                                   ? QStringLiteral("%1 or more new entries: show them").arg(waiting)
+                                   : QStringLiteral("%1 new: show them").arg(waiting));
+    ui->NewRowsBitBtn->setVisible(waiting > 0);
+}
+
+void THistoryForm::NewRowsBitBtnClick()
+{
+    model_->PrependNewer();
+    ui->NewRowsBitBtn->setVisible(false);
+    ui->HistoryGrid->scrollToTop();
+    ShowRowCount();
 }
 
 void THistoryForm::FindBitBtnClick()

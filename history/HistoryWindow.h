@@ -2,6 +2,7 @@
 
 #include "HistoryQuery.h"
 
+#include <QDateTime>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -11,6 +12,7 @@ class THistoryForm;
 }
 class THistoryModel;
 class THistoryExport;
+class QTimer;
 
 // The traffic history: a table over the whole file, newest first, with filters,
 // the selected entry's whole message, CSV export and copying of rows.
@@ -41,6 +43,7 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private slots:
     void FindBitBtnClick();
@@ -49,18 +52,35 @@ private slots:
     void NameStationBitBtnClick();
     void CloseBitBtnClick();
     void CancelExportBitBtnClick();
+    void DatePresetComboBoxChange(int index);
+    void NewRowsBitBtnClick();
+    void LookForNewRows();
     void ExportFinished(qint64 rows, const QString &failure, bool cancelled);
     void HistoryGridSelectionChange();
 
 private:
     void ShowRowCount();
+    // Today from midnight to midnight, unless the operator has set a date.
+    void DefaultDates();
 
+public:
+    // What a date preset sets, for `now`: from, until (until exclusive).
+    enum class TDatePreset { AnyTime, Today, Yesterday, Last7Days, ThisShift };
+    static std::pair<QDateTime, QDateTime> PresetRange(TDatePreset preset, const QDateTime &now);
+    // Filters apply this long after the last change, as one types.
+    static constexpr int FilterPauseMs = 400;
+    // How often the window looks for rows written since it showed its list.
+    static constexpr int NewRowsMs = 1000;
+
+private:
     Ui::THistoryForm *ui;
     QString fileName_;
     THistoryModel *model_;
     TFileChooser chooseFile_;
     TNameStation nameStation_;
     std::unique_ptr<THistoryExport> export_;
+    QTimer *filterPause_;
+    QTimer *newRows_;
 };
 
 extern THistoryForm *HistoryForm;

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTimeEdit>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -32,6 +34,11 @@ private slots:
     void firstPageThenMore();
     void filteredFromTheWindow_data();
     void filteredFromTheWindow();
+    void filtersApplyAsYouType_data();
+    void filtersApplyAsYouType();
+    void datePresets_data();
+    void datePresets();
+    void newRowsAtTheTopOrCounted();
     void selectedRowShowsWholeMessage();
     void exportMatchesCommandLine();
     void exportToFullDiskKeepsTheOldFile();
@@ -127,6 +134,115 @@ void TestHistoryWindow::filteredFromTheWindow()
             QVERIFY(THistoryModel::StationOf(e).contains(station));
         QVERIFY(e.text.contains(text));
     }
+}
+
+void TestHistoryWindow::filtersApplyAsYouType_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::newRow("station typed") << "StationEdit";
+    QTest::newRow("text typed") << "TextEdit";
+    QTest::newRow("kind chosen") << "KindComboBox";
+    QTest::newRow("from date ticked") << "FromCheckBox";
+    QTest::newRow("until date changed") << "UntilDateEdit";
+}
+
+void TestHistoryWindow::filtersApplyAsYouType()
+{
+    QFETCH(QString, control);
+    THistoryForm form(Path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const THistoryFilter before = form.Model()->Filter();
+    QWidget *widget = form.findChild<QWidget *>(control);
+    QVERIFY(widget);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        QTest::keyClicks(edit, QStringLiteral("car"));
+    else if (auto *combo = qobject_cast<QComboBox *>(widget))
+        combo->setCurrentIndex(2);
+    else if (auto *box = qobject_cast<QAbstractButton *>(widget))
+        box->click();
+    else if (auto *date = qobject_cast<QDateTimeEdit *>(widget)) {
+        form.findChild<QAbstractButton *>(QStringLiteral("UntilCheckBox"))->click();
+        date->setDateTime(date->dateTime().addDays(-1));
+    }
+    const auto applied = [&] {
+        const THistoryFilter shown = form.Model()->Filter();
+        const THistoryFilter wanted = form.CurrentFilter();
+        return shown.station == wanted.station && shown.text == wanted.text && shown.kind == wanted.kind &&
+               shown.since == wanted.since && shown.until == wanted.until;
+    };
+    // Not on every key: after a pause, and then without Return or Find.
+    QVERIFY(!applied());
+    QTRY_VERIFY_WITH_TIMEOUT(applied(), 3000);
+}
+
+void TestHistoryWindow::datePresets_data()
+{
+    QTest::addColumn<int>("preset");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QDateTime>("from");
+    QTest::addColumn<QDateTime>("until");
+    const auto at = [](int day, int hour, int minute = 0) {
+        return QDateTime(QDate(2026, 12, day), QTime(hour, minute));
+    };
+    using P = THistoryForm::TDatePreset;
+    QTest::newRow("any time") << int(P::AnyTime) << at(9, 10) << QDateTime() << QDateTime();
+    QTest::newRow("today") << int(P::Today) << at(9, 10) << at(9, 0) << at(10, 0);
+    QTest::newRow("yesterday") << int(P::Yesterday) << at(9, 0) << at(8, 0) << at(9, 0);
+    QTest::newRow("last 7 days") << int(P::Last7Days) << at(9, 23, 59) << at(3, 0) << at(10, 0);
+    QTest::newRow("night shift after midnight") << int(P::ThisShift) << at(9, 5, 59) << at(8, 22) << at(9, 6);
+    QTest::newRow("early shift") << int(P::ThisShift) << at(9, 6) << at(9, 6) << at(9, 14);
+    QTest::newRow("late shift") << int(P::ThisShift) << at(9, 21, 59) << at(9, 14) << at(9, 22);
+    QTest::newRow("night shift before midnight") << int(P::ThisShift) << at(9, 22) << at(9, 22) << at(10, 6);
+}
+
+void TestHistoryWindow::datePresets()
+{
+    QFETCH(int, preset);
+    QFETCH(QDateTime, now);
+    QFETCH(QDateTime, from);
+    QFETCH(QDateTime, until);
+    const auto range = THistoryForm::PresetRange(THistoryForm::TDatePreset(preset), now);
+    QCOMPARE(range.first, from);
+    QCOMPARE(range.second, until);
+}
+
+void TestHistoryWindow::newRowsAtTheTopOrCounted()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.db"));
+    TFailures failures;
+    THistoryStore store(path, failures.Sink());
+    const auto write = [&](int from, int count) {
+        for (int i = from; i < from + count; ++i)
+            store.TrafficEvent(
+                MakeEvent(TrafficKind::Call, 101, 1101, "Car 1", {}, QStringLiteral("n%1").arg(i)));
+        return store.Flush(5s);
+    };
+    QVERIFY(write(0, 300));
+    THistoryForm form(path);
+    form.resize(900, 400);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    THistoryModel *model = form.Model();
+    QCOMPARE(model->Row(0).event.text, QStringLiteral("n299"));
+    // At the top: they come in above, without Find.
+    QVERIFY(write(300, 5));
+    QTRY_COMPARE_WITH_TIMEOUT(model->Row(0).event.text, QStringLiteral("n304"), 5000);
+    QCOMPARE(model->Row(5).event.text, QStringLiteral("n299"));
+    // Further down: counted in a bar, shown on request.
+    auto *grid = form.findChild<QTableView *>(QStringLiteral("HistoryGrid"));
+    auto *bar = form.findChild<QAbstractButton *>(QStringLiteral("NewRowsBitBtn"));
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+    QVERIFY(grid->verticalScrollBar()->value() > 0);
+    QVERIFY(write(305, 3));
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 5000);
+    QVERIFY2(bar->text().startsWith(QLatin1String("3 new")), qPrintable(bar->text()));
+    QVERIFY(model->Row(0).event.text != QStringLiteral("n307"));
+    bar->click();
+    QCOMPARE(model->Row(0).event.text, QStringLiteral("n307"));
+    QCOMPARE(grid->verticalScrollBar()->value(), 0);
+    QVERIFY(!bar->isVisible());
 }
 
 void TestHistoryWindow::selectedRowShowsWholeMessage()
