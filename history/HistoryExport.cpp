@@ -2,10 +2,19 @@
 
 #include "SaveFile.h"
 
+#include <QElapsedTimer>
 #include <QSaveFile>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+namespace {
+
+constexpr qint64 WriteBackBytes = 4 << 20;
+constexpr qint64 ProgressEveryMs = 200;
+
+} // namespace
 
 THistoryExport::THistoryExport(const QString &historyFile, const THistoryFilter &filter,
                                const QString &csvFile, TCsvCells cells, QObject *parent)
@@ -42,10 +51,23 @@ void THistoryExport::Run()
             failure = QStringLiteral("%1 cannot be written: %2").arg(csvFile_, out.errorString());
         } else {
             int shown = -1;
+            QElapsedTimer sinceShown;
+            qint64 started = 0; // bytes handed to the disk so far
             try {
                 rows = query.ExportCsv(filter_, out, cells_, [&](int permille) {
-                    if (permille != shown)
+                    // A few updates a second: each is a repaint on the user-interface thread.
+                    if (permille != shown && (permille == 1000 || !sinceShown.isValid() ||
+                                              sinceShown.elapsed() >= ProgressEveryMs)) {
                         emit Progress(shown = permille);
+                        sinceShown.start();
+                    }
+                    // A hundred megabytes of dirty pages make the kernel hold up every
+                    // writer of the process, the console's log and history included:
+                    // start the write-back of each few megabytes as they come.
+                    if (out.pos() - started >= WriteBackBytes && out.flush()) {
+                        ::sync_file_range(out.handle(), started, out.pos() - started, SYNC_FILE_RANGE_WRITE);
+                        started = out.pos();
+                    }
                     return !cancel_.load();
                 });
                 // A full disk shows only here: QSaveFile would rename an empty file over the old one.

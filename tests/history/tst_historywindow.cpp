@@ -378,7 +378,7 @@ void TestHistoryWindow::exportRunsBesideTheEventLoop()
     QVERIFY(!bar->isVisible());
     qInfo("export %lld ms, longest pause of the event loop %lld ms", whole.elapsed(), longestGap);
     QVERIFY2(longestGap < whole.elapsed() / 3, qPrintable(QString::number(longestGap)));
-    QVERIFY(progress.size() > 2 && progress.last() == 1000);
+    QVERIFY(progress.size() >= 2 && progress.last() == 1000);
     QVERIFY(std::is_sorted(progress.begin(), progress.end()));
 
     // Cancelled: the file from before stays.
