@@ -2,10 +2,12 @@
 
 #include "HistoryDatabase.h"
 
+#include <QTimeZone>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <limits>
 
 namespace {
 
@@ -92,26 +94,66 @@ int HistorySchemaVersion(std::span<const THistoryColumn> columns)
     return version;
 }
 
+namespace {
+
+// The zone's offset and the span of time it holds for, between two of the zone's
+// transitions. Kept per thread and made again for each export (the zone may have
+// changed). localtime_r would do, but it takes glibc's time-zone lock for every row:
+// the export thread, at its low priority, held it while preempted and the
+// user-interface thread's own clock readings waited behind it.
+struct TZoneSpan {
+    bool valid = false;
+    QTimeZone zone;
+    qint64 from = 0, until = 0; // [from, until) in ms since 1970 UTC
+    int offset = 0;             // seconds east of UTC
+};
+
+thread_local TZoneSpan zoneSpan;
+
+} // namespace
+
+void ResetLocalTimeZone()
+{
+    zoneSpan = TZoneSpan{};
+}
+
 // Each row by the zone's own rules: an offset cached for an hour or a day would
 // print the half hour after a change (America/St_Johns changes at :30 UTC) with the
-// offset of before, and the same row differently under another filter. localtime_r
-// costs about what a QDateTime conversion costs, without its allocations.
+// offset of before, and the same row differently under another filter.
 QString LocalTimeText(qint64 ms)
 {
+    TZoneSpan &span = zoneSpan;
+    if (!span.valid) {
+        span.zone = QTimeZone::systemTimeZone();
+        span.valid = true;
+        span.until = span.from; // empty: found below
+    }
+    if (ms < span.from || ms >= span.until) {
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+        span.offset = span.zone.offsetFromUtc(at);
+        const QTimeZone::OffsetData before = span.zone.previousTransition(at.addMSecs(1));
+        const QTimeZone::OffsetData after = span.zone.nextTransition(at);
+        span.from =
+            before.atUtc.isValid() ? before.atUtc.toMSecsSinceEpoch() : std::numeric_limits<qint64>::min();
+        span.until =
+            after.atUtc.isValid() ? after.atUtc.toMSecsSinceEpoch() : std::numeric_limits<qint64>::max();
+        // A zone without transition data: this row only.
+        if (!span.zone.hasTransitions())
+            span.from = span.until = ms;
+    }
     const qint64 msPart = ((ms % 1000) + 1000) % 1000;
-    const std::time_t seconds = std::time_t((ms - msPart) / 1000);
-    std::tm local{};
-    if (!localtime_r(&seconds, &local))
-        return HistoryDateTime(ms).toString(Qt::ISODateWithMs);
+    const QDateTime shifted =
+        QDateTime::fromMSecsSinceEpoch(ms - msPart + qint64(span.offset) * 1000, Qt::UTC);
+    const QDate d = shifted.date();
+    const QTime t = shifted.time();
     char text[64];
-    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", local.tm_year + 1900,
-                          local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
-                          int(msPart));
-    const long offset = local.tm_gmtoff;
+    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year(), d.month(),
+                          d.day(), t.hour(), t.minute(), t.second(), int(msPart));
+    const int offset = span.offset;
     if (offset == 0)
         std::snprintf(text + n, sizeof text - std::size_t(n), "Z");
     else
-        std::snprintf(text + n, sizeof text - std::size_t(n), "%c%02ld:%02ld", offset < 0 ? '-' : '+',
-                      std::labs(offset) / 3600, std::labs(offset) % 3600 / 60);
+        std::snprintf(text + n, sizeof text - std::size_t(n), "%c%02d:%02d", offset < 0 ? '-' : '+',
+                      std::abs(offset) / 3600, std::abs(offset) % 3600 / 60);
     return QString::fromLatin1(text);
 }

@@ -26,4 +26,6 @@ std::span<const THistoryColumn> HistoryColumns();
 int HistorySchemaVersion(std::span<const THistoryColumn> columns = HistoryColumns());
 
 // Local time with its offset ("2026-12-09T16:10:00.123+01:00", "Z" for UTC).
+// Every export starts with ResetLocalTimeZone: the zone is read again.
 QString LocalTimeText(qint64 ms);
+void ResetLocalTimeZone();

@@ -240,6 +240,7 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
 qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device, TCsvCells cells,
                                 const std::function<bool(int permille)> &progress)
 {
+    ResetLocalTimeZone();
     // Rows come in id order: the id's place between the first and the last is the
     // progress, without counting the selection first.
     qint64 firstId = 0, lastId = 0;
@@ -324,6 +325,7 @@ QStringList THistoryQuery::CsvHeader()
 
 QStringList THistoryQuery::CsvFields(const THistoryRow &row)
 {
+    ResetLocalTimeZone();
     QStringList fields;
     for (const THistoryColumn &column : HistoryColumns())
         if (column.csv)
