@@ -5,11 +5,15 @@
 // log is counted, and the time from the frame's last byte written to its entry at
 // the top of the log is measured. Prints figures; never fails on a slow machine.
 //
-// Usage: bench_e2e [--monitor] [seconds of wire time for each 9600 run, default 10]
-//   --monitor  the line monitor window open (Tools > Line Monitor) during every run
+// Usage: bench_e2e [--monitor] [--export ROWS] [seconds of wire time for each 9600 run, default 10]
+//   --monitor      the line monitor window open (Tools > Line Monitor) during every run
+//   --export ROWS  a History window exporting a history of ROWS entries to CSV during
+//                  every run, started again whenever it ends
 #include "Application.h"
 #include "Console.h"
 #include "ConsoleHarness.h"
+#include "HistoryStore.h"
+#include "HistoryWindow.h"
 #include "LineMonitor.h"
 
 #include <QAction>
@@ -17,6 +21,7 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QMainWindow>
 #include <QTimer>
 #include <QWidget>
@@ -55,6 +60,8 @@ struct TResult {
     double uiCpuMs = 0;      // of that, the user-interface thread
     double p50 = 0, p99 = 0, max = 0;
     double warmUpMax = 0;      // the first sighting of each station, before the run
+    int exports = -1;          // exports finished during the run (-1: none running)
+    qint64 exportedRows = 0;   // rows they wrote
     qint64 monitorFrames = -1; // frames the line monitor showed coming in (-1: closed)
     double monitorCpuMs = 0, monitorLongestMs = 0;
     int monitorPieces = 0;
@@ -135,7 +142,37 @@ double Percentile(std::vector<double> values, double p)
     return values[i];
 }
 
-TResult Run(const TPlan &plan, unsigned seed, bool monitor)
+// A history of `rows` entries for the export runs, made once and kept in /tmp
+// (a million rows take a minute to write).
+QString ExportHistory(int rows)
+{
+    const QString path = QStringLiteral("/tmp/corvalink-bench-e2e-history-%1.db").arg(rows);
+    if (QFile::exists(path))
+        return path;
+    std::fprintf(stderr, "writing %d history rows to %s\n", rows, qPrintable(path));
+    THistoryOptions options;
+    options.retentionDays = 0;
+    options.maxBatch = 20000;
+    THistoryStore store(path, {}, options);
+    const QDateTime start = QDateTime::currentDateTimeUtc().addSecs(-rows);
+    for (int i = 0; i < rows; ++i) {
+        TTrafficEvent e;
+        e.time = start.addSecs(i);
+        e.kind = i % 3 ? TrafficKind::ShortMessage : TrafficKind::Status;
+        e.fleet = 101;
+        e.ident = 1100 + i % 60;
+        e.name = QStringLiteral("Car %1").arg(i % 60);
+        e.text = QStringLiteral("message %1 on the way, 10 minutes").arg(i);
+        e.frame = e.text.toLatin1();
+        store.TrafficEvent(e);
+        if (i % 100000 == 99999)
+            store.Flush(std::chrono::minutes(5));
+    }
+    store.Flush(std::chrono::minutes(5));
+    return path;
+}
+
+TResult Run(const TPlan &plan, unsigned seed, bool monitor, const QString &exportHistory)
 {
     TResult r;
     TConsoleHarness console(plan.popupFlags);
@@ -182,6 +219,29 @@ TResult Run(const TPlan &plan, unsigned seed, bool monitor)
         log.entries.clear();
     }
 
+    // The History window's export, over and over while the frames come: the same
+    // window class the console opens, on a history of its own.
+    std::unique_ptr<THistoryForm> exporter;
+    if (!exportHistory.isEmpty()) {
+        exporter = std::make_unique<THistoryForm>(exportHistory);
+        exporter->show();
+        r.exports = 0;
+        // CORVALINK_BENCH_EXPORT_DIR puts the CSV elsewhere (a tmpfs: the disk taken out).
+        const QString csv =
+            qEnvironmentVariable("CORVALINK_BENCH_EXPORT_DIR", console.Dir()) + QStringLiteral("/export.csv");
+        auto *timer = new QTimer(exporter.get());
+        QObject::connect(timer, &QTimer::timeout, exporter.get(), [&r, csv, form = exporter.get()] {
+            if (form->Exporting())
+                return;
+            const QString label = form->findChild<QLabel *>(QStringLiteral("RowsLabel"))->text();
+            if (label.contains(QLatin1String("exported"))) {
+                ++r.exports;
+                r.exportedRows += label.section(QLatin1Char(' '), 0, 0).toLongLong();
+            }
+            form->ExportTo(csv);
+        });
+        timer->start(50);
+    }
     std::unique_ptr<TMonitorCost> monitorCost;
     if (monitor)
         monitorCost = std::make_unique<TMonitorCost>(LineMonitorForm);
@@ -254,6 +314,7 @@ TResult Run(const TPlan &plan, unsigned seed, bool monitor)
     r.p99 = Percentile(latency, 0.99);
     r.max = latency.empty() ? 0 : *std::max_element(latency.begin(), latency.end());
     r.boxes = int(boxes.boxes.size());
+    exporter.reset(); // cancels the export under way
     if (monitorCost) {
         if (qEnvironmentVariableIsSet("CORVALINK_BENCH_SLOWEST"))
             for (const auto &[kind, ms] : monitorCost->byKind)
@@ -287,10 +348,13 @@ int main(int argc, char **argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     TApplication app(argc, argv);
     bool monitor = false;
+    int exportRows = 0;
     double paced = 10.0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--monitor") == 0)
             monitor = true;
+        else if (std::strcmp(argv[i], "--export") == 0 && i + 1 < argc)
+            exportRows = std::atoi(argv[++i]);
         else
             paced = std::max(1.0, std::atof(argv[i]));
     }
@@ -309,6 +373,7 @@ int main(int argc, char **argv)
         {"bursts of 200 with 4000-byte messages", 0, 2000, 200, 250, 4000, 0x0000},
     };
 
+    const QString exportHistory = exportRows > 0 ? ExportHistory(exportRows) : QString();
     std::printf("end to end: offscreen console, COM1 on a pseudo-terminal; latency = last byte written "
                 "to the entry at the top of the log; line monitor %s\n",
                 monitor ? "open" : "closed");
@@ -324,12 +389,16 @@ int main(int argc, char **argv)
             continue;
         }
         const QString load = LoadAverage();
-        const TResult r = Run(plan, seed++, monitor);
+        const TResult r = Run(plan, seed++, monitor, exportHistory);
         std::printf("%-38s 0x%04X %6d %6d %4d %5d %6.2f %7.3f %7.3f %7.2f %7.0f %6.0f %6.1f %5.1f  %s\n",
                     plan.name, plan.popupFlags, r.sent, r.logged, r.lost, r.boxes, r.wallSeconds, r.p50,
                     r.p99, r.max, r.consoleCpuMs, r.uiCpuMs,
                     r.wallSeconds > 0 ? r.consoleCpuMs / 10.0 / r.wallSeconds : 0.0, r.warmUpMax,
                     qPrintable(load));
+        if (r.exports >= 0)
+            std::printf(
+                "    History window exporting %d rows meanwhile: %d exports finished, %lld rows written\n",
+                exportRows, r.exports, r.exportedRows);
         if (r.monitorFrames >= 0)
             std::printf(
                 "    line monitor: %lld frames in (the warm-up's included); its batches and painting took "

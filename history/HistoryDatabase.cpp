@@ -1,28 +1,24 @@
 #include "HistoryDatabase.h"
 
+#include "HistoryColumns.h"
+
 #include <QAtomicInteger>
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
+#include <cerrno>
+#include <unistd.h>
 
 namespace {
 
 QAtomicInteger<quint64> connectionCounter;
 
-// Schema version 1. Events are kept in insertion order by id; the indexes serve
-// the History window's filters and the retention purge.
+// Besides the event table (made from the column list): the indexes serve the History
+// window's filters and the retention purge. Events are kept in insertion order by id.
 const char *const SchemaStatements[] = {
-    "CREATE TABLE IF NOT EXISTS event ("
-    " id INTEGER PRIMARY KEY,"
-    " time INTEGER NOT NULL,"
-    " direction INTEGER NOT NULL,"
-    " kind INTEGER NOT NULL,"
-    " fleet INTEGER, ident INTEGER, name TEXT,"
-    " fleet2 INTEGER, ident2 INTEGER, name2 TEXT,"
-    " status INTEGER, status_text TEXT, status_known INTEGER NOT NULL DEFAULT 0,"
-    " text TEXT,"
-    " frame BLOB)",
     "CREATE INDEX IF NOT EXISTS event_time ON event(time)",
     "CREATE INDEX IF NOT EXISTS event_station ON event(fleet, ident)",
     // (kind, id): a kind's newest rows come in order, however rare the kind.
@@ -40,7 +36,6 @@ const char *const SchemaStatements[] = {
     " fleet INTEGER, ident INTEGER, name TEXT,"
     " status INTEGER, status_text TEXT,"
     " acknowledged INTEGER)",
-    "PRAGMA user_version = 1",
 };
 
 } // namespace
@@ -50,6 +45,25 @@ QString HistoryFailureText(const QString &fileName, const QString &reason)
     return QStringLiteral("The traffic history %1 cannot be used: %2.\nThe console goes on without storing "
                           "its history.")
         .arg(QFileInfo(fileName).absoluteFilePath(), reason);
+}
+
+QString HistoryReadFailureText(const QString &fileName, const QString &reason)
+{
+    return QStringLiteral("The traffic history %1 cannot be read: %2.")
+        .arg(QFileInfo(fileName).absoluteFilePath(), reason);
+}
+
+void ThrowHistoryError(const QString &fileName, const QSqlError &error)
+{
+    QString reason = error.databaseText();
+    if (reason.isEmpty())
+        reason = error.text();
+    const std::string message = HistoryFailureText(fileName, reason).toStdString();
+    // SQLITE_BUSY and SQLITE_LOCKED, with or without their extended codes.
+    const int code = error.nativeErrorCode().toInt();
+    if ((code & 0xff) == 5 || (code & 0xff) == 6)
+        throw EHistoryBusy(message);
+    throw EHistoryError(message);
 }
 
 qint64 HistoryTime(const QDateTime &time)
@@ -66,23 +80,41 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
     : fileName_(fileName),
       connectionName_(QStringLiteral("corvalink-history-%1").arg(connectionCounter.fetchAndAddRelaxed(1)))
 {
+    const auto failure = [&](const QString &reason) {
+        return (mode == TMode::ReadOnly ? HistoryReadFailureText(fileName, reason)
+                                        : HistoryFailureText(fileName, reason))
+            .toStdString();
+    };
     if (mode == TMode::ReadOnly && !QFileInfo::exists(fileName))
-        throw EHistoryError(
-            HistoryFailureText(fileName, QStringLiteral("the file does not exist")).toStdString());
+        throw EHistoryError(failure(QStringLiteral("the file does not exist")));
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
     db_.setDatabaseName(fileName);
     QString options = QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyTimeoutMs);
-    if (mode == TMode::ReadOnly)
+    if (mode == TMode::ReadOnly) {
         options += QStringLiteral(";QSQLITE_OPEN_READONLY");
+        // A WAL file needs its shared-memory file beside it, which a read-only mount
+        // (a copy on a CD, a backup mounted read-only) cannot hold. Nothing writes
+        // there, so the file can be read as it stands.
+        const QFileInfo info(fileName);
+        if (::access(QFile::encodeName(info.absolutePath()).constData(), W_OK) != 0 && errno == EROFS) {
+            db_.setDatabaseName(QUrl::fromLocalFile(info.absoluteFilePath()).toString(QUrl::FullyEncoded) +
+                                QStringLiteral("?immutable=1"));
+            options += QStringLiteral(";QSQLITE_OPEN_URI");
+        }
+    }
     db_.setConnectOptions(options);
     if (!db_.open()) {
         const QString reason = db_.lastError().text();
         db_ = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName_);
-        throw EHistoryError(HistoryFailureText(fileName, reason).toStdString());
+        throw EHistoryError(failure(reason));
     }
     try {
         if (mode == TMode::Write) {
+            // Pages freed by the purge go back to the file system after it (incremental
+            // vacuum). SQLite takes this only before the first table: a new file gets it
+            // here, an older one is converted by the writer when it is idle.
+            Exec(QStringLiteral("PRAGMA auto_vacuum=INCREMENTAL"));
             // WAL lets the History window read while the writer commits; NORMAL
             // sync loses nothing committed when the process dies, only on power loss.
             Exec(QStringLiteral("PRAGMA journal_mode=WAL"));
@@ -90,21 +122,13 @@ THistoryConnection::THistoryConnection(const QString &fileName, TMode mode, int 
             // The writer only appends: a small page cache keeps the console's memory
             // flat (SQLite's default would grow it by 2 MB over the first hours).
             Exec(QStringLiteral("PRAGMA cache_size=-256"));
-            QSqlQuery version(db_);
-            if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
-                throw EHistoryError(HistoryFailureText(fileName, version.lastError().text()).toStdString());
-            if (version.value(0).toInt() > 1)
-                throw EHistoryError(
-                    HistoryFailureText(fileName, QStringLiteral("it was written by a newer console"))
-                        .toStdString());
-            for (const char *statement : SchemaStatements)
-                Exec(QLatin1String(statement));
+            PrepareHistorySchema(*this, HistoryColumns());
         } else {
             // Reading a file that is not a history (or not a database) fails here,
             // not on the first page.
             QSqlQuery probe(db_);
             if (!probe.exec(QStringLiteral("SELECT id FROM event LIMIT 1")))
-                throw EHistoryError(HistoryFailureText(fileName, probe.lastError().text()).toStdString());
+                throw EHistoryError(failure(probe.lastError().text()));
         }
     } catch (...) {
         db_.close();
@@ -121,13 +145,61 @@ THistoryConnection::~THistoryConnection()
     QSqlDatabase::removeDatabase(connectionName_);
 }
 
+QStringList EventColumnsOf(THistoryConnection &connection)
+{
+    QSqlQuery info(connection.Database());
+    if (!info.exec(QStringLiteral("PRAGMA table_info(event)")))
+        ThrowHistoryError(connection.FileName(), info.lastError());
+    QStringList names;
+    while (info.next())
+        names << info.value(1).toString();
+    return names;
+}
+
+void PrepareHistorySchema(THistoryConnection &connection, std::span<const THistoryColumn> columns)
+{
+    const QString &fileName = connection.FileName();
+    const int current = HistorySchemaVersion(columns);
+    QSqlQuery version(connection.Database());
+    if (!version.exec(QStringLiteral("PRAGMA user_version")) || !version.next())
+        ThrowHistoryError(fileName, version.lastError());
+    const int found = version.value(0).toInt();
+    version = QSqlQuery();
+    if (found > current)
+        throw EHistoryError(
+            HistoryFailureText(fileName, QStringLiteral("it was written by a newer console")).toStdString());
+    // All of it or nothing: a kill in the middle leaves the file as it was.
+    connection.Exec(QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        const QStringList present = EventColumnsOf(connection);
+        if (present.isEmpty()) {
+            QStringList definitions{QStringLiteral("id INTEGER PRIMARY KEY")};
+            for (const THistoryColumn &column : columns)
+                definitions << QStringLiteral("%1 %2").arg(QLatin1String(column.name),
+                                                           QLatin1String(column.type));
+            connection.Exec(
+                QStringLiteral("CREATE TABLE event (%1)").arg(definitions.join(QStringLiteral(", "))));
+        } else {
+            // The migration: columns added since the file was made.
+            for (const THistoryColumn &column : columns)
+                if (!present.contains(QLatin1String(column.name)))
+                    connection.Exec(QStringLiteral("ALTER TABLE event ADD COLUMN %1 %2")
+                                        .arg(QLatin1String(column.name), QLatin1String(column.type)));
+        }
+        for (const char *statement : SchemaStatements)
+            connection.Exec(QLatin1String(statement));
+        if (found != current)
+            connection.Exec(QStringLiteral("PRAGMA user_version = %1").arg(current));
+        connection.Exec(QStringLiteral("COMMIT"));
+    } catch (...) {
+        QSqlQuery(connection.Database()).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
+
 void THistoryConnection::Exec(const QString &sql)
 {
     QSqlQuery query(db_);
-    if (!query.exec(sql)) {
-        QString reason = query.lastError().databaseText();
-        if (reason.isEmpty())
-            reason = query.lastError().text();
-        throw EHistoryError(HistoryFailureText(fileName_, reason).toStdString());
-    }
+    if (!query.exec(sql))
+        ThrowHistoryError(fileName_, query.lastError());
 }

@@ -4,6 +4,7 @@
 #include "HistoryDatabase.h"
 
 #include <QLocale>
+#include <algorithm>
 
 THistoryModel::THistoryModel(QObject *parent) : QAbstractTableModel(parent) {}
 
@@ -36,6 +37,54 @@ void THistoryModel::SetFilter(const THistoryFilter &filter)
         throw;
     }
     endResetModel();
+}
+
+namespace {
+
+QList<THistoryRow> NewerRows(THistoryQuery *query, const THistoryFilter &filter,
+                             const QList<THistoryRow> &rows)
+{
+    if (!query)
+        return {};
+    QList<THistoryRow> page = query->Page(filter, std::nullopt, THistoryModel::PageSize);
+    if (!rows.isEmpty()) {
+        const qint64 top = rows.first().id;
+        page.erase(
+            std::find_if(page.begin(), page.end(), [top](const THistoryRow &r) { return r.id <= top; }),
+            page.end());
+    }
+    return page;
+}
+
+} // namespace
+
+int THistoryModel::Newer() const
+{
+    try {
+        return int(NewerRows(query_.get(), filter_, rows_).size());
+    } catch (const EHistoryError &) {
+        return 0;
+    }
+}
+
+int THistoryModel::PrependNewer()
+{
+    QList<THistoryRow> page;
+    try {
+        page = NewerRows(query_.get(), filter_, rows_);
+    } catch (const EHistoryError &) {
+        return 0;
+    }
+    if (page.size() >= PageSize) {
+        SetFilter(filter_);
+        return int(page.size());
+    }
+    if (!page.isEmpty()) {
+        beginInsertRows({}, 0, int(page.size()) - 1);
+        rows_ = page + rows_;
+        endInsertRows();
+    }
+    return int(page.size());
 }
 
 int THistoryModel::rowCount(const QModelIndex &parent) const

@@ -28,6 +28,12 @@ public:
 
     const THistoryRow &Row(int row) const { return rows_[row]; }
 
+    // Rows the filter selects that were written after the newest one shown: inserted
+    // at the top (the whole list read again when more than a page came). Returns how
+    // many; Newer() only counts them, up to a page.
+    int Newer() const;
+    int PrependNewer();
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;

@@ -1,27 +1,25 @@
 #include "HistoryQuery.h"
 
 #include "Alarm.h"
+#include "HistoryColumns.h"
 #include "HistoryCsv.h"
 #include "HistoryDatabase.h"
 
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <limits>
 
 namespace {
-
-const QString Columns =
-    QStringLiteral("e.id, e.time, e.direction, e.kind, e.fleet, e.ident, e.name, e.fleet2, "
-                   "e.ident2, e.name2, e.status, e.status_text, e.status_known, e.text, e.frame");
-
-std::optional<int> OptionalInt(const QVariant &value)
-{
-    return value.isNull() ? std::nullopt : std::optional<int>(value.toInt());
-}
 
 QString LikePattern(const QString &part)
 {
@@ -111,16 +109,24 @@ TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QStrin
                 stations.addBindValue(station.toInt());
                 stations.addBindValue(station.toInt());
             } else {
-                stations.prepare(QStringLiteral(
-                    "SELECT DISTINCT fleet, ident FROM station WHERE name LIKE ? ESCAPE '\\'"));
-                stations.addBindValue(LikePattern(station));
+                // SQLite's LIKE ignores case for ASCII only ("ÉTÉ" would miss "été"):
+                // the names are matched here, the table holds a few hundred at most.
+                stations.prepare(QStringLiteral("SELECT fleet, ident, name FROM station"));
             }
             if (!stations.exec())
                 throw EHistoryError(
-                    HistoryFailureText(fileName, stations.lastError().databaseText()).toStdString());
+                    HistoryReadFailureText(fileName, stations.lastError().databaseText()).toStdString());
             TPairs pairs;
-            while (stations.next())
-                pairs.append({stations.value(0).toInt(), stations.value(1).toInt()});
+            QSet<std::pair<int, int>> seen;
+            const bool byName = stations.record().count() == 3;
+            while (stations.next()) {
+                const std::pair<int, int> pair{stations.value(0).toInt(), stations.value(1).toInt()};
+                if ((!byName || stations.value(2).toString().contains(station, Qt::CaseInsensitive)) &&
+                    !seen.contains(pair)) {
+                    seen.insert(pair);
+                    pairs.append(pair);
+                }
+            }
             AddStations(select, pairs, stationsByIndex);
         }
     }
@@ -151,63 +157,33 @@ TSelect BuildSelect(const THistoryFilter &filter, QSqlDatabase &db, const QStrin
     return select;
 }
 
+// The SELECT's columns: the id, then each listed column, empty where a file made
+// before lacks it.
+QString SelectColumns(const QStringList &present)
+{
+    QStringList list{QStringLiteral("e.id")};
+    for (const THistoryColumn &column : HistoryColumns()) {
+        const QLatin1String name(column.name);
+        list << (present.contains(name) ? QStringLiteral("e.") + name : QStringLiteral("NULL AS ") + name);
+    }
+    return list.join(QStringLiteral(", "));
+}
+
 THistoryRow ReadRow(const QSqlQuery &query)
 {
     THistoryRow row;
     row.id = query.value(0).toLongLong();
-    TTrafficEvent &e = row.event;
-    e.time = HistoryDateTime(query.value(1).toLongLong());
-    e.direction = static_cast<TrafficDirection>(query.value(2).toInt());
-    e.kind = static_cast<TrafficKind>(query.value(3).toInt());
-    e.fleet = OptionalInt(query.value(4));
-    e.ident = OptionalInt(query.value(5));
-    e.name = query.value(6).toString();
-    e.fleet2 = OptionalInt(query.value(7));
-    e.ident2 = OptionalInt(query.value(8));
-    e.name2 = query.value(9).toString();
-    e.status = OptionalInt(query.value(10));
-    e.statusText = query.value(11).toString();
-    e.statusKnown = query.value(12).toInt() != 0;
-    e.text = query.value(13).toString();
-    e.frame = query.value(14).toByteArray();
+    int i = 1;
+    for (const THistoryColumn &column : HistoryColumns())
+        column.set(row.event, query.value(i++));
     return row;
-}
-
-QString Number(std::optional<int> value)
-{
-    return value ? QString::number(*value) : QString();
-}
-
-// Local time with its offset ("2026-12-09T16:10:00.123+01:00", "Z" for UTC). The
-// zone is asked once an hour of data, not once a row: a million rows would
-// otherwise spend most of the export in the time-zone lookup.
-QString LocalTimeText(qint64 ms)
-{
-    static thread_local qint64 cachedHour = std::numeric_limits<qint64>::min();
-    static thread_local int offset = 0;
-    const qint64 hour = ms >= 0 ? ms / 3600000 : (ms - 3599999) / 3600000;
-    if (hour != cachedHour) {
-        cachedHour = hour;
-        offset = QDateTime::fromMSecsSinceEpoch(ms, Qt::LocalTime).offsetFromUtc();
-    }
-    const QDateTime shifted = QDateTime::fromMSecsSinceEpoch(ms + qint64(offset) * 1000, Qt::UTC);
-    const QDate d = shifted.date();
-    const QTime t = shifted.time();
-    char text[48];
-    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.year(), d.month(),
-                          d.day(), t.hour(), t.minute(), t.second(), t.msec());
-    if (offset == 0)
-        std::snprintf(text + n, sizeof text - std::size_t(n), "Z");
-    else
-        std::snprintf(text + n, sizeof text - std::size_t(n), "%c%02d:%02d", offset < 0 ? '-' : '+',
-                      std::abs(offset) / 3600, std::abs(offset) % 3600 / 60);
-    return QString::fromLatin1(text);
 }
 
 } // namespace
 
 THistoryQuery::THistoryQuery(const QString &fileName)
-    : connection_(std::make_unique<THistoryConnection>(fileName, THistoryConnection::TMode::ReadOnly))
+    : connection_(std::make_unique<THistoryConnection>(fileName, THistoryConnection::TMode::ReadOnly)),
+      columns_(SelectColumns(EventColumnsOf(*connection_)))
 {
 }
 
@@ -228,13 +204,14 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
         }
         QSqlQuery query(db);
         query.setForwardOnly(true);
-        query.prepare(QStringLiteral("SELECT ") + Columns + select.Sql(QStringLiteral("DESC LIMIT ?")));
+        query.prepare(QStringLiteral("SELECT ") + columns_ + select.Sql(QStringLiteral("DESC LIMIT ?")));
         for (const QVariant &value : select.values)
             query.addBindValue(value);
         query.addBindValue(limit);
         if (!query.exec())
             throw EHistoryError(
-                HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
+                HistoryReadFailureText(connection_->FileName(), query.lastError().databaseText())
+                    .toStdString());
         QList<THistoryRow> rows;
         while (query.next())
             rows.append(ReadRow(query));
@@ -260,92 +237,98 @@ QList<THistoryRow> THistoryQuery::Page(const THistoryFilter &filter, std::option
     return run(byIndex, std::nullopt);
 }
 
-qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device)
+qint64 THistoryQuery::ExportCsv(const THistoryFilter &filter, QIODevice &device, TCsvCells cells,
+                                const std::function<bool(int permille)> &progress)
 {
+    ResetLocalTimeZone();
+    // Rows come in id order: the id's place between the first and the last is the
+    // progress, without counting the selection first.
+    qint64 firstId = 0, lastId = 0;
+    if (progress) {
+        QSqlQuery range(connection_->Database());
+        if (range.exec(QStringLiteral("SELECT min(id), max(id) FROM event")) && range.next()) {
+            firstId = range.value(0).toLongLong();
+            lastId = range.value(1).toLongLong();
+        }
+    }
     const TSelect where = BuildSelect(filter, connection_->Database(), connection_->FileName());
     QSqlQuery query(connection_->Database());
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT ") + Columns + where.Sql(QStringLiteral("ASC")));
+    query.prepare(QStringLiteral("SELECT ") + columns_ + where.Sql(QStringLiteral("ASC")));
     for (const QVariant &value : where.values)
         query.addBindValue(value);
     if (!query.exec())
         throw EHistoryError(
-            HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
+            HistoryReadFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
     // The same fields as CsvFields, written straight from the columns into a
     // buffer: a million rows must not cost a million lists of strings.
     QByteArray buffer = CsvRecord(CsvHeader());
     buffer.reserve(1 << 20);
     bool ok = true;
+    QString writeFailure;
     const auto flush = [&] {
-        ok = ok && device.write(buffer) == buffer.size();
+        errno = 0;
+        if (ok && device.write(buffer) != buffer.size()) {
+            ok = false;
+            // QSaveFile reports a failed write without its reason: the system has it.
+            writeFailure = errno ? QString::fromLocal8Bit(std::strerror(errno)) : device.errorString();
+        }
         buffer.clear();
     };
-    const auto number = [&](const QVariant &value) {
-        if (!value.isNull())
-            buffer += QByteArray::number(value.toInt());
-        buffer += ',';
-    };
-    const auto text = [&](const QVariant &value) {
-        buffer += CsvField(value.toString());
-        buffer += ',';
-    };
+    // The same fields as CsvFields, from the stored values.
+    std::vector<const THistoryColumn *> exported;
+    for (const THistoryColumn &column : HistoryColumns())
+        if (column.csv)
+            exported.push_back(&column);
+    std::vector<int> at;
+    int index = 1;
+    for (const THistoryColumn &column : HistoryColumns()) {
+        if (column.csv)
+            at.push_back(index);
+        ++index;
+    }
     qint64 count = 0;
     while (ok && query.next()) {
-        buffer += LocalTimeText(query.value(1).toLongLong()).toLatin1();
-        buffer += ',';
-        buffer += TrafficDirectionText(static_cast<TrafficDirection>(query.value(2).toInt())).toLatin1();
-        buffer += ',';
-        buffer += CsvField(TrafficKindText(static_cast<TrafficKind>(query.value(3).toInt())));
-        buffer += ',';
-        number(query.value(4));
-        number(query.value(5));
-        text(query.value(6));
-        number(query.value(7));
-        number(query.value(8));
-        text(query.value(9));
-        number(query.value(10));
-        text(query.value(11));
-        text(query.value(13));
-        buffer += query.value(14).toByteArray().toHex(' ');
+        for (std::size_t c = 0; c < exported.size(); ++c) {
+            if (c)
+                buffer += ',';
+            buffer += CsvField(exported[c]->csv(query.value(at[c])), cells);
+        }
         buffer += "\r\n";
         ++count;
         if (buffer.size() >= (1 << 20) - 16384)
             flush();
+        if (progress && count % 1024 == 0 &&
+            !progress(int((query.value(0).toLongLong() - firstId) * 1000 /
+                          std::max<qint64>(1, lastId - firstId + 1))))
+            throw EHistoryCancelled();
     }
     flush();
+    if (progress && ok && !progress(1000))
+        throw EHistoryCancelled();
     if (!ok)
-        throw EHistoryError(
-            QStringLiteral("The export could not be written: %1").arg(device.errorString()).toStdString());
+        throw EHistoryWriteError(writeFailure.toStdString());
     if (query.lastError().isValid())
         throw EHistoryError(
-            HistoryFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
+            HistoryReadFailureText(connection_->FileName(), query.lastError().databaseText()).toStdString());
     return count;
 }
 
 QStringList THistoryQuery::CsvHeader()
 {
-    return {QStringLiteral("time"),   QStringLiteral("direction"),   QStringLiteral("kind"),
-            QStringLiteral("fleet"),  QStringLiteral("ident"),       QStringLiteral("name"),
-            QStringLiteral("fleet2"), QStringLiteral("ident2"),      QStringLiteral("name2"),
-            QStringLiteral("status"), QStringLiteral("status_text"), QStringLiteral("text"),
-            QStringLiteral("frame")};
+    QStringList header;
+    for (const THistoryColumn &column : HistoryColumns())
+        if (column.csv)
+            header << QLatin1String(column.name);
+    return header;
 }
 
 QStringList THistoryQuery::CsvFields(const THistoryRow &row)
 {
-    const TTrafficEvent &e = row.event;
-    // Local time with its offset: readable, and still one exact moment.
-    return {LocalTimeText(HistoryTime(e.time)),
-            TrafficDirectionText(e.direction),
-            TrafficKindText(e.kind),
-            Number(e.fleet),
-            Number(e.ident),
-            e.name,
-            Number(e.fleet2),
-            Number(e.ident2),
-            e.name2,
-            Number(e.status),
-            e.statusText,
-            e.text,
-            QString::fromLatin1(e.frame.toHex(' '))};
+    ResetLocalTimeZone();
+    QStringList fields;
+    for (const THistoryColumn &column : HistoryColumns())
+        if (column.csv)
+            fields << column.csv(column.get(row.event));
+    return fields;
 }

@@ -1,15 +1,30 @@
 #pragma once
 
+#include "HistoryCsv.h"
+#include "HistoryDatabase.h"
 #include "TrafficEvent.h"
 
 #include <QDateTime>
 #include <QIODevice>
 #include <QList>
 #include <QStringList>
+#include <functional>
 #include <memory>
 #include <optional>
 
 class THistoryConnection;
+
+// The export was cancelled through its progress callback.
+class EHistoryCancelled : public EHistoryError {
+public:
+    EHistoryCancelled() : EHistoryError("cancelled") {}
+};
+
+// The export's device refused a write; the message is the system's reason.
+class EHistoryWriteError : public EHistoryError {
+public:
+    using EHistoryError::EHistoryError;
+};
 
 // What the History window and the command-line export select by. Empty parts
 // select everything.
@@ -41,12 +56,19 @@ public:
     // Throws EHistoryError.
     QList<THistoryRow> Page(const THistoryFilter &filter, std::optional<qint64> beforeId, int limit);
     // The selected rows, oldest first, as CSV with a header row. Returns the number
-    // of rows written; throws EHistoryError on a read or write failure.
-    qint64 ExportCsv(const THistoryFilter &filter, QIODevice &device);
+    // of rows written; throws EHistoryError on a read failure and EHistoryWriteError
+    // when the device refuses a write.
+    // progress, when given, is called now and then with the per mille written so far
+    // and cancels the export (EHistoryCancelled) by returning false.
+    qint64 ExportCsv(const THistoryFilter &filter, QIODevice &device,
+                     TCsvCells cells = TCsvCells::Neutralised,
+                     const std::function<bool(int permille)> &progress = {});
 
     static QStringList CsvHeader();
+    // A row's fields as they are; CsvRecord neutralises them.
     static QStringList CsvFields(const THistoryRow &row);
 
 private:
     std::unique_ptr<THistoryConnection> connection_;
+    QString columns_; // the SELECT's columns for this file
 };

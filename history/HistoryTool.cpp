@@ -1,6 +1,7 @@
 // corvalink-history: the traffic history for scripts.
 #include "HistoryDatabase.h"
 #include "HistoryQuery.h"
+#include "SaveFile.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -8,12 +9,14 @@
 #include <QSaveFile>
 #include <QStringList>
 #include <cstdio>
+#include <optional>
+#include <sys/stat.h>
 
 namespace {
 
 const char *const Usage =
     "Usage: corvalink-history export [--since DATE] [--until DATE] [--station X] [--kind K]\n"
-    "                                [--history FILE] --csv FILE\n"
+    "                                [--history FILE] [--raw] --csv FILE\n"
     "\n"
     "Writes the console's traffic history (history.db in the working directory) as CSV,\n"
     "oldest first, with a header row; the same CSV as the History window's export.\n"
@@ -25,6 +28,8 @@ const char *const Usage =
     "                   PTT ID, call decode, acknowledgement, emergency acknowledged,\n"
     "                   port lost, port back, warning\n"
     "  --history FILE   read FILE instead of history.db\n"
+    "  --raw            cells as stored; without it a cell beginning with = + - @ TAB or CR\n"
+    "                   gets a leading ' so that spreadsheets take it for text\n"
     "  --csv FILE       write to FILE; - writes to standard output\n"
     "\n"
     "Exit status: 0 done, 1 the history or the output could not be used, 2 wrong usage.\n";
@@ -46,6 +51,72 @@ std::optional<QDateTime> ParseMoment(const QString &text, bool endOfDay)
     return std::nullopt;
 }
 
+// Writes the CSV where the operator asked: standard output for "-", a device or a
+// FIFO in place (replacing /dev/null or a pipe's name with a plain file would break
+// the system or the reader), anything else through a temporary file that replaces
+// the old one only when every byte reached the disk. Nothing when it fails.
+std::optional<qint64> Export(THistoryQuery &query, const THistoryFilter &filter, TCsvCells cells,
+                             const QString &csvFile)
+{
+    const QByteArray path = QFile::encodeName(csvFile);
+    struct stat st {};
+    const bool exists = csvFile != QStringLiteral("-") && ::stat(path.constData(), &st) == 0;
+    if (exists && S_ISDIR(st.st_mode)) {
+        Error(QStringLiteral("%1 is a directory; --csv needs a file name").arg(csvFile));
+        return std::nullopt;
+    }
+    // /dev/stdout and /proc/self/fd/N may lead to a plain file the shell opened.
+    const bool inPlace = csvFile == QStringLiteral("-") ||
+                         (exists && (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) ||
+                         csvFile.startsWith(QStringLiteral("/dev/")) ||
+                         csvFile.startsWith(QStringLiteral("/proc/"));
+    const QString shown = csvFile == QStringLiteral("-") ? QStringLiteral("standard output") : csvFile;
+    if (inPlace) {
+        QFile out;
+        const bool open =
+            csvFile == QStringLiteral("-")
+                ? out.open(stdout, QIODevice::WriteOnly)
+                : (out.setFileName(csvFile), out.open(QIODevice::WriteOnly | QIODevice::Append));
+        if (!open) {
+            Error(QStringLiteral("%1: %2").arg(shown, out.errorString()));
+            return std::nullopt;
+        }
+        qint64 rows = 0;
+        bool written = true;
+        try {
+            rows = query.ExportCsv(filter, out, cells);
+        } catch (const EHistoryWriteError &) {
+            written = false;
+        }
+        if (!written || out.error() != QFileDevice::NoError || !out.flush()) {
+            Error(QStringLiteral("%1: %2").arg(shown, out.errorString()));
+            return std::nullopt;
+        }
+        return rows;
+    }
+    QSaveFile out(csvFile);
+    if (!out.open(QIODevice::WriteOnly)) {
+        Error(QStringLiteral("%1: %2").arg(csvFile, out.errorString()));
+        return std::nullopt;
+    }
+    qint64 rows = 0;
+    QString failure;
+    try {
+        rows = query.ExportCsv(filter, out, cells);
+    } catch (const EHistoryWriteError &error) {
+        failure = QString::fromUtf8(error.what());
+    }
+    // Gives the system's reason for a failed write too, and discards the temporary file.
+    const QString finish = failure.isEmpty() ? FinishSaveFile(out) : (out.cancelWriting(), QString());
+    if (failure.isEmpty())
+        failure = finish;
+    if (!failure.isEmpty()) {
+        Error(QStringLiteral("%1: %2").arg(csvFile, failure));
+        return std::nullopt;
+    }
+    return rows;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -64,8 +135,13 @@ int main(int argc, char *argv[])
     THistoryFilter filter;
     QString historyFile = QStringLiteral("history.db");
     QString csvFile;
+    TCsvCells cells = TCsvCells::Neutralised;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &option = args[i];
+        if (option == QStringLiteral("--raw")) {
+            cells = TCsvCells::Raw;
+            continue;
+        }
         if (i + 1 >= args.size()) {
             Error(QStringLiteral("%1 needs a value (or is not an option)").arg(option));
             return 2;
@@ -104,28 +180,12 @@ int main(int argc, char *argv[])
 
     try {
         THistoryQuery query(historyFile);
-        if (csvFile == QStringLiteral("-")) {
-            QFile out;
-            if (!out.open(stdout, QIODevice::WriteOnly)) {
-                Error(QStringLiteral("standard output cannot be written"));
-                return 1;
-            }
-            query.ExportCsv(filter, out);
-            return 0;
-        }
-        // A failed export leaves no half-written file behind.
-        QSaveFile out(csvFile);
-        if (!out.open(QIODevice::WriteOnly)) {
-            Error(QStringLiteral("%1: %2").arg(csvFile, out.errorString()));
+        const std::optional<qint64> rows = Export(query, filter, cells, csvFile);
+        if (!rows)
             return 1;
-        }
-        const qint64 rows = query.ExportCsv(filter, out);
-        if (!out.commit()) {
-            Error(QStringLiteral("%1: %2").arg(csvFile, out.errorString()));
-            return 1;
-        }
-        std::fprintf(stderr, "%lld rows written to %s\n", static_cast<long long>(rows),
-                     csvFile.toLocal8Bit().constData());
+        if (csvFile != QStringLiteral("-"))
+            std::fprintf(stderr, "%lld rows written to %s\n", static_cast<long long>(*rows),
+                         csvFile.toLocal8Bit().constData());
     } catch (const EHistoryError &error) {
         Error(QString::fromUtf8(error.what()));
         return 1;

@@ -3,6 +3,7 @@
 #include "Alarm.h"
 #include "HistoryCsv.h"
 #include "HistoryDatabase.h"
+#include "HistoryExport.h"
 #include "HistoryModel.h"
 #include "MessageBox.h"
 #include "ui_HistoryWindow.h"
@@ -12,7 +13,9 @@
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QMimeData>
-#include <QSaveFile>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QTimer>
 
 THistoryForm *HistoryForm = nullptr;
 
@@ -50,9 +53,14 @@ THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
     ui->KindComboBox->addItem(QStringLiteral("any"), 0);
     for (TrafficKind kind : AllKinds)
         ui->KindComboBox->addItem(TrafficKindText(kind), static_cast<int>(kind));
-    const QDateTime now = QDateTime::currentDateTime();
-    ui->FromDateEdit->setDateTime(QDateTime(now.date(), QTime(0, 0)));
-    ui->UntilDateEdit->setDateTime(QDateTime(now.date().addDays(1), QTime(0, 0)));
+    for (const char *preset : {"any time", "today", "yesterday", "last 7 days", "this shift"})
+        ui->DatePresetComboBox->addItem(QString::fromLatin1(preset));
+    DefaultDates();
+    filterPause_ = new QTimer(this);
+    filterPause_->setSingleShot(true);
+    filterPause_->setInterval(FilterPauseMs);
+    newRows_ = new QTimer(this);
+    newRows_->setInterval(NewRowsMs);
     ui->HistoryGrid->setModel(model_);
     ui->HistoryGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     ui->HistoryGrid->setColumnWidth(THistoryModel::TimeColumn, 150);
@@ -68,13 +76,27 @@ THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
     connect(ui->FindBitBtn, &QAbstractButton::clicked, this, &THistoryForm::FindBitBtnClick);
     connect(ui->StationEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
     connect(ui->TextEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
-    connect(ui->KindComboBox, &QComboBox::activated, this, &THistoryForm::FindBitBtnClick);
+    // One rule for every filter: it applies a short pause after the last change
+    // (Return and Find at once).
+    const auto pause = [this] { filterPause_->start(); };
+    connect(ui->StationEdit, &QLineEdit::textChanged, this, pause);
+    connect(ui->TextEdit, &QLineEdit::textChanged, this, pause);
+    connect(ui->KindComboBox, &QComboBox::currentIndexChanged, this, pause);
+    connect(ui->FromCheckBox, &QAbstractButton::toggled, this, pause);
+    connect(ui->UntilCheckBox, &QAbstractButton::toggled, this, pause);
+    connect(ui->FromDateEdit, &QDateTimeEdit::dateTimeChanged, this, pause);
+    connect(ui->UntilDateEdit, &QDateTimeEdit::dateTimeChanged, this, pause);
+    connect(filterPause_, &QTimer::timeout, this, &THistoryForm::Reload);
+    connect(ui->DatePresetComboBox, &QComboBox::activated, this, &THistoryForm::DatePresetComboBoxChange);
+    connect(ui->NewRowsBitBtn, &QAbstractButton::clicked, this, &THistoryForm::NewRowsBitBtnClick);
+    connect(newRows_, &QTimer::timeout, this, &THistoryForm::LookForNewRows);
     connect(ui->FromCheckBox, &QAbstractButton::toggled, ui->FromDateEdit, &QWidget::setEnabled);
     connect(ui->UntilCheckBox, &QAbstractButton::toggled, ui->UntilDateEdit, &QWidget::setEnabled);
     connect(ui->ExportBitBtn, &QAbstractButton::clicked, this, &THistoryForm::ExportBitBtnClick);
     connect(ui->CopyBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CopyBitBtnClick);
     connect(ui->NameStationBitBtn, &QAbstractButton::clicked, this, &THistoryForm::NameStationBitBtnClick);
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CloseBitBtnClick);
+    connect(ui->CancelExportBitBtn, &QAbstractButton::clicked, this, &THistoryForm::CancelExportBitBtnClick);
     connect(ui->HistoryGrid->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &THistoryForm::HistoryGridSelectionChange);
     connect(model_, &QAbstractItemModel::rowsInserted, this, &THistoryForm::ShowRowCount);
@@ -102,6 +124,8 @@ THistoryFilter THistoryForm::CurrentFilter() const
 
 void THistoryForm::Reload()
 {
+    filterPause_->stop();
+    ui->NewRowsBitBtn->setVisible(false);
     try {
         if (!model_->IsOpen())
             model_->Open(fileName_);
@@ -125,7 +149,90 @@ void THistoryForm::ShowRowCount()
 void THistoryForm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // The console runs for days: "today" is the day the window is shown.
+    DefaultDates();
     Reload();
+    newRows_->start();
+}
+
+void THistoryForm::hideEvent(QHideEvent *event)
+{
+    newRows_->stop();
+    QWidget::hideEvent(event);
+}
+
+void THistoryForm::DefaultDates()
+{
+    if (ui->FromCheckBox->isChecked() || ui->UntilCheckBox->isChecked())
+        return;
+    const QSignalBlocker fromBlocker(ui->FromDateEdit), untilBlocker(ui->UntilDateEdit);
+    const auto [from, until] = PresetRange(TDatePreset::Today, QDateTime::currentDateTime());
+    ui->FromDateEdit->setDateTime(from);
+    ui->UntilDateEdit->setDateTime(until);
+}
+
+std::pair<QDateTime, QDateTime> THistoryForm::PresetRange(TDatePreset preset, const QDateTime &now)
+{
+    const QDate today = now.date();
+    const auto midnight = [](const QDate &day) { return QDateTime(day, QTime(0, 0)); };
+    switch (preset) {
+    case TDatePreset::AnyTime:
+        return {};
+    case TDatePreset::Today:
+        return {midnight(today), midnight(today.addDays(1))};
+    case TDatePreset::Yesterday:
+        return {midnight(today.addDays(-1)), midnight(today)};
+    case TDatePreset::Last7Days:
+        return {midnight(today.addDays(-6)), midnight(today.addDays(1))};
+    case TDatePreset::ThisShift: {
+        // Three shifts a day, from 06:00, 14:00 and 22:00 local time.
+        const int hour = now.time().hour();
+        const int start = hour >= 22 ? 22 : hour >= 14 ? 14 : hour >= 6 ? 6 : -2;
+        const QDateTime from =
+            start >= 0 ? QDateTime(today, QTime(start, 0)) : QDateTime(today.addDays(-1), QTime(22, 0));
+        return {from, from.addSecs(8 * 3600)};
+    }
+    }
+    return {};
+}
+
+void THistoryForm::DatePresetComboBoxChange(int index)
+{
+    const auto [from, until] = PresetRange(TDatePreset(index), QDateTime::currentDateTime());
+    ui->FromCheckBox->setChecked(from.isValid());
+    ui->UntilCheckBox->setChecked(until.isValid());
+    if (from.isValid())
+        ui->FromDateEdit->setDateTime(from);
+    if (until.isValid())
+        ui->UntilDateEdit->setDateTime(until);
+    Reload();
+}
+
+void THistoryForm::LookForNewRows()
+{
+    if (!model_->IsOpen() || filterPause_->isActive())
+        return;
+    // At the top the new rows come in above; further down they would push the rows
+    // being read out of place, so a bar says how many wait.
+    if (ui->HistoryGrid->verticalScrollBar()->value() == 0) {
+        if (model_->PrependNewer() > 0)
+            ShowRowCount();
+        ui->NewRowsBitBtn->setVisible(false);
+        return;
+    }
+    const int waiting = model_->Newer();
+    ui->NewRowsBitBtn->setText(waiting >= THistoryModel::PageSize
+                                   ? QStringLiteral("%1 or more new entries: show them").arg(waiting)
+                                   : QStringLiteral("%1 new: show them").arg(waiting));
+    ui->NewRowsBitBtn->setVisible(waiting > 0);
+}
+
+void THistoryForm::NewRowsBitBtnClick()
+{
+    model_->PrependNewer();
+    ui->NewRowsBitBtn->setVisible(false);
+    ui->HistoryGrid->scrollToTop();
+    ShowRowCount();
 }
 
 void THistoryForm::FindBitBtnClick()
@@ -158,7 +265,7 @@ QByteArray THistoryForm::SelectedCsv() const
               [](const QModelIndex &a, const QModelIndex &b) { return a.row() < b.row(); });
     QByteArray csv = CsvRecord(THistoryQuery::CsvHeader());
     for (const QModelIndex &index : rows)
-        csv += CsvRecord(THistoryQuery::CsvFields(model_->Row(index.row())));
+        csv += CsvRecord(THistoryQuery::CsvFields(model_->Row(index.row())), TCsvCells::Neutralised);
     return csv;
 }
 
@@ -173,34 +280,43 @@ void THistoryForm::CopyBitBtnClick()
     QGuiApplication::clipboard()->setMimeData(mime);
 }
 
-qint64 THistoryForm::ExportTo(const QString &fileName)
+bool THistoryForm::ExportTo(const QString &fileName)
 {
-    if (!model_->Query())
-        return -1;
-    QSaveFile out(fileName);
-    if (!out.open(QIODevice::WriteOnly)) {
-        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, out.errorString()),
-                       QStringLiteral("Export history"), MsgIcon::Warning);
-        return -1;
+    if (!model_->Query() || export_)
+        return false;
+    export_ = std::make_unique<THistoryExport>(fileName_, model_->Filter(), fileName, TCsvCells::Neutralised);
+    connect(export_.get(), &THistoryExport::Progress, ui->ExportProgressBar, &QProgressBar::setValue);
+    connect(export_.get(), &THistoryExport::Finished, this, &THistoryForm::ExportFinished);
+    ui->ExportProgressBar->setValue(0);
+    ui->ExportProgressBar->setVisible(true);
+    ui->CancelExportBitBtn->setVisible(true);
+    ui->ExportBitBtn->setEnabled(false);
+    ui->RowsLabel->setText(QStringLiteral("Exporting to %1…").arg(fileName));
+    export_->Start();
+    return true;
+}
+
+void THistoryForm::CancelExportBitBtnClick()
+{
+    if (export_)
+        export_->Cancel();
+}
+
+void THistoryForm::ExportFinished(qint64 rows, const QString &failure, bool cancelled)
+{
+    const QString fileName = export_ ? export_->CsvFile() : QString();
+    export_.reset(); // its thread has ended: Finished is the last thing it does
+    ui->ExportProgressBar->setVisible(false);
+    ui->CancelExportBitBtn->setVisible(false);
+    ui->ExportBitBtn->setEnabled(true);
+    if (cancelled) {
+        ui->RowsLabel->setText(QStringLiteral("Export cancelled; %1 left as it was").arg(fileName));
+    } else if (!failure.isEmpty()) {
+        ui->RowsLabel->setText(QStringLiteral("Export failed"));
+        ShowMessageBox(failure, QStringLiteral("Export history"), MsgIcon::Warning);
+    } else {
+        ui->RowsLabel->setText(QStringLiteral("%1 entries exported to %2").arg(rows).arg(fileName));
     }
-    qint64 rows = -1;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        rows = model_->Query()->ExportCsv(model_->Filter(), out);
-    } catch (const EHistoryError &error) {
-        QApplication::restoreOverrideCursor();
-        out.cancelWriting();
-        ShowMessageBox(QString::fromUtf8(error.what()), QStringLiteral("Export history"), MsgIcon::Warning);
-        return -1;
-    }
-    QApplication::restoreOverrideCursor();
-    if (!out.commit()) {
-        ShowMessageBox(QStringLiteral("%1 cannot be written: %2").arg(fileName, out.errorString()),
-                       QStringLiteral("Export history"), MsgIcon::Warning);
-        return -1;
-    }
-    ui->RowsLabel->setText(QStringLiteral("%1 entries exported to %2").arg(rows).arg(fileName));
-    return rows;
 }
 
 void THistoryForm::ExportBitBtnClick()

@@ -2,13 +2,17 @@
 
 #include "HistoryQuery.h"
 
+#include <QDateTime>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 namespace Ui {
 class THistoryForm;
 }
 class THistoryModel;
+class THistoryExport;
+class QTimer;
 
 // The traffic history: a table over the whole file, newest first, with filters,
 // the selected entry's whole message, CSV export and copying of rows.
@@ -32,11 +36,14 @@ public:
     THistoryModel *Model() const { return model_; }
     // The selected rows as CSV (header first), as Copy puts them on the clipboard.
     QByteArray SelectedCsv() const;
-    // Exports the filtered rows; returns the number written or -1.
-    qint64 ExportTo(const QString &fileName);
+    // Starts exporting the filtered rows on a thread of its own; the row count (or
+    // the failure, in a box) shows when it ends. False when one is running already.
+    bool ExportTo(const QString &fileName);
+    bool Exporting() const { return export_ != nullptr; }
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private slots:
     void FindBitBtnClick();
@@ -44,16 +51,36 @@ private slots:
     void CopyBitBtnClick();
     void NameStationBitBtnClick();
     void CloseBitBtnClick();
+    void CancelExportBitBtnClick();
+    void DatePresetComboBoxChange(int index);
+    void NewRowsBitBtnClick();
+    void LookForNewRows();
+    void ExportFinished(qint64 rows, const QString &failure, bool cancelled);
     void HistoryGridSelectionChange();
 
 private:
     void ShowRowCount();
+    // Today from midnight to midnight, unless the operator has set a date.
+    void DefaultDates();
 
+public:
+    // What a date preset sets, for `now`: from, until (until exclusive).
+    enum class TDatePreset { AnyTime, Today, Yesterday, Last7Days, ThisShift };
+    static std::pair<QDateTime, QDateTime> PresetRange(TDatePreset preset, const QDateTime &now);
+    // Filters apply this long after the last change, as one types.
+    static constexpr int FilterPauseMs = 400;
+    // How often the window looks for rows written since it showed its list.
+    static constexpr int NewRowsMs = 1000;
+
+private:
     Ui::THistoryForm *ui;
     QString fileName_;
     THistoryModel *model_;
     TFileChooser chooseFile_;
     TNameStation nameStation_;
+    std::unique_ptr<THistoryExport> export_;
+    QTimer *filterPause_;
+    QTimer *newRows_;
 };
 
 extern THistoryForm *HistoryForm;

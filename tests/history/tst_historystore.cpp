@@ -1,3 +1,4 @@
+#include "HistoryColumns.h"
 #include "HistoryDatabase.h"
 #include "HistoryFixture.h"
 #include "HistoryQuery.h"
@@ -31,6 +32,7 @@ private slots:
     void retentionAtStartup();
     void alarmsKeptAcrossRuns();
     void readOnlyQueryNeverCreatesTheFile();
+    void fileFromTodayOpensAfterAColumnIsAdded();
 
 private:
     QString Path() const { return dir_->filePath(QStringLiteral("history.db")); }
@@ -136,6 +138,11 @@ void TestHistoryStore::filters_data()
     QTest::newRow("combined") << "car" << int(TrafficKind::ShortMessage) << "50" << 12 << -1
                               << QStringList{"e4"};
     QTest::newRow("no match") << "Nobody" << 0 << "" << -1 << -1 << QStringList{};
+    // The station that was "Truck" and later "Été 7": a name finds the station.
+    QTest::newRow("non-ASCII name, other case")
+        << QString::fromUtf8("ÉTÉ") << 0 << "" << -1 << -1 << QStringList{"e5", "e3"};
+    QTest::newRow("non-ASCII name, lower case")
+        << QString::fromUtf8("été 7") << 0 << "" << -1 << -1 << QStringList{"e5", "e3"};
 }
 
 void TestHistoryStore::filters()
@@ -164,6 +171,7 @@ void TestHistoryStore::filters()
         TTrafficEvent e5 = e3;
         e5.time = at(14);
         e5.text = "e5 500";
+        e5.name = QString::fromUtf8("Été 7");
         store.TrafficEvent(e5);
         QVERIFY(store.Flush(5s));
     }
@@ -257,42 +265,73 @@ void TestHistoryStore::quietAndBusyStationsAmongManyRows()
 
 void TestHistoryStore::lockedFileDoesNotStopTheCaller()
 {
-    // Another program holds the file's write lock for longer than the store waits.
     {
         TFailures failures;
         THistoryStore create(Path(), failures.Sink());
         QVERIFY(create.Flush(5s));
     }
+    // Another program holds the file's write lock for longer than the store waits,
+    // from before the store starts, and again later.
     QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("locker"));
     other.setDatabaseName(Path());
     QVERIFY(other.open());
-    {
-        QSqlQuery lock(other);
-        QVERIFY(lock.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        QVERIFY(lock.exec(QStringLiteral("INSERT INTO event (time, direction, kind) VALUES (1, 1, 1)")));
-    }
+    const auto lock = [&] {
+        QSqlQuery q(other);
+        return q.exec(QStringLiteral("BEGIN EXCLUSIVE")) &&
+               q.exec(QStringLiteral("INSERT INTO event (time, direction, kind) VALUES (1, 1, 13)"));
+    };
+    const auto unlock = [&] { return QSqlQuery(other).exec(QStringLiteral("ROLLBACK")); };
+    QVERIFY(lock());
+    const QDateTime t(QDate(2026, 12, 9), QTime(9, 0), Qt::UTC);
     {
         TFailures failures;
         THistoryOptions options;
-        options.busyTimeoutMs = 200;
+        options.busyTimeoutMs = 100;
+        options.retryFirst = 50ms;
+        options.retryLongest = 200ms;
+        options.maxQueue = 500;
         THistoryStore store(Path(), failures.Sink(), options);
         QElapsedTimer timer;
         timer.start();
+        store.AlarmOpened({7, t, 101, 1102, "Car 2", 95, "Emergency", {}, false});
         for (int i = 0; i < 1000; ++i)
-            store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A"));
+            store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A", t, QString::number(i)));
+        store.AlarmAcknowledged(7, t.addSecs(30));
         QVERIFY(timer.elapsed() < 500);
         QTRY_COMPARE_WITH_TIMEOUT(failures.Messages().size(), 1, 5000);
-        QVERIFY(!store.Working());
-        QVERIFY2(failures.Messages()[0].contains(QFileInfo(Path()).absoluteFilePath()),
+        QVERIFY2(failures.Messages()[0].contains(QFileInfo(Path()).absoluteFilePath()) &&
+                     failures.Messages()[0].contains(QStringLiteral("locked")),
                  qPrintable(failures.Messages()[0]));
-        QVERIFY2(failures.Messages()[0].contains(QStringLiteral("locked")),
-                 qPrintable(failures.Messages()[0]));
-        // Later events are dropped quietly: one message, not one per event.
-        store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A"));
-        QVERIFY(!store.Flush(1s));
+        QVERIFY(!store.Flush(500ms));
+        QVERIFY(store.Working());
+
+        QVERIFY(unlock());
+        QVERIFY(store.Flush(10s));
+        // The newest 500 calls, the alarm and its acknowledgement, and a row saying
+        // how many calls were lost.
+        QCOMPARE(store.Dropped(), 500u);
+        THistoryQuery query(Path());
+        const QList<THistoryRow> rows = query.Page({}, std::nullopt, 1000);
+        QCOMPARE(rows.size(), 501);
+        QCOMPARE(rows[0].event.kind, TrafficKind::Warning);
+        QVERIFY2(rows[0].event.text.startsWith(QStringLiteral("500 entries were not stored")),
+                 qPrintable(rows[0].event.text));
+        QCOMPARE(rows[1].event.text, QStringLiteral("999"));
+        QCOMPARE(rows[500].event.text, QStringLiteral("500"));
+        QVERIFY(THistoryStore::LoadOpenAlarms(Path()).isEmpty());
+
+        // Locked again later: nothing lost within the bound, and no second box.
+        QVERIFY(lock());
+        for (int i = 0; i < 100; ++i)
+            store.TrafficEvent(MakeEvent(TrafficKind::Call, 100, 1000, "A", t, QStringLiteral("again")));
+        QVERIFY(!store.Flush(400ms));
+        QVERIFY(unlock());
+        QVERIFY(store.Flush(10s));
+        THistoryFilter again;
+        again.text = QStringLiteral("again");
+        QCOMPARE(query.Page(again, std::nullopt, 1000).size(), 100);
         QCOMPARE(failures.Messages().size(), 1);
     }
-    QSqlQuery(other).exec(QStringLiteral("ROLLBACK"));
     other.close();
     other = QSqlDatabase();
     QSqlDatabase::removeDatabase(QStringLiteral("locker"));
@@ -433,6 +472,94 @@ void TestHistoryStore::readOnlyQueryNeverCreatesTheFile()
     QVERIFY(!QFile::exists(Path()));
     QVERIFY(THistoryStore::LoadOpenAlarms(Path()).isEmpty());
     QVERIFY(!QFile::exists(Path()));
+}
+
+void TestHistoryStore::fileFromTodayOpensAfterAColumnIsAdded()
+{
+    // history.db as the console of December 2026 made it (schema version 1), with a
+    // message and an open alarm in it.
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("today"));
+        db.setDatabaseName(Path());
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        for (const char *sql :
+             {"PRAGMA journal_mode=WAL",
+              "CREATE TABLE event (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, direction INTEGER NOT "
+              "NULL, "
+              "kind INTEGER NOT NULL, fleet INTEGER, ident INTEGER, name TEXT, fleet2 INTEGER, ident2 "
+              "INTEGER, "
+              "name2 TEXT, status INTEGER, status_text TEXT, status_known INTEGER NOT NULL DEFAULT 0, text "
+              "TEXT, "
+              "frame BLOB)",
+              "CREATE INDEX event_time ON event(time)", "CREATE INDEX event_station ON event(fleet, ident)",
+              "CREATE INDEX event_kind ON event(kind)",
+              "CREATE INDEX event_station2 ON event(fleet2, ident2) WHERE fleet2 IS NOT NULL",
+              "CREATE TABLE station (fleet INTEGER NOT NULL, ident INTEGER NOT NULL, name TEXT NOT NULL, "
+              "UNIQUE (fleet, ident, name))",
+              "CREATE VIRTUAL TABLE event_text USING fts5(text, status_text, content='event', "
+              "content_rowid='id', tokenize='trigram')",
+              "CREATE TABLE alarm (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, fleet INTEGER, ident "
+              "INTEGER, "
+              "name TEXT, status INTEGER, status_text TEXT, acknowledged INTEGER)",
+              "PRAGMA user_version = 1",
+              "INSERT INTO event VALUES (1, 1796000000000, 1, 5, 101, 1102, 'Car 2', NULL, NULL, NULL, NULL, "
+              "'', 0, 'old message', X'02410D03')",
+              "INSERT INTO event_text (rowid, text, status_text) VALUES (1, 'old message', '')",
+              "INSERT INTO station VALUES (101, 1102, 'Car 2')",
+              "INSERT INTO alarm VALUES (4, 1796000000000, 101, 1102, 'Car 2', 95, 'Emergency', NULL)"})
+            QVERIFY2(q.exec(QLatin1String(sql)), qPrintable(q.lastError().text()));
+        q = QSqlQuery();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("today"));
+    const auto oldRow = [&] {
+        THistoryQuery query(Path());
+        THistoryFilter filter;
+        filter.text = QStringLiteral("old mess");
+        filter.station = QStringLiteral("car 2");
+        const QList<THistoryRow> rows = query.Page(filter, std::nullopt, 10);
+        return rows.size() == 1 ? THistoryQuery::CsvFields(rows[0]).mid(1) : QStringList();
+    };
+    const QStringList expected{"in", "short message", "101",        "1102", "Car 2", "", "", "", "",
+                               "",   "old message",   "02 41 0d 03"};
+    QCOMPARE(oldRow(), expected);
+
+    // This console stores into it and keeps its alarm.
+    {
+        TFailures failures;
+        THistoryStore store(Path(), failures.Sink());
+        store.TrafficEvent(MakeEvent(TrafficKind::Call, 101, 1101, "Car 1"));
+        QVERIFY(store.Flush(5s));
+    }
+    QCOMPARE(THistoryStore::LoadOpenAlarms(Path()).size(), 1);
+
+    // A console with one column more opens the same file: the column is added, the
+    // rows stay, and the schema version says so.
+    std::vector<THistoryColumn> more(HistoryColumns().begin(), HistoryColumns().end());
+    more.push_back({"operator", "TEXT NOT NULL DEFAULT ''", HistorySchemaVersion() + 1,
+                    [](const TTrafficEvent &) { return QVariant(QStringLiteral("desk 2")); },
+                    [](TTrafficEvent &, const QVariant &) {},
+                    [](const QVariant &v) { return v.toString(); }});
+    {
+        THistoryConnection connection(Path(), THistoryConnection::TMode::Write);
+        PrepareHistorySchema(connection, more);
+        QVERIFY(EventColumnsOf(connection).contains(QStringLiteral("operator")));
+        QSqlQuery q(connection.Database());
+        QVERIFY(q.exec(QStringLiteral("SELECT count(*), min(operator) FROM event")) && q.next());
+        QCOMPARE(q.value(0).toInt(), 2);
+        QCOMPARE(q.value(1).toString(), QString());
+        // Opening again changes nothing.
+        PrepareHistorySchema(connection, more);
+    }
+    QCOMPARE(HistoryScalar(Path(), QStringLiteral("PRAGMA user_version")).toInt(),
+             HistorySchemaVersion() + 1);
+    QCOMPARE(oldRow(), expected);
+    // This console, older than the file now, reads it but never writes to it.
+    TFailures failures;
+    THistoryStore store(Path(), failures.Sink());
+    QVERIFY(!store.Flush(5s));
+    QVERIFY(failures.Messages().value(0).contains(QStringLiteral("newer console")));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryStore)

@@ -2,10 +2,15 @@
 #include "HistoryQuery.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -16,8 +21,14 @@ private slots:
     void matchesLibraryExport_data();
     void matchesLibraryExport();
     void standardOutput();
+    void formulasNeutralisedUnlessRaw();
     void refused_data();
     void refused();
+    void readOnlyMount();
+    void fullDiskKeepsTheOldFile_data();
+    void fullDiskKeepsTheOldFile();
+    void specialFilesWrittenInPlace_data();
+    void specialFilesWrittenInPlace();
 
 private:
     struct TRun {
@@ -25,6 +36,7 @@ private:
         QByteArray out, err;
     };
     TRun Run(const QStringList &args);
+    QByteArray Expected(const THistoryFilter &filter = {});
     QTemporaryDir dir_;
 };
 
@@ -138,6 +150,23 @@ void TestHistoryTool::standardOutput()
     QCOMPARE(run.out, expected.data());
 }
 
+void TestHistoryTool::formulasNeutralisedUnlessRaw()
+{
+    const QString path = dir_.filePath(QStringLiteral("formulas.db"));
+    {
+        TFailures failures;
+        THistoryStore store(path, failures.Sink());
+        store.TrafficEvent(MakeEvent(TrafficKind::ShortMessage, 101, 1102, "+10-1102",
+                                     QDateTime(QDate(2026, 12, 9), QTime(10, 0), Qt::UTC), "=1+2"));
+        QVERIFY(store.Flush(5s));
+    }
+    const QByteArray safe = Run({"export", "--history", path, "--csv", "-"}).out;
+    const QByteArray raw = Run({"export", "--history", path, "--raw", "--csv", "-"}).out;
+    QVERIFY2(safe.contains(",'+10-1102,") && safe.contains(",'=1+2,"), safe.constData());
+    QVERIFY2(raw.contains(",+10-1102,") && raw.contains(",=1+2,"), raw.constData());
+    QCOMPARE(QByteArray(safe).replace('\'', ""), raw);
+}
+
 void TestHistoryTool::refused_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -153,6 +182,7 @@ void TestHistoryTool::refused_data()
     QTest::newRow("option without value") << QStringList{"export", "--csv"} << 2 << "needs a value";
     QTest::newRow("missing history") << QStringList{"export", "--history", "none.db", "--csv", "x.csv"} << 1
                                      << "none.db";
+    QTest::newRow("a directory") << QStringList{"export", "--csv", "."} << 1 << ". is a directory";
     QTest::newRow("unwritable output")
         << QStringList{"export", "--csv", "no/such/dir/x.csv"} << 1 << "no/such/dir/x.csv";
 }
@@ -165,7 +195,113 @@ void TestHistoryTool::refused()
     const TRun run = Run(args);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(QString::fromLocal8Bit(run.err).contains(message), run.err.constData());
+    // A reader: nothing about the console going on without its history.
+    QVERIFY2(!run.err.contains("console goes on"), run.err.constData());
     QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("x.csv"))));
+}
+
+QByteArray TestHistoryTool::Expected(const THistoryFilter &filter)
+{
+    THistoryQuery query(dir_.filePath(QStringLiteral("history.db")));
+    QBuffer expected;
+    expected.open(QIODevice::WriteOnly);
+    query.ExportCsv(filter, expected);
+    return expected.data();
+}
+
+void TestHistoryTool::readOnlyMount()
+{
+    // A copy of the console's history on a read-only medium, as the console left it.
+    TSmallDisk disk(dir_.filePath(QStringLiteral("readonly")), "size=4m");
+    if (!disk.Mounted())
+        QSKIP("mounting a tmpfs is not permitted here");
+    const QString copy = disk.FilePath(QStringLiteral("history.db"));
+    QVERIFY(QFile::copy(dir_.filePath(QStringLiteral("history.db")), copy));
+    QVERIFY(disk.MakeReadOnly());
+    const TRun run = Run({"export", "--history", copy, "--csv", "-"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(run.out, Expected());
+}
+
+void TestHistoryTool::fullDiskKeepsTheOldFile_data()
+{
+    QTest::addColumn<int>("freeBytes");
+    QTest::newRow("full before the export") << 0;
+    QTest::newRow("full during the export") << 8192;
+}
+
+void TestHistoryTool::fullDiskKeepsTheOldFile()
+{
+    QFETCH(int, freeBytes);
+    TSmallDisk disk(dir_.filePath(QStringLiteral("small")));
+    if (!disk.Mounted())
+        QSKIP("mounting a tmpfs is not permitted here");
+    QVERIFY(Expected().size() > 2 * freeBytes);
+    const QString out = disk.FilePath(QStringLiteral("old.csv"));
+    {
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents\r\n");
+    }
+    QVERIFY(disk.Fill(freeBytes));
+    const TRun run = Run({"export", "--csv", out});
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(out.toLocal8Bit()) && run.err.contains("No space left on device"),
+             run.err.constData());
+    QFile old(out);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old contents\r\n"));
+    QCOMPARE(QDir(disk.FilePath({})).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{".filler", "old.csv"}));
+}
+
+void TestHistoryTool::specialFilesWrittenInPlace_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("FIFO") << "fifo" << 0;
+    QTest::newRow("device that discards") << "null" << 0;
+    QTest::newRow("device that is always full") << "full" << 1;
+    QTest::newRow("standard output by name") << "/dev/stdout" << 0;
+}
+
+void TestHistoryTool::specialFilesWrittenInPlace()
+{
+    QFETCH(QString, target);
+    QFETCH(int, exitCode);
+    const QString path = target.startsWith('/') ? target : dir_.filePath(target);
+    const QByteArray native = QFile::encodeName(path);
+    int fifo = -1;
+    if (target == QStringLiteral("fifo")) {
+        // The reader is there before the tool; the export fits the pipe's buffer.
+        QCOMPARE(::mkfifo(native.constData(), 0600), 0);
+        fifo = ::open(native.constData(), O_RDONLY | O_NONBLOCK);
+        QVERIFY(fifo >= 0);
+    } else if (!target.startsWith('/') &&
+               ::mknod(native.constData(), S_IFCHR | 0600, makedev(1, target == "null" ? 3 : 7)) != 0) {
+        QSKIP("making a device node is not permitted here");
+    }
+    const TRun run = Run({"export", "--csv", path});
+    QByteArray read;
+    if (fifo >= 0) {
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(fifo, chunk, sizeof chunk)) > 0;)
+            read.append(chunk, n);
+        ::close(fifo);
+    }
+    QCOMPARE(run.exitCode, exitCode);
+    if (target == QStringLiteral("fifo"))
+        QCOMPARE(read, Expected());
+    if (target == QStringLiteral("/dev/stdout"))
+        QCOMPARE(run.out, Expected());
+    if (exitCode)
+        QVERIFY2(run.err.contains("No space left on device"), run.err.constData());
+    // Still what it was: not replaced by a plain file.
+    struct stat st {};
+    QCOMPARE(::stat(native.constData(), &st), 0);
+    QVERIFY(!S_ISREG(st.st_mode));
+    if (!target.startsWith('/'))
+        QFile::remove(path);
 }
 
 QTEST_GUILESS_MAIN(TestHistoryTool)

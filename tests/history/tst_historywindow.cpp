@@ -1,4 +1,5 @@
 #include "AlarmList.h"
+#include "BoxRecorder.h"
 #include "EmergenciesWindow.h"
 #include "HistoryFixture.h"
 #include "HistoryModel.h"
@@ -8,15 +9,21 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QProgressBar>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace std::chrono_literals;
 
@@ -27,8 +34,15 @@ private slots:
     void firstPageThenMore();
     void filteredFromTheWindow_data();
     void filteredFromTheWindow();
+    void filtersApplyAsYouType_data();
+    void filtersApplyAsYouType();
+    void datePresets_data();
+    void datePresets();
+    void newRowsAtTheTopOrCounted();
     void selectedRowShowsWholeMessage();
     void exportMatchesCommandLine();
+    void exportToFullDiskKeepsTheOldFile();
+    void exportRunsBesideTheEventLoop();
     void copiesSelectedRows();
     void missingFileSaysSo();
     void emergenciesWindowAcknowledges();
@@ -122,6 +136,115 @@ void TestHistoryWindow::filteredFromTheWindow()
     }
 }
 
+void TestHistoryWindow::filtersApplyAsYouType_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::newRow("station typed") << "StationEdit";
+    QTest::newRow("text typed") << "TextEdit";
+    QTest::newRow("kind chosen") << "KindComboBox";
+    QTest::newRow("from date ticked") << "FromCheckBox";
+    QTest::newRow("until date changed") << "UntilDateEdit";
+}
+
+void TestHistoryWindow::filtersApplyAsYouType()
+{
+    QFETCH(QString, control);
+    THistoryForm form(Path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const THistoryFilter before = form.Model()->Filter();
+    QWidget *widget = form.findChild<QWidget *>(control);
+    QVERIFY(widget);
+    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+        QTest::keyClicks(edit, QStringLiteral("car"));
+    else if (auto *combo = qobject_cast<QComboBox *>(widget))
+        combo->setCurrentIndex(2);
+    else if (auto *box = qobject_cast<QAbstractButton *>(widget))
+        box->click();
+    else if (auto *date = qobject_cast<QDateTimeEdit *>(widget)) {
+        form.findChild<QAbstractButton *>(QStringLiteral("UntilCheckBox"))->click();
+        date->setDateTime(date->dateTime().addDays(-1));
+    }
+    const auto applied = [&] {
+        const THistoryFilter shown = form.Model()->Filter();
+        const THistoryFilter wanted = form.CurrentFilter();
+        return shown.station == wanted.station && shown.text == wanted.text && shown.kind == wanted.kind &&
+               shown.since == wanted.since && shown.until == wanted.until;
+    };
+    // Not on every key: after a pause, and then without Return or Find.
+    QVERIFY(!applied());
+    QTRY_VERIFY_WITH_TIMEOUT(applied(), 3000);
+}
+
+void TestHistoryWindow::datePresets_data()
+{
+    QTest::addColumn<int>("preset");
+    QTest::addColumn<QDateTime>("now");
+    QTest::addColumn<QDateTime>("from");
+    QTest::addColumn<QDateTime>("until");
+    const auto at = [](int day, int hour, int minute = 0) {
+        return QDateTime(QDate(2026, 12, day), QTime(hour, minute));
+    };
+    using P = THistoryForm::TDatePreset;
+    QTest::newRow("any time") << int(P::AnyTime) << at(9, 10) << QDateTime() << QDateTime();
+    QTest::newRow("today") << int(P::Today) << at(9, 10) << at(9, 0) << at(10, 0);
+    QTest::newRow("yesterday") << int(P::Yesterday) << at(9, 0) << at(8, 0) << at(9, 0);
+    QTest::newRow("last 7 days") << int(P::Last7Days) << at(9, 23, 59) << at(3, 0) << at(10, 0);
+    QTest::newRow("night shift after midnight") << int(P::ThisShift) << at(9, 5, 59) << at(8, 22) << at(9, 6);
+    QTest::newRow("early shift") << int(P::ThisShift) << at(9, 6) << at(9, 6) << at(9, 14);
+    QTest::newRow("late shift") << int(P::ThisShift) << at(9, 21, 59) << at(9, 14) << at(9, 22);
+    QTest::newRow("night shift before midnight") << int(P::ThisShift) << at(9, 22) << at(9, 22) << at(10, 6);
+}
+
+void TestHistoryWindow::datePresets()
+{
+    QFETCH(int, preset);
+    QFETCH(QDateTime, now);
+    QFETCH(QDateTime, from);
+    QFETCH(QDateTime, until);
+    const auto range = THistoryForm::PresetRange(THistoryForm::TDatePreset(preset), now);
+    QCOMPARE(range.first, from);
+    QCOMPARE(range.second, until);
+}
+
+void TestHistoryWindow::newRowsAtTheTopOrCounted()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.db"));
+    TFailures failures;
+    THistoryStore store(path, failures.Sink());
+    const auto write = [&](int from, int count) {
+        for (int i = from; i < from + count; ++i)
+            store.TrafficEvent(
+                MakeEvent(TrafficKind::Call, 101, 1101, "Car 1", {}, QStringLiteral("n%1").arg(i)));
+        return store.Flush(5s);
+    };
+    QVERIFY(write(0, 300));
+    THistoryForm form(path);
+    form.resize(900, 400);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    THistoryModel *model = form.Model();
+    QCOMPARE(model->Row(0).event.text, QStringLiteral("n299"));
+    // At the top: they come in above, without Find.
+    QVERIFY(write(300, 5));
+    QTRY_COMPARE_WITH_TIMEOUT(model->Row(0).event.text, QStringLiteral("n304"), 5000);
+    QCOMPARE(model->Row(5).event.text, QStringLiteral("n299"));
+    // Further down: counted in a bar, shown on request.
+    auto *grid = form.findChild<QTableView *>(QStringLiteral("HistoryGrid"));
+    auto *bar = form.findChild<QAbstractButton *>(QStringLiteral("NewRowsBitBtn"));
+    grid->verticalScrollBar()->setValue(grid->verticalScrollBar()->maximum());
+    QVERIFY(grid->verticalScrollBar()->value() > 0);
+    QVERIFY(write(305, 3));
+    QTRY_VERIFY_WITH_TIMEOUT(bar->isVisible(), 5000);
+    QVERIFY2(bar->text().startsWith(QLatin1String("3 new")), qPrintable(bar->text()));
+    QVERIFY(model->Row(0).event.text != QStringLiteral("n307"));
+    bar->click();
+    QCOMPARE(model->Row(0).event.text, QStringLiteral("n307"));
+    QCOMPARE(grid->verticalScrollBar()->value(), 0);
+    QVERIFY(!bar->isVisible());
+}
+
 void TestHistoryWindow::selectedRowShowsWholeMessage()
 {
     THistoryForm form(Path());
@@ -166,6 +289,7 @@ void TestHistoryWindow::exportMatchesCommandLine()
     kinds->setCurrentIndex(kinds->findText(QStringLiteral("short message")));
     // Export takes the filter as shown, without Find being pressed.
     form.findChild<QAbstractButton *>(QStringLiteral("ExportBitBtn"))->click();
+    QTRY_VERIFY(!form.Exporting());
     QVERIFY(QFile::exists(windowCsv));
 
     const QString toolCsv = dir_.filePath(QStringLiteral("tool.csv"));
@@ -180,6 +304,95 @@ void TestHistoryWindow::exportMatchesCommandLine()
     QCOMPARE(fromWindow, b.readAll());
     // The header, and 150 messages of Car 1 and Car 2 (odd rows), each with a line break inside.
     QCOMPARE(fromWindow.count("\r\n"), 1 + 2 * 150);
+}
+
+void TestHistoryWindow::exportToFullDiskKeepsTheOldFile()
+{
+    TSmallDisk disk(dir_.filePath(QStringLiteral("small")));
+    if (!disk.Mounted())
+        QSKIP("mounting a tmpfs is not permitted here");
+    const QString out = disk.FilePath(QStringLiteral("old.csv"));
+    {
+        QFile old(out);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents\r\n");
+    }
+    QVERIFY(disk.Fill(0));
+    TBoxRecorder boxes;
+    THistoryForm form(Path());
+    form.SetFileChooser([&] { return out; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // A station's few rows: small enough to sit in the file's buffer until the end.
+    form.findChild<QLineEdit *>(QStringLiteral("StationEdit"))->setText(QStringLiteral("101-1101"));
+    form.findChild<QAbstractButton *>(QStringLiteral("ExportBitBtn"))->click();
+    QTRY_COMPARE(boxes.boxes.size(), 1);
+    QVERIFY2(boxes.boxes[0].text.contains(out) && boxes.boxes[0].text.contains("No space left on device"),
+             qPrintable(boxes.boxes[0].text));
+    const QString label = form.findChild<QLabel *>(QStringLiteral("RowsLabel"))->text();
+    QVERIFY2(!label.contains(QLatin1String("exported")), qPrintable(label));
+    QFile old(out);
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old contents\r\n"));
+}
+
+void TestHistoryWindow::exportRunsBesideTheEventLoop()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("history.db"));
+    {
+        TFailures failures;
+        THistoryOptions options;
+        options.maxBatch = 20000;
+        THistoryStore store(path, failures.Sink(), options);
+        const QDateTime t0(QDate(2026, 12, 1), QTime(8, 0), Qt::UTC);
+        for (int i = 0; i < 100000; ++i)
+            store.TrafficEvent(MakeEvent(TrafficKind::ShortMessage, 101, 1100 + i % 7, QStringLiteral("Car"),
+                                         t0.addSecs(i), QStringLiteral("message number %1").arg(i)));
+        QVERIFY(store.Flush(60s));
+    }
+    const QString out = dir.filePath(QStringLiteral("out.csv"));
+    THistoryForm form(path);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto *bar = form.findChild<QProgressBar *>(QStringLiteral("ExportProgressBar"));
+    auto *label = form.findChild<QLabel *>(QStringLiteral("RowsLabel"));
+    QList<int> progress;
+    connect(bar, &QProgressBar::valueChanged, this, [&](int value) { progress << value; });
+
+    // The event loop keeps turning while the rows are written.
+    QElapsedTimer whole, gap;
+    qint64 longestGap = 0;
+    QTimer tick;
+    connect(&tick, &QTimer::timeout, this, [&] { longestGap = std::max(longestGap, gap.restart()); });
+    tick.start(2);
+    whole.start();
+    gap.start();
+    QVERIFY(form.ExportTo(out));
+    QVERIFY(bar->isVisible());
+    QVERIFY(!form.ExportTo(out)); // one at a time
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Exporting(), 60000);
+    tick.stop();
+    QVERIFY2(label->text() == QStringLiteral("100000 entries exported to %1").arg(out),
+             qPrintable(label->text()));
+    QVERIFY(!bar->isVisible());
+    qInfo("export %lld ms, longest pause of the event loop %lld ms", whole.elapsed(), longestGap);
+    QVERIFY2(longestGap < whole.elapsed() / 3, qPrintable(QString::number(longestGap)));
+    QVERIFY(progress.size() >= 2 && progress.last() == 1000);
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+
+    // Cancelled: the file from before stays.
+    QFile old(out);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("old\r\n");
+    old.close();
+    QVERIFY(form.ExportTo(out));
+    form.findChild<QAbstractButton *>(QStringLiteral("CancelExportBitBtn"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!form.Exporting(), 60000);
+    QVERIFY2(label->text().startsWith(QLatin1String("Export cancelled")), qPrintable(label->text()));
+    QVERIFY(old.open(QIODevice::ReadOnly));
+    QCOMPARE(old.readAll(), QByteArray("old\r\n"));
+    QCOMPARE(QDir(dir.path()).entryList({"out.csv*"}, QDir::Files), (QStringList{"out.csv"}));
 }
 
 void TestHistoryWindow::copiesSelectedRows()
