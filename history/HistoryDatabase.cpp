@@ -24,6 +24,9 @@ const char *const SchemaStatements[] = {
     // (kind, id): a kind's newest rows come in order, however rare the kind.
     "CREATE INDEX IF NOT EXISTS event_kind ON event(kind)",
     "CREATE INDEX IF NOT EXISTS event_station2 ON event(fleet2, ident2) WHERE fleet2 IS NOT NULL",
+    // What each station last sent, by kind: the station board's rebuild at start-up
+    // (1M rows: 0.3 s with it, 1.2-2.2 s without; built once, 1.6-2.0 s, on an old file).
+    "CREATE INDEX IF NOT EXISTS event_heard ON event(fleet, ident, kind) WHERE direction = 1",
     // Every station and name seen: a name filter becomes a lookup of a few stations.
     "CREATE TABLE IF NOT EXISTS station (fleet INTEGER NOT NULL, ident INTEGER NOT NULL, name TEXT NOT NULL,"
     " UNIQUE (fleet, ident, name))",
