@@ -80,6 +80,8 @@ void TAlarmDisplay::ShowOldestAlarm()
 
 void TAlarmDisplay::StatusPopupClosed()
 {
+    if (ending_)
+        return;
     // Closing the popup acknowledges the alarm it shows; the list then puts the
     // next oldest on it, or ends the flash when none is left.
     if (hub_ && shownAlarm_ && hub_->AcknowledgeAlarm(shownAlarm_))

@@ -52,8 +52,12 @@ public:
     qint64 ShownAlarm() const { return shownAlarm_; }
 
     // The status popup closed: the alarm it shows is acknowledged (the hub puts
-    // the next oldest on it), or the flash ends.
+    // the next oldest on it), or the flash ends. Once the console is ending, a
+    // close acknowledges nothing.
     void StatusPopupClosed();
+    // The console is ending (the exit confirmed): the windows closing now leave
+    // every alarm open for the next start.
+    void ConsoleEnding() { ending_ = true; }
     // The generic popup closed: a running flash ends, restoring its band only.
     void PopupClosed();
 
@@ -66,6 +70,7 @@ private:
     TPopupForm *popup_ = nullptr;
     QWidget *log_ = nullptr;
     bool flash_ = false;
+    bool ending_ = false;
     qint64 shownAlarm_ = 0;
     int alarmsSeen_ = 0;
     std::optional<THeldStatus> held_;

@@ -164,6 +164,10 @@ void TConsole::Connect()
     // The status popup stays on an open alarm; closing it acknowledges, and the
     // generic popup's closing ends a flash too.
     QObject::connect(StatusPopupForm, &TStatusPopupForm::closed, alarm, &TAlarmDisplay::StatusPopupClosed);
+    // Only the operator acknowledges: the windows closed by the ending console do not.
+    QObject::connect(MainForm, &TMainForm::Ending, alarm, &TAlarmDisplay::ConsoleEnding);
+    if (MainForm->EndRequested())
+        alarm->ConsoleEnding();
     QObject::connect(PopupForm, &TPopupForm::closed, alarm, &TAlarmDisplay::PopupClosed);
     QObject::connect(&hub->Alarms(), &TAlarmList::Changed, alarm, &TAlarmDisplay::ShowOldestAlarm);
     // Alarms left open by an earlier run flash from the start.

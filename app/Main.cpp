@@ -12,6 +12,7 @@
 #include "LineMonitor.h"
 #include "LogMemo.h"
 #include "Message.h"
+#include "MessageBox.h"
 #include "Messagepopup.h"
 #include "Pictures.h"
 #include "Pttidpopup.h"
@@ -134,6 +135,7 @@ void TMainForm::ConnectHandlers()
 void TMainForm::RequestEnd()
 {
     endRequested_ = true;
+    emit Ending();
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
@@ -285,7 +287,25 @@ void TMainForm::LineMonitor1Click()
 
 bool TMainForm::FormCloseQuery()
 {
-    return EndForm && EndForm->exec() == QDialog::Accepted && link_.CloseAndSave();
+    if (!EndForm || EndForm->exec() != QDialog::Accepted)
+        return false;
+    TellOpenAlarmsStay();
+    return link_.CloseAndSave();
+}
+
+void TMainForm::TellOpenAlarmsStay()
+{
+    // Exit acknowledges nothing: what is open now opens again at the next start.
+    const int open = hub_.Alarms().OpenCount();
+    if (open == 0)
+        return;
+    const QString text =
+        open == 1 ? QStringLiteral("1 emergency is still not acknowledged. It stays open and is shown again "
+                                   "when the console next starts.")
+                  : QStringLiteral("%1 emergencies are still not acknowledged. They stay open and are shown "
+                                   "again when the console next starts.")
+                        .arg(open);
+    ShowMessageBox(text, QStringLiteral("Corvalink Console"), MsgIcon::Warning, MsgButtons::Ok);
 }
 
 void TMainForm::showEvent(QShowEvent *event)
@@ -308,6 +328,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
+    emit Ending();
     // The confirmed exit ends the program, whatever popup or call window is
     // still open: those are windows of their own and would keep it running
     // without its main window and with its port closed.

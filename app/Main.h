@@ -36,6 +36,11 @@ public:
     // The console is to end at once: no exit question, the event loop stops.
     void RequestEnd();
 
+signals:
+    // The console ends now (the exit confirmed, or an end requested): what
+    // closes from here on is closed by the program, not by the operator.
+    void Ending();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -65,6 +70,8 @@ private:
     void LogMemoChange();
     // Returns whether the close may proceed.
     bool FormCloseQuery();
+    // After a confirmed exit: open alarms stay open, and the operator is told so.
+    void TellOpenAlarmsStay();
     void ConnectHandlers();
 
     std::unique_ptr<Ui::TMainForm> ui;

@@ -3,6 +3,7 @@
 #include "ConsoleFiles.h"
 #include "ConsoleFixture.h"
 #include "ConsoleSession.h"
+#include "End.h"
 #include "Euser.h"
 #include "HistoryQuery.h"
 #include "HistoryStore.h"
@@ -13,6 +14,7 @@
 #include "TrafficHub.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QTableView>
@@ -28,6 +30,7 @@ private slots:
     void emergenciesStayOpenAcrossRestart();
     void unusableHistoryKeepsTheRadioGoing();
     void popupShowsOldestOpenAlarm();
+    void exitLeavesAlarmsOpen();
     void nameThisStationOpensTheDirectoryOnIt();
 
 private:
@@ -176,6 +179,51 @@ void TstConsoleHistory::popupShowsOldestOpenAlarm()
     QCoreApplication::processEvents(); // a queued re-show would run here
     QVERIFY(!StatusPopupForm->isVisible());
     QCOMPARE(Console->Alarm().ShownAlarm(), 0);
+}
+
+// File > Exit with an emergency on the status popup, through the real "Exit?"
+// dialog and the application's own quit (which closes every window): the alarm
+// stays open, the operator is told so, and the next start opens it again.
+void TstConsoleHistory::exitLeavesAlarmsOpen()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    Console->Window()->show();
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QTRY_VERIFY(StatusPopupForm->isVisible());
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 1);
+
+    bool answered = false;
+    QTimer hand;
+    QObject::connect(&hand, &QTimer::timeout, EndForm, [&] {
+        if (EndForm->isVisible() && !answered) {
+            answered = true;
+            EndForm->findChild<QAbstractButton *>(QStringLiteral("BitBtn2"))->click();
+        }
+    });
+    hand.start(20);
+    QTimer::singleShot(0, Console->Window(),
+                       [] { Console->Window()->findChild<QAction *>("Exit1")->trigger(); });
+    QTimer::singleShot(10000, qApp, &QCoreApplication::quit); // a hung exit fails below
+    QCoreApplication::exec();
+    hand.stop();
+    QVERIFY(answered);
+    QVERIFY(!StatusPopupForm->isVisible());
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 1);
+    QVERIFY(!StoredKinds().join('|').contains(QLatin1String("emergency acknowledged")));
+    QCOMPARE(dir.boxes.size(), 1);
+    QCOMPARE(dir.boxes[0].text, QStringLiteral("1 emergency is still not acknowledged. It stays open and is "
+                                               "shown again when the console next starts."));
+    DeleteConsoleWindows();
+
+    CreateConsoleWindows();
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 1);
+    QVERIFY(Console->Hub().Alarms().OldestOpen()->restored);
+    QTRY_VERIFY(StatusPopupForm->isVisible());
+    QTRY_COMPARE(dir.boxes.size(), 2);
+    QVERIFY2(dir.boxes[1].text.startsWith(QLatin1String("1 emergency from before")),
+             qPrintable(dir.boxes[1].text));
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
