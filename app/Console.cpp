@@ -30,6 +30,9 @@
 #include "Table.h"
 #include "TrafficHub.h"
 #include "Version.h"
+#include "WindowKit.h"
+
+#include <QApplication>
 
 TConsole *Console = nullptr;
 
@@ -87,6 +90,9 @@ TConsole::~TConsole()
 
 void TConsole::Build()
 {
+    // The console's dialogs block the window they belong to, never the alarm's.
+    modality_ = std::make_unique<TDialogsModalToTheirWindow>();
+    qApp->installEventFilter(modality_.get());
     // The radio core first: the port, the tables, the settings file (whose port
     // boxes run the event loop: frames that come meanwhile wait in the link),
     // the history and the alarms.
@@ -205,6 +211,7 @@ void TConsole::Teardown()
     session_.reset();
     // The port closes last: its reader thread is joined before the link goes.
     link_.reset();
+    modality_.reset();
 }
 
 QMainWindow *TConsole::Window() const

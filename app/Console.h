@@ -8,6 +8,7 @@ class QMainWindow;
 class TAlarmDisplay;
 class TAlarmSound;
 class TConsoleSession;
+class TDialogsModalToTheirWindow;
 class TPopupWindows;
 class TRadioLink;
 class TStatusPanels;
@@ -46,6 +47,7 @@ private:
     void Connect();
     void Teardown();
 
+    std::unique_ptr<TDialogsModalToTheirWindow> modality_;
     std::unique_ptr<TRadioLink> link_;
     std::unique_ptr<TConsoleSession> session_;
     std::unique_ptr<TTrafficHub> hub_;
