@@ -6,6 +6,7 @@
 #include "WindowKit.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPalette>
 #include <QTimer>
 
@@ -21,6 +22,42 @@ void TAlarmDisplay::SetWindows(TStatusPopupForm *statusPopup, TPopupForm *popup,
     statusPopup_ = statusPopup;
     popup_ = popup;
     log_ = log;
+}
+
+void TAlarmDisplay::SetBanner(QLabel *banner)
+{
+    banner_ = banner;
+    UpdateBanner();
+}
+
+void TAlarmDisplay::UpdateBanner()
+{
+    if (!banner_)
+        return;
+    const int open = hub_ ? hub_->Alarms().OpenCount() : 0;
+    const QString text = open == 1 ? QStringLiteral("1 emergency open, not acknowledged")
+                                   : QStringLiteral("%1 emergencies open, not acknowledged").arg(open);
+    banner_->setText(text);
+    // Read out by a screen reader as it changes.
+    banner_->setAccessibleName(open > 0 ? text : QString());
+    banner_->setVisible(open > 0);
+}
+
+void TAlarmDisplay::SetPopupOnTop(bool onTop)
+{
+    if (!statusPopup_ || statusPopup_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+        return;
+    // A new flag makes a new native window, hidden: a visible popup is shown again.
+    const bool visible = statusPopup_->isVisible() && !popupClosing_;
+    statusPopup_->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (visible)
+        statusPopup_->show();
+}
+
+void TAlarmDisplay::KeepAlarmInFront()
+{
+    if (shownAlarm_ && statusPopup_ && statusPopup_->isVisible())
+        statusPopup_->raise();
 }
 
 void TAlarmDisplay::StartEmergency()
@@ -42,7 +79,9 @@ void TAlarmDisplay::ShowOldestAlarm()
     const bool raised = count > alarmsSeen_;
     alarmsSeen_ = count;
     const TAlarm *alarm = alarms ? alarms->OldestOpen() : nullptr;
+    UpdateBanner();
     if (!alarm) {
+        SetPopupOnTop(false);
         if (shownAlarm_) {
             shownAlarm_ = 0;
             EndEmergency();
@@ -51,6 +90,7 @@ void TAlarmDisplay::ShowOldestAlarm()
     }
     if (!statusPopup_)
         return;
+    SetPopupOnTop(true);
     if (raised && alarms->Alarms().constLast().IsOpen()) {
         // A new emergency takes over the popup, as it always has.
         alarm = &alarms->Alarms().constLast();
@@ -76,6 +116,9 @@ void TAlarmDisplay::ShowOldestAlarm()
         Qt::QueuedConnection);
     if (!statusPopup_->isVisible())
         ShowPopupWindow(statusPopup_);
+    // A new emergency asks the desktop for the operator's attention.
+    if (raised)
+        QApplication::alert(statusPopup_);
 }
 
 void TAlarmDisplay::StatusPopupClosed()
@@ -84,7 +127,10 @@ void TAlarmDisplay::StatusPopupClosed()
         return;
     // Closing the popup acknowledges the alarm it shows; the list then puts the
     // next oldest on it, or ends the flash when none is left.
-    if (hub_ && shownAlarm_ && hub_->AcknowledgeAlarm(shownAlarm_))
+    popupClosing_ = true;
+    const bool acknowledged = hub_ && shownAlarm_ && hub_->AcknowledgeAlarm(shownAlarm_);
+    popupClosing_ = false;
+    if (acknowledged)
         return;
     EndEmergency();
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <optional>
 
+class QLabel;
 class QTimer;
 class QWidget;
 class TPopupForm;
@@ -22,6 +23,8 @@ public:
 
     // The windows it paints and fills; set once they exist. Any may be null.
     void SetWindows(TStatusPopupForm *statusPopup, TPopupForm *popup, QWidget *log);
+    // The main window's banner that counts the open emergencies; may be null.
+    void SetBanner(QLabel *banner);
 
     // The flash timer: one tick a second while the emergency is on.
     QTimer *EmergencyTimer = nullptr;
@@ -48,6 +51,9 @@ public:
     // shows at once; closing the popup acknowledges the alarm it shows, and the
     // oldest still open takes its place. Without alarms the popup works as before.
     void ShowOldestAlarm();
+    // A routine popup came to the front: the status popup with an open alarm
+    // goes above it again.
+    void KeepAlarmInFront();
     // The alarm the status popup shows, 0 for none.
     qint64 ShownAlarm() const { return shownAlarm_; }
 
@@ -64,13 +70,18 @@ public:
 private:
     void Tick();
     void ShowHeldStatus();
+    // While an alarm is open the status popup stays above the other windows.
+    void SetPopupOnTop(bool onTop);
+    void UpdateBanner();
 
     TTrafficHub *hub_;
     TStatusPopupForm *statusPopup_ = nullptr;
     TPopupForm *popup_ = nullptr;
     QWidget *log_ = nullptr;
+    QLabel *banner_ = nullptr;
     bool flash_ = false;
     bool ending_ = false;
+    bool popupClosing_ = false;
     qint64 shownAlarm_ = 0;
     int alarmsSeen_ = 0;
     std::optional<THeldStatus> held_;

@@ -150,6 +150,7 @@ void TConsole::Connect()
     session->SetPopupHost(popups_.get());
     session->SetLog(MainForm);
     alarm->SetWindows(StatusPopupForm, PopupForm, MainForm->LogView());
+    alarm->SetBanner(MainForm->AlarmBanner());
 
     // The port's name and state in the status bar.
     panels->SetPortName(link->PortName());
@@ -187,8 +188,10 @@ void TConsole::Teardown()
         session_->SetLog(nullptr);
         session_->SetPopupHost(nullptr);
     }
-    if (alarm_)
+    if (alarm_) {
         alarm_->SetWindows(nullptr, nullptr, nullptr);
+        alarm_->SetBanner(nullptr);
+    }
     // Children of the main window (editors, Config, End, Version) go with it.
     EUserForm = nullptr;
     EStatusForm = nullptr;

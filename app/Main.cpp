@@ -28,6 +28,7 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 
 TMainForm *MainForm = nullptr;
@@ -92,6 +93,17 @@ TMainForm::TMainForm(TRadioLink &link, TConsoleSession &session, TTrafficHub &hu
     MakePictureButton(ui->EstatusBitBtn, QStringLiteral("editstatus"));
     MakePictureButton(ui->ConfigBitBtn, QStringLiteral("config"));
     MakePictureButton(ui->ExitBitBtn, QStringLiteral("exit"));
+
+    // Between the buttons and the log, where the eye goes: shown while any
+    // emergency is open.
+    alarmBanner_ = new QLabel(this);
+    alarmBanner_->setObjectName(QStringLiteral("AlarmBanner"));
+    alarmBanner_->setTextFormat(Qt::PlainText);
+    alarmBanner_->setAlignment(Qt::AlignCenter);
+    alarmBanner_->setStyleSheet(
+        QStringLiteral("QLabel { background: #c00000; color: white; font-weight: bold; padding: 4px; }"));
+    alarmBanner_->hide();
+    ui->MainLayout->insertWidget(ui->MainLayout->indexOf(ui->Panel1) + 1, alarmBanner_);
 
     ConnectHandlers();
     LogTrimGuard = true;

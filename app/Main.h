@@ -8,6 +8,7 @@
 namespace Ui {
 class TMainForm;
 }
+class QLabel;
 class QStatusBar;
 class QWidget;
 class TConsoleSession;
@@ -29,6 +30,9 @@ public:
     // The log's view, which the emergency paints.
     QWidget *LogView() const;
     QStatusBar *StatusBar() const;
+    // The red banner above the log that counts the open emergencies; hidden
+    // while none is open.
+    QLabel *AlarmBanner() const { return alarmBanner_; }
     // Ticks the Alarm sound menu item as the preferences have it.
     void SetAlarmSoundChecked(bool on);
 
@@ -78,6 +82,7 @@ private:
     TRadioLink &link_;
     TConsoleSession &session_;
     TTrafficHub &hub_;
+    QLabel *alarmBanner_ = nullptr;
     bool endRequested_ = false;
     bool centred_ = false;
 };

@@ -9,12 +9,15 @@
 #include "HistoryStore.h"
 #include "HistoryWindow.h"
 #include "SendCommand.h"
+#include "Speechpopup.h"
 #include "Statuspopup.h"
 #include "Table.h"
 #include "TrafficHub.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QTableView>
@@ -31,6 +34,7 @@ private slots:
     void unusableHistoryKeepsTheRadioGoing();
     void popupShowsOldestOpenAlarm();
     void exitLeavesAlarmsOpen();
+    void alarmStaysInSight();
     void nameThisStationOpensTheDirectoryOnIt();
 
 private:
@@ -224,6 +228,46 @@ void TstConsoleHistory::exitLeavesAlarmsOpen()
     QTRY_COMPARE(dir.boxes.size(), 2);
     QVERIFY2(dir.boxes[1].text.startsWith(QLatin1String("1 emergency from before")),
              qPrintable(dir.boxes[1].text));
+}
+
+// While an alarm is open the status popup is kept above the console's windows
+// (a routine popup after it included), and the main window counts the open
+// alarms in a red banner that a screen reader reads; both go with the last one.
+void TstConsoleHistory::alarmStaysInSight()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    Console->Window()->show();
+    const auto onTop = [](QWidget *w) { return w->windowFlags().testFlag(Qt::WindowStaysOnTopHint); };
+    auto *banner = Console->Window()->findChild<QLabel *>(QStringLiteral("AlarmBanner"));
+    QVERIFY(banner && !banner->isVisible());
+    // Where the eye goes: right under the buttons, above the log.
+    const auto *layout = static_cast<QBoxLayout *>(Console->Window()->centralWidget()->layout());
+    QCOMPARE(layout->indexOf(banner), 1);
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E101110199")));
+    QVERIFY(dir.Send(1, Frame("B1001000"))); // a call: its popup comes after the emergencies
+    QTRY_VERIFY(SpeechPopupForm->isVisible());
+    QVERIFY(StatusPopupForm->isVisible());
+    QVERIFY(onTop(StatusPopupForm));
+    QVERIFY(!onTop(SpeechPopupForm));
+    QVERIFY(banner->isVisible());
+    QCOMPARE(banner->text(), QStringLiteral("2 emergencies open, not acknowledged"));
+    QCOMPARE(banner->accessibleName(), banner->text());
+    // The banner takes nothing from the log's texts.
+    QVERIFY(!Console->LogText().contains(banner->text()));
+
+    auto *ok = StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"));
+    ok->click();
+    QTRY_VERIFY(StatusPopupForm->isVisible()); // the next open alarm
+    QVERIFY(onTop(StatusPopupForm));
+    QCOMPARE(banner->text(), QStringLiteral("1 emergency open, not acknowledged"));
+    ok->click();
+    QCoreApplication::processEvents();
+    QVERIFY(!StatusPopupForm->isVisible());
+    QVERIFY(!onTop(StatusPopupForm));
+    QVERIFY(!banner->isVisible());
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
