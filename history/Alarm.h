@@ -14,6 +14,9 @@ struct TAlarm {
     QString statusText;
     QDateTime acknowledged; // invalid while open
     bool restored = false;  // open from an earlier run
+    // Repeats of the same station and status while it was open fold into it.
+    int count = 1;
+    QDateTime last; // UTC, the latest of them (time when there is one)
 
     bool IsOpen() const { return !acknowledged.isValid(); }
     bool operator==(const TAlarm &) const = default;

@@ -9,6 +9,30 @@ QDateTime TAlarmList::Now() const
     return clock_ ? clock_() : QDateTime::currentDateTimeUtc();
 }
 
+QString TAlarmList::FoldKey(const TAlarm &alarm)
+{
+    return QStringLiteral("%1/%2/%3")
+        .arg(alarm.fleet ? QString::number(*alarm.fleet) : alarm.name,
+             alarm.ident ? QString::number(*alarm.ident) : alarm.name)
+        .arg(alarm.status);
+}
+
+void TAlarmList::Reindex()
+{
+    index_.clear();
+    openByKey_.clear();
+    openCount_ = 0;
+    firstOpen_ = 0;
+    for (int i = 0; i < alarms_.size(); ++i) {
+        const TAlarm &alarm = alarms_[i];
+        index_.insert(alarm.id, i);
+        if (alarm.IsOpen()) {
+            ++openCount_;
+            openByKey_.insert(FoldKey(alarm), alarm.id);
+        }
+    }
+}
+
 void TAlarmList::Restore(const QList<TAlarm> &alarms)
 {
     if (alarms.isEmpty())
@@ -22,6 +46,7 @@ void TAlarmList::Restore(const QList<TAlarm> &alarms)
     }
     std::stable_sort(alarms_.begin(), alarms_.end(),
                      [](const TAlarm &a, const TAlarm &b) { return a.time < b.time; });
+    Reindex();
     muted_ = false;
     emit Changed();
 }
@@ -41,28 +66,44 @@ qint64 TAlarmList::Raise(const TTrafficEvent &event)
     alarm.name = event.name;
     alarm.status = *event.status;
     alarm.statusText = event.statusText;
+    alarm.last = alarm.time;
+    const QString key = FoldKey(alarm);
+    if (const qint64 open = openByKey_.value(key)) {
+        // A repeat while its alarm is open: one alarm, one acknowledgement.
+        const int at = index_.value(open);
+        TAlarm &folded = alarms_[at];
+        ++folded.count;
+        folded.last = alarm.time;
+        emit Updated(at);
+        emit Changed();
+        return open;
+    }
     alarms_.append(alarm);
+    index_.insert(alarm.id, int(alarms_.size()) - 1);
+    openByKey_.insert(key, alarm.id);
+    ++openCount_;
     muted_ = false;
     if (store_)
         store_->AlarmOpened(alarm);
+    emit Added(int(alarms_.size()) - 1);
     emit Changed();
     return alarm.id;
 }
 
 bool TAlarmList::Acknowledge(qint64 id)
 {
-    for (TAlarm &alarm : alarms_) {
-        if (alarm.id != id)
-            continue;
-        if (!alarm.IsOpen())
-            return false;
-        alarm.acknowledged = Now();
-        if (store_)
-            store_->AlarmAcknowledged(id, alarm.acknowledged);
-        emit Changed();
-        return true;
-    }
-    return false;
+    const int at = IndexOf(id);
+    if (at < 0 || !alarms_[at].IsOpen())
+        return false;
+    TAlarm &alarm = alarms_[at];
+    alarm.acknowledged = Now();
+    openByKey_.remove(FoldKey(alarm));
+    --openCount_;
+    if (store_)
+        store_->AlarmAcknowledged(id, alarm.acknowledged);
+    emit Updated(at);
+    emit Changed();
+    return true;
 }
 
 void TAlarmList::Mute()
@@ -75,23 +116,18 @@ void TAlarmList::Mute()
 
 const TAlarm *TAlarmList::Find(qint64 id) const
 {
-    for (const TAlarm &alarm : alarms_)
-        if (alarm.id == id)
-            return &alarm;
-    return nullptr;
+    const int at = IndexOf(id);
+    return at < 0 ? nullptr : &alarms_[at];
 }
 
 const TAlarm *TAlarmList::OldestOpen() const
 {
-    for (const TAlarm &alarm : alarms_)
-        if (alarm.IsOpen())
-            return &alarm;
-    return nullptr;
-}
-
-int TAlarmList::OpenCount() const
-{
-    return int(std::count_if(alarms_.begin(), alarms_.end(), [](const TAlarm &a) { return a.IsOpen(); }));
+    if (openCount_ == 0)
+        return nullptr;
+    // Alarms are acknowledged, never reopened: the front only moves on.
+    while (firstOpen_ < alarms_.size() && !alarms_[firstOpen_].IsOpen())
+        ++firstOpen_;
+    return firstOpen_ < alarms_.size() ? &alarms_[firstOpen_] : nullptr;
 }
 
 int TAlarmList::RestoredOpenCount() const

@@ -34,6 +34,7 @@ private:
     Ui::TEmergenciesForm *ui;
     TAlarmList &alarms_;
     TAcknowledge acknowledge_;
+    bool selectedOpen_ = false; // the selected row's alarm is open
 };
 
 extern TEmergenciesForm *EmergenciesForm;

@@ -3,6 +3,7 @@
 #include "ConsoleFiles.h"
 #include "ConsoleFixture.h"
 #include "ConsoleSession.h"
+#include "EmergenciesWindow.h"
 #include "End.h"
 #include "Euser.h"
 #include "HistoryQuery.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -35,6 +37,7 @@ private slots:
     void popupShowsOldestOpenAlarm();
     void exitLeavesAlarmsOpen();
     void alarmStaysInSight();
+    void repeatsFoldIntoOneAlarm();
     void nameThisStationOpensTheDirectoryOnIt();
 
 private:
@@ -268,6 +271,42 @@ void TstConsoleHistory::alarmStaysInSight()
     QVERIFY(!StatusPopupForm->isVisible());
     QVERIFY(!onTop(StatusPopupForm));
     QVERIFY(!banner->isVisible());
+}
+
+// Five status 95 from Base while its alarm is open are one alarm; one
+// Acknowledge in the Emergencies window ends it, and the selection moves on to
+// the alarm still open. Base's next emergency is a new alarm.
+void TstConsoleHistory::repeatsFoldIntoOneAlarm()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    for (int i = 0; i < 5; ++i)
+        QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E101110199")));
+    QTRY_COMPARE(Console->LogText().count(QLatin1String("Status:")), 6);
+    const TAlarmList &alarms = Console->Hub().Alarms();
+    QCOMPARE(alarms.Alarms().size(), 2);
+    QCOMPARE(alarms.Alarms()[0].count, 5);
+    QCOMPARE(alarms.Alarms()[1].count, 1);
+
+    Console->Window()->findChild<QAction *>(QStringLiteral("Emergencies1"))->trigger();
+    auto *grid = EmergenciesForm->findChild<QTableWidget *>(QStringLiteral("AlarmGrid"));
+    QVERIFY(grid->item(0, TEmergenciesForm::StatusColumn)
+                ->text()
+                .startsWith(QLatin1String("95 Emergency (5 times, last ")));
+    grid->selectRow(0);
+    auto *acknowledge = EmergenciesForm->findChild<QAbstractButton *>(QStringLiteral("AcknowledgeBitBtn"));
+    QVERIFY(acknowledge->isEnabled());
+    acknowledge->click();
+    QCOMPARE(alarms.OpenCount(), 1);
+    QCOMPARE(EmergenciesForm->AlarmIdAt(grid->currentRow()), alarms.Alarms()[1].id);
+    QVERIFY(grid->item(grid->currentRow(), 0)->isSelected());
+    QVERIFY(acknowledge->isEnabled());
+
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QTRY_COMPARE(alarms.Alarms().size(), 3);
+    QCOMPARE(alarms.OpenCount(), 2);
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
