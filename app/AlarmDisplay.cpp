@@ -91,8 +91,9 @@ void TAlarmDisplay::ShowOldestAlarm()
     if (!statusPopup_)
         return;
     SetPopupOnTop(true);
-    if (raised && alarms->Alarms().constLast().IsOpen()) {
-        // A new emergency takes over the popup, as it always has.
+    if (raised && alarms->Alarms().constLast().IsOpen() && !alarms->Alarms().constLast().restored) {
+        // A new emergency takes over the popup, as it always has; alarms from an
+        // earlier run show oldest first, as the start-up box lists them.
         alarm = &alarms->Alarms().constLast();
     } else if (const TAlarm *shown = alarms->Find(shownAlarm_); shown && shown->IsOpen()) {
         alarm = shown; // a mute or an acknowledgement elsewhere changes nothing here

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QPointer>
+#include <algorithm>
 
 namespace {
 
@@ -44,13 +45,19 @@ TTrafficHub::TTrafficHub(const QString &historyFile, QObject *parent) : QObject(
 
     if (!restored.isEmpty()) {
         alarms_.Restore(restored);
+        // Oldest first, as the status popup shows them; five at most, so that
+        // the box and its OK stay on the screen.
+        constexpr int MaxListed = 5;
         QStringList lines;
-        for (const TAlarm &alarm : restored)
+        for (const TAlarm &alarm : restored.first(std::min<qsizetype>(restored.size(), MaxListed)))
             lines << QStringLiteral("%1  %2  %3 %4")
                          .arg(QLocale::system().toString(alarm.time.toLocalTime(), QLocale::ShortFormat),
                               StationLabel(alarm.name, alarm.fleet, alarm.ident))
                          .arg(alarm.status)
                          .arg(alarm.statusText);
+        if (restored.size() > MaxListed)
+            lines
+                << QStringLiteral("and %1 more (File > Emergencies\u2026)").arg(restored.size() - MaxListed);
         const QString head =
             restored.size() == 1
                 ? QStringLiteral(

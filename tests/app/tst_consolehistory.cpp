@@ -38,6 +38,7 @@ private slots:
     void exitLeavesAlarmsOpen();
     void alarmStaysInSight();
     void repeatsFoldIntoOneAlarm();
+    void startUpWithManyOpenAlarms();
     void nameThisStationOpensTheDirectoryOnIt();
 
 private:
@@ -307,6 +308,36 @@ void TstConsoleHistory::repeatsFoldIntoOneAlarm()
     QVERIFY(dir.Send(1, Frame("E100100095")));
     QTRY_COMPARE(alarms.Alarms().size(), 3);
     QCOMPARE(alarms.OpenCount(), 2);
+}
+
+// Seven alarms left open by a killed run: the start-up box lists the oldest
+// five and how many more, and the status popup shows the oldest, as the box
+// says.
+void TstConsoleHistory::startUpWithManyOpenAlarms()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    const QList<QByteArray> frames{"E100100095", "E100100099", "E101110195", "E101110199",
+                                   "E101110295", "E101110299", "E300123495"};
+    for (const QByteArray &payload : frames)
+        QVERIFY(dir.Send(1, Frame(payload)));
+    QTRY_COMPARE(Console->Hub().Alarms().OpenCount(), 7);
+    DeleteConsoleWindows();
+
+    CreateConsoleWindows();
+    QTRY_COMPARE(dir.boxes.size(), 1);
+    const QStringList lines = dir.boxes[0].text.split(QLatin1Char('\n'));
+    QVERIFY2(lines[0].startsWith(QLatin1String("7 emergencies from before")), qPrintable(lines[0]));
+    QVERIFY2(lines[2].contains(QLatin1String("Base (100-1000)  95 Emergency")), qPrintable(lines[2]));
+    QVERIFY2(lines[6].contains(QLatin1String("Car 2 (101-1102)  95 Emergency")), qPrintable(lines[6]));
+    QCOMPARE(lines[7], QStringLiteral("and 2 more (File > Emergencies\u2026)"));
+    QCOMPARE(lines.size(), 10);
+    QTRY_VERIFY(StatusPopupForm->isVisible());
+    QCOMPARE(StatusPopupForm->findChild<QLineEdit *>(QStringLiteral("NameEdit"))->text(),
+             QStringLiteral("Base"));
+    QCOMPARE(StatusPopupForm->findChild<QLineEdit *>(QStringLiteral("TextEdit"))->text(),
+             QStringLiteral("Emergency"));
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
