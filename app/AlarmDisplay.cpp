@@ -1,5 +1,6 @@
 #include "AlarmDisplay.h"
 
+#include "AlarmSound.h"
 #include "Popup.h"
 #include "Statuspopup.h"
 #include "TrafficHub.h"
@@ -24,10 +25,22 @@ void TAlarmDisplay::SetWindows(TStatusPopupForm *statusPopup, TPopupForm *popup,
     log_ = log;
 }
 
-void TAlarmDisplay::SetBanner(QLabel *banner)
+void TAlarmDisplay::SetBanner(QLabel *banner, TAlarmSound *sound)
 {
     banner_ = banner;
+    sound_ = sound;
     UpdateBanner();
+}
+
+QString TAlarmDisplay::Audibility() const
+{
+    if (!sound_ || !sound_->DeviceAvailable())
+        return QStringLiteral("no sound device");
+    if (!hub_ || !hub_->Preferences().alarmSound)
+        return QStringLiteral("sound turned off");
+    if (hub_->Alarms().Muted())
+        return QStringLiteral("muted until the next emergency");
+    return QStringLiteral("sounding");
 }
 
 void TAlarmDisplay::UpdateBanner()
@@ -35,8 +48,9 @@ void TAlarmDisplay::UpdateBanner()
     if (!banner_)
         return;
     const int open = hub_ ? hub_->Alarms().OpenCount() : 0;
-    const QString text = open == 1 ? QStringLiteral("1 emergency open, not acknowledged")
-                                   : QStringLiteral("%1 emergencies open, not acknowledged").arg(open);
+    const QString text = (open == 1 ? QStringLiteral("1 emergency open, not acknowledged")
+                                    : QStringLiteral("%1 emergencies open, not acknowledged").arg(open)) +
+                         (open > 0 ? QStringLiteral(". Alarm sound: ") + Audibility() : QString());
     banner_->setText(text);
     // Read out by a screen reader as it changes.
     banner_->setAccessibleName(open > 0 ? text : QString());

@@ -5,6 +5,7 @@
 #include <optional>
 
 class QLabel;
+class TAlarmSound;
 class QTimer;
 class QWidget;
 class TPopupForm;
@@ -23,8 +24,12 @@ public:
 
     // The windows it paints and fills; set once they exist. Any may be null.
     void SetWindows(TStatusPopupForm *statusPopup, TPopupForm *popup, QWidget *log);
-    // The main window's banner that counts the open emergencies; may be null.
-    void SetBanner(QLabel *banner);
+    // The main window's banner that counts the open emergencies and says
+    // whether they can be heard; may be null. sound may be null (no sound).
+    void SetBanner(QLabel *banner, TAlarmSound *sound = nullptr);
+    // What the operator hears while alarms are open.
+    QString Audibility() const;
+    void UpdateBanner();
 
     // The flash timer: one tick a second while the emergency is on.
     QTimer *EmergencyTimer = nullptr;
@@ -72,13 +77,13 @@ private:
     void ShowHeldStatus();
     // While an alarm is open the status popup stays above the other windows.
     void SetPopupOnTop(bool onTop);
-    void UpdateBanner();
 
     TTrafficHub *hub_;
     TStatusPopupForm *statusPopup_ = nullptr;
     TPopupForm *popup_ = nullptr;
     QWidget *log_ = nullptr;
     QLabel *banner_ = nullptr;
+    TAlarmSound *sound_ = nullptr;
     bool flash_ = false;
     bool ending_ = false;
     bool popupClosing_ = false;

@@ -150,7 +150,12 @@ void TConsole::Connect()
     session->SetPopupHost(popups_.get());
     session->SetLog(MainForm);
     alarm->SetWindows(StatusPopupForm, PopupForm, MainForm->LogView());
-    alarm->SetBanner(MainForm->AlarmBanner());
+    alarm->SetBanner(MainForm->AlarmBanner(), sound);
+    EmergenciesForm->SetSoundDevice([sound] { return sound->DeviceAvailable(); });
+    // Whether the alarm can be heard shows while one is open, as it changes.
+    QObject::connect(sound, &TAlarmSound::DeviceChanged, alarm, &TAlarmDisplay::UpdateBanner);
+    QObject::connect(hub, &TTrafficHub::PreferencesChanged, alarm, &TAlarmDisplay::UpdateBanner);
+    QObject::connect(sound, &TAlarmSound::DeviceChanged, EmergenciesForm, &TEmergenciesForm::Refresh);
 
     // The port's name and state in the status bar.
     panels->SetPortName(link->PortName());
@@ -190,7 +195,7 @@ void TConsole::Teardown()
     }
     if (alarm_) {
         alarm_->SetWindows(nullptr, nullptr, nullptr);
-        alarm_->SetBanner(nullptr);
+        alarm_->SetBanner(nullptr, nullptr);
     }
     // Children of the main window (editors, Config, End, Version) go with it.
     EUserForm = nullptr;

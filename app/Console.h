@@ -32,6 +32,7 @@ public:
     TConsoleSession &Session() { return *session_; }
     TTrafficHub &Hub() { return *hub_; }
     TAlarmDisplay &Alarm() { return *alarm_; }
+    TAlarmSound &Sound() { return *sound_; }
     TStatusPanels &Panels() { return *panels_; }
     TPopupWindows &Popups() { return *popups_; }
 

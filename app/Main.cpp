@@ -281,6 +281,15 @@ void TMainForm::Emergencies1Click()
 
 void TMainForm::AlarmSound1Click(bool on)
 {
+    // Off is for good, across restarts: the operator confirms it first.
+    if (!on &&
+        ShowMessageBox(QStringLiteral("Turn the alarm sound off? Emergencies make no sound until it is "
+                                      "turned on again in File > Alarm Sound."),
+                       QStringLiteral("Corvalink Console"), MsgIcon::Question,
+                       MsgButtons::OkCancel) != MsgAnswer::Ok) {
+        SetAlarmSoundChecked(true);
+        return;
+    }
     TPreferences preferences = hub_.Preferences();
     preferences.alarmSound = on;
     hub_.SetPreferences(preferences);

@@ -109,6 +109,14 @@ bool TTrafficHub::AcknowledgeAlarm(qint64 id)
 
 void TTrafficHub::SetPreferences(const TPreferences &preferences)
 {
+    if (preferences.alarmSound != preferences_.alarmSound) {
+        // Whether alarms can be heard is part of their record.
+        TTrafficEvent event;
+        event.time = QDateTime::currentDateTimeUtc();
+        event.direction = TrafficDirection::Local;
+        event.kind = preferences.alarmSound ? TrafficKind::AlarmSoundOn : TrafficKind::AlarmSoundOff;
+        store_->TrafficEvent(event);
+    }
     preferences_ = preferences;
     QString problem;
     if (!SavePreferences(PreferencesFileName, preferences_, &problem))

@@ -46,6 +46,12 @@ TEmergenciesForm::~TEmergenciesForm()
     delete ui;
 }
 
+void TEmergenciesForm::SetSoundDevice(std::function<bool()> soundDevice)
+{
+    soundDevice_ = std::move(soundDevice);
+    Fill();
+}
+
 qint64 TEmergenciesForm::AlarmIdAt(int row) const
 {
     const QTableWidgetItem *item = ui->AlarmGrid->item(row, TimeColumn);
@@ -97,9 +103,13 @@ void TEmergenciesForm::Fill()
         selectRow = std::min(oldRow, open - 1);
     if (selectRow >= 0)
         ui->AlarmGrid->selectRow(selectRow);
-    ui->SummaryLabel->setText(open == 0   ? QStringLiteral("No emergency is open.")
-                              : open == 1 ? QStringLiteral("1 emergency is open.")
-                                          : QStringLiteral("%1 emergencies are open.").arg(open));
+    const bool device = open == 0 || !soundDevice_ || soundDevice_();
+    ui->SummaryLabel->setText(
+        (open == 0   ? QStringLiteral("No emergency is open.")
+         : open == 1 ? QStringLiteral("1 emergency is open.")
+                     : QStringLiteral("%1 emergencies are open.").arg(open)) +
+        (device ? QString() : QStringLiteral(" No sound device: the alarm cannot be heard.")));
+    ui->MuteBitBtn->setVisible(device);
     ui->MuteBitBtn->setEnabled(open > 0 && !alarms_.Muted());
     AlarmGridSelectionChange();
 }

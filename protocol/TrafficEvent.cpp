@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<TrafficKind, const char *>, 13> KindNames{{
+constexpr std::array<std::pair<TrafficKind, const char *>, 15> KindNames{{
     {TrafficKind::Call, "call"},
     {TrafficKind::CallEnd, "call end"},
     {TrafficKind::Status, "status"},
@@ -19,6 +19,8 @@ constexpr std::array<std::pair<TrafficKind, const char *>, 13> KindNames{{
     {TrafficKind::PortLost, "port lost"},
     {TrafficKind::PortBack, "port back"},
     {TrafficKind::Warning, "warning"},
+    {TrafficKind::AlarmSoundOff, "alarm sound off"},
+    {TrafficKind::AlarmSoundOn, "alarm sound on"},
 }};
 
 } // namespace

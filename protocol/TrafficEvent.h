@@ -26,6 +26,8 @@ enum class TrafficKind {
     PortLost = 11,
     PortBack = 12,
     Warning = 13,
+    AlarmSoundOff = 14,
+    AlarmSoundOn = 15,
 };
 
 struct TTrafficEvent {

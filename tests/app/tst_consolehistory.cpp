@@ -1,4 +1,5 @@
 #include "AlarmDisplay.h"
+#include "AlarmSound.h"
 #include "Console.h"
 #include "ConsoleFiles.h"
 #include "ConsoleFixture.h"
@@ -39,6 +40,7 @@ private slots:
     void alarmStaysInSight();
     void repeatsFoldIntoOneAlarm();
     void startUpWithManyOpenAlarms();
+    void soundStateAlwaysShown();
     void nameThisStationOpensTheDirectoryOnIt();
 
 private:
@@ -257,7 +259,8 @@ void TstConsoleHistory::alarmStaysInSight()
     QVERIFY(onTop(StatusPopupForm));
     QVERIFY(!onTop(SpeechPopupForm));
     QVERIFY(banner->isVisible());
-    QCOMPARE(banner->text(), QStringLiteral("2 emergencies open, not acknowledged"));
+    QVERIFY2(banner->text().startsWith(QLatin1String("2 emergencies open, not acknowledged. Alarm sound: ")),
+             qPrintable(banner->text()));
     QCOMPARE(banner->accessibleName(), banner->text());
     // The banner takes nothing from the log's texts.
     QVERIFY(!Console->LogText().contains(banner->text()));
@@ -266,7 +269,7 @@ void TstConsoleHistory::alarmStaysInSight()
     ok->click();
     QTRY_VERIFY(StatusPopupForm->isVisible()); // the next open alarm
     QVERIFY(onTop(StatusPopupForm));
-    QCOMPARE(banner->text(), QStringLiteral("1 emergency open, not acknowledged"));
+    QVERIFY(banner->text().startsWith(QLatin1String("1 emergency open, not acknowledged. ")));
     ok->click();
     QCoreApplication::processEvents();
     QVERIFY(!StatusPopupForm->isVisible());
@@ -338,6 +341,53 @@ void TstConsoleHistory::startUpWithManyOpenAlarms()
              QStringLiteral("Base"));
     QCOMPARE(StatusPopupForm->findChild<QLineEdit *>(QStringLiteral("TextEdit"))->text(),
              QStringLiteral("Emergency"));
+}
+
+// Whether the open alarm can be heard is on the banner in each state; turning
+// the sound off asks first and is stored; without a sound device the
+// Emergencies window says so and offers no Mute.
+void TstConsoleHistory::soundStateAlwaysShown()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    Console->Sound().SetDeviceAvailable(true); // as when a device is there
+    auto *banner = Console->Window()->findChild<QLabel *>(QStringLiteral("AlarmBanner"));
+    const auto heard = [banner] { return banner->text().section(QStringLiteral("Alarm sound: "), 1); };
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QTRY_COMPARE(Console->Hub().Alarms().OpenCount(), 1);
+    QCOMPARE(heard(), QStringLiteral("sounding"));
+
+    Console->Window()->findChild<QAction *>(QStringLiteral("Emergencies1"))->trigger();
+    auto *mute = EmergenciesForm->findChild<QAbstractButton *>(QStringLiteral("MuteBitBtn"));
+    mute->click();
+    QCOMPARE(heard(), QStringLiteral("muted until the next emergency"));
+
+    auto *soundItem = Console->Window()->findChild<QAction *>(QStringLiteral("AlarmSound1"));
+    dir.answers = {MsgAnswer::Cancel, MsgAnswer::Ok};
+    soundItem->trigger(); // asked, cancelled: stays on
+    QCOMPARE(dir.boxes.size(), 1);
+    QCOMPARE(dir.boxes[0].buttons, MsgButtons::OkCancel);
+    QVERIFY(soundItem->isChecked());
+    QVERIFY(Console->Hub().Preferences().alarmSound);
+    soundItem->trigger(); // asked, confirmed
+    QCOMPARE(dir.boxes.size(), 2);
+    QVERIFY(!soundItem->isChecked());
+    QVERIFY(!Console->Hub().Preferences().alarmSound);
+    QCOMPARE(heard(), QStringLiteral("sound turned off"));
+
+    Console->Sound().SetDeviceAvailable(false);
+    QCOMPARE(heard(), QStringLiteral("no sound device"));
+    QVERIFY(!mute->isVisible());
+    QVERIFY(EmergenciesForm->findChild<QLabel *>(QStringLiteral("SummaryLabel"))
+                ->text()
+                .contains(QLatin1String("No sound device")));
+    soundItem->trigger(); // on again: no question
+    QCOMPARE(dir.boxes.size(), 2);
+    const QStringList kinds = StoredKinds();
+    QCOMPARE(
+        kinds.filter(QStringLiteral("alarm sound")),
+        QStringList({QStringLiteral("local alarm sound off  "), QStringLiteral("local alarm sound on  ")}));
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()

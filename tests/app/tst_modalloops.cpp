@@ -3,6 +3,7 @@
 // the pseudo-terminal while each one is open and the window closed from a timer,
 // as an operator's hand would.
 
+#include "AlarmSound.h"
 #include "Application.h"
 #include "Config.h"
 #include "Console.h"
@@ -219,6 +220,7 @@ void TstModalLoops::framesDuringModal()
     QVERIFY(dir.Send(1, Frame("0")));
     QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Success")));
 
+    Console->Sound().SetDeviceAvailable(true); // Mute is offered only with a sound device
     Console->Window()->findChild<QAction *>(QStringLiteral("Emergencies1"))->trigger();
     QVERIFY(QTest::qWaitForWindowExposed(EmergenciesForm));
 
