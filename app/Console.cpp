@@ -133,7 +133,8 @@ void TConsole::BuildWindows()
     HistoryForm = new THistoryForm(HistoryFileName);
     HistoryForm->SetNameStation(&NameStation);
     TTrafficHub *hub = hub_.get();
-    EmergenciesForm = new TEmergenciesForm(hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id); });
+    EmergenciesForm = new TEmergenciesForm(
+        hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id, TTrafficHub::ByEmergenciesWindow); });
 }
 
 void TConsole::Connect()

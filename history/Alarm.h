@@ -16,7 +16,8 @@ struct TAlarm {
     bool restored = false;  // open from an earlier run
     // Repeats of the same station and status while it was open fold into it.
     int count = 1;
-    QDateTime last; // UTC, the latest of them (time when there is one)
+    QDateTime last;         // UTC, the latest of them (time when there is one)
+    QString acknowledgedBy; // how: "popup", "Emergencies window"
 
     bool IsOpen() const { return !acknowledged.isValid(); }
     bool operator==(const TAlarm &) const = default;

@@ -90,13 +90,14 @@ qint64 TAlarmList::Raise(const TTrafficEvent &event)
     return alarm.id;
 }
 
-bool TAlarmList::Acknowledge(qint64 id)
+bool TAlarmList::Acknowledge(qint64 id, const QString &how)
 {
     const int at = IndexOf(id);
     if (at < 0 || !alarms_[at].IsOpen())
         return false;
     TAlarm &alarm = alarms_[at];
     alarm.acknowledged = Now();
+    alarm.acknowledgedBy = how;
     openByKey_.remove(FoldKey(alarm));
     --openCount_;
     if (store_)
@@ -111,6 +112,7 @@ void TAlarmList::Mute()
     if (muted_ || OpenCount() == 0)
         return;
     muted_ = true;
+    emit MutedNow();
     emit Changed();
 }
 

@@ -26,8 +26,8 @@ public:
     // and status while its alarm is open add to that alarm (its count and last
     // time) and return its id. Events that are not emergencies are ignored (0).
     qint64 Raise(const TTrafficEvent &event);
-    // Acknowledges an open alarm; false when it is not open.
-    bool Acknowledge(qint64 id);
+    // Acknowledges an open alarm, saying how; false when it is not open.
+    bool Acknowledge(qint64 id, const QString &how = {});
     // Silences the alarms open now; the next emergency sounds again.
     void Mute();
 
@@ -48,6 +48,8 @@ signals:
     // folded in, an acknowledgement); each comes before its Changed.
     void Added(int index);
     void Updated(int index);
+    // The operator silenced the alarms open now.
+    void MutedNow();
 
 private:
     QDateTime Now() const;

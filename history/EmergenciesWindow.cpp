@@ -82,7 +82,10 @@ void TEmergenciesForm::Fill()
                                    .arg(a.count)
                                    .arg(a.last.toLocalTime().toString(QStringLiteral("HH:mm:ss")))
                              : QString()),
-            a.IsOpen() ? QStringLiteral("open") : LocalText(a.acknowledged)};
+            a.IsOpen() ? QStringLiteral("open")
+                       : LocalText(a.acknowledged) + (a.acknowledgedBy.isEmpty()
+                                                          ? QString()
+                                                          : QStringLiteral(" (%1)").arg(a.acknowledgedBy))};
         for (int column = 0; column < ColumnCount; ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
             if (a.IsOpen()) {

@@ -28,6 +28,9 @@ enum class TrafficKind {
     Warning = 13,
     AlarmSoundOff = 14,
     AlarmSoundOn = 15,
+    AlarmOpened = 16,
+    AlarmRepeat = 17,
+    AlarmMuted = 18,
 };
 
 struct TTrafficEvent {

@@ -41,6 +41,7 @@ private slots:
     void repeatsFoldIntoOneAlarm();
     void startUpWithManyOpenAlarms();
     void soundStateAlwaysShown();
+    void everyAlarmStepStored();
     void nameThisStationOpensTheDirectoryOnIt();
 
 private:
@@ -125,7 +126,7 @@ void TstConsoleHistory::emergenciesStayOpenAcrossRestart()
     QVERIFY2(dir.boxes[0].text.contains(QLatin1String("Base (100-1000)  99 Officer down")),
              qPrintable(dir.boxes[0].text));
     // The acknowledgement was stored as an entry of its own.
-    QVERIFY(StoredKinds().contains(QStringLiteral("local emergency acknowledged Base ")));
+    QVERIFY(StoredKinds().contains(QStringLiteral("local emergency acknowledged Base popup")));
 }
 
 void TstConsoleHistory::unusableHistoryKeepsTheRadioGoing()
@@ -388,6 +389,40 @@ void TstConsoleHistory::soundStateAlwaysShown()
     QCOMPARE(
         kinds.filter(QStringLiteral("alarm sound")),
         QStringList({QStringLiteral("local alarm sound off  "), QStringLiteral("local alarm sound on  ")}));
+}
+
+// The audit trail: each step of an alarm is a history row of its own, and the
+// Emergencies window says how each one was acknowledged.
+void TstConsoleHistory::everyAlarmStepStored()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QVERIFY(dir.Send(1, Frame("E101110199")));
+    QTRY_COMPARE(Console->LogText().count(QLatin1String("Status:")), 3);
+    Console->Window()->findChild<QAction *>(QStringLiteral("Emergencies1"))->trigger();
+    EmergenciesForm->findChild<QAbstractButton *>(QStringLiteral("MuteBitBtn"))->click();
+    // The popup shows Car 1's, the newest; the window acknowledges Base's.
+    auto *grid = EmergenciesForm->findChild<QTableWidget *>(QStringLiteral("AlarmGrid"));
+    grid->selectRow(0);
+    EmergenciesForm->findChild<QAbstractButton *>(QStringLiteral("AcknowledgeBitBtn"))->click();
+    StatusPopupForm->findChild<QAbstractButton *>(QStringLiteral("CloseBitBtn"))->click();
+    QCOMPARE(Console->Hub().Alarms().OpenCount(), 0);
+
+    QStringList steps;
+    for (const QString &kind : StoredKinds())
+        if (kind.startsWith(QLatin1String("local ")))
+            steps << kind;
+    QCOMPARE(steps, QStringList({"local alarm opened Base ", "local alarm repeat Base 2",
+                                 "local alarm opened Car 1 ", "local alarm muted  2",
+                                 "local emergency acknowledged Base Emergencies window",
+                                 "local emergency acknowledged Car 1 popup"}));
+    QStringList how;
+    for (int row = 0; row < grid->rowCount(); ++row)
+        how << grid->item(row, TEmergenciesForm::AcknowledgedColumn)->text().section(QLatin1Char('('), 1);
+    QCOMPARE(how, QStringList({"Emergencies window)", "popup)"}));
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()
