@@ -92,7 +92,8 @@ void TAlarmDisplay::ShowOldestAlarm()
     const int count = alarms ? int(alarms->Alarms().size()) : 0;
     const bool raised = count > alarmsSeen_;
     alarmsSeen_ = count;
-    const TAlarm *alarm = alarms ? alarms->OldestOpen() : nullptr;
+    // Unknown emergency numbers are listed and sounded, not put on the popup.
+    const TAlarm *alarm = alarms ? alarms->OldestOpenKnown() : nullptr;
     UpdateBanner();
     if (!alarm) {
         SetPopupOnTop(false);
@@ -105,10 +106,11 @@ void TAlarmDisplay::ShowOldestAlarm()
     if (!statusPopup_)
         return;
     SetPopupOnTop(true);
-    if (raised && alarms->Alarms().constLast().IsOpen() && !alarms->Alarms().constLast().restored) {
+    if (const TAlarm &newest = alarms->Alarms().constLast();
+        raised && newest.IsOpen() && !newest.restored && !newest.unknownStatus) {
         // A new emergency takes over the popup, as it always has; alarms from an
         // earlier run show oldest first, as the start-up box lists them.
-        alarm = &alarms->Alarms().constLast();
+        alarm = &newest;
     } else if (const TAlarm *shown = alarms->Find(shownAlarm_); shown && shown->IsOpen()) {
         alarm = shown; // a mute or an acknowledgement elsewhere changes nothing here
     }

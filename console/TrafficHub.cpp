@@ -91,8 +91,6 @@ void TTrafficHub::TrafficEvent(const TTrafficEvent &event)
     if (!stamped.time.isValid())
         stamped.time = QDateTime::currentDateTimeUtc();
     store_->TrafficEvent(stamped);
-    if (!stamped.IsEmergency())
-        return;
     // Every step of an alarm is a row: opened, or a repeat folded into it.
     if (const TAlarm *alarm = alarms_.Find(alarms_.Raise(stamped)))
         StoreAlarmEvent(alarm->count > 1 ? TrafficKind::AlarmRepeat : TrafficKind::AlarmOpened, *alarm,

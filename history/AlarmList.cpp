@@ -41,6 +41,7 @@ void TAlarmList::Restore(const QList<TAlarm> &alarms)
         if (Find(alarm.id))
             continue;
         alarm.restored = true;
+        alarm.unknownStatus = alarm.statusText == UnknownStatusText(alarm.status);
         alarms_.append(alarm);
         nextId_ = std::max(nextId_, alarm.id + 1);
     }
@@ -53,7 +54,11 @@ void TAlarmList::Restore(const QList<TAlarm> &alarms)
 
 qint64 TAlarmList::Raise(const TTrafficEvent &event)
 {
-    if (!event.IsEmergency())
+    // A mistyped directory must not hide an emergency: an unknown number of 95
+    // or more is an alarm too.
+    const bool unknown = event.kind == TrafficKind::Status && event.direction == TrafficDirection::In &&
+                         !event.statusKnown && event.status && IsEmergencyStatus(*event.status);
+    if (!event.IsEmergency() && !unknown)
         return 0;
     TAlarm alarm;
     // Ids stay unique across runs: they start past the largest one stored, and a
@@ -65,7 +70,8 @@ qint64 TAlarmList::Raise(const TTrafficEvent &event)
     alarm.ident = event.ident;
     alarm.name = event.name;
     alarm.status = *event.status;
-    alarm.statusText = event.statusText;
+    alarm.statusText = unknown ? UnknownStatusText(alarm.status) : event.statusText;
+    alarm.unknownStatus = unknown;
     alarm.last = alarm.time;
     const QString key = FoldKey(alarm);
     if (const qint64 open = openByKey_.value(key)) {
@@ -120,6 +126,17 @@ const TAlarm *TAlarmList::Find(qint64 id) const
 {
     const int at = IndexOf(id);
     return at < 0 ? nullptr : &alarms_[at];
+}
+
+const TAlarm *TAlarmList::OldestOpenKnown() const
+{
+    const TAlarm *oldest = OldestOpen();
+    if (!oldest || !oldest->unknownStatus)
+        return oldest;
+    for (int i = IndexOf(oldest->id) + 1; i < alarms_.size(); ++i)
+        if (alarms_[i].IsOpen() && !alarms_[i].unknownStatus)
+            return &alarms_[i];
+    return nullptr;
 }
 
 const TAlarm *TAlarmList::OldestOpen() const

@@ -36,6 +36,8 @@ public:
     // Where an alarm is in Alarms(), -1 when it is not there.
     int IndexOf(qint64 id) const { return index_.value(id, -1); }
     const TAlarm *OldestOpen() const;
+    // The oldest open alarm of a status the directory knows: the one for the popup.
+    const TAlarm *OldestOpenKnown() const;
     int OpenCount() const { return openCount_; }
     int RestoredOpenCount() const;
     bool Muted() const { return muted_; }

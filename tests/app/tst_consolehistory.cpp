@@ -42,6 +42,7 @@ private slots:
     void startUpWithManyOpenAlarms();
     void soundStateAlwaysShown();
     void everyAlarmStepStored();
+    void unknownEmergencyNumberIsAnAlarm();
     void nameThisStationOpensTheDirectoryOnIt();
 
 private:
@@ -423,6 +424,34 @@ void TstConsoleHistory::everyAlarmStepStored()
     for (int row = 0; row < grid->rowCount(); ++row)
         how << grid->item(row, TEmergenciesForm::AcknowledgedColumn)->text().section(QLatin1Char('('), 1);
     QCOMPARE(how, QStringList({"Emergencies window)", "popup)"}));
+}
+
+// Status 97 is not in the sample directory: logged, popped up and not flashed
+// as any unknown status, and besides listed and sounded as an alarm.
+void TstConsoleHistory::unknownEmergencyNumberIsAnAlarm()
+{
+    TConsoleDir dir;
+    QVERIFY(dir.Prepare("COM=1\r\nPOPUP=0x1F\r\n", {1}));
+    CreateConsoleWindows();
+    QVERIFY(dir.Send(1, Frame("E100100097")));
+    QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Status:97 from Base")));
+    QCOMPARE(StatusPopupForm->findChild<QLineEdit *>(QStringLiteral("TextEdit"))->text(),
+             QStringLiteral("Status:97"));
+    QVERIFY(!Console->Alarm().EmergencyTimer->isActive());
+    const TAlarmList &alarms = Console->Hub().Alarms();
+    QCOMPARE(alarms.OpenCount(), 1);
+    QCOMPARE(alarms.Alarms()[0].statusText, QStringLiteral("unknown status 97"));
+    QVERIFY(Console->Hub().SoundWanted());
+    QVERIFY(Console->Window()
+                ->findChild<QLabel *>(QStringLiteral("AlarmBanner"))
+                ->isVisibleTo(Console->Window()));
+
+    // A known emergency after it takes the popup and flashes, as ever.
+    QVERIFY(dir.Send(1, Frame("E100100095")));
+    QTRY_COMPARE(alarms.OpenCount(), 2);
+    QCOMPARE(StatusPopupForm->findChild<QLineEdit *>(QStringLiteral("TextEdit"))->text(),
+             QStringLiteral("Emergency"));
+    QVERIFY(Console->Alarm().EmergencyTimer->isActive());
 }
 
 void TstConsoleHistory::nameThisStationOpensTheDirectoryOnIt()

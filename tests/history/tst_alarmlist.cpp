@@ -170,7 +170,8 @@ void TestAlarmList::onlyKnownEmergencies_data()
     QTest::newRow("95 known") << 95 << true << int(TrafficDirection::In) << true;
     QTest::newRow("99 known") << 99 << true << int(TrafficDirection::In) << true;
     QTest::newRow("94 known") << 94 << true << int(TrafficDirection::In) << false;
-    QTest::newRow("97 unknown") << 97 << false << int(TrafficDirection::In) << false;
+    QTest::newRow("97 unknown") << 97 << false << int(TrafficDirection::In) << true;
+    QTest::newRow("94 unknown") << 94 << false << int(TrafficDirection::In) << false;
     QTest::newRow("95 sent by the console") << 95 << true << int(TrafficDirection::Out) << false;
 }
 
