@@ -1,11 +1,13 @@
 #include "AlarmDisplay.h"
 
+#include "AlarmSound.h"
 #include "Popup.h"
 #include "Statuspopup.h"
 #include "TrafficHub.h"
 #include "WindowKit.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPalette>
 #include <QTimer>
 
@@ -21,6 +23,55 @@ void TAlarmDisplay::SetWindows(TStatusPopupForm *statusPopup, TPopupForm *popup,
     statusPopup_ = statusPopup;
     popup_ = popup;
     log_ = log;
+}
+
+void TAlarmDisplay::SetBanner(QLabel *banner, TAlarmSound *sound)
+{
+    banner_ = banner;
+    sound_ = sound;
+    UpdateBanner();
+}
+
+QString TAlarmDisplay::Audibility() const
+{
+    if (!sound_ || !sound_->DeviceAvailable())
+        return QStringLiteral("no sound device");
+    if (!hub_ || !hub_->Preferences().alarmSound)
+        return QStringLiteral("sound turned off");
+    if (hub_->Alarms().Muted())
+        return QStringLiteral("muted until the next emergency");
+    return QStringLiteral("sounding");
+}
+
+void TAlarmDisplay::UpdateBanner()
+{
+    if (!banner_)
+        return;
+    const int open = hub_ ? hub_->Alarms().OpenCount() : 0;
+    const QString text = (open == 1 ? QStringLiteral("1 emergency open, not acknowledged")
+                                    : QStringLiteral("%1 emergencies open, not acknowledged").arg(open)) +
+                         (open > 0 ? QStringLiteral(". Alarm sound: ") + Audibility() : QString());
+    banner_->setText(text);
+    // Read out by a screen reader as it changes.
+    banner_->setAccessibleName(open > 0 ? text : QString());
+    banner_->setVisible(open > 0);
+}
+
+void TAlarmDisplay::SetPopupOnTop(bool onTop)
+{
+    if (!statusPopup_ || statusPopup_->windowFlags().testFlag(Qt::WindowStaysOnTopHint) == onTop)
+        return;
+    // A new flag makes a new native window, hidden: a visible popup is shown again.
+    const bool visible = statusPopup_->isVisible() && !popupClosing_;
+    statusPopup_->setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (visible)
+        statusPopup_->show();
+}
+
+void TAlarmDisplay::KeepAlarmInFront()
+{
+    if (shownAlarm_ && statusPopup_ && statusPopup_->isVisible())
+        statusPopup_->raise();
 }
 
 void TAlarmDisplay::StartEmergency()
@@ -41,8 +92,11 @@ void TAlarmDisplay::ShowOldestAlarm()
     const int count = alarms ? int(alarms->Alarms().size()) : 0;
     const bool raised = count > alarmsSeen_;
     alarmsSeen_ = count;
-    const TAlarm *alarm = alarms ? alarms->OldestOpen() : nullptr;
+    // Unknown emergency numbers are listed and sounded, not put on the popup.
+    const TAlarm *alarm = alarms ? alarms->OldestOpenKnown() : nullptr;
+    UpdateBanner();
     if (!alarm) {
+        SetPopupOnTop(false);
         if (shownAlarm_) {
             shownAlarm_ = 0;
             EndEmergency();
@@ -51,9 +105,12 @@ void TAlarmDisplay::ShowOldestAlarm()
     }
     if (!statusPopup_)
         return;
-    if (raised && alarms->Alarms().constLast().IsOpen()) {
-        // A new emergency takes over the popup, as it always has.
-        alarm = &alarms->Alarms().constLast();
+    SetPopupOnTop(true);
+    if (const TAlarm &newest = alarms->Alarms().constLast();
+        raised && newest.IsOpen() && !newest.restored && !newest.unknownStatus) {
+        // A new emergency takes over the popup, as it always has; alarms from an
+        // earlier run show oldest first, as the start-up box lists them.
+        alarm = &newest;
     } else if (const TAlarm *shown = alarms->Find(shownAlarm_); shown && shown->IsOpen()) {
         alarm = shown; // a mute or an acknowledgement elsewhere changes nothing here
     }
@@ -76,13 +133,21 @@ void TAlarmDisplay::ShowOldestAlarm()
         Qt::QueuedConnection);
     if (!statusPopup_->isVisible())
         ShowPopupWindow(statusPopup_);
+    // A new emergency asks the desktop for the operator's attention.
+    if (raised)
+        QApplication::alert(statusPopup_);
 }
 
 void TAlarmDisplay::StatusPopupClosed()
 {
+    if (ending_)
+        return;
     // Closing the popup acknowledges the alarm it shows; the list then puts the
     // next oldest on it, or ends the flash when none is left.
-    if (hub_ && shownAlarm_ && hub_->AcknowledgeAlarm(shownAlarm_))
+    popupClosing_ = true;
+    const bool acknowledged = hub_ && shownAlarm_ && hub_->AcknowledgeAlarm(shownAlarm_);
+    popupClosing_ = false;
+    if (acknowledged)
         return;
     EndEmergency();
 }

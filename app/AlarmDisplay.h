@@ -4,6 +4,8 @@
 #include <QString>
 #include <optional>
 
+class QLabel;
+class TAlarmSound;
 class QTimer;
 class QWidget;
 class TPopupForm;
@@ -22,6 +24,12 @@ public:
 
     // The windows it paints and fills; set once they exist. Any may be null.
     void SetWindows(TStatusPopupForm *statusPopup, TPopupForm *popup, QWidget *log);
+    // The main window's banner that counts the open emergencies and says
+    // whether they can be heard; may be null. sound may be null (no sound).
+    void SetBanner(QLabel *banner, TAlarmSound *sound = nullptr);
+    // What the operator hears while alarms are open.
+    QString Audibility() const;
+    void UpdateBanner();
 
     // The flash timer: one tick a second while the emergency is on.
     QTimer *EmergencyTimer = nullptr;
@@ -48,24 +56,37 @@ public:
     // shows at once; closing the popup acknowledges the alarm it shows, and the
     // oldest still open takes its place. Without alarms the popup works as before.
     void ShowOldestAlarm();
+    // A routine popup came to the front: the status popup with an open alarm
+    // goes above it again.
+    void KeepAlarmInFront();
     // The alarm the status popup shows, 0 for none.
     qint64 ShownAlarm() const { return shownAlarm_; }
 
     // The status popup closed: the alarm it shows is acknowledged (the hub puts
-    // the next oldest on it), or the flash ends.
+    // the next oldest on it), or the flash ends. Once the console is ending, a
+    // close acknowledges nothing.
     void StatusPopupClosed();
+    // The console is ending (the exit confirmed): the windows closing now leave
+    // every alarm open for the next start.
+    void ConsoleEnding() { ending_ = true; }
     // The generic popup closed: a running flash ends, restoring its band only.
     void PopupClosed();
 
 private:
     void Tick();
     void ShowHeldStatus();
+    // While an alarm is open the status popup stays above the other windows.
+    void SetPopupOnTop(bool onTop);
 
     TTrafficHub *hub_;
     TStatusPopupForm *statusPopup_ = nullptr;
     TPopupForm *popup_ = nullptr;
     QWidget *log_ = nullptr;
+    QLabel *banner_ = nullptr;
+    TAlarmSound *sound_ = nullptr;
     bool flash_ = false;
+    bool ending_ = false;
+    bool popupClosing_ = false;
     qint64 shownAlarm_ = 0;
     int alarmsSeen_ = 0;
     std::optional<THeldStatus> held_;

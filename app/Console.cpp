@@ -31,6 +31,9 @@
 #include "Table.h"
 #include "TrafficHub.h"
 #include "Version.h"
+#include "WindowKit.h"
+
+#include <QApplication>
 
 TConsole *Console = nullptr;
 
@@ -88,6 +91,9 @@ TConsole::~TConsole()
 
 void TConsole::Build()
 {
+    // The console's dialogs block the window they belong to, never the alarm's.
+    modality_ = std::make_unique<TDialogsModalToTheirWindow>();
+    qApp->installEventFilter(modality_.get());
     // The radio core first: the port, the tables, the settings file (whose port
     // boxes run the event loop: frames that come meanwhile wait in the link),
     // the history and the alarms.
@@ -128,7 +134,8 @@ void TConsole::BuildWindows()
     HistoryForm = new THistoryForm(HistoryFileName);
     HistoryForm->SetNameStation(&NameStation);
     TTrafficHub *hub = hub_.get();
-    EmergenciesForm = new TEmergenciesForm(hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id); });
+    EmergenciesForm = new TEmergenciesForm(
+        hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id, TTrafficHub::ByEmergenciesWindow); });
 }
 
 void TConsole::Connect()
@@ -145,6 +152,12 @@ void TConsole::Connect()
     session->SetPopupHost(popups_.get());
     session->SetLog(MainForm);
     alarm->SetWindows(StatusPopupForm, PopupForm, MainForm->LogView());
+    alarm->SetBanner(MainForm->AlarmBanner(), sound);
+    EmergenciesForm->SetSoundDevice([sound] { return sound->DeviceAvailable(); });
+    // Whether the alarm can be heard shows while one is open, as it changes.
+    QObject::connect(sound, &TAlarmSound::DeviceChanged, alarm, &TAlarmDisplay::UpdateBanner);
+    QObject::connect(hub, &TTrafficHub::PreferencesChanged, alarm, &TAlarmDisplay::UpdateBanner);
+    QObject::connect(sound, &TAlarmSound::DeviceChanged, EmergenciesForm, &TEmergenciesForm::Refresh);
 
     // The port's name and state in the status bar.
     panels->SetPortName(link->PortName());
@@ -178,6 +191,10 @@ void TConsole::Connect()
     // The status popup stays on an open alarm; closing it acknowledges, and the
     // generic popup's closing ends a flash too.
     QObject::connect(StatusPopupForm, &TStatusPopupForm::closed, alarm, &TAlarmDisplay::StatusPopupClosed);
+    // Only the operator acknowledges: the windows closed by the ending console do not.
+    QObject::connect(MainForm, &TMainForm::Ending, alarm, &TAlarmDisplay::ConsoleEnding);
+    if (MainForm->EndRequested())
+        alarm->ConsoleEnding();
     QObject::connect(PopupForm, &TPopupForm::closed, alarm, &TAlarmDisplay::PopupClosed);
     QObject::connect(&hub->Alarms(), &TAlarmList::Changed, alarm, &TAlarmDisplay::ShowOldestAlarm);
     // Alarms left open by an earlier run flash from the start.
@@ -191,8 +208,10 @@ void TConsole::Teardown()
         session_->SetLog(nullptr);
         session_->SetPopupHost(nullptr);
     }
-    if (alarm_)
+    if (alarm_) {
         alarm_->SetWindows(nullptr, nullptr, nullptr);
+        alarm_->SetBanner(nullptr, nullptr);
+    }
     // Children of the main window (editors, Config, End, Version) go with it.
     EUserForm = nullptr;
     EStatusForm = nullptr;
@@ -215,6 +234,7 @@ void TConsole::Teardown()
     session_.reset();
     // The port closes last: its reader thread is joined before the link goes.
     link_.reset();
+    modality_.reset();
 }
 
 QMainWindow *TConsole::Window() const

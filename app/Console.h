@@ -8,6 +8,7 @@ class QMainWindow;
 class TAlarmDisplay;
 class TAlarmSound;
 class TConsoleSession;
+class TDialogsModalToTheirWindow;
 class TPopupWindows;
 class TRadioLink;
 class TStatusPanels;
@@ -31,6 +32,7 @@ public:
     TConsoleSession &Session() { return *session_; }
     TTrafficHub &Hub() { return *hub_; }
     TAlarmDisplay &Alarm() { return *alarm_; }
+    TAlarmSound &Sound() { return *sound_; }
     TStatusPanels &Panels() { return *panels_; }
     TPopupWindows &Popups() { return *popups_; }
 
@@ -46,6 +48,7 @@ private:
     void Connect();
     void Teardown();
 
+    std::unique_ptr<TDialogsModalToTheirWindow> modality_;
     std::unique_ptr<TRadioLink> link_;
     std::unique_ptr<TConsoleSession> session_;
     std::unique_ptr<TTrafficHub> hub_;

@@ -3,12 +3,31 @@
 #include "MessageBox.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
+
+namespace {
+
+// The window a box belongs to: the modal one open now, else the main window
+// (never a popup or the Emergencies window that happens to be active, which it
+// would block), else the active one. A box with a parent blocks only that
+// window and its parents.
+QWidget *BoxParent()
+{
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (qobject_cast<QMainWindow *>(window) && window->isVisible())
+            return window;
+    return QApplication::activeWindow();
+}
+
+} // namespace
 
 void InstallConsoleMessageBox()
 {
     SetMessageBoxRoutine([](const QString &text, const QString &caption, MsgIcon icon, MsgButtons buttons) {
-        QMessageBox box(QApplication::activeWindow());
+        QMessageBox box(BoxParent());
         box.setTextFormat(Qt::PlainText);
         box.setText(text);
         box.setWindowTitle(caption);

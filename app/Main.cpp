@@ -12,6 +12,7 @@
 #include "LineMonitor.h"
 #include "LogMemo.h"
 #include "Message.h"
+#include "MessageBox.h"
 #include "Messagepopup.h"
 #include "Pictures.h"
 #include "Pttidpopup.h"
@@ -27,6 +28,7 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
+#include <QLabel>
 #include <QPlainTextEdit>
 
 TMainForm *MainForm = nullptr;
@@ -92,6 +94,17 @@ TMainForm::TMainForm(TRadioLink &link, TConsoleSession &session, TTrafficHub &hu
     MakePictureButton(ui->ConfigBitBtn, QStringLiteral("config"));
     MakePictureButton(ui->ExitBitBtn, QStringLiteral("exit"));
 
+    // Between the buttons and the log, where the eye goes: shown while any
+    // emergency is open.
+    alarmBanner_ = new QLabel(this);
+    alarmBanner_->setObjectName(QStringLiteral("AlarmBanner"));
+    alarmBanner_->setTextFormat(Qt::PlainText);
+    alarmBanner_->setAlignment(Qt::AlignCenter);
+    alarmBanner_->setStyleSheet(
+        QStringLiteral("QLabel { background: #c00000; color: white; font-weight: bold; padding: 4px; }"));
+    alarmBanner_->hide();
+    ui->MainLayout->insertWidget(ui->MainLayout->indexOf(ui->Panel1) + 1, alarmBanner_);
+
     ConnectHandlers();
     LogTrimGuard = true;
 }
@@ -134,6 +147,7 @@ void TMainForm::ConnectHandlers()
 void TMainForm::RequestEnd()
 {
     endRequested_ = true;
+    emit Ending();
     QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 }
 
@@ -267,6 +281,15 @@ void TMainForm::Emergencies1Click()
 
 void TMainForm::AlarmSound1Click(bool on)
 {
+    // Off is for good, across restarts: the operator confirms it first.
+    if (!on &&
+        ShowMessageBox(QStringLiteral("Turn the alarm sound off? Emergencies make no sound until it is "
+                                      "turned on again in File > Alarm Sound."),
+                       QStringLiteral("Corvalink Console"), MsgIcon::Question,
+                       MsgButtons::OkCancel) != MsgAnswer::Ok) {
+        SetAlarmSoundChecked(true);
+        return;
+    }
     TPreferences preferences = hub_.Preferences();
     preferences.alarmSound = on;
     hub_.SetPreferences(preferences);
@@ -285,7 +308,25 @@ void TMainForm::LineMonitor1Click()
 
 bool TMainForm::FormCloseQuery()
 {
-    return EndForm && EndForm->exec() == QDialog::Accepted && link_.CloseAndSave();
+    if (!EndForm || EndForm->exec() != QDialog::Accepted)
+        return false;
+    TellOpenAlarmsStay();
+    return link_.CloseAndSave();
+}
+
+void TMainForm::TellOpenAlarmsStay()
+{
+    // Exit acknowledges nothing: what is open now opens again at the next start.
+    const int open = hub_.Alarms().OpenCount();
+    if (open == 0)
+        return;
+    const QString text =
+        open == 1 ? QStringLiteral("1 emergency is still not acknowledged. It stays open and is shown again "
+                                   "when the console next starts.")
+                  : QStringLiteral("%1 emergencies are still not acknowledged. They stay open and are shown "
+                                   "again when the console next starts.")
+                        .arg(open);
+    ShowMessageBox(text, QStringLiteral("Corvalink Console"), MsgIcon::Warning, MsgButtons::Ok);
 }
 
 void TMainForm::showEvent(QShowEvent *event)
@@ -308,6 +349,7 @@ void TMainForm::closeEvent(QCloseEvent *event)
         return;
     }
     event->accept();
+    emit Ending();
     // The confirmed exit ends the program, whatever popup or call window is
     // still open: those are windows of their own and would keep it running
     // without its main window and with its port closed.

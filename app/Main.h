@@ -8,6 +8,7 @@
 namespace Ui {
 class TMainForm;
 }
+class QLabel;
 class QStatusBar;
 class QWidget;
 class TConsoleSession;
@@ -29,12 +30,20 @@ public:
     // The log's view, which the emergency paints.
     QWidget *LogView() const;
     QStatusBar *StatusBar() const;
+    // The red banner above the log that counts the open emergencies; hidden
+    // while none is open.
+    QLabel *AlarmBanner() const { return alarmBanner_; }
     // Ticks the Alarm sound menu item as the preferences have it.
     void SetAlarmSoundChecked(bool on);
 
     bool EndRequested() const { return endRequested_; }
     // The console is to end at once: no exit question, the event loop stops.
     void RequestEnd();
+
+signals:
+    // The console ends now (the exit confirmed, or an end requested): what
+    // closes from here on is closed by the program, not by the operator.
+    void Ending();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -65,12 +74,15 @@ private:
     void LogMemoChange();
     // Returns whether the close may proceed.
     bool FormCloseQuery();
+    // After a confirmed exit: open alarms stay open, and the operator is told so.
+    void TellOpenAlarmsStay();
     void ConnectHandlers();
 
     std::unique_ptr<Ui::TMainForm> ui;
     TRadioLink &link_;
     TConsoleSession &session_;
     TTrafficHub &hub_;
+    QLabel *alarmBanner_ = nullptr;
     bool endRequested_ = false;
     bool centred_ = false;
 };

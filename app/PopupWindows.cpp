@@ -105,6 +105,9 @@ void TPopupWindows::SetPttIdCaption(const QString &caption)
 void TPopupWindows::ShowPopup(PopupKind kind)
 {
     ShowPopupWindow(Window(kind));
+    // A routine popup never covers an open alarm.
+    if (kind != PopupKind::Status)
+        alarm_.KeepAlarmInFront();
 }
 
 void TPopupWindows::StartEmergency()

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QPointer>
+#include <algorithm>
 
 namespace {
 
@@ -41,16 +42,30 @@ TTrafficHub::TTrafficHub(const QString &historyFile, QObject *parent) : QObject(
     store_ = std::make_unique<THistoryStore>(
         historyFile, [](const QString &message) { ShowLater(message, MsgIcon::Warning); }, options);
     alarms_.SetStore(store_.get());
+    connect(&alarms_, &TAlarmList::MutedNow, this, [this] {
+        TTrafficEvent event;
+        event.time = QDateTime::currentDateTimeUtc();
+        event.direction = TrafficDirection::Local;
+        event.kind = TrafficKind::AlarmMuted;
+        event.text = QString::number(alarms_.OpenCount());
+        store_->TrafficEvent(event);
+    });
 
     if (!restored.isEmpty()) {
         alarms_.Restore(restored);
+        // Oldest first, as the status popup shows them; five at most, so that
+        // the box and its OK stay on the screen.
+        constexpr int MaxListed = 5;
         QStringList lines;
-        for (const TAlarm &alarm : restored)
+        for (const TAlarm &alarm : restored.first(std::min<qsizetype>(restored.size(), MaxListed)))
             lines << QStringLiteral("%1  %2  %3 %4")
                          .arg(QLocale::system().toString(alarm.time.toLocalTime(), QLocale::ShortFormat),
                               StationLabel(alarm.name, alarm.fleet, alarm.ident))
                          .arg(alarm.status)
                          .arg(alarm.statusText);
+        if (restored.size() > MaxListed)
+            lines
+                << QStringLiteral("and %1 more (File > Emergencies\u2026)").arg(restored.size() - MaxListed);
         const QString head =
             restored.size() == 1
                 ? QStringLiteral(
@@ -76,32 +91,48 @@ void TTrafficHub::TrafficEvent(const TTrafficEvent &event)
     if (!stamped.time.isValid())
         stamped.time = QDateTime::currentDateTimeUtc();
     store_->TrafficEvent(stamped);
-    if (stamped.IsEmergency())
-        alarms_.Raise(stamped);
+    // Every step of an alarm is a row: opened, or a repeat folded into it.
+    if (const TAlarm *alarm = alarms_.Find(alarms_.Raise(stamped)))
+        StoreAlarmEvent(alarm->count > 1 ? TrafficKind::AlarmRepeat : TrafficKind::AlarmOpened, *alarm,
+                        alarm->count > 1 ? QString::number(alarm->count) : QString());
 }
 
-bool TTrafficHub::AcknowledgeAlarm(qint64 id)
+void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text)
+{
+    TTrafficEvent event;
+    event.time = QDateTime::currentDateTimeUtc();
+    event.direction = TrafficDirection::Local;
+    event.kind = kind;
+    event.fleet = alarm.fleet;
+    event.ident = alarm.ident;
+    event.name = alarm.name;
+    event.status = alarm.status;
+    event.statusText = alarm.statusText;
+    event.statusKnown = true;
+    event.text = text;
+    store_->TrafficEvent(event);
+}
+
+bool TTrafficHub::AcknowledgeAlarm(qint64 id, const QString &how)
 {
     const TAlarm *alarm = alarms_.Find(id);
     if (!alarm || !alarm->IsOpen())
         return false;
-    TTrafficEvent event;
-    event.time = QDateTime::currentDateTimeUtc();
-    event.direction = TrafficDirection::Local;
-    event.kind = TrafficKind::EmergencyAcknowledged;
-    event.fleet = alarm->fleet;
-    event.ident = alarm->ident;
-    event.name = alarm->name;
-    event.status = alarm->status;
-    event.statusText = alarm->statusText;
-    event.statusKnown = true;
-    alarms_.Acknowledge(id);
-    store_->TrafficEvent(event);
+    alarms_.Acknowledge(id, how);
+    StoreAlarmEvent(TrafficKind::EmergencyAcknowledged, *alarm, how);
     return true;
 }
 
 void TTrafficHub::SetPreferences(const TPreferences &preferences)
 {
+    if (preferences.alarmSound != preferences_.alarmSound) {
+        // Whether alarms can be heard is part of their record.
+        TTrafficEvent event;
+        event.time = QDateTime::currentDateTimeUtc();
+        event.direction = TrafficDirection::Local;
+        event.kind = preferences.alarmSound ? TrafficKind::AlarmSoundOn : TrafficKind::AlarmSoundOff;
+        store_->TrafficEvent(event);
+    }
     preferences_ = preferences;
     QString problem;
     if (!SavePreferences(PreferencesFileName, preferences_, &problem))

@@ -26,8 +26,11 @@ public:
     // alarm for an emergency.
     void TrafficEvent(const TTrafficEvent &event) override;
 
-    // Acknowledges an open alarm and records it in the history.
-    bool AcknowledgeAlarm(qint64 id);
+    // How an alarm was acknowledged, as the history and the Emergencies window say.
+    static inline const QString ByPopup = QStringLiteral("popup");
+    static inline const QString ByEmergenciesWindow = QStringLiteral("Emergencies window");
+    // Acknowledges an open alarm and records it, and how, in the history.
+    bool AcknowledgeAlarm(qint64 id, const QString &how = ByPopup);
 
     TAlarmList &Alarms() { return alarms_; }
     const TPreferences &Preferences() const { return preferences_; }
@@ -43,6 +46,9 @@ signals:
     void PreferencesChanged();
 
 private:
+    // A row of the alarm's audit trail: kind, the alarm's station and status, text.
+    void StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text = {});
+
     TPreferences preferences_;
     TAlarmList alarms_;
     std::unique_ptr<THistoryStore> store_;

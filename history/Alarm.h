@@ -14,10 +14,23 @@ struct TAlarm {
     QString statusText;
     QDateTime acknowledged; // invalid while open
     bool restored = false;  // open from an earlier run
+    // Repeats of the same station and status while it was open fold into it.
+    int count = 1;
+    QDateTime last;         // UTC, the latest of them (time when there is one)
+    QString acknowledgedBy; // how: "popup", "Emergencies window"
+    // A status of 95 or more that the directory does not know: listed and
+    // sounded, but the status popup and its flash stay as for any unknown status.
+    bool unknownStatus = false;
 
     bool IsOpen() const { return !acknowledged.isValid(); }
     bool operator==(const TAlarm &) const = default;
 };
+
+// The status text an alarm for an unknown emergency number carries.
+inline QString UnknownStatusText(int status)
+{
+    return QStringLiteral("unknown status %1").arg(status);
+}
 
 // Where alarms are kept across runs.
 class IAlarmStore {

@@ -9,6 +9,30 @@ QDateTime TAlarmList::Now() const
     return clock_ ? clock_() : QDateTime::currentDateTimeUtc();
 }
 
+QString TAlarmList::FoldKey(const TAlarm &alarm)
+{
+    return QStringLiteral("%1/%2/%3")
+        .arg(alarm.fleet ? QString::number(*alarm.fleet) : alarm.name,
+             alarm.ident ? QString::number(*alarm.ident) : alarm.name)
+        .arg(alarm.status);
+}
+
+void TAlarmList::Reindex()
+{
+    index_.clear();
+    openByKey_.clear();
+    openCount_ = 0;
+    firstOpen_ = 0;
+    for (int i = 0; i < alarms_.size(); ++i) {
+        const TAlarm &alarm = alarms_[i];
+        index_.insert(alarm.id, i);
+        if (alarm.IsOpen()) {
+            ++openCount_;
+            openByKey_.insert(FoldKey(alarm), alarm.id);
+        }
+    }
+}
+
 void TAlarmList::Restore(const QList<TAlarm> &alarms)
 {
     if (alarms.isEmpty())
@@ -17,18 +41,24 @@ void TAlarmList::Restore(const QList<TAlarm> &alarms)
         if (Find(alarm.id))
             continue;
         alarm.restored = true;
+        alarm.unknownStatus = alarm.statusText == UnknownStatusText(alarm.status);
         alarms_.append(alarm);
         nextId_ = std::max(nextId_, alarm.id + 1);
     }
     std::stable_sort(alarms_.begin(), alarms_.end(),
                      [](const TAlarm &a, const TAlarm &b) { return a.time < b.time; });
+    Reindex();
     muted_ = false;
     emit Changed();
 }
 
 qint64 TAlarmList::Raise(const TTrafficEvent &event)
 {
-    if (!event.IsEmergency())
+    // A mistyped directory must not hide an emergency: an unknown number of 95
+    // or more is an alarm too.
+    const bool unknown = event.kind == TrafficKind::Status && event.direction == TrafficDirection::In &&
+                         !event.statusKnown && event.status && IsEmergencyStatus(*event.status);
+    if (!event.IsEmergency() && !unknown)
         return 0;
     TAlarm alarm;
     // Ids stay unique across runs: they start past the largest one stored, and a
@@ -40,29 +70,47 @@ qint64 TAlarmList::Raise(const TTrafficEvent &event)
     alarm.ident = event.ident;
     alarm.name = event.name;
     alarm.status = *event.status;
-    alarm.statusText = event.statusText;
+    alarm.statusText = unknown ? UnknownStatusText(alarm.status) : event.statusText;
+    alarm.unknownStatus = unknown;
+    alarm.last = alarm.time;
+    const QString key = FoldKey(alarm);
+    if (const qint64 open = openByKey_.value(key)) {
+        // A repeat while its alarm is open: one alarm, one acknowledgement.
+        const int at = index_.value(open);
+        TAlarm &folded = alarms_[at];
+        ++folded.count;
+        folded.last = alarm.time;
+        emit Updated(at);
+        emit Changed();
+        return open;
+    }
     alarms_.append(alarm);
+    index_.insert(alarm.id, int(alarms_.size()) - 1);
+    openByKey_.insert(key, alarm.id);
+    ++openCount_;
     muted_ = false;
     if (store_)
         store_->AlarmOpened(alarm);
+    emit Added(int(alarms_.size()) - 1);
     emit Changed();
     return alarm.id;
 }
 
-bool TAlarmList::Acknowledge(qint64 id)
+bool TAlarmList::Acknowledge(qint64 id, const QString &how)
 {
-    for (TAlarm &alarm : alarms_) {
-        if (alarm.id != id)
-            continue;
-        if (!alarm.IsOpen())
-            return false;
-        alarm.acknowledged = Now();
-        if (store_)
-            store_->AlarmAcknowledged(id, alarm.acknowledged);
-        emit Changed();
-        return true;
-    }
-    return false;
+    const int at = IndexOf(id);
+    if (at < 0 || !alarms_[at].IsOpen())
+        return false;
+    TAlarm &alarm = alarms_[at];
+    alarm.acknowledged = Now();
+    alarm.acknowledgedBy = how;
+    openByKey_.remove(FoldKey(alarm));
+    --openCount_;
+    if (store_)
+        store_->AlarmAcknowledged(id, alarm.acknowledged);
+    emit Updated(at);
+    emit Changed();
+    return true;
 }
 
 void TAlarmList::Mute()
@@ -70,28 +118,35 @@ void TAlarmList::Mute()
     if (muted_ || OpenCount() == 0)
         return;
     muted_ = true;
+    emit MutedNow();
     emit Changed();
 }
 
 const TAlarm *TAlarmList::Find(qint64 id) const
 {
-    for (const TAlarm &alarm : alarms_)
-        if (alarm.id == id)
-            return &alarm;
+    const int at = IndexOf(id);
+    return at < 0 ? nullptr : &alarms_[at];
+}
+
+const TAlarm *TAlarmList::OldestOpenKnown() const
+{
+    const TAlarm *oldest = OldestOpen();
+    if (!oldest || !oldest->unknownStatus)
+        return oldest;
+    for (int i = IndexOf(oldest->id) + 1; i < alarms_.size(); ++i)
+        if (alarms_[i].IsOpen() && !alarms_[i].unknownStatus)
+            return &alarms_[i];
     return nullptr;
 }
 
 const TAlarm *TAlarmList::OldestOpen() const
 {
-    for (const TAlarm &alarm : alarms_)
-        if (alarm.IsOpen())
-            return &alarm;
-    return nullptr;
-}
-
-int TAlarmList::OpenCount() const
-{
-    return int(std::count_if(alarms_.begin(), alarms_.end(), [](const TAlarm &a) { return a.IsOpen(); }));
+    if (openCount_ == 0)
+        return nullptr;
+    // Alarms are acknowledged, never reopened: the front only moves on.
+    while (firstOpen_ < alarms_.size() && !alarms_[firstOpen_].IsOpen())
+        ++firstOpen_;
+    return firstOpen_ < alarms_.size() ? &alarms_[firstOpen_] : nullptr;
 }
 
 int TAlarmList::RestoredOpenCount() const

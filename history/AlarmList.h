@@ -3,6 +3,7 @@
 #include "Alarm.h"
 #include "TrafficEvent.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <functional>
@@ -21,32 +22,52 @@ public:
 
     // Alarms still open from an earlier run, oldest first; they keep their ids.
     void Restore(const QList<TAlarm> &alarms);
-    // Opens an alarm for an emergency event; returns its id. Events that are not
-    // emergencies are ignored (0).
+    // Opens an alarm for an emergency event; returns its id. The same station
+    // and status while its alarm is open add to that alarm (its count and last
+    // time) and return its id. Events that are not emergencies are ignored (0).
     qint64 Raise(const TTrafficEvent &event);
-    // Acknowledges an open alarm; false when it is not open.
-    bool Acknowledge(qint64 id);
+    // Acknowledges an open alarm, saying how; false when it is not open.
+    bool Acknowledge(qint64 id, const QString &how = {});
     // Silences the alarms open now; the next emergency sounds again.
     void Mute();
 
     const QList<TAlarm> &Alarms() const { return alarms_; } // in order of arrival
     const TAlarm *Find(qint64 id) const;
+    // Where an alarm is in Alarms(), -1 when it is not there.
+    int IndexOf(qint64 id) const { return index_.value(id, -1); }
     const TAlarm *OldestOpen() const;
-    int OpenCount() const;
+    // The oldest open alarm of a status the directory knows: the one for the popup.
+    const TAlarm *OldestOpenKnown() const;
+    int OpenCount() const { return openCount_; }
     int RestoredOpenCount() const;
     bool Muted() const { return muted_; }
     bool SoundWanted() const { return OpenCount() > 0 && !muted_; }
 
 signals:
-    // Any change: an alarm raised or acknowledged, or the mute.
+    // Any change: an alarm raised, folded or acknowledged, or the mute.
     void Changed();
+    // The alarm at index in Alarms() was added, or changed in place (a repeat
+    // folded in, an acknowledgement); each comes before its Changed.
+    void Added(int index);
+    void Updated(int index);
+    // The operator silenced the alarms open now.
+    void MutedNow();
 
 private:
     QDateTime Now() const;
+    static QString FoldKey(const TAlarm &alarm);
+    void Reindex();
 
     QList<TAlarm> alarms_;
     IAlarmStore *store_ = nullptr;
     std::function<QDateTime()> clock_;
     qint64 nextId_ = 1;
     bool muted_ = false;
+    // Kept beside the list so that nothing scans it: the position of each id,
+    // the open alarm of each station and status, the count of open ones, and
+    // no open alarm before firstOpen_.
+    QHash<qint64, int> index_;
+    QHash<QString, qint64> openByKey_;
+    int openCount_ = 0;
+    mutable int firstOpen_ = 0;
 };

@@ -1,9 +1,32 @@
 #include "AlarmSound.h"
 
+#include <QAudioDevice>
+#include <QMediaDevices>
 #include <QSoundEffect>
 #include <QUrl>
 
 TAlarmSound::TAlarmSound(QObject *parent) : QObject(parent) {}
+
+bool TAlarmSound::DeviceAvailable()
+{
+    if (!watching_) {
+        watching_ = true;
+        auto *devices = new QMediaDevices(this);
+        const auto check = [this] { SetDeviceAvailable(!QMediaDevices::audioOutputs().isEmpty()); };
+        connect(devices, &QMediaDevices::audioOutputsChanged, this, check);
+        deviceAvailable_ = !QMediaDevices::audioOutputs().isEmpty();
+    }
+    return deviceAvailable_;
+}
+
+void TAlarmSound::SetDeviceAvailable(bool available)
+{
+    watching_ = true;
+    if (available == deviceAvailable_)
+        return;
+    deviceAvailable_ = available;
+    emit DeviceChanged();
+}
 
 void TAlarmSound::SetPlaying(bool playing)
 {

@@ -13,7 +13,17 @@ public:
     void SetPlaying(bool playing);
     bool Playing() const { return playing_; }
 
+    // Whether the system has an audio output, followed as devices come and go
+    // from the first question on (until then the audio system stays closed).
+    bool DeviceAvailable();
+    void SetDeviceAvailable(bool available);
+
+signals:
+    void DeviceChanged();
+
 private:
     QSoundEffect *effect_ = nullptr;
     bool playing_ = false;
+    bool deviceAvailable_ = false;
+    bool watching_ = false;
 };

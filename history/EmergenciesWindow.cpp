@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QLocale>
+#include <algorithm>
 
 TEmergenciesForm *EmergenciesForm = nullptr;
 
@@ -45,6 +46,12 @@ TEmergenciesForm::~TEmergenciesForm()
     delete ui;
 }
 
+void TEmergenciesForm::SetSoundDevice(std::function<bool()> soundDevice)
+{
+    soundDevice_ = std::move(soundDevice);
+    Fill();
+}
+
 qint64 TEmergenciesForm::AlarmIdAt(int row) const
 {
     const QTableWidgetItem *item = ui->AlarmGrid->item(row, TimeColumn);
@@ -53,7 +60,9 @@ qint64 TEmergenciesForm::AlarmIdAt(int row) const
 
 void TEmergenciesForm::Fill()
 {
-    const qint64 selected = ui->AlarmGrid->currentRow() >= 0 ? AlarmIdAt(ui->AlarmGrid->currentRow()) : 0;
+    const int oldRow = ui->AlarmGrid->currentRow();
+    const qint64 selected = oldRow >= 0 ? AlarmIdAt(oldRow) : 0;
+    const bool selectedWasOpen = selectedOpen_;
     QList<TAlarm> ordered;
     for (const TAlarm &a : alarms_.Alarms())
         if (a.IsOpen())
@@ -65,11 +74,18 @@ void TEmergenciesForm::Fill()
     int selectRow = -1;
     for (int row = 0; row < ordered.size(); ++row) {
         const TAlarm &a = ordered[row];
-        const QStringList cells{LocalText(a.time) +
-                                    (a.restored ? QStringLiteral(" (earlier run)") : QString()),
-                                StationLabel(a.name, a.fleet, a.ident),
-                                QString::number(a.status) + QLatin1Char(' ') + a.statusText,
-                                a.IsOpen() ? QStringLiteral("open") : LocalText(a.acknowledged)};
+        const QStringList cells{
+            LocalText(a.time) + (a.restored ? QStringLiteral(" (earlier run)") : QString()),
+            StationLabel(a.name, a.fleet, a.ident),
+            QString::number(a.status) + QLatin1Char(' ') + a.statusText +
+                (a.count > 1 ? QStringLiteral(" (%1 times, last %2)")
+                                   .arg(a.count)
+                                   .arg(a.last.toLocalTime().toString(QStringLiteral("HH:mm:ss")))
+                             : QString()),
+            a.IsOpen() ? QStringLiteral("open")
+                       : LocalText(a.acknowledged) + (a.acknowledgedBy.isEmpty()
+                                                          ? QString()
+                                                          : QStringLiteral(" (%1)").arg(a.acknowledgedBy))};
         for (int column = 0; column < ColumnCount; ++column) {
             auto *item = new QTableWidgetItem(cells[column]);
             if (a.IsOpen()) {
@@ -83,12 +99,20 @@ void TEmergenciesForm::Fill()
         if (a.id == selected)
             selectRow = row;
     }
+    const int open = alarms_.OpenCount();
+    // The alarm just acknowledged leaves the open ones: the next open one, now
+    // in its row, takes the selection.
+    if (selectRow >= 0 && selectedWasOpen && !alarms_.Find(selected)->IsOpen() && open > 0)
+        selectRow = std::min(oldRow, open - 1);
     if (selectRow >= 0)
         ui->AlarmGrid->selectRow(selectRow);
-    const int open = alarms_.OpenCount();
-    ui->SummaryLabel->setText(open == 0   ? QStringLiteral("No emergency is open.")
-                              : open == 1 ? QStringLiteral("1 emergency is open.")
-                                          : QStringLiteral("%1 emergencies are open.").arg(open));
+    const bool device = open == 0 || !soundDevice_ || soundDevice_();
+    ui->SummaryLabel->setText(
+        (open == 0   ? QStringLiteral("No emergency is open.")
+         : open == 1 ? QStringLiteral("1 emergency is open.")
+                     : QStringLiteral("%1 emergencies are open.").arg(open)) +
+        (device ? QString() : QStringLiteral(" No sound device: the alarm cannot be heard.")));
+    ui->MuteBitBtn->setVisible(device);
     ui->MuteBitBtn->setEnabled(open > 0 && !alarms_.Muted());
     AlarmGridSelectionChange();
 }
@@ -99,7 +123,8 @@ void TEmergenciesForm::AlarmGridSelectionChange()
     const TAlarm *alarm = row >= 0 && ui->AlarmGrid->item(row, 0) && ui->AlarmGrid->item(row, 0)->isSelected()
                               ? alarms_.Find(AlarmIdAt(row))
                               : nullptr;
-    ui->AcknowledgeBitBtn->setEnabled(alarm && alarm->IsOpen());
+    selectedOpen_ = alarm && alarm->IsOpen();
+    ui->AcknowledgeBitBtn->setEnabled(selectedOpen_);
 }
 
 void TEmergenciesForm::AcknowledgeBitBtnClick()

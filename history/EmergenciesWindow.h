@@ -19,6 +19,11 @@ public:
     TEmergenciesForm(TAlarmList &alarms, TAcknowledge acknowledge, QWidget *parent = nullptr);
     ~TEmergenciesForm() override;
 
+    // Asked while alarms are open: whether a sound device exists. Without one
+    // the window says so and Mute is not offered.
+    void SetSoundDevice(std::function<bool()> soundDevice);
+    void Refresh() { Fill(); }
+
     // The alarm shown in a row, for tests.
     qint64 AlarmIdAt(int row) const;
 
@@ -34,6 +39,8 @@ private:
     Ui::TEmergenciesForm *ui;
     TAlarmList &alarms_;
     TAcknowledge acknowledge_;
+    bool selectedOpen_ = false; // the selected row's alarm is open
+    std::function<bool()> soundDevice_;
 };
 
 extern TEmergenciesForm *EmergenciesForm;

@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<TrafficKind, const char *>, 13> KindNames{{
+constexpr std::array<std::pair<TrafficKind, const char *>, 18> KindNames{{
     {TrafficKind::Call, "call"},
     {TrafficKind::CallEnd, "call end"},
     {TrafficKind::Status, "status"},
@@ -19,6 +19,11 @@ constexpr std::array<std::pair<TrafficKind, const char *>, 13> KindNames{{
     {TrafficKind::PortLost, "port lost"},
     {TrafficKind::PortBack, "port back"},
     {TrafficKind::Warning, "warning"},
+    {TrafficKind::AlarmSoundOff, "alarm sound off"},
+    {TrafficKind::AlarmSoundOn, "alarm sound on"},
+    {TrafficKind::AlarmOpened, "alarm opened"},
+    {TrafficKind::AlarmRepeat, "alarm repeat"},
+    {TrafficKind::AlarmMuted, "alarm muted"},
 }};
 
 } // namespace

@@ -26,6 +26,11 @@ enum class TrafficKind {
     PortLost = 11,
     PortBack = 12,
     Warning = 13,
+    AlarmSoundOff = 14,
+    AlarmSoundOn = 15,
+    AlarmOpened = 16,
+    AlarmRepeat = 17,
+    AlarmMuted = 18,
 };
 
 struct TTrafficEvent {

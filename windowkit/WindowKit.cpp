@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 void CentreOnScreen(QWidget *window)
 {
@@ -35,6 +36,23 @@ bool TEnterClicksFocusedButton::eventFilter(QObject *watched, QEvent *event)
                 button->click();
                 return true;
             }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool TDialogsModalToTheirWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The show event comes before the window reaches the window system, where
+    // its modality takes effect; exec() has just made it application-modal.
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto *window = static_cast<QWidget *>(watched);
+        if (window->isWindow() && window->parentWidget() && window->testAttribute(Qt::WA_ShowModal) &&
+            window->windowModality() == Qt::ApplicationModal) {
+            window->setWindowModality(Qt::WindowModal);
+            // The native window took its modality when it was made.
+            if (QWindow *handle = window->windowHandle())
+                handle->setModality(Qt::WindowModal);
         }
     }
     return QObject::eventFilter(watched, event);

@@ -27,6 +27,20 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };
 
+// Installed on the application: a modal dialog or box that has a parent window
+// is made modal to that window (and its parents) instead of to the whole
+// application, so that windows of their own (the status popup with an alarm,
+// the Emergencies window) stay usable while it is open. One without a parent
+// stays application-modal.
+class TDialogsModalToTheirWindow final : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+};
+
 class QAbstractButton;
 class QKeyEvent;
 

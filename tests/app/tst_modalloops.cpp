@@ -3,16 +3,21 @@
 // the pseudo-terminal while each one is open and the window closed from a timer,
 // as an operator's hand would.
 
+#include "AlarmSound.h"
 #include "Application.h"
 #include "Config.h"
 #include "Console.h"
 #include "ConsoleFixture.h"
 #include "ConsoleMessageBox.h"
 #include "ConsoleSession.h"
+#include "EmergenciesWindow.h"
 #include "ErrorReport.h"
+#include "FileChoice.h"
 #include "Frame.h"
 #include "RadioLink.h"
 #include "SendCommand.h"
+#include "Statuspopup.h"
+#include "TrafficHub.h"
 #include "Zcomm.h"
 
 #include <QAbstractButton>
@@ -20,10 +25,12 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDialog>
+#include <QDir>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 #include <stdexcept>
 
@@ -70,6 +77,10 @@ public:
 
     bool sawModal = false;
     bool loggedWhileOpen = false;
+    // With the traffic in, the operator's mouse on the alarm windows behind the
+    // modal one: Mute in the Emergencies window, then OK on the status popup.
+    bool mutedWhileOpen = false;
+    bool acknowledgedWhileOpen = false;
     QString modalTitle;
 
 private:
@@ -86,15 +97,38 @@ private:
             deadline_ = QDeadlineTimer(waitForLog_ ? 10000 : 500);
             return;
         }
-        if (waitForLog_ && Console && AllLoggedInOrder(Console->LogText()))
+        if (waitForLog_ && Console && AllLoggedInOrder(Console->LogText())) {
             loggedWhileOpen = true;
-        else if (!deadline_.hasExpired())
+            ClickAlarmWindows();
+        } else if (!deadline_.hasExpired()) {
             return;
+        }
         timer_.stop();
         if (auto *dialog = qobject_cast<QDialog *>(modal))
             dialog->reject();
         else
             modal->close();
+    }
+
+    // As the window system delivers a click: to the window, where a modal
+    // window that blocks it keeps the click away.
+    static void ClickThroughWindow(QWidget *window, const char *button)
+    {
+        auto *target = window->findChild<QAbstractButton *>(QLatin1String(button));
+        const QPoint at = target->mapTo(window, target->rect().center());
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, at);
+        QCoreApplication::processEvents();
+    }
+
+    void ClickAlarmWindows()
+    {
+        TAlarmList &alarms = Console->Hub().Alarms();
+        if (alarms.OpenCount() != 1 || !StatusPopupForm->isVisible() || !EmergenciesForm->isVisible())
+            return;
+        ClickThroughWindow(EmergenciesForm, "MuteBitBtn");
+        mutedWhileOpen = alarms.Muted();
+        ClickThroughWindow(StatusPopupForm, "CloseBitBtn");
+        acknowledgedWhileOpen = alarms.OpenCount() == 0;
     }
 
     TConsoleDir &dir_;
@@ -166,6 +200,9 @@ void TstModalLoops::framesDuringModal_data()
     QTest::newRow("Version") << TOpen([] {
         Console->Window()->findChild<QAction *>(QStringLiteral("Version1"))->trigger();
     }) << "Version";
+    QTest::newRow("file dialog") << TOpen([] {
+        ChooseFile(Console->Window(), FileChoice::Open, QStringLiteral("Import users"), QDir::currentPath());
+    }) << "Import users";
 }
 
 void TstModalLoops::framesDuringModal()
@@ -183,12 +220,19 @@ void TstModalLoops::framesDuringModal()
     QVERIFY(dir.Send(1, Frame("0")));
     QTRY_VERIFY(Console->LogText().contains(QLatin1String(" RX: Success")));
 
+    Console->Sound().SetDeviceAvailable(true); // Mute is offered only with a sound device
+    Console->Window()->findChild<QAction *>(QStringLiteral("Emergencies1"))->trigger();
+    QVERIFY(QTest::qWaitForWindowExposed(EmergenciesForm));
+
     TOperatorHand hand(dir, true);
     open();
     QVERIFY(hand.sawModal);
     QCOMPARE(hand.modalTitle, title);
     // Handled as ever while the window was open: logged, in order, nothing lost.
     QVERIFY2(hand.loggedWhileOpen, qPrintable(Console->LogText()));
+    // The alarm windows answered the mouse behind it.
+    QVERIFY(hand.mutedWhileOpen);
+    QVERIFY(hand.acknowledgedWhileOpen);
     QVERIFY(Console->Window()->isVisible());
     QVERIFY(Console->Link().Port()->GetPortStatus());
 }

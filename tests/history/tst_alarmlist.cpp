@@ -23,6 +23,15 @@ TTrafficEvent Status(int fleet, int ident, const QString &name, int number, cons
 // The steps of a scenario: "E<name>" an emergency from <name>, "S<name>" an
 // ordinary status, "A" acknowledge the oldest open one (closing the popup),
 // "A<name>" acknowledge <name>'s alarm (the Emergencies window), "M" mute.
+// A station number of its own for each name.
+int IdentOf(const QString &who)
+{
+    int sum = 0;
+    for (const QChar c : who)
+        sum = sum * 7 + c.unicode();
+    return 1100 + sum % 900;
+}
+
 class TScenario {
 public:
     TAlarmList alarms;
@@ -38,10 +47,10 @@ public:
             const QString who = step.mid(1);
             switch (step[0].toLatin1()) {
             case 'E':
-                alarms.Raise(Status(101, 1100 + who.size(), who, 95, "Emergency"));
+                alarms.Raise(Status(101, IdentOf(who), who, 95, "Emergency"));
                 break;
             case 'S':
-                alarms.Raise(Status(101, 1100 + who.size(), who, 22, "Departed"));
+                alarms.Raise(Status(101, IdentOf(who), who, 22, "Departed"));
                 break;
             case 'A':
                 if (who.isEmpty()) {
@@ -70,6 +79,7 @@ private slots:
     void scenario_data();
     void scenario();
     void acknowledgementOrder();
+    void foldCountsAndLastTime();
     void onlyKnownEmergencies_data();
     void onlyKnownEmergencies();
     void openAgainAfterRestart();
@@ -91,8 +101,13 @@ void TestAlarmList::scenario_data()
     QTest::newRow("all closed") << QStringList{"ECar2", "ETruck", "A", "A"} << "-" << 0 << false;
     QTest::newRow("newer acknowledged in window")
         << QStringList{"ECar2", "ETruck", "ATruck"} << "Car2" << 1 << true;
-    QTest::newRow("same station twice is two alarms")
-        << QStringList{"ECar2", "ECar2", "A"} << "Car2" << 1 << true;
+    QTest::newRow("a repeat folds: one acknowledgement")
+        << QStringList{"ECar2", "ECar2", "ECar2", "A"} << "-" << 0 << false;
+    QTest::newRow("repeat after acknowledgement is a new alarm")
+        << QStringList{"ECar2", "A", "ECar2"} << "Car2" << 1 << true;
+    QTest::newRow("repeat keeps its place behind an older one")
+        << QStringList{"ECar2", "ETruck", "ETruck", "A"} << "Truck" << 1 << true;
+    QTest::newRow("a repeat leaves the mute") << QStringList{"ECar2", "M", "ECar2"} << "Car2" << 1 << false;
     QTest::newRow("muted") << QStringList{"ECar2", "ETruck", "M"} << "Car2" << 2 << false;
     QTest::newRow("new emergency after mute sounds")
         << QStringList{"ECar2", "M", "ETruck"} << "Car2" << 2 << true;
@@ -129,6 +144,23 @@ void TestAlarmList::acknowledgementOrder()
     QCOMPARE(changed.count(), 6);
 }
 
+void TestAlarmList::foldCountsAndLastTime()
+{
+    TScenario s;
+    QSignalSpy added(&s.alarms, &TAlarmList::Added);
+    QSignalSpy updated(&s.alarms, &TAlarmList::Updated);
+    s.Run({"ECar2", "ETruck", "ECar2", "ECar2"});
+    QCOMPARE(s.alarms.Alarms().size(), 2);
+    const TAlarm &car = s.alarms.Alarms()[0];
+    const QDateTime start(QDate(2026, 12, 9), QTime(9, 0), Qt::UTC);
+    QCOMPARE(car.count, 3);
+    QCOMPARE(car.time, start.addSecs(1));
+    QCOMPARE(car.last, start.addSecs(4));
+    QCOMPARE(added.count(), 2);
+    QCOMPARE(updated.count(), 2);
+    QCOMPARE(updated.last().at(0).toInt(), 0);
+}
+
 void TestAlarmList::onlyKnownEmergencies_data()
 {
     QTest::addColumn<int>("number");
@@ -138,7 +170,8 @@ void TestAlarmList::onlyKnownEmergencies_data()
     QTest::newRow("95 known") << 95 << true << int(TrafficDirection::In) << true;
     QTest::newRow("99 known") << 99 << true << int(TrafficDirection::In) << true;
     QTest::newRow("94 known") << 94 << true << int(TrafficDirection::In) << false;
-    QTest::newRow("97 unknown") << 97 << false << int(TrafficDirection::In) << false;
+    QTest::newRow("97 unknown") << 97 << false << int(TrafficDirection::In) << true;
+    QTest::newRow("94 unknown") << 94 << false << int(TrafficDirection::In) << false;
     QTest::newRow("95 sent by the console") << 95 << true << int(TrafficDirection::Out) << false;
 }
 
@@ -194,7 +227,7 @@ void TestAlarmList::idsNotReusedAfterRestart()
     TAlarmList second; // a clock that went back: the restored ids still count
     second.SetClock([] { return QDateTime(QDate(2026, 12, 8), QTime(9, 0), Qt::UTC); });
     second.Restore(first.Alarms());
-    const qint64 b = second.Raise(Status(101, 1102, "Car 2", 95, "Emergency"));
+    const qint64 b = second.Raise(Status(101, 1103, "Car 3", 95, "Emergency"));
     QVERIFY(b > a);
     QCOMPARE(second.OpenCount(), 2);
 }

@@ -23,6 +23,8 @@ class TConsoleDir final {
 
 public:
     QList<TRecordedBox> &boxes = recorder_.boxes;
+    // The answers to give, in turn; Ok once they have run out.
+    std::deque<MsgAnswer> &answers = recorder_.answers;
     // Runs inside each box before it is answered (the box's own moment).
     std::function<void(const TRecordedBox &)> &onBox = recorder_.onBox;
 
