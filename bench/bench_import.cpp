@@ -1,6 +1,7 @@
 // A directory file up to the size limit, read, planned and shown in the preview:
 // the time it takes and the memory it costs. Each case runs in a child process of
 // its own so that its peak resident size is its own.
+#include "ConsoleFiles.h"
 #include "DirectoryCsv.h"
 #include "ImportPlan.h"
 #include "ImportPreview.h"
@@ -56,7 +57,7 @@ void ResetPeak()
 
 void Run(const TCase &c, const QDir &dir)
 {
-    const TableDef &def = c.users ? UserTableDef() : StatusTableDef();
+    const TTableDef &def = c.users ? UserTableDef() : StatusTableDef();
     const QString csv = dir.filePath(QStringLiteral("in.csv"));
     {
         QFile f(csv);
@@ -64,18 +65,18 @@ void Run(const TCase &c, const QDir &dir)
         if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
             qFatal("cannot write");
     }
-    const QString table = CopySample(c.users ? QStringLiteral("User.DB") : QStringLiteral("Status.db"), dir);
+    const QString table = CopySample(c.users ? UserFileName : StatusFileName, dir);
     ResetPeak();
     const long baseKb = StatusKb("VmRSS:");
     QElapsedTimer clock;
     clock.start();
     QString outcome;
     try {
-        const QList<CsvRecord> records = ReadDirectoryFile(csv, def);
+        const QList<TCsvRecord> records = ReadDirectoryFile(csv, def);
         TTable t(table, def);
-        const QList<TableRowTexts> current = CurrentRows(t);
+        const QList<TTableRowTexts> current = CurrentRows(t);
         TImportPreviewForm preview(
-            [&](const ImportOptions &o) { return PlanImport(def, current, records, csv, o); }, def);
+            [&](const TImportOptions &o) { return PlanImport(def, current, records, csv, o); }, def);
         preview.show();
         QApplication::processEvents();
         outcome = QStringLiteral("previewed, %1 rows").arg(preview.Plan().rows.size());

@@ -36,13 +36,13 @@ template <typename F> void Briefly(TTable &table, F &&step)
 
 void ImportDirectoryFile(QWidget *parent, TTable *table)
 {
-    const TableDef &def = table->Definition();
+    const TTableDef &def = table->Definition();
     const bool users = IsUsers(*table);
     const QString caption = users ? QStringLiteral("Import Users") : QStringLiteral("Import Statuses");
     const QString fileName = ChooseFile(parent, FileChoice::Open, caption, {});
     if (fileName.isEmpty())
         return;
-    QList<CsvRecord> records;
+    QList<TCsvRecord> records;
     try {
         records = ReadDirectoryFile(fileName, def);
     } catch (const EDirectoryFileError &e) {
@@ -53,15 +53,15 @@ void ImportDirectoryFile(QWidget *parent, TTable *table)
         // The plan is made against the file as it is now: another program may have
         // written to it since the editor read it.
         Briefly(*table, [table] { table->Refresh(); });
-        const QList<TableRowTexts> current = CurrentRows(*table);
+        const QList<TTableRowTexts> current = CurrentRows(*table);
         TImportPreviewForm preview(
-            [&](const ImportOptions &options) {
+            [&](const TImportOptions &options) {
                 return PlanImport(def, current, records, fileName, options);
             },
             def, parent);
         if (preview.exec() != QDialog::Accepted || !preview.Plan().Writable())
             return;
-        const ImportPlan &plan = preview.Plan();
+        const TImportPlan &plan = preview.Plan();
         // Radio traffic and other programs go on while the preview is open: a station
         // added meanwhile, or a row changed, and the plan no longer says what would happen.
         Briefly(*table, [table] { table->Refresh(); });

@@ -44,9 +44,9 @@ QString Quoted(const QString &text)
 // on demand, so that a file of many thousand lines shows at once.
 class TImportPlanModel final : public QAbstractTableModel {
 public:
-    TImportPlanModel(const TableDef &def, QObject *parent) : QAbstractTableModel(parent), def_(def) {}
+    TImportPlanModel(const TTableDef &def, QObject *parent) : QAbstractTableModel(parent), def_(def) {}
 
-    void SetPlan(const ImportPlan *plan)
+    void SetPlan(const TImportPlan *plan)
     {
         beginResetModel();
         plan_ = plan;
@@ -76,7 +76,7 @@ public:
     {
         if (!plan_ || !index.isValid())
             return {};
-        const ImportRow &row = plan_->rows.at(index.row());
+        const TImportRow &row = plan_->rows.at(index.row());
         const int field = index.column() - 2;
         const bool changed = row.action == ImportAction::Change && field >= 0 && field < def_.fields.size() &&
                              row.before.value(field) != row.texts.value(field);
@@ -107,7 +107,7 @@ public:
     }
 
 private:
-    QString Note(const ImportRow &row) const
+    QString Note(const TImportRow &row) const
     {
         QStringList notes;
         if (!row.reason.isEmpty())
@@ -124,11 +124,11 @@ private:
         return notes.join(QStringLiteral("; "));
     }
 
-    TableDef def_;
-    const ImportPlan *plan_ = nullptr;
+    TTableDef def_;
+    const TImportPlan *plan_ = nullptr;
 };
 
-TImportPreviewForm::TImportPreviewForm(TPlanner planner, const TableDef &def, QWidget *parent)
+TImportPreviewForm::TImportPreviewForm(TPlanner planner, const TTableDef &def, QWidget *parent)
     : QDialog(parent), ui(new Ui::TImportPreviewForm), planner_(std::move(planner)),
       model_(new TImportPlanModel(def, this))
 {
@@ -154,7 +154,7 @@ TImportPreviewForm::~TImportPreviewForm()
     delete ui;
 }
 
-void TImportPreviewForm::Show(const ImportOptions &options)
+void TImportPreviewForm::Show(const TImportOptions &options)
 {
     model_->SetPlan(nullptr);
     plan_ = planner_(options);
@@ -170,7 +170,7 @@ void TImportPreviewForm::Show(const ImportOptions &options)
     ui->CancelButton->setDefault(!plan_.Writable());
 }
 
-QString TImportPreviewForm::Summary(const ImportPlan &plan)
+QString TImportPreviewForm::Summary(const TImportPlan &plan)
 {
     QString text = QStringLiteral("%1: %2 to add, %3 to change, %4 unchanged, %5 refused")
                        .arg(QFileInfo(plan.fileName).fileName())
@@ -199,7 +199,7 @@ QString TImportPreviewForm::Summary(const ImportPlan &plan)
 
 void TImportPreviewForm::UncallableCheckBoxClick(bool checked)
 {
-    ImportOptions options;
+    TImportOptions options;
     options.uncallable = checked;
     Show(options);
 }

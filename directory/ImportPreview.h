@@ -16,16 +16,16 @@ class TImportPlanModel;
 class TImportPreviewForm final : public QDialog {
     Q_OBJECT
 public:
-    using TPlanner = std::function<ImportPlan(const ImportOptions &)>;
+    using TPlanner = std::function<TImportPlan(const TImportOptions &)>;
 
-    TImportPreviewForm(TPlanner planner, const TableDef &def, QWidget *parent = nullptr);
+    TImportPreviewForm(TPlanner planner, const TTableDef &def, QWidget *parent = nullptr);
     ~TImportPreviewForm() override;
 
     // The plan shown, the one Import accepts.
-    const ImportPlan &Plan() const { return plan_; }
+    const TImportPlan &Plan() const { return plan_; }
 
     // The line that sums the plan up, as the window shows it.
-    static QString Summary(const ImportPlan &plan);
+    static QString Summary(const TImportPlan &plan);
 
 private slots:
     void ImportButtonClick();
@@ -33,10 +33,10 @@ private slots:
     void UncallableCheckBoxClick(bool checked);
 
 private:
-    void Show(const ImportOptions &options);
+    void Show(const TImportOptions &options);
 
     Ui::TImportPreviewForm *ui;
     TPlanner planner_;
-    ImportPlan plan_;
+    TImportPlan plan_;
     TImportPlanModel *model_;
 };

@@ -1,4 +1,5 @@
 // corvalink-history: the traffic history for scripts.
+#include "ConsoleFiles.h"
 #include "HistoryDatabase.h"
 #include "HistoryQuery.h"
 #include "SaveFile.h"
@@ -133,7 +134,7 @@ int main(int argc, char *argv[])
     }
 
     THistoryFilter filter;
-    QString historyFile = QStringLiteral("history.db");
+    QString historyFile = HistoryFileName;
     QString csvFile;
     TCsvCells cells = TCsvCells::Neutralised;
     for (qsizetype i = 0; i < args.size(); ++i) {

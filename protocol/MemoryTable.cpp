@@ -11,7 +11,7 @@ const QString &Where()
 
 } // namespace
 
-TMemoryTable::TMemoryTable(const TableDef &def) : def_(def) {}
+TMemoryTable::TMemoryTable(const TTableDef &def) : def_(def) {}
 
 TMemoryTable TMemoryTable::Users()
 {
@@ -53,7 +53,7 @@ void TMemoryTable::CheckBrowseMode()
 
 bool TMemoryTable::Locate(const QString &fields, const QVariantList &values, bool caseInsensitive)
 {
-    const LocateKey key = MakeLocateKey(def_, Where(), fields, values);
+    const TLocateKey key = MakeLocateKey(def_, Where(), fields, values);
     CheckBrowseMode();
     if (!key.possible)
         return false;

@@ -9,14 +9,14 @@
 #include <QVariant>
 
 // A directory table held in memory, for tests and the fuzzer. It keeps the rules
-// of the console's SQLite cursor (TableDef.h: exact field names, text length in
+// of the console's SQLite cursor (TTableDef.h: exact field names, text length in
 // characters, 16-bit numbers, a Locate on a number no row can hold matching
 // nothing) and its cursor states: an appended or edited row stays pending until
 // Post or a move, a move writes a changed pending row and drops an appended row
 // that got no input. tst_tablecursor runs the same cases on both.
 class TMemoryTable final : public ITableCursor {
 public:
-    explicit TMemoryTable(const TableDef &def);
+    explicit TMemoryTable(const TTableDef &def);
 
     // The user table ("Name", "Fleet", "Ident") and the status table ("No.", "Text").
     static TMemoryTable Users();
@@ -49,7 +49,7 @@ private:
     int RequireField(const QString &name) const;
     void CheckBrowseMode();
 
-    TableDef def_;
+    TTableDef def_;
     QList<QVariantList> rows_; // with a pending appended row last
     QVariantList saved_;       // the current row before a pending edit
     State state_ = State::Browse;

@@ -5,18 +5,18 @@
 #include <QStringList>
 #include <limits>
 
-const TableDef &UserTableDef()
+const TTableDef &UserTableDef()
 {
-    static const TableDef def{QStringLiteral("User"),
-                              {{QStringLiteral("Name"), FieldType::Text},
-                               {QStringLiteral("Fleet"), FieldType::Int16},
-                               {QStringLiteral("Ident"), FieldType::Int16}}};
+    static const TTableDef def{QStringLiteral("User"),
+                               {{QStringLiteral("Name"), FieldType::Text},
+                                {QStringLiteral("Fleet"), FieldType::Int16},
+                                {QStringLiteral("Ident"), FieldType::Int16}}};
     return def;
 }
 
-const TableDef &StatusTableDef()
+const TTableDef &StatusTableDef()
 {
-    static const TableDef def{
+    static const TTableDef def{
         QStringLiteral("Status"),
         {{QStringLiteral("No."), FieldType::Int16}, {QStringLiteral("Text"), FieldType::Text}}};
     return def;
@@ -52,7 +52,7 @@ QString QuoteName(const QString &identifier)
     return QLatin1Char('"') + quoted + QLatin1Char('"');
 }
 
-QString CreateTableSql(const TableDef &def)
+QString CreateTableSql(const TTableDef &def)
 {
     QStringList columns{QStringLiteral("id INTEGER PRIMARY KEY")};
     for (const auto &f : def.fields)
@@ -62,7 +62,7 @@ QString CreateTableSql(const TableDef &def)
         .arg(QuoteName(def.table), columns.join(QStringLiteral(", ")));
 }
 
-int FindField(const TableDef &def, const QString &name)
+int FindField(const TTableDef &def, const QString &name)
 {
     for (int i = 0; i < def.fields.size(); ++i) {
         if (def.fields.at(i).name == name)
@@ -71,7 +71,7 @@ int FindField(const TableDef &def, const QString &name)
     return -1;
 }
 
-int RequireField(const TableDef &def, const QString &name, const QString &where)
+int RequireField(const TTableDef &def, const QString &name, const QString &where)
 {
     const int i = FindField(def, name);
     if (i < 0)
@@ -81,14 +81,14 @@ int RequireField(const TableDef &def, const QString &name, const QString &where)
     return i;
 }
 
-ETableError EmptyTableError(const char *doing, const TableDef &def, const QString &where)
+ETableError EmptyTableError(const char *doing, const TTableDef &def, const QString &where)
 {
     return ETableError(QStringLiteral("Cannot %1 the empty table \"%2\" in \"%3\"")
                            .arg(QLatin1String(doing), def.table, where)
                            .toStdString());
 }
 
-QVariant ConvertFieldText(const FieldDef &field, const QString &text)
+QVariant ConvertFieldText(const TFieldDef &field, const QString &text)
 {
     if (field.type == FieldType::Text) {
         const qsizetype length = text.toUcs4().size();
@@ -111,8 +111,8 @@ QString FieldValueText(const QVariant &value)
     return value.toString();
 }
 
-LocateKey MakeLocateKey(const TableDef &def, const QString &where, const QString &fields,
-                        const QVariantList &values)
+TLocateKey MakeLocateKey(const TTableDef &def, const QString &where, const QString &fields,
+                         const QVariantList &values)
 {
     const QStringList names = fields.split(QLatin1Char(';'));
     if (names.size() != values.size())
@@ -121,7 +121,7 @@ LocateKey MakeLocateKey(const TableDef &def, const QString &where, const QString
                               .arg(names.size())
                               .arg(values.size())
                               .toStdString());
-    LocateKey key;
+    TLocateKey key;
     for (int k = 0; k < names.size(); ++k) {
         const int i = RequireField(def, names.at(k).trimmed(), where);
         key.fields << i;
@@ -153,7 +153,7 @@ LocateKey MakeLocateKey(const TableDef &def, const QString &where, const QString
     return key;
 }
 
-bool RowMatches(const TableDef &def, const LocateKey &key, const QVariantList &row, bool caseInsensitive)
+bool RowMatches(const TTableDef &def, const TLocateKey &key, const QVariantList &row, bool caseInsensitive)
 {
     for (int k = 0; k < key.fields.size(); ++k) {
         const int field = key.fields.at(k);

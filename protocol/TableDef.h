@@ -19,22 +19,22 @@ public:
 
 enum class FieldType { Text, Int16 };
 
-struct FieldDef {
+struct TFieldDef {
     QString name;
     FieldType type;
 };
 
 // One directory table: the SQL table inside the file and its fields, in order.
 // Each table also has a hidden "id INTEGER PRIMARY KEY" that keeps insertion order.
-struct TableDef {
+struct TTableDef {
     QString table;
-    QList<FieldDef> fields;
+    QList<TFieldDef> fields;
 };
 
 // "User" in User.DB: "Name" text, "Fleet" and "Ident" 16-bit integers.
-const TableDef &UserTableDef();
+const TTableDef &UserTableDef();
 // "Status" in Status.db: "No." 16-bit integer, "Text" text.
-const TableDef &StatusTableDef();
+const TTableDef &StatusTableDef();
 
 // Characters (Unicode code points, not UTF-16 units) a text field holds.
 inline constexpr int MaxTextLength = 255;
@@ -42,33 +42,33 @@ inline constexpr int MaxTextLength = 255;
 // A table or field name quoted for SQL ("No." -> "\"No.\"").
 QString QuoteName(const QString &identifier);
 // The statement that makes the table of a new file, as the sample tables are made.
-QString CreateTableSql(const TableDef &def);
+QString CreateTableSql(const TTableDef &def);
 
 // A field is named exactly, case and all: -1 for an unknown name.
-int FindField(const TableDef &def, const QString &name);
+int FindField(const TTableDef &def, const QString &name);
 // As FindField, but an unknown field throws ETableError naming the table and `where` (the file).
-int RequireField(const TableDef &def, const QString &name, const QString &where);
+int RequireField(const TTableDef &def, const QString &name, const QString &where);
 
 // The error of an edit or a delete ("edit", "delete from") with no current row.
-ETableError EmptyTableError(const char *doing, const TableDef &def, const QString &where);
+ETableError EmptyTableError(const char *doing, const TTableDef &def, const QString &where);
 
 // A field's text as the table stores it (null for an empty field); throws
 // ETableError for a text too long or a number outside -32768..32767, and
 // EConvertError for a text that is not a whole number.
-QVariant ConvertFieldText(const FieldDef &field, const QString &text);
+QVariant ConvertFieldText(const TFieldDef &field, const QString &text);
 // A stored value as a text; a null one is an empty text.
 QString FieldValueText(const QVariant &value);
 
 // What a Locate looks for: the fields and the values converted to their types.
 // A number no row can hold (outside the 16-bit range) makes the key impossible:
 // it matches nothing rather than throwing.
-struct LocateKey {
+struct TLocateKey {
     QList<int> fields;
     QVariantList wanted;
     bool possible = true;
 };
 // Throws ETableError for an unknown field or a count of values that does not fit,
 // and EConvertError for a text that is not a whole number.
-LocateKey MakeLocateKey(const TableDef &def, const QString &where, const QString &fields,
-                        const QVariantList &values);
-bool RowMatches(const TableDef &def, const LocateKey &key, const QVariantList &row, bool caseInsensitive);
+TLocateKey MakeLocateKey(const TTableDef &def, const QString &where, const QString &fields,
+                         const QVariantList &values);
+bool RowMatches(const TTableDef &def, const TLocateKey &key, const QVariantList &row, bool caseInsensitive);

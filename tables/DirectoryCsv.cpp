@@ -55,7 +55,7 @@ bool LooksUtf16(const QByteArray &data)
     return std::max(evenZeros, oddZeros) * 4 >= n && std::min(evenZeros, oddZeros) == 0;
 }
 
-bool IsUsers(const TableDef &def)
+bool IsUsers(const TTableDef &def)
 {
     return def.table == UserTableDef().table;
 }
@@ -85,7 +85,7 @@ QString Decode(const QByteArray &data, const QString &fileName)
 
 } // namespace
 
-QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName, const CsvLimits &limits)
+QList<TCsvRecord> ParseCsv(const QByteArray &data, const QString &fileName, const TCsvLimits &limits)
 {
     QByteArray bytes = data;
     if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -93,7 +93,7 @@ QList<CsvRecord> ParseCsv(const QByteArray &data, const QString &fileName, const
     const QString text = Decode(bytes, fileName);
 
     enum class State { FieldStart, Unquoted, Quoted, QuoteInQuoted };
-    QList<CsvRecord> records;
+    QList<TCsvRecord> records;
     QStringList fields;
     QString field;
     State state = State::FieldStart;
@@ -203,7 +203,7 @@ QByteArray FormatCsv(const QList<QStringList> &records)
     return out.toUtf8();
 }
 
-QStringList CsvHeader(const TableDef &def)
+QStringList CsvHeader(const TTableDef &def)
 {
     QStringList names;
     for (const auto &f : def.fields)
@@ -211,7 +211,7 @@ QStringList CsvHeader(const TableDef &def)
     return names;
 }
 
-QList<CsvRecord> ReadDirectoryFile(const QString &fileName, const TableDef &def)
+QList<TCsvRecord> ReadDirectoryFile(const QString &fileName, const TTableDef &def)
 {
     if (QFileInfo(fileName).isDir())
         FailFile(fileName, QStringLiteral("is a folder, not a file"));
@@ -232,7 +232,7 @@ QList<CsvRecord> ReadDirectoryFile(const QString &fileName, const TableDef &def)
                                .arg(MaxDirectoryFileSize / (1024 * 1024)));
 
     const QString header = CsvHeader(def).join(QLatin1Char(','));
-    QList<CsvRecord> records;
+    QList<TCsvRecord> records;
     // One record more than a table holds, for the header; a field more than it has, so
     // that a record with too many fields still shows as such.
     const qsizetype maxRecords = MaxFileRecords(def);
@@ -247,12 +247,12 @@ QList<CsvRecord> ReadDirectoryFile(const QString &fileName, const TableDef &def)
     }
     if (records.isEmpty())
         FailFile(fileName, QStringLiteral("is empty; it must start with the line %1").arg(header));
-    const CsvRecord first = records.takeFirst();
+    const TCsvRecord first = records.takeFirst();
     if (first.fields != CsvHeader(def))
         FailAt(fileName, first.line,
                QStringLiteral("the first line must be the header %1, not %2")
                    .arg(header, Excerpt(first.fields.join(QLatin1Char(',')))));
-    for (CsvRecord &r : records) {
+    for (TCsvRecord &r : records) {
         for (int f = 0; f < r.fields.size() && f < def.fields.size(); ++f) {
             if (def.fields.at(f).type == FieldType::Text)
                 r.fields[f] = RestoreCell(r.fields.at(f));
@@ -261,7 +261,7 @@ QList<CsvRecord> ReadDirectoryFile(const QString &fileName, const TableDef &def)
     return records;
 }
 
-void WriteDirectoryFile(const QString &fileName, const TableDef &def, const QList<QStringList> &rows)
+void WriteDirectoryFile(const QString &fileName, const TTableDef &def, const QList<QStringList> &rows)
 {
     QList<QStringList> records{CsvHeader(def)};
     for (QStringList row : rows) {
@@ -309,7 +309,7 @@ QString RestoreCell(const QString &text)
     return text.startsWith(QLatin1Char('\'')) && RunsAsFormula(text.mid(1)) ? text.mid(1) : text;
 }
 
-qsizetype MaxFileRecords(const TableDef &def)
+qsizetype MaxFileRecords(const TTableDef &def)
 {
     return IsUsers(def) ? 1000 : 65536;
 }

@@ -6,12 +6,12 @@
 
 namespace {
 
-bool IsUserTable(const TableDef &def)
+bool IsUserTable(const TTableDef &def)
 {
     return def.table == UserTableDef().table;
 }
 
-QList<int> KeyFields(const TableDef &def)
+QList<int> KeyFields(const TTableDef &def)
 {
     if (IsUserTable(def))
         return {1, 2}; // Fleet, Ident
@@ -26,7 +26,7 @@ QString KeyOf(const QStringList &texts, const QList<int> &fields)
     return parts.join(QLatin1Char('\x1F'));
 }
 
-QString KeyName(const TableDef &def)
+QString KeyName(const TTableDef &def)
 {
     const QList<int> fields = KeyFields(def);
     QStringList names;
@@ -79,7 +79,7 @@ QString RenameWarning(bool users, const QStringList &before, const QStringList &
 
 } // namespace
 
-int ImportPlan::Count(ImportAction action) const
+int TImportPlan::Count(ImportAction action) const
 {
     int n = action == ImportAction::Refuse ? unlistedRefusals : 0;
     for (const auto &r : rows)
@@ -87,7 +87,7 @@ int ImportPlan::Count(ImportAction action) const
     return n;
 }
 
-int ImportPlan::Warnings() const
+int TImportPlan::Warnings() const
 {
     int n = 0;
     for (const auto &r : rows)
@@ -95,12 +95,12 @@ int ImportPlan::Warnings() const
     return n;
 }
 
-bool ImportPlan::Writable() const
+bool TImportPlan::Writable() const
 {
     return Count(ImportAction::Refuse) == 0 && Count(ImportAction::Add) + Count(ImportAction::Change) > 0;
 }
 
-QList<TTable::RowWrite> ImportPlan::Writes(const TableDef &def) const
+QList<TTable::RowWrite> TImportPlan::Writes(const TTableDef &def) const
 {
     QList<TTable::RowWrite> writes;
     for (const auto &r : rows) {
@@ -117,7 +117,7 @@ QList<TTable::RowWrite> ImportPlan::Writes(const TableDef &def) const
     return writes;
 }
 
-bool ImportPlan::SameAs(const ImportPlan &other) const
+bool TImportPlan::SameAs(const TImportPlan &other) const
 {
     if (rows.size() != other.rows.size() || unlistedRefusals != other.unlistedRefusals)
         return false;
@@ -130,23 +130,24 @@ bool ImportPlan::SameAs(const ImportPlan &other) const
     return true;
 }
 
-QList<TableRowTexts> CurrentRows(const TTable &table)
+QList<TTableRowTexts> CurrentRows(const TTable &table)
 {
-    QList<TableRowTexts> rows;
+    QList<TTableRowTexts> rows;
     const QList<QStringList> texts = TableTexts(table);
     for (int r = 0; r < texts.size(); ++r)
         rows.append({table.RowId(r), texts.at(r)});
     return rows;
 }
 
-ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
-                      const QList<CsvRecord> &records, const QString &fileName, const ImportOptions &options)
+TImportPlan PlanImport(const TTableDef &def, const QList<TTableRowTexts> &current,
+                       const QList<TCsvRecord> &records, const QString &fileName,
+                       const TImportOptions &options)
 {
-    ImportPlan plan;
+    TImportPlan plan;
     plan.fileName = fileName;
     plan.options = options;
     int refused = 0;
-    const auto refuse = [&plan, &refused](const ImportRow &row) {
+    const auto refuse = [&plan, &refused](const TImportRow &row) {
         if (++refused > MaxListedRefusals)
             ++plan.unlistedRefusals;
         else
@@ -167,8 +168,8 @@ ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
     // Only rows that are written count: the table's rows that are not pending.
     int userCount = static_cast<int>(current.size());
 
-    for (const CsvRecord &record : records) {
-        ImportRow row;
+    for (const TCsvRecord &record : records) {
+        TImportRow row;
         row.line = record.line;
         row.texts = record.fields;
         if (record.fieldCount != def.fields.size()) {
@@ -182,7 +183,7 @@ ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
         QStringList values;
         QStringList errors;
         for (int f = 0; f < def.fields.size(); ++f) {
-            const FieldDef &field = def.fields.at(f);
+            const TFieldDef &field = def.fields.at(f);
             QString text = record.fields.value(f);
             // Spreadsheets pad numbers on either side; both are the same number.
             if (field.type == FieldType::Int16)
@@ -216,7 +217,7 @@ ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
         }
         fileByKey.insert(key, row.line);
         if (const auto match = tableByKey.constFind(key); match != tableByKey.cend()) {
-            const TableRowTexts &existing = current.at(*match);
+            const TTableRowTexts &existing = current.at(*match);
             row.id = existing.id;
             if (existing.texts == values) {
                 row.action = ImportAction::Keep;

@@ -15,7 +15,7 @@
 // cannot call is skipped unless the operator asks for it.
 enum class ImportAction { Add, Change, Keep, Refuse, Skip };
 
-struct ImportRow {
+struct TImportRow {
     int line = 0;
     // The values as they will be stored (numbers normalised); as read when refused.
     QStringList texts;
@@ -33,15 +33,15 @@ struct ImportRow {
 // Refused lines listed one by one; beyond, they are counted.
 inline constexpr int MaxListedRefusals = 100;
 
-struct ImportOptions {
+struct TImportOptions {
     // Add stations the radio cannot call (Fleet or Ident outside its range) too.
     bool uncallable = false;
 };
 
-struct ImportPlan {
+struct TImportPlan {
     QString fileName;
-    ImportOptions options;
-    QList<ImportRow> rows;
+    TImportOptions options;
+    QList<TImportRow> rows;
     // Refused lines not in rows (beyond MaxListedRefusals).
     int unlistedRefusals = 0;
 
@@ -51,12 +51,12 @@ struct ImportPlan {
     // All or nothing: nothing is written while any row is refused, nor when nothing changes.
     bool Writable() const;
     // The rows to write, in file order.
-    QList<TTable::RowWrite> Writes(const TableDef &def) const;
+    QList<TTable::RowWrite> Writes(const TTableDef &def) const;
     // Same actions on the same rows and table rows: the plan still holds.
-    bool SameAs(const ImportPlan &other) const;
+    bool SameAs(const TImportPlan &other) const;
 };
 
-struct TableRowTexts {
+struct TTableRowTexts {
     qint64 id = 0;
     QStringList texts;
 };
@@ -64,14 +64,14 @@ struct TableRowTexts {
 // The user directory's limit, as the editor enforces it.
 inline constexpr int MaxImportUsers = 10;
 
-QList<TableRowTexts> CurrentRows(const TTable &table);
+QList<TTableRowTexts> CurrentRows(const TTable &table);
 
 // Plans the import of records (as ReadDirectoryFile gives them) into a table that holds
 // `current`. The user table is limited to MaxImportUsers rows, counting what would be
 // written. Blanks around a number are ignored; a line break in a station's name, or a
 // record without the header's number of fields, is refused.
-ImportPlan PlanImport(const TableDef &def, const QList<TableRowTexts> &current,
-                      const QList<CsvRecord> &records, const QString &fileName,
-                      const ImportOptions &options = {});
+TImportPlan PlanImport(const TTableDef &def, const QList<TTableRowTexts> &current,
+                       const QList<TCsvRecord> &records, const QString &fileName,
+                       const TImportOptions &options = {});
 
 QString ImportActionText(ImportAction action);

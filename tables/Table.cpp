@@ -132,7 +132,7 @@ bool TTableModel::setData(const QModelIndex &index, const QVariant &value, int r
 
 // ---------------------------------------------------------------------------
 
-TTable::TTable(const QString &fileName, const TableDef &def, QObject *parent)
+TTable::TTable(const QString &fileName, const TTableDef &def, QObject *parent)
     : QObject(parent), def_(def), model_(new TTableModel(this))
 {
     readOnly_.fill(false, def_.fields.size());
@@ -326,7 +326,7 @@ QString TTable::FieldText(int row, int field) const
     return FieldValueText(rows_[static_cast<size_t>(row)].values.at(field));
 }
 
-QVariant TTable::ConvertText(const FieldDef &f, const QString &text)
+QVariant TTable::ConvertText(const TFieldDef &f, const QString &text)
 {
     return ::ConvertFieldText(f, text);
 }
@@ -410,7 +410,7 @@ void TTable::SetCurrentRow(int row)
 
 bool TTable::Locate(const QString &fields, const QVariantList &values, bool caseInsensitive)
 {
-    const LocateKey key = MakeLocateKey(def_, fileName_, fields, values);
+    const TLocateKey key = MakeLocateKey(def_, fileName_, fields, values);
     CheckBrowseMode();
     if (!key.possible)
         return false;

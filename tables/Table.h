@@ -44,7 +44,7 @@ class TTable final : public QObject, public ITableCursor {
 public:
     // Opens an existing file; throws ETableError naming the file if it is missing
     // or does not hold the table. Never creates anything.
-    TTable(const QString &fileName, const TableDef &def, QObject *parent = nullptr);
+    TTable(const QString &fileName, const TTableDef &def, QObject *parent = nullptr);
     ~TTable() override;
     TTable(const TTable &) = delete;
     TTable &operator=(const TTable &) = delete;
@@ -86,7 +86,7 @@ public:
     QString CheckFieldText(const QString &field, const QString &text) const;
     // A field's text as the table stores it (null for an empty field); throws
     // ETableError or EConvertError, as a cell edit would, when it is refused.
-    static QVariant ConvertText(const FieldDef &field, const QString &text);
+    static QVariant ConvertText(const TFieldDef &field, const QString &text);
 
     // Rows written together: a row with id 0 is appended, any other replaces the
     // values of the row with that id. One transaction, taken before anything is read:
@@ -115,7 +115,7 @@ public:
     int FieldIndex(const QString &field) const;
     QString FieldText(int row, int field) const;
     QString FileName() const { return fileName_; }
-    const TableDef &Definition() const { return def_; }
+    const TTableDef &Definition() const { return def_; }
 
 signals:
     // The cursor moved to another row, or the rows were re-read (-1 when empty).
@@ -151,7 +151,7 @@ private:
     // replaced under the open connection (SQLite would write into the lost inode).
     quint64 device_ = 0;
     quint64 inode_ = 0;
-    TableDef def_;
+    TTableDef def_;
     QSqlDatabase db_;
     TTableModel *model_;
     std::vector<Row> rows_;

@@ -63,7 +63,7 @@ private:
         return rows;
     }
     // What the file holds, read through a fresh instance.
-    QStringList FileNames(const QString &file, const TableDef &def, int field)
+    QStringList FileNames(const QString &file, const TTableDef &def, int field)
     {
         TTable t(file, def);
         QStringList names;
@@ -570,7 +570,7 @@ private slots:
         if (tick)
             body.remove(0, 6);
         const QString file = CopySample(users ? "User.DB" : "Status.db", dir());
-        const TableDef &def = users ? UserTableDef() : StatusTableDef();
+        const TTableDef &def = users ? UserTableDef() : StatusTableDef();
         const int field = users ? 0 : 1;
         const QStringList before = FileNames(file, def, field);
         chosen << WriteFile("in.csv", (users ? "Name,Fleet,Ident\r\n" : "No.,Text\r\n") + body);

@@ -42,7 +42,7 @@ inline void RunSql(const QString &file, const QStringList &statements)
 }
 
 // A table file of the definition's kind holding the rows given as SQL value lists ("'Base', 100, 1000").
-inline QString MakeTableFile(const QDir &dir, const TableDef &def, const QStringList &values,
+inline QString MakeTableFile(const QDir &dir, const TTableDef &def, const QStringList &values,
                              const QString &name)
 {
     const QString file = dir.filePath(name);

@@ -32,7 +32,7 @@ private:
         return path;
     }
 
-    static const TableDef &Def(bool users) { return users ? UserTableDef() : StatusTableDef(); }
+    static const TTableDef &Def(bool users) { return users ? UserTableDef() : StatusTableDef(); }
 
     QString EmptyTable(bool users, const QString &name) const
     {
@@ -46,7 +46,7 @@ private:
         return TableTexts(t);
     }
 
-    static QString Describe(const ImportPlan &plan)
+    static QString Describe(const TImportPlan &plan)
     {
         QStringList parts;
         for (const auto &r : plan.rows)
@@ -103,7 +103,7 @@ private slots:
     {
         QFETCH(bool, users);
         QFETCH(Rows, rows);
-        const TableDef &def = Def(users);
+        const TTableDef &def = Def(users);
         const QString source = EmptyTable(users, QStringLiteral("source.db"));
         {
             TTable t(source, def);
@@ -122,15 +122,15 @@ private slots:
         const QString target = EmptyTable(users, QStringLiteral("target.db"));
         TTable t(target, def);
         // The file's format is what is tested here, stations the radio cannot call included.
-        const ImportOptions all{true};
-        const ImportPlan plan = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv, all);
+        const TImportOptions all{true};
+        const TImportPlan plan = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv, all);
         QCOMPARE(plan.Count(ImportAction::Add), rows.size());
         QCOMPARE(plan.Count(ImportAction::Refuse), 0);
         t.WriteRows(plan.Writes(def));
         QCOMPARE(TableTexts(t), rows);
         QCOMPARE(FileRows(target, users), rows);
         // A second import of the same file finds nothing to do.
-        const ImportPlan again = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv, all);
+        const TImportPlan again = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv, all);
         QCOMPARE(again.Count(ImportAction::Keep), rows.size());
         QVERIFY(!again.Writable());
     }
@@ -220,7 +220,7 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(QStringList, records);
         QStringList got;
-        for (const CsvRecord &r : ParseCsv(text, QStringLiteral("x.csv")))
+        for (const TCsvRecord &r : ParseCsv(text, QStringLiteral("x.csv")))
             got << QStringLiteral("%1:%2").arg(r.line).arg(r.fields.join(QLatin1Char('|')));
         QCOMPARE(got, records);
     }
@@ -391,7 +391,7 @@ private slots:
         QFETCH(QString, actions);
         QFETCH(QStringList, notes);
         QFETCH(bool, writable);
-        const TableDef &def = Def(users);
+        const TTableDef &def = Def(users);
         QString file;
         if (table.isEmpty())
             file = CopySample(users ? QStringLiteral("User.DB") : QStringLiteral("Status.db"), dir());
@@ -401,7 +401,7 @@ private slots:
         const QString csv = WriteFile(QStringLiteral("in.csv"), header + body);
         TTable t(file, def);
         const Rows before = TableTexts(t);
-        const ImportPlan plan = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv);
+        const TImportPlan plan = PlanImport(def, CurrentRows(t), ReadDirectoryFile(csv, def), csv);
         QCOMPARE(Describe(plan), actions);
         for (const auto &r : plan.rows) {
             const QString note = r.reason + r.warning;
@@ -455,7 +455,7 @@ private slots:
         const QString csv =
             WriteFile(QStringLiteral("in.csv"), "Name,Fleet,Ident\nNew,110,1100\nU0 now,100,1000\n");
         TTable t(file, UserTableDef());
-        const ImportPlan plan =
+        const TImportPlan plan =
             PlanImport(UserTableDef(), CurrentRows(t), ReadDirectoryFile(csv, UserTableDef()), csv);
         QCOMPARE(Describe(plan), QStringLiteral("2:added 3:changed"));
         RunSql(file, {meanwhile});
@@ -519,7 +519,7 @@ private slots:
         body += "77,Good\n";
         const QString csv = WriteFile(QStringLiteral("in.csv"), body);
         TTable t(file, StatusTableDef());
-        const ImportPlan plan =
+        const TImportPlan plan =
             PlanImport(StatusTableDef(), CurrentRows(t), ReadDirectoryFile(csv, StatusTableDef()), csv);
         QCOMPARE(plan.Count(ImportAction::Refuse), MaxListedRefusals + 50);
         QCOMPARE(plan.unlistedRefusals, 50);

@@ -38,7 +38,7 @@ QString JoinRows(int count, int fields, const std::function<QString(int, int)> &
 
 class TSqliteBackend final : public TBackend {
 public:
-    TSqliteBackend(const QDir &dir, const TableDef &def, const QList<QStringList> &seed)
+    TSqliteBackend(const QDir &dir, const TTableDef &def, const QList<QStringList> &seed)
     {
         QStringList values;
         for (const auto &texts : seed) {
@@ -70,7 +70,7 @@ private:
 
 class TMemoryBackend final : public TBackend {
 public:
-    TMemoryBackend(const TableDef &def, const QList<QStringList> &seed)
+    TMemoryBackend(const TTableDef &def, const QList<QStringList> &seed)
         : table_(def.table == UserTableDef().table ? TMemoryTable::Users() : TMemoryTable::Statuses()),
           def_(def)
     {
@@ -86,7 +86,7 @@ public:
 
 private:
     TMemoryTable table_;
-    TableDef def_;
+    TTableDef def_;
 };
 
 // One step of a case: "operation|argument|...=expected". Locate values are
@@ -289,7 +289,7 @@ private slots:
         QFETCH(QString, backend);
         QFETCH(bool, users);
         QFETCH(QStringList, steps);
-        const TableDef &def = users ? UserTableDef() : StatusTableDef();
+        const TTableDef &def = users ? UserTableDef() : StatusTableDef();
         QList<QStringList> seed = users ? UserSeed() : StatusSeed();
         if (steps.value(0) == QLatin1String("empty")) {
             seed.clear();
