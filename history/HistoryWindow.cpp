@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFileDialog>
+#include <QFocusEvent>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QProgressBar>
@@ -84,8 +85,12 @@ THistoryForm::THistoryForm(const QString &fileName, QWidget *parent)
     connect(ui->KindComboBox, &QComboBox::currentIndexChanged, this, pause);
     connect(ui->FromCheckBox, &QAbstractButton::toggled, this, pause);
     connect(ui->UntilCheckBox, &QAbstractButton::toggled, this, pause);
-    connect(ui->FromDateEdit, &QDateTimeEdit::dateTimeChanged, this, pause);
-    connect(ui->UntilDateEdit, &QDateTimeEdit::dateTimeChanged, this, pause);
+    connect(ui->FromDateEdit, &QLineEdit::textChanged, this, pause);
+    connect(ui->UntilDateEdit, &QLineEdit::textChanged, this, pause);
+    connect(ui->FromDateEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
+    connect(ui->UntilDateEdit, &QLineEdit::returnPressed, this, &THistoryForm::FindBitBtnClick);
+    ui->FromDateEdit->installEventFilter(this);
+    ui->UntilDateEdit->installEventFilter(this);
     connect(filterPause_, &QTimer::timeout, this, &THistoryForm::Reload);
     connect(ui->DatePresetComboBox, &QComboBox::activated, this, &THistoryForm::DatePresetComboBoxChange);
     connect(ui->NewRowsBitBtn, &QAbstractButton::clicked, this, &THistoryForm::NewRowsBitBtnClick);
@@ -116,16 +121,83 @@ THistoryFilter THistoryForm::CurrentFilter() const
         filter.kind = static_cast<TrafficKind>(kind);
     filter.text = ui->TextEdit->text();
     if (ui->FromCheckBox->isChecked())
-        filter.since = ui->FromDateEdit->dateTime();
+        filter.since = ParseDate(ui->FromDateEdit->text());
     if (ui->UntilCheckBox->isChecked())
-        filter.until = ui->UntilDateEdit->dateTime();
+        filter.until = ParseDate(ui->UntilDateEdit->text());
     return filter;
+}
+
+QDateTime THistoryForm::ParseDate(const QString &text)
+{
+    const QString format = QString::fromLatin1(DateFormat);
+    const QDateTime value = QDateTime::fromString(text.trimmed(), format);
+    // Read back and compared: a day that does not exist, a one-digit field or a
+    // local time skipped by a clock change is refused, never moved to a neighbour.
+    if (!value.isValid() || value.toString(format) != text.trimmed())
+        return {};
+    return value;
+}
+
+void THistoryForm::SetDateField(QLineEdit *field, const QDateTime &value)
+{
+    field->setText(value.toString(QString::fromLatin1(DateFormat)));
+}
+
+QString THistoryForm::CheckDates()
+{
+    const auto mark = [](QLineEdit *field, const QString &problem) {
+        field->setStyleSheet(problem.isEmpty() ? QString() : QStringLiteral("background-color: #ffd0d0;"));
+        field->setToolTip(problem);
+    };
+    QString problems[2];
+    QLineEdit *fields[2] = {ui->FromDateEdit, ui->UntilDateEdit};
+    const bool ticked[2] = {ui->FromCheckBox->isChecked(), ui->UntilCheckBox->isChecked()};
+    const char *names[2] = {"From", "Until"};
+    QDateTime values[2];
+    for (int i = 0; i < 2; ++i) {
+        if (!ticked[i])
+            continue;
+        values[i] = ParseDate(fields[i]->text());
+        if (!values[i].isValid())
+            problems[i] = QStringLiteral("%1 \"%2\" is not a date and time as %3")
+                              .arg(QLatin1String(names[i]), fields[i]->text(), QLatin1String(DateFormat));
+    }
+    if (values[0].isValid() && values[1].isValid() && values[0] > values[1])
+        problems[0] = problems[1] = QStringLiteral("From is later than Until");
+    for (int i = 0; i < 2; ++i)
+        mark(fields[i], problems[i]);
+    return problems[0].isEmpty() ? problems[1] : problems[0];
+}
+
+bool THistoryForm::eventFilter(QObject *watched, QEvent *event)
+{
+    // A click into a date field selects the whole date, so that a date typed then
+    // replaces it instead of mixing with it. On the release: the press has placed
+    // the cursor by then, and a drag that selected part of it is left alone.
+    auto *field = qobject_cast<QLineEdit *>(watched);
+    if (field && (field == ui->FromDateEdit || field == ui->UntilDateEdit)) {
+        if (event->type() == QEvent::FocusIn)
+            selectOnRelease_ =
+                static_cast<QFocusEvent *>(event)->reason() == Qt::MouseFocusReason ? field : nullptr;
+        else if (event->type() == QEvent::MouseButtonRelease && selectOnRelease_ == field) {
+            selectOnRelease_ = nullptr;
+            if (!field->hasSelectedText())
+                field->selectAll();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void THistoryForm::Reload()
 {
     filterPause_->stop();
     ui->NewRowsBitBtn->setVisible(false);
+    // A date that cannot be read is said beside the table, which keeps the last
+    // filter that could be used: a guessed date would show the wrong traffic.
+    if (const QString problem = CheckDates(); !problem.isEmpty()) {
+        ui->RowsLabel->setText(problem);
+        return;
+    }
     try {
         if (!model_->IsOpen())
             model_->Open(fileName_);
@@ -167,8 +239,8 @@ void THistoryForm::DefaultDates()
         return;
     const QSignalBlocker fromBlocker(ui->FromDateEdit), untilBlocker(ui->UntilDateEdit);
     const auto [from, until] = PresetRange(TDatePreset::Today, QDateTime::currentDateTime());
-    ui->FromDateEdit->setDateTime(from);
-    ui->UntilDateEdit->setDateTime(until);
+    SetDateField(ui->FromDateEdit, from);
+    SetDateField(ui->UntilDateEdit, until);
 }
 
 std::pair<QDateTime, QDateTime> THistoryForm::PresetRange(TDatePreset preset, const QDateTime &now)
@@ -202,9 +274,9 @@ void THistoryForm::DatePresetComboBoxChange(int index)
     ui->FromCheckBox->setChecked(from.isValid());
     ui->UntilCheckBox->setChecked(until.isValid());
     if (from.isValid())
-        ui->FromDateEdit->setDateTime(from);
+        SetDateField(ui->FromDateEdit, from);
     if (until.isValid())
-        ui->UntilDateEdit->setDateTime(until);
+        SetDateField(ui->UntilDateEdit, until);
     Reload();
 }
 
@@ -321,8 +393,11 @@ void THistoryForm::ExportFinished(qint64 rows, const QString &failure, bool canc
 
 void THistoryForm::ExportBitBtnClick()
 {
-    // The filter as shown, even if Find was not pressed after the last change.
+    // The filter as shown, even if Find was not pressed after the last change;
+    // nothing with a date that cannot be used.
     Reload();
+    if (!CheckDates().isEmpty())
+        return;
     const QString fileName = chooseFile_ ? chooseFile_() : QString();
     if (!fileName.isEmpty())
         ExportTo(fileName);

@@ -12,6 +12,7 @@ class THistoryForm;
 }
 class THistoryModel;
 class THistoryExport;
+class QLineEdit;
 class QTimer;
 
 // The traffic history: a table over the whole file, newest first, with filters,
@@ -42,6 +43,7 @@ public:
     bool Exporting() const { return export_ != nullptr; }
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
@@ -62,6 +64,9 @@ private:
     void ShowRowCount();
     // Today from midnight to midnight, unless the operator has set a date.
     void DefaultDates();
+    // Why the ticked dates cannot be used (empty when they can); marks the fields at fault.
+    QString CheckDates();
+    static void SetDateField(QLineEdit *field, const QDateTime &value);
 
 public:
     // What a date preset sets, for `now`: from, until (until exclusive).
@@ -71,6 +76,11 @@ public:
     static constexpr int FilterPauseMs = 400;
     // How often the window looks for rows written since it showed its list.
     static constexpr int NewRowsMs = 1000;
+    // How the From and Until fields show and read a date and time.
+    static constexpr const char *DateFormat = "yyyy-MM-dd HH:mm";
+    // The text's date and time in local time; invalid unless the text is exactly
+    // one in DateFormat that exists.
+    static QDateTime ParseDate(const QString &text);
 
 private:
     Ui::THistoryForm *ui;
@@ -81,6 +91,8 @@ private:
     std::unique_ptr<THistoryExport> export_;
     QTimer *filterPause_;
     QTimer *newRows_;
+    // The date field a mouse press has just put the focus in.
+    QLineEdit *selectOnRelease_ = nullptr;
 };
 
 extern THistoryForm *HistoryForm;

@@ -36,6 +36,8 @@ private slots:
     void filteredFromTheWindow();
     void filtersApplyAsYouType_data();
     void filtersApplyAsYouType();
+    void datesTypedAreTakenOrRefused_data();
+    void datesTypedAreTakenOrRefused();
     void datePresets_data();
     void datePresets();
     void newRowsAtTheTopOrCounted();
@@ -155,16 +157,16 @@ void TestHistoryWindow::filtersApplyAsYouType()
     const THistoryFilter before = form.Model()->Filter();
     QWidget *widget = form.findChild<QWidget *>(control);
     QVERIFY(widget);
-    if (auto *edit = qobject_cast<QLineEdit *>(widget))
+    if (control == QLatin1String("UntilDateEdit")) {
+        form.findChild<QAbstractButton *>(QStringLiteral("UntilCheckBox"))->click();
+        QTest::mouseClick(widget, Qt::LeftButton);
+        QTest::keyClicks(widget, QStringLiteral("2026-12-05 12:00"));
+    } else if (auto *edit = qobject_cast<QLineEdit *>(widget))
         QTest::keyClicks(edit, QStringLiteral("car"));
     else if (auto *combo = qobject_cast<QComboBox *>(widget))
         combo->setCurrentIndex(2);
     else if (auto *box = qobject_cast<QAbstractButton *>(widget))
         box->click();
-    else if (auto *date = qobject_cast<QDateTimeEdit *>(widget)) {
-        form.findChild<QAbstractButton *>(QStringLiteral("UntilCheckBox"))->click();
-        date->setDateTime(date->dateTime().addDays(-1));
-    }
     const auto applied = [&] {
         const THistoryFilter shown = form.Model()->Filter();
         const THistoryFilter wanted = form.CurrentFilter();
@@ -174,6 +176,77 @@ void TestHistoryWindow::filtersApplyAsYouType()
     // Not on every key: after a pause, and then without Return or Find.
     QVERIFY(!applied());
     QTRY_VERIFY_WITH_TIMEOUT(applied(), 3000);
+}
+
+void TestHistoryWindow::datesTypedAreTakenOrRefused_data()
+{
+    // What the operator types into From and Until (empty: that date not ticked),
+    // then the filter applied, or the words that refuse it.
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("until");
+    QTest::addColumn<QDateTime>("since");
+    QTest::addColumn<QDateTime>("before");
+    QTest::addColumn<QString>("refusal");
+    const auto at = [](int month, int day, int hour) {
+        return QDateTime(QDate(2026, month, day), QTime(hour, 0));
+    };
+    QTest::newRow("whole date typed over the old one") << "2026-12-08 00:00"
+                                                       << "" << at(12, 8, 0) << QDateTime() << "";
+    QTest::newRow("invalid day") << "2026-02-30 10:00"
+                                 << "" << QDateTime() << QDateTime()
+                                 << "From \"2026-02-30 10:00\" is not a date and time as yyyy-MM-dd HH:mm";
+    QTest::newRow("From after Until")
+        << "2026-12-09 00:00"
+        << "2026-12-08 00:00" << QDateTime() << QDateTime() << "From is later than Until";
+    QTest::newRow("valid change") << "2026-12-01 08:00"
+                                  << "2026-12-01 09:00" << at(12, 1, 8) << at(12, 1, 9) << "";
+}
+
+void TestHistoryWindow::datesTypedAreTakenOrRefused()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, until);
+    QFETCH(QDateTime, since);
+    QFETCH(QDateTime, before);
+    QFETCH(QString, refusal);
+    THistoryForm form(Path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto *label = form.findChild<QLabel *>(QStringLiteral("RowsLabel"));
+    const THistoryFilter shown = form.Model()->Filter();
+    // As an operator does it: tick the date, click into the date shown, type a whole one.
+    const auto type = [&](const char *box, const char *field, const QString &text) {
+        if (text.isEmpty())
+            return;
+        form.findChild<QAbstractButton *>(QLatin1String(box))->click();
+        QWidget *edit = form.findChild<QWidget *>(QLatin1String(field));
+        QVERIFY(edit && edit->isEnabled());
+        QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() / 3, edit->height() / 2));
+        QTest::keyClicks(edit, text);
+    };
+    type("FromCheckBox", "FromDateEdit", from);
+    type("UntilCheckBox", "UntilDateEdit", until);
+    auto *fromField = form.findChild<QWidget *>(QStringLiteral("FromDateEdit"));
+    if (refusal.isEmpty()) {
+        // Applied after the pause, exactly as typed.
+        QTRY_COMPARE_WITH_TIMEOUT(form.Model()->Filter().since, since, 3000);
+        QCOMPARE(form.Model()->Filter().until, before);
+        QVERIFY2(label->text().endsWith(QLatin1String("entries")) ||
+                     label->text().endsWith(QLatin1String("more below")),
+                 qPrintable(label->text()));
+        QVERIFY(fromField->styleSheet().isEmpty());
+    } else {
+        // Said beside the table and on the field; the table keeps the filter it had.
+        QTRY_COMPARE_WITH_TIMEOUT(label->text(), refusal, 3000);
+        QVERIFY(!fromField->styleSheet().isEmpty());
+        QCOMPARE(fromField->toolTip(), refusal);
+        QCOMPARE(form.Model()->Filter().since, shown.since);
+        QCOMPARE(form.Model()->Filter().until, shown.until);
+        // Find does not apply it either.
+        form.findChild<QAbstractButton *>(QStringLiteral("FindBitBtn"))->click();
+        QCOMPARE(label->text(), refusal);
+        QCOMPARE(form.Model()->Filter().since, shown.since);
+    }
 }
 
 void TestHistoryWindow::datePresets_data()
