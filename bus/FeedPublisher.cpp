@@ -54,12 +54,16 @@ TFeedPublisher::TFeedPublisher(const TBusPreferences &preferences, QObject *pare
 {
     connect(&client_, &TMqttClient::ConnectedChanged, this, &TFeedPublisher::Connected);
     connect(&client_, &TMqttClient::DropCountChanged, this, &TFeedPublisher::Dropped);
+    stationTimer_.setSingleShot(true);
+    stationTimer_.setInterval(StationInterval);
+    connect(&stationTimer_, &QTimer::timeout, this, &TFeedPublisher::PublishStations);
     connect(&client_, &TMqttClient::Problem, this,
             [](const QString &text) { qWarning("%s", qUtf8Printable(text)); });
 }
 
 TFeedPublisher::~TFeedPublisher()
 {
+    PublishStations();
     // A clean goodbye: the will is only for an owner that vanished.
     TLinkState offline;
     offline.online = false;
@@ -105,7 +109,17 @@ void TFeedPublisher::PublishTraffic(const TTrafficEvent &event)
         station.statusTime = event.time;
         station.emergency = event.IsEmergency();
     }
-    client_.Publish(topics_.Station(station.fleet, station.ident), StationPayload(origin_, station), true);
+    changedStations_.insert({station.fleet, station.ident});
+    if (!stationTimer_.isActive())
+        stationTimer_.start();
+}
+
+void TFeedPublisher::PublishStations()
+{
+    for (const QPair<int, int> &key : std::as_const(changedStations_))
+        client_.Publish(topics_.Station(key.first, key.second), StationPayload(origin_, stations_.value(key)),
+                        true);
+    changedStations_.clear();
 }
 
 void TFeedPublisher::PublishPortState(bool open, const QString &device)

@@ -6,6 +6,8 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
+#include <QTimer>
 #include <memory>
 
 class TConsoleSession;
@@ -21,6 +23,7 @@ class TTrafficHub;
 class TFeedPublisher final : public QObject {
     Q_OBJECT
 public:
+    static constexpr int StationInterval = 500; // ms
     // The feed the preferences file asks for, started: null when its [Bus]
     // section names no broker (then nothing is started, not even the library's
     // thread) or when it cannot be used (*problem says why).
@@ -53,6 +56,7 @@ signals:
 private:
     void Connected(bool connected);
     void Dropped(quint64 total);
+    void PublishStations();
 
     TBusPreferences preferences_;
     TFeedOrigin origin_;
@@ -62,6 +66,10 @@ private:
     TLinkState link_;
     quint64 trafficSeq_ = 0, alarmSeq_ = 0;
     QHash<QPair<int, int>, TStationState> stations_;
+    // Stations changed since their state was last published: at most one
+    // retained message per station per StationInterval, however busy it is.
+    QSet<QPair<int, int>> changedStations_;
+    QTimer stationTimer_;
     QHash<qint64, bool> alarmsOpen_; // as published
     qint64 lastDropLog_ = 0;
 };

@@ -119,14 +119,15 @@ void TMqttClient::OnDisconnect(mosquitto *, void *self, int)
 void TMqttClient::OnPublish(mosquitto *, void *self, int)
 {
     auto *client = static_cast<TMqttClient *>(self);
-    QMetaObject::invokeMethod(
-        client,
-        [client] {
-            if (client->inFlight_ > 0)
-                --client->inFlight_;
-            client->Pump();
-        },
-        Qt::QueuedConnection);
+    ++client->acknowledged_;
+    if (client->anyWaiting_ && !client->pumpPosted_.exchange(true))
+        QMetaObject::invokeMethod(
+            client,
+            [client] {
+                client->pumpPosted_ = false;
+                client->Pump();
+            },
+            Qt::QueuedConnection);
 }
 
 void TMqttClient::SetConnected(bool connected)
@@ -147,7 +148,7 @@ bool TMqttClient::Publish(const QByteArray &topic, const QByteArray &payload, bo
         waiting_.push_back({topic, payload, true});
         waitingRetained_.insert(topic, &waiting_.back());
     } else {
-        if (waitingPlain_ + inFlight_ >= options_.queueLimit) {
+        if (waitingPlain_ + InFlight() >= options_.queueLimit) {
             Drop();
             return false;
         }
@@ -160,26 +161,35 @@ bool TMqttClient::Publish(const QByteArray &topic, const QByteArray &payload, bo
 
 void TMqttClient::Pump()
 {
-    while (connected_ && inFlight_ < InFlightLimit && !waiting_.empty()) {
-        TMessage &message = waiting_.front();
-        const int rc =
-            mosquitto_publish(mosq_, nullptr, message.topic.constData(), int(message.payload.size()),
-                              message.payload.constData(), 1, message.retain);
-        if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_NOMEM)
-            return; // stays first; the reconnect pumps again
-        if (message.retain)
-            waitingRetained_.remove(message.topic);
-        else
-            --waitingPlain_;
-        if (rc == MOSQ_ERR_SUCCESS) {
-            ++inFlight_;
-        } else {
-            // Too large for the broker, or a topic the library refuses: never sendable.
-            emit Problem(QStringLiteral("A feed message on %1 was not sent: %2.")
-                             .arg(QString::fromUtf8(message.topic), LibraryError(rc)));
-            Drop();
+    for (;;) {
+        while (connected_ && InFlight() < InFlightLimit && !waiting_.empty()) {
+            TMessage &message = waiting_.front();
+            const int rc =
+                mosquitto_publish(mosq_, nullptr, message.topic.constData(), int(message.payload.size()),
+                                  message.payload.constData(), 1, message.retain);
+            if (rc == MOSQ_ERR_NO_CONN || rc == MOSQ_ERR_NOMEM) {
+                anyWaiting_ = true;
+                return; // stays first; the reconnect pumps again
+            }
+            if (message.retain)
+                waitingRetained_.remove(message.topic);
+            else
+                --waitingPlain_;
+            if (rc == MOSQ_ERR_SUCCESS) {
+                ++handed_;
+            } else {
+                // Too large for the broker, or a topic the library refuses: never sendable.
+                emit Problem(QStringLiteral("A feed message on %1 was not sent: %2.")
+                                 .arg(QString::fromUtf8(message.topic), LibraryError(rc)));
+                Drop();
+            }
+            waiting_.pop_front();
         }
-        waiting_.pop_front();
+        anyWaiting_ = !waiting_.empty();
+        // An acknowledgement that came before anyWaiting_ was set woke nobody:
+        // look at the window again after setting it.
+        if (!anyWaiting_ || !connected_ || InFlight() >= InFlightLimit)
+            return;
     }
 }
 

@@ -51,7 +51,7 @@ public:
     bool Connected() const { return connected_; }
     quint64 DropCount() const { return dropped_; }
     // Waiting plus sent and not yet acknowledged.
-    int Queued() const { return int(waiting_.size()) + inFlight_; }
+    int Queued() const { return int(waiting_.size()) + InFlight(); }
 
 signals:
     void ConnectedChanged(bool connected);
@@ -69,6 +69,7 @@ private:
     static void OnDisconnect(mosquitto *, void *self, int rc);
     static void OnPublish(mosquitto *, void *self, int mid);
     void SetConnected(bool connected);
+    int InFlight() const { return int(handed_ - acknowledged_); }
     void Pump();
     void Drop();
 
@@ -82,7 +83,12 @@ private:
     // valid while elements come and go at its ends).
     QHash<QByteArray, TMessage *> waitingRetained_;
     int waitingPlain_ = 0;
-    int inFlight_ = 0;
+    quint64 handed_ = 0; // to the library
+    // Counted on the library's thread; the owner's thread is only woken for it
+    // when messages wait (steady traffic with the broker up costs no wake-up).
+    std::atomic<quint64> acknowledged_ = 0;
+    std::atomic<bool> anyWaiting_ = false;
+    std::atomic<bool> pumpPosted_ = false;
     quint64 dropped_ = 0;
     int lastRefusal_ = 0;
 };

@@ -315,7 +315,18 @@ void TstBusFeed::brokerRestart()
 
     QVERIFY2(broker.Start().isEmpty(), "broker again");
     QTRY_VERIFY_WITH_TIMEOUT(owner.feed->Client().Connected(), 20000);
-    QTRY_COMPARE_WITH_TIMEOUT(reader->On("/traffic").size(), 10 + whileDown - dropped, 20000);
+    const int expected = 10 + whileDown - dropped;
+    QTest::qWaitFor([&] { return reader->On("/traffic").size() >= expected; }, 20000);
+    QStringList seqs;
+    for (const TFeedReader::TMessage &message : reader->On("/traffic"))
+        seqs << QString::number(message.Json().value("seq").toInteger());
+    QVERIFY2(seqs.size() == expected,
+             qPrintable(QStringLiteral("%1 of %2 arrived (owner: %3 queued, connected %4): %5")
+                            .arg(seqs.size())
+                            .arg(expected)
+                            .arg(owner.feed->Client().Queued())
+                            .arg(owner.feed->Client().Connected())
+                            .arg(seqs.join(' '))));
     // Nothing twice, nothing out of order; a drop takes the newest, so what
     // arrived is numbered without a gap and the gap comes after it.
     QCOMPARE(CheckNumbering(reader->On("/traffic"), 1), QString());
