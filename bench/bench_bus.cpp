@@ -9,12 +9,15 @@
 #include "FeedOwner.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <deque>
+#include <unistd.h>
 
 namespace {
 
@@ -27,9 +30,38 @@ double ProcessCpuSeconds()
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
 
+// CPU seconds of this process's threads whose name starts with prefix.
+double ThreadsCpuSeconds(const QByteArray &prefix)
+{
+    double total = 0;
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || !comm.readAll().startsWith(prefix))
+            continue;
+        QFile stat(tasks.filePath(tid + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // After the name in parentheses: field 14 and 15 (utime, stime) are the 12th and 13th.
+        const QList<QByteArray> fields = stat.readAll().split(')').last().trimmed().split(' ');
+        if (fields.size() > 12)
+            total += double(fields.at(11).toLongLong() + fields.at(12).toLongLong()) /
+                     double(sysconf(_SC_CLK_TCK));
+    }
+    return total;
+}
+
+double ThreadCpuSeconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 struct TResult {
     int frames = 0;
-    double cpuPercent = 0; // of one core
+    double cpuPercent = 0;     // of one core
+    double libraryPercent = 0; // the library's network thread
     double p50Ms = 0, p99Ms = 0, maxMs = 0;
     quint64 drops = 0;
     int queued = 0;
@@ -71,6 +103,7 @@ TResult Run(const QByteArray &busSection, double seconds)
         }
     });
     const double cpu0 = ProcessCpuSeconds();
+    const double library0 = ThreadsCpuSeconds("mosquitto loop");
     clock.start();
     tick.start(2);
     while (int(delays.size()) < total && clock.elapsed() < qint64(seconds * 1000) + 10000)
@@ -82,6 +115,7 @@ TResult Run(const QByteArray &busSection, double seconds)
     TResult result;
     result.frames = int(delays.size());
     result.cpuPercent = 100.0 * cpu / elapsed;
+    result.libraryPercent = 100.0 * (ThreadsCpuSeconds("mosquitto loop") - library0) / elapsed;
     std::sort(delays.begin(), delays.end());
     if (!delays.empty()) {
         result.p50Ms = delays[delays.size() / 2];
@@ -97,10 +131,35 @@ TResult Run(const QByteArray &busSection, double seconds)
 
 void Print(const char *mode, const TResult &r)
 {
-    std::printf("%-22s %6d frames  CPU %6.2f %% of a core  delay p50 %6.2f ms  p99 %6.2f ms  max %7.2f ms  "
+    std::printf("%-22s %6d frames  CPU %6.2f %% of a core (library thread %5.2f %%)  delay p50 %6.2f ms  p99 "
+                "%6.2f ms  max %7.2f ms  "
                 "queued %5d  dropped %llu\n",
-                mode, r.frames, r.cpuPercent, r.p50Ms, r.p99Ms, r.maxMs, r.queued,
+                mode, r.frames, r.cpuPercent, r.libraryPercent, r.p50Ms, r.p99Ms, r.maxMs, r.queued,
                 static_cast<unsigned long long>(r.drops));
+}
+
+// What the owner's thread spends per event on the feed: the JSON, the
+// station's state and the queue (the broker down, so nothing leaves).
+double PublishMicroseconds(const QByteArray &bus)
+{
+    TFeedOwner owner;
+    if (!owner.Open(bus).isEmpty())
+        return -1;
+    TTrafficEvent event;
+    event.time = QDateTime::currentDateTimeUtc();
+    event.kind = TrafficKind::Status;
+    event.fleet = 100;
+    event.ident = 1000;
+    event.name = QStringLiteral("Base");
+    event.status = 21;
+    event.statusText = QStringLiteral("On scene");
+    event.statusKnown = true;
+    event.frame = RadioFrame("E100100021");
+    constexpr int count = 5000;
+    const double t0 = ThreadCpuSeconds();
+    for (int i = 0; i < count; ++i)
+        owner.feed->PublishTraffic(event);
+    return (ThreadCpuSeconds() - t0) / count * 1e6;
 }
 
 } // namespace
@@ -127,6 +186,11 @@ int main(int argc, char **argv)
     broker.Stop();
     const TResult down = Run(bus, seconds);
     Print("feed, broker down", down);
+    const double publish = PublishMicroseconds(bus);
+    std::printf("owner's thread per event: %.1f us (x %.0f/s = %.3f %% of a core)\n", publish,
+                FramesPerSecond, publish * FramesPerSecond / 1e4);
+    std::printf("feed's own CPU, broker up: %.3f %% of a core (owner's thread + library thread)\n",
+                publish * FramesPerSecond / 1e4 + up.libraryPercent);
     std::printf("extra CPU for the feed: broker up %+.2f %%, broker down %+.2f %% of a core\n",
                 up.cpuPercent - none.cpuPercent, down.cpuPercent - none.cpuPercent);
     std::printf("messages at the reader: %lld\n", static_cast<long long>(reader.On("/traffic").size()));

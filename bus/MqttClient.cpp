@@ -17,7 +17,12 @@ QString LibraryError(int rc)
 
 } // namespace
 
-TMqttClient::TMqttClient(TOptions options, QObject *parent) : QObject(parent), options_(std::move(options)) {}
+TMqttClient::TMqttClient(TOptions options, QObject *parent) : QObject(parent), options_(std::move(options))
+{
+    batch_.setSingleShot(true);
+    batch_.setInterval(BatchDelay);
+    connect(&batch_, &QTimer::timeout, this, &TMqttClient::Pump);
+}
 
 TMqttClient::~TMqttClient()
 {
@@ -155,7 +160,8 @@ bool TMqttClient::Publish(const QByteArray &topic, const QByteArray &payload, bo
         waiting_.push_back({topic, payload, false});
         ++waitingPlain_;
     }
-    Pump();
+    if (connected_ && !batch_.isActive())
+        batch_.start();
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <atomic>
 #include <deque>
 
@@ -30,6 +31,9 @@ public:
         int queueLimit = 10000;
     };
     static constexpr int InFlightLimit = 100;
+    // New messages go to the library together, this long after the first of
+    // them: one wake-up of its thread per batch instead of one per message.
+    static constexpr int BatchDelay = 25; // ms
 
     explicit TMqttClient(TOptions options, QObject *parent = nullptr);
     // Disconnects and stops the library's thread; what is still queued is lost
@@ -89,6 +93,7 @@ private:
     std::atomic<quint64> acknowledged_ = 0;
     std::atomic<bool> anyWaiting_ = false;
     std::atomic<bool> pumpPosted_ = false;
+    QTimer batch_;
     quint64 dropped_ = 0;
     int lastRefusal_ = 0;
 };
