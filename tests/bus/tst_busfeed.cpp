@@ -285,10 +285,17 @@ void TstBusFeed::brokerRestart()
     QFETCH(int, dropped);
     TBroker broker;
     QVERIFY2(broker.Start().isEmpty(), "broker");
-    auto reader = std::make_unique<TFeedReader>(broker.Port(), "reader-restart");
-    QTRY_VERIFY(reader->Subscribed());
+    TFeedReader reader(broker.Port(), "reader-restart");
+    QTRY_VERIFY(reader.Subscribed());
+    // The owner reaches the broker through a relay, so that after the restart
+    // it comes back only once the reader has subscribed again.
+    TRelay relay(broker.Port());
+    QVERIFY2(relay.Start().isEmpty(), "relay");
     TFeedOwner owner;
-    QVERIFY2(owner.Open(BusSection(broker, "QueueLimit=" + QByteArray::number(queueLimit))).isEmpty(),
+    QVERIFY2(owner
+                 .Open("Broker=" + relay.Url().toUtf8() +
+                       "\nRadio=r1\nQueueLimit=" + QByteArray::number(queueLimit))
+                 .isEmpty(),
              "owner");
     QTRY_VERIFY(owner.feed->Client().Connected());
     QSignalSpy drops(owner.feed.get(), &TFeedPublisher::DropCountChanged);
@@ -300,10 +307,11 @@ void TstBusFeed::brokerRestart()
         return owner.Radio().Write(frames);
     };
     QVERIFY(send(10));
-    QTRY_COMPARE(reader->On("/traffic").size(), 10);
+    QTRY_COMPARE(reader.On("/traffic").size(), 10);
     QTRY_COMPARE(owner.feed->Client().Queued(), 0);
 
     broker.Stop();
+    relay.Stop();
     QTRY_VERIFY(!owner.feed->Client().Connected());
     // The radio goes on at full speed with the broker gone.
     QVERIFY(send(whileDown));
@@ -314,11 +322,14 @@ void TstBusFeed::brokerRestart()
     QVERIFY(owner.feed->Client().Queued() <= queueLimit + 1); // the traffic and the one station
 
     QVERIFY2(broker.Start().isEmpty(), "broker again");
-    QTRY_VERIFY_WITH_TIMEOUT(owner.feed->Client().Connected(), 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(reader.Subscriptions(), 2, 10000);
+    QVERIFY2(relay.Start().isEmpty(), "relay again");
+    // The library's back-off: 1 s doubling, 30 s at most.
+    QTRY_VERIFY_WITH_TIMEOUT(owner.feed->Client().Connected(), 40000);
     const int expected = 10 + whileDown - dropped;
-    QTest::qWaitFor([&] { return reader->On("/traffic").size() >= expected; }, 20000);
+    QTest::qWaitFor([&] { return reader.On("/traffic").size() >= expected; }, 20000);
     QStringList seqs;
-    for (const TFeedReader::TMessage &message : reader->On("/traffic"))
+    for (const TFeedReader::TMessage &message : reader.On("/traffic"))
         seqs << QString::number(message.Json().value("seq").toInteger());
     QVERIFY2(seqs.size() == expected,
              qPrintable(QStringLiteral("%1 of %2 arrived (owner: %3 queued, connected %4): %5")
@@ -329,10 +340,10 @@ void TstBusFeed::brokerRestart()
                             .arg(seqs.join(' '))));
     // Nothing twice, nothing out of order; a drop takes the newest, so what
     // arrived is numbered without a gap and the gap comes after it.
-    QCOMPARE(CheckNumbering(reader->On("/traffic"), 1), QString());
+    QCOMPARE(CheckNumbering(reader.On("/traffic"), 1), QString());
     QVERIFY(send(1));
-    QTRY_COMPARE(reader->On("/traffic").size(), 11 + whileDown - dropped);
-    QCOMPARE(reader->On("/traffic").last().Json().value("seq").toInteger(), 11 + whileDown);
+    QTRY_COMPARE(reader.On("/traffic").size(), 11 + whileDown - dropped);
+    QCOMPARE(reader.On("/traffic").last().Json().value("seq").toInteger(), 11 + whileDown);
     QTRY_COMPARE(owner.feed->Client().Queued(), 0);
 }
 

@@ -103,6 +103,47 @@ void TBroker::Stop()
     process_.waitForFinished(5000);
 }
 
+TRelay::TRelay(int brokerPort) : brokerPort_(brokerPort), port_(FreePort())
+{
+    process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+TRelay::~TRelay()
+{
+    Stop();
+}
+
+QString TRelay::Url() const
+{
+    return QStringLiteral("mqtt://127.0.0.1:%1").arg(port_);
+}
+
+QString TRelay::Start()
+{
+    process_.start(QStringLiteral("socat"),
+                   {QStringLiteral("TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr,fork").arg(port_),
+                    QStringLiteral("TCP:127.0.0.1:%1").arg(brokerPort_)});
+    if (!process_.waitForStarted(5000))
+        return QStringLiteral("socat does not start: %1").arg(process_.errorString());
+    const QDeadlineTimer deadline(10000);
+    while (!Listening(port_)) {
+        if (process_.state() == QProcess::NotRunning || deadline.hasExpired())
+            return QStringLiteral("socat does not listen on port %1").arg(port_);
+        QThread::msleep(10);
+    }
+    return {};
+}
+
+void TRelay::Stop()
+{
+    if (process_.state() == QProcess::NotRunning)
+        return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000))
+        process_.kill();
+    process_.waitForFinished(5000);
+}
+
 QJsonObject TFeedReader::TMessage::Json() const
 {
     return QJsonDocument::fromJson(payload).object();
@@ -136,7 +177,7 @@ void TFeedReader::OnSubscribe(mosquitto *, void *self, int, int, const int *)
 {
     auto *reader = static_cast<TFeedReader *>(self);
     const std::lock_guard lock(reader->mutex_);
-    reader->subscribed_ = true;
+    ++reader->subscriptions_;
 }
 
 void TFeedReader::OnMessage(mosquitto *, void *self, const mosquitto_message *message)
@@ -148,10 +189,10 @@ void TFeedReader::OnMessage(mosquitto *, void *self, const mosquitto_message *me
                               message->retain});
 }
 
-bool TFeedReader::Subscribed() const
+int TFeedReader::Subscriptions() const
 {
     const std::lock_guard lock(mutex_);
-    return subscribed_;
+    return subscriptions_;
 }
 
 QList<TFeedReader::TMessage> TFeedReader::Messages() const

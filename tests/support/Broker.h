@@ -37,6 +37,24 @@ private:
     int port_ = 0;
 };
 
+// A TCP relay on loopback (socat) from a port of its own to the broker's: a
+// test stops and starts it to decide when a client can reach the broker again.
+class TRelay final {
+public:
+    explicit TRelay(int brokerPort);
+    ~TRelay();
+    TRelay(const TRelay &) = delete;
+    TRelay &operator=(const TRelay &) = delete;
+    QString Start(); // empty when it listens
+    void Stop();
+    QString Url() const;
+
+private:
+    QProcess process_;
+    int brokerPort_ = 0;
+    int port_ = 0;
+};
+
 // A reader of the feed: subscribes to corvalink/# (QoS 1, a persistent session
 // under its own client id, so that what comes while it is away waits for it)
 // and records every message on the library's thread.
@@ -52,7 +70,9 @@ public:
     TFeedReader(const TFeedReader &) = delete;
     TFeedReader &operator=(const TFeedReader &) = delete;
 
-    bool Subscribed() const;
+    bool Subscribed() const { return Subscriptions() > 0; }
+    // Subscriptions acknowledged so far: one per connection to a broker.
+    int Subscriptions() const;
     QList<TMessage> Messages() const;
     // The messages whose topic ends with suffix ("/traffic"), in arrival order.
     QList<TMessage> On(const QByteArray &suffix) const;
@@ -65,5 +85,5 @@ private:
     mosquitto *mosq_ = nullptr;
     mutable std::mutex mutex_;
     QList<TMessage> messages_;
-    bool subscribed_ = false;
+    int subscriptions_ = 0;
 };

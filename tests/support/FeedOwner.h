@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ConsoleFiles.h"
 #include "ConsoleSession.h"
 #include "FeedPublisher.h"
 #include "Preferences.h"
@@ -36,7 +37,7 @@ struct TFeedOwner {
         session->SetLog(&log);
         if (!link->LoadSettings())
             return QStringLiteral("the port does not open");
-        hub = std::make_unique<TTrafficHub>(QStringLiteral("History.db"));
+        hub = std::make_unique<TTrafficHub>(HistoryFileName);
         QObject::connect(session.get(), &TConsoleSession::Traffic, hub.get(), &TTrafficHub::TrafficEvent);
         if (!busSection.isNull()) {
             feed = TFeedPublisher::FromPreferences(PreferencesFileName, &problem);
