@@ -11,6 +11,7 @@
 #include "ErrorReport.h"
 #include "Estatus.h"
 #include "Euser.h"
+#include "FeedPublisher.h"
 #include "Gps.h"
 #include "HistoryWindow.h"
 #include "LineMonitor.h"
@@ -199,10 +200,25 @@ void TConsole::Connect()
     QObject::connect(&hub->Alarms(), &TAlarmList::Changed, alarm, &TAlarmDisplay::ShowOldestAlarm);
     // Alarms left open by an earlier run flash from the start.
     alarm->ShowOldestAlarm();
+
+    // The feed to a control room's broker, when the preferences name one.
+    QString busProblem;
+    feed_ = TFeedPublisher::FromPreferences(PreferencesFileName, &busProblem);
+    if (feed_)
+        feed_->Attach(*link, *session, *hub);
+    if (!busProblem.isEmpty())
+        QMetaObject::invokeMethod(
+            MainForm,
+            [busProblem] {
+                ShowMessageBox(busProblem, QStringLiteral("Corvalink Console"), MsgIcon::Warning);
+            },
+            Qt::QueuedConnection);
 }
 
 void TConsole::Teardown()
 {
+    // The feed says goodbye while the session and the hub it follows still exist.
+    feed_.reset();
     // Nothing decoded from here on reaches a window that is going.
     if (session_) {
         session_->SetLog(nullptr);

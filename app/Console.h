@@ -9,6 +9,7 @@ class TAlarmDisplay;
 class TAlarmSound;
 class TConsoleSession;
 class TDialogsModalToTheirWindow;
+class TFeedPublisher;
 class TPopupWindows;
 class TRadioLink;
 class TStatusPanels;
@@ -56,6 +57,7 @@ private:
     std::unique_ptr<TAlarmSound> sound_;
     std::unique_ptr<TStatusPanels> panels_;
     std::unique_ptr<TPopupWindows> popups_;
+    std::unique_ptr<TFeedPublisher> feed_; // null without a broker in the preferences
     bool settingsLoaded_ = false;
 };
 

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Alarm.h"
+#include "TrafficEvent.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// The feed's messages as JSON (docs/feed.md describes each). Every payload
+// carries "v", the schema version: readers ignore fields they do not know and
+// refuse a larger major version.
+inline constexpr int FeedSchemaVersion = 1;
+
+// Where each message goes: corvalink/<radio>/<what>.
+struct TFeedTopics {
+    explicit TFeedTopics(const QString &radio);
+    QByteArray traffic, alarm, state;
+    QByteArray Station(int fleet, int ident) const;
+
+private:
+    QByteArray root_;
+};
+
+// What every message of one run of the owner shares.
+struct TFeedOrigin {
+    QString radio;
+    QString boot; // new for every start of the owner; seq counts from 1 within it
+};
+
+// The last thing heard from one station, kept retained for late readers.
+struct TStationState {
+    int fleet = 0, ident = 0;
+    QString name;
+    QDateTime lastHeard;
+    std::optional<int> status;
+    QString statusText;
+    QDateTime statusTime;
+    bool emergency = false;
+};
+
+enum class TAlarmTransition { Opened, Acknowledged };
+
+// The state message: "online" with the port's state, or "offline" (the last will
+// and the clean exit).
+struct TLinkState {
+    bool online = true;
+    bool portOpen = true;
+    QString device; // "COM1"; empty when not known
+    QDateTime since;
+};
+
+QByteArray TrafficPayload(const TFeedOrigin &origin, quint64 seq, const TTrafficEvent &event);
+QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition transition,
+                        const TAlarm &alarm);
+QByteArray StationPayload(const TFeedOrigin &origin, const TStationState &station);
+QByteArray StatePayload(const TFeedOrigin &origin, const TLinkState &state);
+
+// ISO 8601 in UTC with milliseconds: "2026-12-10T01:02:03.456Z".
+QString FeedTime(const QDateTime &time);

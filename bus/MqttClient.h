@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <atomic>
+#include <deque>
+
+struct mosquitto;
+
+// One connection to a broker through libmosquitto, whose own thread does the
+// network work and reconnects with back-off (1 s doubling to 30 s). Publish
+// never waits on the network: messages wait in a bounded queue here, owned by
+// the thread that made the client, and go to the library while it is connected,
+// at most InFlightLimit unacknowledged at a time. Everything is QoS 1; what the
+// library holds when the line drops it sends again after the reconnect.
+class TMqttClient final : public QObject {
+    Q_OBJECT
+public:
+    struct TOptions {
+        QString host;
+        int port = 1883;
+        bool tls = false;
+        QString caFile; // empty: the system's certificates
+        QString user, password;
+        QString clientId;
+        // Published by the broker when this client goes without saying goodbye.
+        QByteArray willTopic, willPayload;
+        int queueLimit = 10000;
+    };
+    static constexpr int InFlightLimit = 100;
+    // New messages go to the library together, this long after the first of
+    // them: one wake-up of its thread per batch instead of one per message.
+    static constexpr int BatchDelay = 25; // ms
+
+    explicit TMqttClient(TOptions options, QObject *parent = nullptr);
+    // Disconnects and stops the library's thread; what is still queued is lost
+    // (Flush first).
+    ~TMqttClient() override;
+
+    // Starts the library's thread and the first connection attempt (later ones
+    // follow by themselves). False and *problem when the options cannot be used.
+    bool Start(QString *problem);
+
+    // Queues a message. A retained one replaces a waiting one for the same topic
+    // and is never dropped; any other is dropped (and counted) while QueueLimit
+    // messages wait or are unacknowledged. False when dropped.
+    bool Publish(const QByteArray &topic, const QByteArray &payload, bool retain = false);
+    // Runs the event loop until everything queued is acknowledged, at most
+    // timeoutMs; false when something is left.
+    bool Flush(int timeoutMs);
+
+    bool Connected() const { return connected_; }
+    quint64 DropCount() const { return dropped_; }
+    // Waiting plus sent and not yet acknowledged.
+    int Queued() const { return int(waiting_.size()) + InFlight(); }
+
+signals:
+    void ConnectedChanged(bool connected);
+    // The total of messages dropped so far, after each drop.
+    void DropCountChanged(quint64 total);
+    // The broker refused the connection (user, password), or the library failed.
+    void Problem(const QString &text);
+
+private:
+    struct TMessage {
+        QByteArray topic, payload;
+        bool retain = false;
+    };
+    static void OnConnect(mosquitto *, void *self, int rc);
+    static void OnDisconnect(mosquitto *, void *self, int rc);
+    static void OnPublish(mosquitto *, void *self, int mid);
+    void SetConnected(bool connected);
+    int InFlight() const { return int(handed_ - acknowledged_); }
+    void Pump();
+    void Drop();
+
+    TOptions options_;
+    mosquitto *mosq_ = nullptr;
+    bool started_ = false;
+    std::atomic<bool> connected_ = false;
+    // Owner's thread only from here on.
+    std::deque<TMessage> waiting_;
+    // Retained messages still waiting, by topic (references into a deque stay
+    // valid while elements come and go at its ends).
+    QHash<QByteArray, TMessage *> waitingRetained_;
+    int waitingPlain_ = 0;
+    quint64 handed_ = 0; // to the library
+    // Counted on the library's thread; the owner's thread is only woken for it
+    // when messages wait (steady traffic with the broker up costs no wake-up).
+    std::atomic<quint64> acknowledged_ = 0;
+    std::atomic<bool> anyWaiting_ = false;
+    std::atomic<bool> pumpPosted_ = false;
+    QTimer batch_;
+    quint64 dropped_ = 0;
+    int lastRefusal_ = 0;
+};
