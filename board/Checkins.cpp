@@ -78,6 +78,42 @@ std::optional<TCheckinRule> TCheckinSettings::RuleFor(TStationKey key) const
     return rule;
 }
 
+void SetCheckinRule(TCheckinSettings &settings, TCheckinScope scope, TStationKey key, int minutes,
+                    const QDateTime &since)
+{
+    const TCheckinRule rule{minutes, since};
+    switch (scope) {
+    case TCheckinScope::Station:
+        if (minutes > 0)
+            settings.stations.insert(key, rule);
+        else
+            settings.stations.remove(key);
+        break;
+    case TCheckinScope::Fleet:
+        if (minutes > 0)
+            settings.fleets.insert(key.fleet, rule);
+        else
+            settings.fleets.remove(key.fleet);
+        break;
+    case TCheckinScope::All:
+        settings.all = minutes > 0 ? std::optional<TCheckinRule>(rule) : std::nullopt;
+        break;
+    }
+}
+
+int CheckinMinutes(const TCheckinSettings &settings, TCheckinScope scope, TStationKey key)
+{
+    switch (scope) {
+    case TCheckinScope::Station:
+        return settings.stations.value(key).minutes;
+    case TCheckinScope::Fleet:
+        return settings.fleets.value(key.fleet).minutes;
+    case TCheckinScope::All:
+        return settings.all ? settings.all->minutes : 0;
+    }
+    return 0;
+}
+
 TCheckinSettings LoadCheckins(const QString &fileName, QString *problem)
 {
     TCheckinSettings settings;

@@ -41,6 +41,14 @@ struct TCheckinSettings {
     bool operator==(const TCheckinSettings &) const = default;
 };
 
+// Where a rule applies.
+enum class TCheckinScope { Station, Fleet, All };
+// Sets the rule of a scope (minutes > 0, counted from since) or removes it (0).
+void SetCheckinRule(TCheckinSettings &settings, TCheckinScope scope, TStationKey key, int minutes,
+                    const QDateTime &since);
+// The minutes a scope's own rule gives (0 when it has none).
+int CheckinMinutes(const TCheckinSettings &settings, TCheckinScope scope, TStationKey key);
+
 inline const QString CheckinFileName = QStringLiteral("CorvalinkCheckins.ini");
 
 // A missing file gives the defaults (no timers) silently; an unreadable file or a
