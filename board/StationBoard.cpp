@@ -66,6 +66,8 @@ TStationBoard::TStationBoard(QObject *parent, TClock clock)
     connect(&deadlineTimer_, &QTimer::timeout, this, &TStationBoard::CheckDeadlines);
     connect(&ageTimer_, &QTimer::timeout, this, &TStationBoard::AgeTick);
     connect(&aliveTimer_, &QTimer::timeout, this, &TStationBoard::StillAlive);
+    updateTimer_.setSingleShot(true);
+    connect(&updateTimer_, &QTimer::timeout, this, &TStationBoard::FlushUpdates);
 }
 
 TStationBoard::~TStationBoard()
@@ -114,24 +116,37 @@ void TStationBoard::Heard(TStationKey key, const QString &name, const QDateTime 
     const int row = EnsureRow(key);
     TRow &r = rows_[std::size_t(row)];
     TStationTraffic &t = r.traffic;
+    // Only the columns that change: a proxy sorted or filtered on another one has
+    // nothing to redo.
+    int first = HeardColumn, last = AgeColumn;
     t.lastHeard = time;
-    t.heardName = RealName(name, key);
+    const QString heardName = RealName(name, key);
+    if (heardName != t.heardName) {
+        t.heardName = heardName;
+        first = NameColumn;
+    }
     if (event && event->kind == TrafficKind::Status) {
         t.status = event->status;
         t.statusText = event->statusText;
         t.statusKnown = event->statusKnown;
         t.statusTime = time;
-        if (event->IsEmergency())
+        first = std::min(first, int(StatusColumn));
+        if (event->IsEmergency()) {
             t.emergencies.append({*event->status, event->statusText});
+            last = AlarmColumn;
+        }
     } else if (event &&
                (event->kind == TrafficKind::ShortMessage || event->kind == TrafficKind::LongMessage)) {
         t.lastMessage = event->text;
         t.messageTime = time;
+        last = std::max(last, int(MessageColumn));
     }
     if (r.overdue)
         Clear(row, time);
     Schedule(row);
-    RowChanged(row, NameColumn, AlarmColumn);
+    if (r.deadline.isValid())
+        last = AlarmColumn;
+    RowChanged(row, first, last);
 }
 
 int TStationBoard::EnsureRow(TStationKey key)
@@ -155,7 +170,48 @@ int TStationBoard::RowOf(TStationKey key) const
 
 void TStationBoard::RowChanged(int row, int firstColumn, int lastColumn)
 {
-    emit dataChanged(index(row, firstColumn), index(row, lastColumn));
+    // The first change after a quiet spell is told at once; changes that follow
+    // within the spell are gathered and told together at its end, so a view
+    // repaints a few times a second however fast the line runs.
+    if (!updateTimer_.isActive()) {
+        emit dataChanged(index(row, firstColumn), index(row, lastColumn));
+        if (updateDelayMs_ > 0)
+            updateTimer_.start(updateDelayMs_);
+        return;
+    }
+    TRow &r = rows_[std::size_t(row)];
+    if (r.dirtyFirst < 0) {
+        dirtyRows_.push_back(row);
+        r.dirtyFirst = firstColumn;
+        r.dirtyLast = lastColumn;
+    } else {
+        r.dirtyFirst = std::min(r.dirtyFirst, firstColumn);
+        r.dirtyLast = std::max(r.dirtyLast, lastColumn);
+    }
+}
+
+void TStationBoard::FlushUpdates()
+{
+    std::vector<int> rows;
+    rows.swap(dirtyRows_);
+    for (int row : rows) {
+        TRow &r = rows_[std::size_t(row)];
+        const int first = r.dirtyFirst, last = r.dirtyLast;
+        r.dirtyFirst = r.dirtyLast = -1;
+        emit dataChanged(index(row, first), index(row, last));
+    }
+    // Something was told: wait a spell before telling the next change at once.
+    if (!rows.empty())
+        updateTimer_.start(updateDelayMs_);
+}
+
+void TStationBoard::SetUpdateDelay(int ms)
+{
+    updateDelayMs_ = std::max(0, ms);
+    if (updateDelayMs_ == 0) {
+        updateTimer_.stop();
+        FlushUpdates();
+    }
 }
 
 void TStationBoard::SetDirectory(const QList<TDirectoryStation> &stations)
@@ -175,6 +231,8 @@ void TStationBoard::SetDirectory(const QList<TDirectoryStation> &stations)
             Schedule(row);
     }
     // A station that left the directory stays while the radio has heard it.
+    FlushUpdates();
+    updateTimer_.stop();
     bool removed = false;
     for (int row = int(rows_.size()) - 1; row >= 0; --row) {
         TRow &r = rows_[std::size_t(row)];
@@ -350,10 +408,8 @@ void TStationBoard::ArmTimer()
     }
     const qint64 wait = std::clamp<qint64>(deadlines_.begin()->first - Ms(Now()), 0, LongestWaitMs);
     // Re-arming costs a timer registration; a frame that moved a later deadline need not.
-    const qint64 at = Ms(Now()) + wait;
-    if (deadlineTimer_.isActive() && armedAt_ == at)
+    if (deadlineTimer_.isActive() && std::abs(deadlineTimer_.remainingTime() - wait) <= 1)
         return;
-    armedAt_ = at;
     deadlineTimer_.start(int(wait));
 }
 
@@ -423,7 +479,12 @@ void TStationBoard::AgeTick()
 
 QString TStationBoard::AgeText(const QDateTime &then, const QDateTime &now)
 {
-    const qint64 ms = std::max<qint64>(0, then.msecsTo(now));
+    return AgeWords(then.msecsTo(now), [&] { return then.toLocalTime().date(); });
+}
+
+QString TStationBoard::AgeWords(qint64 ms, const std::function<QDate()> &localDate)
+{
+    ms = std::max<qint64>(0, ms);
     if (ms < MinuteMs)
         return QStringLiteral("%1 s ago").arg(ms / 1000);
     if (ms < 60 * MinuteMs)
@@ -434,7 +495,22 @@ QString TStationBoard::AgeText(const QDateTime &then, const QDateTime &now)
     return QStringLiteral("%1 %2 ago (%3)")
         .arg(days)
         .arg(days == 1 ? QStringLiteral("day") : QStringLiteral("days"))
-        .arg(then.toLocalTime().date().toString(Qt::ISODate));
+        .arg(localDate().toString(Qt::ISODate));
+}
+
+QDateTime TStationBoard::Local(const QDateTime &utc) const
+{
+    // Asking the zone reads its file each time: once an hour of the times shown
+    // is enough (offsets change on the hour).
+    const qint64 ms = Ms(utc);
+    const qint64 hour = ms / (60 * MinuteMs);
+    auto it = localOffsets_.constFind(hour);
+    if (it == localOffsets_.cend()) {
+        if (localOffsets_.size() > 4096)
+            localOffsets_.clear();
+        it = localOffsets_.insert(hour, utc.toLocalTime().offsetFromUtc());
+    }
+    return QDateTime::fromMSecsSinceEpoch(ms + qint64(*it) * 1000, Qt::UTC);
 }
 
 // Texts
@@ -460,8 +536,8 @@ QString TStationBoard::TimeText(const QDateTime &time) const
 {
     if (!time.isValid())
         return {};
-    const QDateTime local = time.toLocalTime();
-    if (local.date() == Now().toLocalTime().date())
+    const QDateTime local = Local(time);
+    if (local.date() == Local(Now()).date())
         return local.time().toString(QStringLiteral("HH:mm:ss"));
     return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
 }
@@ -536,7 +612,9 @@ QVariant TStationBoard::data(const QModelIndex &index, int role) const
         case HeardColumn:
             return TimeText(t.lastHeard);
         case AgeColumn:
-            return t.lastHeard.isValid() ? AgeText(t.lastHeard, Now()) : QStringLiteral("not heard");
+            return t.lastHeard.isValid()
+                       ? AgeWords(t.lastHeard.msecsTo(Now()), [&] { return Local(t.lastHeard).date(); })
+                       : QStringLiteral("not heard");
         case MessageColumn:
             return Preview(t.lastMessage);
         case CheckinColumn:

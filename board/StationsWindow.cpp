@@ -49,6 +49,15 @@ bool TStationProxy::filterAcceptsRow(int sourceRow, const QModelIndex &sourcePar
     return bare.contains(filter_);
 }
 
+void TStationProxy::sort(int column, Qt::SortOrder order)
+{
+    if (column == TStationBoard::AgeColumn) {
+        column = TStationBoard::HeardColumn;
+        order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
+    }
+    QSortFilterProxyModel::sort(column, order);
+}
+
 QVariant TStationProxy::data(const QModelIndex &index, int role) const
 {
     if (role == Qt::ForegroundRole || role == Qt::BackgroundRole) {
@@ -71,6 +80,25 @@ void TStationGrid::keyboardSearch(const QString &search)
     QTableView::keyboardSearch(search);
 }
 
+void TStationGrid::dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                               const QList<int> &roles)
+{
+    // The ages' tick: repaint the age cells on screen, not the whole grid.
+    if (topLeft.column() == TStationBoard::AgeColumn && bottomRight.column() == TStationBoard::AgeColumn &&
+        topLeft != bottomRight) {
+        RepaintAges();
+        return;
+    }
+    QTableView::dataChanged(topLeft, bottomRight, roles);
+}
+
+void TStationGrid::RepaintAges()
+{
+    const int x = columnViewportPosition(TStationBoard::AgeColumn);
+    if (x >= 0 && !isColumnHidden(TStationBoard::AgeColumn))
+        viewport()->update(x, 0, columnWidth(TStationBoard::AgeColumn), viewport()->height());
+}
+
 void TStationGrid::keyPressEvent(QKeyEvent *event)
 {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentIndex().isValid()) {
@@ -87,7 +115,6 @@ TStationsForm::TStationsForm(TStationBoard &board, QWidget *parent)
       proxy_(new TStationProxy(this))
 {
     ui->setupUi(this);
-    proxy_->setSourceModel(&board_);
     ui->StationGrid->setModel(proxy_);
     ui->StationGrid->sortByColumn(TStationBoard::NameColumn, Qt::AscendingOrder);
     QHeaderView *header = ui->StationGrid->horizontalHeader();
@@ -142,6 +169,10 @@ void TStationsForm::showEvent(QShowEvent *event)
     if (!watching_) {
         watching_ = true;
         board_.WatchAges(true);
+        // Sorted and filtered again from the board as it is now.
+        proxy_->setSourceModel(&board_);
+        if (shownStation_)
+            SelectStation(*shownStation_);
     }
     ShowSummary();
 }
@@ -152,6 +183,9 @@ void TStationsForm::hideEvent(QHideEvent *event)
     if (watching_) {
         watching_ = false;
         board_.WatchAges(false);
+        // Hidden, the board's changes reach no proxy: it costs only its own updates.
+        shownStation_ = SelectedStation();
+        proxy_->setSourceModel(nullptr);
     }
 }
 
@@ -203,6 +237,8 @@ void TStationsForm::StationGridSelectionChange()
 
 void TStationsForm::ShowSummary()
 {
+    if (!watching_)
+        return;
     int emergencies = 0, overdue = 0;
     for (int row = 0; row < board_.rowCount(); ++row) {
         emergencies += board_.TrafficAt(row).emergencies.isEmpty() ? 0 : 1;

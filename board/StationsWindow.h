@@ -22,6 +22,9 @@ public:
     explicit TStationProxy(QObject *parent = nullptr);
     void SetFilterText(const QString &text);
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    // The age column sorts as the time heard does: the ages' tick then never
+    // touches the sort column.
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
@@ -36,6 +39,10 @@ class TStationGrid final : public QTableView {
 public:
     using QTableView::QTableView;
     void keyboardSearch(const QString &search) override;
+    // The age cells on screen, and nothing else.
+    void RepaintAges();
+    void dataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight,
+                     const QList<int> &roles = {}) override;
 
 signals:
     // Enter or Return on a row.
@@ -46,7 +53,8 @@ protected:
 };
 
 // The Stations window: every station's state at a glance, its actions on Enter,
-// check-in times and the CSV export. It asks the board for ages only while shown.
+// check-in times and the CSV export. Shown, it has the board tick the ages;
+// hidden, it holds nothing of the board.
 class TStationsForm final : public QWidget {
     Q_OBJECT
 public:
@@ -59,6 +67,7 @@ public:
     void SetFileChooser(TFileChooser chooser) { chooseFile_ = std::move(chooser); }
     void SetClock(TClock clock) { clock_ = std::move(clock); }
 
+    // Holds the board only while the window is shown.
     TStationProxy *Proxy() const { return proxy_; }
     TStationGrid *Grid() const;
     // The selected station, if any.
@@ -100,6 +109,7 @@ private:
     TFileChooser chooseFile_;
     TClock clock_;
     bool watching_ = false;
+    std::optional<TStationKey> shownStation_;
 };
 
 extern TStationsForm *StationsForm;

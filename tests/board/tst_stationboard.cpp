@@ -4,6 +4,7 @@
 #include "HistoryStore.h"
 #include "StationBoard.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
@@ -70,6 +71,7 @@ private slots:
     void directoryNamesRowsAndRenameKeepsTheRow();
     void emergencyOpenUntilAcknowledged();
     void agesTickOnlyWhileWatched();
+    void busyLineChangesToldTogether();
     void ageText_data();
     void ageText();
     void checkinRules_data();
@@ -250,6 +252,7 @@ void TestStationBoard::emergencyOpenUntilAcknowledged()
 void TestStationBoard::agesTickOnlyWhileWatched()
 {
     TStationBoard board(nullptr, Clock());
+    board.SetUpdateDelay(0);
     board.TrafficEvent(Status({101, 1001}, T0, 23));
     board.TrafficEvent(Status({101, 1002}, T0, 23));
     QVERIFY(!board.AgesTicking());
@@ -265,6 +268,37 @@ void TestStationBoard::agesTickOnlyWhileWatched()
     QVERIFY(board.AgesTicking());
     board.WatchAges(false);
     QVERIFY(!board.AgesTicking());
+}
+
+void TestStationBoard::busyLineChangesToldTogether()
+{
+    TStationBoard board(nullptr, Clock());
+    board.SetUpdateDelay(0);
+    for (int i = 0; i < 4; ++i)
+        board.TrafficEvent(Frame(TrafficKind::Call, {101, 1000 + i}, T0));
+    board.SetUpdateDelay(40);
+    QSignalSpy changed(&board, &QAbstractItemModel::dataChanged);
+    QElapsedTimer spell;
+    spell.start();
+    // The first change of a quiet spell is told at once; a call touches only the
+    // time heard and the age.
+    board.TrafficEvent(Frame(TrafficKind::Call, {101, 1000}, T0.addSecs(1)));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed[0][0].toModelIndex().column(), int(TStationBoard::HeardColumn));
+    QCOMPARE(changed[0][1].toModelIndex().column(), int(TStationBoard::AgeColumn));
+    // Those that follow within the spell come together at its end, one per row,
+    // spanning every column that changed.
+    board.TrafficEvent(Status({101, 1001}, T0.addSecs(2), 23));
+    TTrafficEvent message = Frame(TrafficKind::ShortMessage, {101, 1001}, T0.addSecs(3));
+    message.text = QStringLiteral("hello");
+    board.TrafficEvent(message);
+    board.TrafficEvent(Frame(TrafficKind::Call, {101, 1002}, T0.addSecs(3)));
+    QCOMPARE(changed.size(), 1);
+    QTRY_COMPARE(changed.size(), 3);
+    QVERIFY(spell.elapsed() >= 40);
+    QCOMPARE(changed[1][0].toModelIndex(), board.index(1, TStationBoard::StatusColumn));
+    QCOMPARE(changed[1][1].toModelIndex(), board.index(1, TStationBoard::MessageColumn));
+    QCOMPARE(changed[2][0].toModelIndex(), board.index(2, TStationBoard::HeardColumn));
 }
 
 void TestStationBoard::ageText_data()

@@ -132,6 +132,13 @@ void TestStationsWindow::filterSortSearchAndAct()
 
     form.hide();
     QVERIFY(!board.AgesTicking());
+    QCOMPARE(proxy->rowCount(), 0);
+    // Shown again: the same order and the same station selected.
+    board.TrafficEvent(Heard(TrafficKind::Call, 100, 1001, 40));
+    form.show();
+    QCOMPARE(proxy->rowCount(), 5);
+    QCOMPARE(proxy->index(0, TStationBoard::NameColumn).data().toString(), QStringLiteral("100-1001"));
+    QCOMPARE(form.SelectedStation(), (TStationKey{102, 1007}));
 }
 
 QTEST_MAIN(TestStationsWindow)
