@@ -5,6 +5,7 @@
 #include "StationsWindow.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -90,6 +91,10 @@ int main(int argc, char *argv[])
     TStationsForm form(board);
     form.resize(1280, 560);
     form.show();
+    // corvalink-board-demo [FILTER]: the filter box typed in.
+    if (argc > 1)
+        form.findChild<QLineEdit *>(QStringLiteral("FilterEdit"))->setText(QString::fromLocal8Bit(argv[1]));
+    QApplication::processEvents();
     form.SelectStation({103, 1003});
 
     // A frame every second or so, as a quiet line sends them.

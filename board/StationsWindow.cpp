@@ -119,9 +119,6 @@ TStationsForm::TStationsForm(TStationBoard &board, QWidget *parent)
     ui->StationGrid->sortByColumn(TStationBoard::NameColumn, Qt::AscendingOrder);
     QHeaderView *header = ui->StationGrid->horizontalHeader();
     header->setSectionResizeMode(QHeaderView::Interactive);
-    const int widths[TStationBoard::ColumnCount] = {140, 80, 130, 90, 90, 100, 220, 160, 200};
-    for (int column = 0; column < TStationBoard::ColumnCount; ++column)
-        ui->StationGrid->setColumnWidth(column, widths[column]);
     ui->StationGrid->verticalHeader()->setDefaultSectionSize(ui->StationGrid->fontMetrics().height() + 6);
     chooseFile_ = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("Export stations"),
@@ -169,8 +166,35 @@ void TStationsForm::showEvent(QShowEvent *event)
     if (!watching_) {
         watching_ = true;
         board_.WatchAges(true);
-        // Sorted and filtered again from the board as it is now.
+        // Sorted and filtered again from the board as it is now, the columns as
+        // the operator left them.
         proxy_->setSourceModel(&board_);
+        if (columns_.isEmpty()) {
+            const QFontMetrics metrics = ui->StationGrid->fontMetrics();
+            const char *const widest[TStationBoard::ColumnCount] = {"Harbour Master 12",
+                                                                    "000-0000",
+                                                                    "23 Returning home",
+                                                                    "2026-12-09 00:00:00",
+                                                                    "2026-12-09 00:00:00",
+                                                                    "3 days ago (2026-12-07)",
+                                                                    "",
+                                                                    "every 30 min, due 00:00:00",
+                                                                    ""};
+            for (int column = 0; column < TStationBoard::ColumnCount; ++column)
+                ui->StationGrid->setColumnWidth(
+                    column, metrics.horizontalAdvance(QLatin1String(widest[column])) + 16);
+            ui->StationGrid->setColumnWidth(TStationBoard::MessageColumn,
+                                            metrics.horizontalAdvance(QLatin1Char('x')) * 30);
+            ui->StationGrid->setColumnWidth(
+                TStationBoard::AlarmColumn,
+                metrics.horizontalAdvance(QLatin1String("overdue since 2026-12-09 00:00:00")) + 16);
+            // The alarm beside the name, where the eye starts.
+            QHeaderView *header = ui->StationGrid->horizontalHeader();
+            header->moveSection(header->visualIndex(TStationBoard::AlarmColumn),
+                                TStationBoard::StationColumn + 1);
+        } else {
+            ui->StationGrid->horizontalHeader()->restoreState(columns_);
+        }
         if (shownStation_)
             SelectStation(*shownStation_);
     }
@@ -185,6 +209,7 @@ void TStationsForm::hideEvent(QHideEvent *event)
         board_.WatchAges(false);
         // Hidden, the board's changes reach no proxy: it costs only its own updates.
         shownStation_ = SelectedStation();
+        columns_ = ui->StationGrid->horizontalHeader()->saveState();
         proxy_->setSourceModel(nullptr);
     }
 }

@@ -110,6 +110,7 @@ private:
     TClock clock_;
     bool watching_ = false;
     std::optional<TStationKey> shownStation_;
+    QByteArray columns_; // the header's widths and sort while hidden
 };
 
 extern TStationsForm *StationsForm;
