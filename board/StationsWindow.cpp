@@ -216,11 +216,10 @@ void TStationsForm::hideEvent(QHideEvent *event)
 
 std::optional<TStationKey> TStationsForm::SelectedStation() const
 {
-    const QModelIndex current = ui->StationGrid->currentIndex();
+    const QModelIndex current = proxy_->mapToSource(ui->StationGrid->currentIndex());
     if (!current.isValid())
         return std::nullopt;
-    const int key = current.siblingAtColumn(0).data(TStationBoard::KeyRole).toInt();
-    return TStationKey{key / 10000, key % 10000};
+    return board_.KeyAt(current.row());
 }
 
 bool TStationsForm::SelectStation(TStationKey key)
