@@ -91,7 +91,8 @@ public:
     // The user directory as it is now: names rows, adds its stations, drops rows of
     // stations that left it and were never heard. Never touches a timer.
     void SetDirectory(const QList<TDirectoryStation> &stations);
-    // What history.db says (at start-up): merged in, the newer of each field wins.
+    // What history.db says, once at start-up: merged in, the newer of each field
+    // wins; emergencies left open come before any raised since.
     void Rebuild(const QList<TStationTraffic> &stations);
 
     // Reads the check-in file (rules, the down time) and keeps it up to date from
@@ -164,7 +165,7 @@ private:
     void AgeTick();
     void StillAlive();
     QString TimeText(const QDateTime &time) const;
-    // Local time as a UTC-spec value, for formatting without asking the zone again.
+    // The local time held as a UTC value, to format without asking the zone again.
     QDateTime Local(const QDateTime &utc) const;
     static QString AgeWords(qint64 ms, const std::function<QDate()> &localDate);
     QString AlarmText(const TRow &row) const;
