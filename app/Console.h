@@ -10,11 +10,12 @@ class TAlarmSound;
 class TConsoleSession;
 class TPopupWindows;
 class TRadioLink;
+class TStationBoard;
 class TStatusPanels;
 class TTrafficHub;
 
 // The console as the operator has it: the radio core (link, session, hub), the
-// alarm display, then the windows, wired in one place. Built in that order and
+// alarm display, the station board, then the windows, wired in one place. Built in that order and
 // deleted in the reverse one.
 class TConsole final {
 public:
@@ -33,6 +34,7 @@ public:
     TAlarmDisplay &Alarm() { return *alarm_; }
     TStatusPanels &Panels() { return *panels_; }
     TPopupWindows &Popups() { return *popups_; }
+    TStationBoard &Board() { return *board_; }
 
     // The main window, the log it shows, and its end request.
     QMainWindow *Window() const;
@@ -44,6 +46,7 @@ private:
     void Build();
     void BuildWindows();
     void Connect();
+    void ConnectBoard();
     void Teardown();
 
     std::unique_ptr<TRadioLink> link_;
@@ -51,6 +54,7 @@ private:
     std::unique_ptr<TTrafficHub> hub_;
     std::unique_ptr<TAlarmDisplay> alarm_;
     std::unique_ptr<TAlarmSound> sound_;
+    std::unique_ptr<TStationBoard> board_;
     std::unique_ptr<TStatusPanels> panels_;
     std::unique_ptr<TPopupWindows> popups_;
     bool settingsLoaded_ = false;

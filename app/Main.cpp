@@ -18,6 +18,7 @@
 #include "RadioLink.h"
 #include "Speech.h"
 #include "Speechpopup.h"
+#include "StationsWindow.h"
 #include "Status.h"
 #include "Statuspopup.h"
 #include "Table.h"
@@ -127,6 +128,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->Version1, &QAction::triggered, this, &TMainForm::Version1Click);
     connect(ui->History1, &QAction::triggered, this, &TMainForm::History1Click);
     connect(ui->Emergencies1, &QAction::triggered, this, &TMainForm::Emergencies1Click);
+    connect(ui->Stations1, &QAction::triggered, this, &TMainForm::Stations1Click);
     connect(ui->AlarmSound1, &QAction::triggered, this, &TMainForm::AlarmSound1Click);
     connect(ui->LineMonitor1, &QAction::triggered, this, &TMainForm::LineMonitor1Click);
 }
@@ -263,6 +265,11 @@ void TMainForm::History1Click()
 void TMainForm::Emergencies1Click()
 {
     ShowNonModal(EmergenciesForm);
+}
+
+void TMainForm::Stations1Click()
+{
+    ShowNonModal(StationsForm);
 }
 
 void TMainForm::AlarmSound1Click(bool on)

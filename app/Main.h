@@ -58,6 +58,7 @@ private slots:
     void Version1Click();
     void History1Click();
     void Emergencies1Click();
+    void Stations1Click();
     void AlarmSound1Click(bool on);
     void LineMonitor1Click();
 

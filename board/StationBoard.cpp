@@ -1,5 +1,6 @@
 #include "StationBoard.h"
 
+#include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 #include <limits>
@@ -329,6 +330,11 @@ void TStationBoard::SetCheckins(const TCheckinSettings &settings)
 void TStationBoard::SaveCheckinFile()
 {
     if (checkinFile_.isEmpty())
+        return;
+    // With no timer set there is nothing to keep: the working directory gets no
+    // file of the board's own until the operator sets one.
+    if (!checkins_.all && checkins_.fleets.isEmpty() && checkins_.stations.isEmpty() &&
+        !QFileInfo::exists(checkinFile_))
         return;
     QString problem;
     if (SaveCheckins(checkinFile_, checkins_, &problem)) {
