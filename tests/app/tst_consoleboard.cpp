@@ -1,8 +1,12 @@
 #include "Console.h"
 #include "ConsoleFixture.h"
+#include "ConsoleSession.h"
+#include "Message.h"
 #include "StationBoard.h"
+#include "StationId.h"
 #include "StationsWindow.h"
 #include "Status.h"
+#include "Table.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,6 +29,8 @@ private slots:
     void framesReachTheRows_data();
     void framesReachTheRows();
     void enterOnRowOpensStatusWindow();
+    void stationBeyondTheDirectoryGoesToOther();
+    void directoryEditRenamesTheRow();
 
 private:
     // The text the Stations window shows in a column of a station's row, or a
@@ -137,6 +143,45 @@ void TstConsoleBoard::enterOnRowOpensStatusWindow()
     QCOMPARE(field("IdentDBEdit"), QStringLiteral("2000"));
     QCOMPARE(StatusForm->findChild<QComboBox *>("NameDBLookupComboBox")->currentText(),
              QStringLiteral("101-2000"));
+}
+
+void TstConsoleBoard::stationBeyondTheDirectoryGoesToOther()
+{
+    // Heard stations fill the directory to its limit; the next one is on the
+    // board only, and a call window takes it as "Other" with its numbers typed in.
+    for (int ident = 2001; ident <= 2004; ++ident)
+        QVERIFY(dir_->Send(1, Frame("B101" + QByteArray::number(ident))));
+    QTRY_VERIFY(!Cell("101-2004", TStationBoard::HeardColumn).isEmpty());
+    QCOMPARE(Console->Session().UserTable()->RecordCount(), MaxUserEntries);
+    QCOMPARE(Cell("101-2004", TStationBoard::NameColumn), QStringLiteral("101-2004"));
+    MessageForm->HoldStation(101, 2004);
+    auto *fleet = MessageForm->findChild<QLineEdit *>("FleetDBEdit");
+    auto *ident = MessageForm->findChild<QLineEdit *>("IdentDBEdit");
+    QCOMPARE(MessageForm->findChild<QComboBox *>("NameDBLookupComboBox")->currentText(),
+             QStringLiteral("Other"));
+    QCOMPARE(fleet->text() + '-' + ident->text(), QStringLiteral("101-2004"));
+    QVERIFY(!fleet->isReadOnly() && !ident->isReadOnly());
+    // A station of the directory locks the boxes again.
+    MessageForm->HoldStation(100, 1000);
+    QCOMPARE(MessageForm->findChild<QComboBox *>("NameDBLookupComboBox")->currentText(),
+             QStringLiteral("Base"));
+    QCOMPARE(fleet->text() + '-' + ident->text(), QStringLiteral("100-1000"));
+    QVERIFY(fleet->isReadOnly() && ident->isReadOnly());
+}
+
+void TstConsoleBoard::directoryEditRenamesTheRow()
+{
+    // As the Edit User window posts a cell: the row is renamed once the edit is
+    // posted, not while it is typed, and its last heard stays.
+    TTable *users = Console->Session().UserTable();
+    const QString heard = Cell("102-1203", TStationBoard::HeardColumn);
+    QVERIFY(users->Locate(QStringLiteral("Fleet;Ident"), {102, 1203}));
+    users->SetFieldText(QStringLiteral("Name"), QStringLiteral("Tanker 3"));
+    QCoreApplication::processEvents();
+    QCOMPARE(Cell("102-1203", TStationBoard::NameColumn), QStringLiteral("Truck 3"));
+    users->Post();
+    QTRY_COMPARE(Cell("102-1203", TStationBoard::NameColumn), QStringLiteral("Tanker 3"));
+    QCOMPARE(Cell("102-1203", TStationBoard::HeardColumn), heard);
 }
 
 QTEST_MAIN(TstConsoleBoard)
