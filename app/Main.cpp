@@ -269,6 +269,12 @@ void TMainForm::Emergencies1Click()
 
 void TMainForm::Stations1Click()
 {
+    // Centred the first time, as the call windows are; afterwards where the
+    // operator put it.
+    if (StationsForm && !stationsCentred_) {
+        stationsCentred_ = true;
+        CentreOnScreen(StationsForm);
+    }
     ShowNonModal(StationsForm);
 }
 

@@ -74,6 +74,7 @@ private:
     TTrafficHub &hub_;
     bool endRequested_ = false;
     bool centred_ = false;
+    bool stationsCentred_ = false;
 };
 
 extern TMainForm *MainForm;
