@@ -1,7 +1,9 @@
 #include "Console.h"
 #include "ConsoleFixture.h"
 #include "ConsoleSession.h"
+#include "HistoryWindow.h"
 #include "Message.h"
+#include "Speech.h"
 #include "StationBoard.h"
 #include "StationId.h"
 #include "StationsWindow.h"
@@ -29,6 +31,8 @@ private slots:
     void framesReachTheRows_data();
     void framesReachTheRows();
     void enterOnRowOpensStatusWindow();
+    void rowActionsOpenTheirWindows_data();
+    void rowActionsOpenTheirWindows();
     void stationBeyondTheDirectoryGoesToOther();
     void directoryEditRenamesTheRow();
 
@@ -143,6 +147,48 @@ void TstConsoleBoard::enterOnRowOpensStatusWindow()
     QCOMPARE(field("IdentDBEdit"), QStringLiteral("2000"));
     QCOMPARE(StatusForm->findChild<QComboBox *>("NameDBLookupComboBox")->currentText(),
              QStringLiteral("101-2000"));
+}
+
+void TstConsoleBoard::rowActionsOpenTheirWindows_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("holds");
+    QTest::newRow("voice") << "&Voice"
+                           << "SpeechForm"
+                           << "IdentDBEdit"
+                           << "1101";
+    QTest::newRow("message") << "&Message"
+                             << "MessageForm"
+                             << "IdentDBEdit"
+                             << "1101";
+    QTest::newRow("history") << "&History"
+                             << "HistoryForm"
+                             << "StationEdit"
+                             << "101-1101";
+}
+
+void TstConsoleBoard::rowActionsOpenTheirWindows()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, window);
+    QFETCH(QString, box);
+    QFETCH(QString, holds);
+    QWidget *target = window == "SpeechForm"    ? static_cast<QWidget *>(SpeechForm)
+                      : window == "MessageForm" ? static_cast<QWidget *>(MessageForm)
+                                                : static_cast<QWidget *>(HistoryForm);
+    target->hide();
+    QVERIFY(StationsForm->SelectStation({101, 1101}));
+    std::unique_ptr<QMenu> menu = StationsForm->ActionMenu();
+    QAction *chosen = nullptr;
+    for (QAction *a : menu->actions())
+        if (a->text() == action)
+            chosen = a;
+    QVERIFY(chosen);
+    chosen->trigger();
+    QTRY_VERIFY(target->isVisible());
+    QCOMPARE(target->findChild<QLineEdit *>(box)->text(), holds);
 }
 
 void TstConsoleBoard::stationBeyondTheDirectoryGoesToOther()
