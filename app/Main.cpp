@@ -28,7 +28,12 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
+#include <algorithm>
 
 TMainForm *MainForm = nullptr;
 
@@ -269,13 +274,21 @@ void TMainForm::Emergencies1Click()
 
 void TMainForm::Stations1Click()
 {
-    // Centred the first time, as the call windows are; afterwards where the
-    // operator put it.
+    ShowNonModal(StationsForm);
+    // The first time: as wide as its columns (the last message included) where
+    // the screen allows, and centred as the call windows are; afterwards where
+    // and as the operator left it.
     if (StationsForm && !stationsCentred_) {
         stationsCentred_ = true;
+        QTableView *grid = StationsForm->Grid();
+        const int columns = grid->horizontalHeader()->length() +
+                            grid->verticalScrollBar()->sizeHint().width() + StationsForm->width() -
+                            grid->viewport()->width();
+        if (const QScreen *screen = StationsForm->screen())
+            StationsForm->resize(std::min(columns, screen->availableGeometry().width() * 9 / 10),
+                                 StationsForm->height());
         CentreOnScreen(StationsForm);
     }
-    ShowNonModal(StationsForm);
 }
 
 void TMainForm::AlarmSound1Click(bool on)
