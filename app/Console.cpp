@@ -3,6 +3,7 @@
 #include "AlarmDisplay.h"
 #include "AlarmSound.h"
 #include "Anipopup.h"
+#include "BoardHistory.h"
 #include "Config.h"
 #include "ConsoleFiles.h"
 #include "ConsoleSession.h"
@@ -13,6 +14,7 @@
 #include "Euser.h"
 #include "FeedPublisher.h"
 #include "Gps.h"
+#include "HistoryDatabase.h"
 #include "HistoryWindow.h"
 #include "LineMonitor.h"
 #include "Main.h"
@@ -25,7 +27,9 @@
 #include "RadioLink.h"
 #include "Speech.h"
 #include "Speechpopup.h"
+#include "StationBoard.h"
 #include "StationId.h"
+#include "StationsWindow.h"
 #include "Status.h"
 #include "StatusPanels.h"
 #include "Statuspopup.h"
@@ -35,6 +39,10 @@
 #include "WindowKit.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTimer>
+#include <optional>
 
 TConsole *Console = nullptr;
 
@@ -69,6 +77,45 @@ void NameStation(int fleet, int ident)
     });
 }
 
+// The user directory as the board takes it: the rows as stored. While a row is
+// being typed or appended the table signals again when it is posted or dropped.
+std::optional<QList<TDirectoryStation>> DirectoryStations(const TTable &users)
+{
+    if (users.Modified() || users.Inserting())
+        return std::nullopt;
+    const int name = users.FieldIndex(QStringLiteral("Name"));
+    const int fleet = users.FieldIndex(QStringLiteral("Fleet"));
+    const int ident = users.FieldIndex(QStringLiteral("Ident"));
+    QList<TDirectoryStation> stations;
+    for (int row = 0; row < users.RowCount(); ++row) {
+        const QString f = users.FieldText(row, fleet), i = users.FieldText(row, ident);
+        // A row without both numbers names no station; "Other" is the call
+        // windows' free entry, not a station of the fleet.
+        if (!f.isEmpty() && !i.isEmpty() && users.FieldText(row, name) != QLatin1String("Other"))
+            stations.append({users.FieldText(row, name), f.toInt(), i.toInt()});
+    }
+    return stations;
+}
+
+// A problem the board met, told the way the hub tells its own: after start-up,
+// from the event loop.
+void ReportBoardProblem(QObject *context, const QString &text)
+{
+    QMetaObject::invokeMethod(
+        context,
+        [text] {
+            ShowMessageBox(text, QStringLiteral("Corvalink Console"), MsgIcon::Warning, MsgButtons::Ok);
+        },
+        Qt::QueuedConnection);
+}
+
+void ShowCallWindow(QWidget *window)
+{
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 } // namespace
 
 TConsole::TConsole()
@@ -101,9 +148,27 @@ void TConsole::Build()
     link_ = std::make_unique<TRadioLink>();
     session_ = std::make_unique<TConsoleSession>(*link_);
     settingsLoaded_ = link_->LoadSettings(SettingsFileName);
+    // A history made by this start holds nothing to rebuild the board from.
+    const bool historyBefore = QFileInfo(HistoryFileName).isFile();
     hub_ = std::make_unique<TTrafficHub>(HistoryFileName);
     alarm_ = std::make_unique<TAlarmDisplay>(hub_.get());
     sound_ = std::make_unique<TAlarmSound>();
+    // The board is full before any frame is decoded: the directory's names, the
+    // check-in timers, then what history.db says; live frames come after.
+    board_ = std::make_unique<TStationBoard>();
+    if (const auto stations = DirectoryStations(*session_->UserTable()))
+        board_->SetDirectory(*stations);
+    const QString checkinProblem = board_->OpenCheckinFile(CheckinFileName);
+    if (!checkinProblem.isEmpty())
+        ReportBoardProblem(board_.get(), checkinProblem);
+    // A history the hub cannot use has been reported by the hub already.
+    if (historyBefore && hub_->HistoryWorking()) {
+        try {
+            board_->Rebuild(ReadStationTraffic(HistoryFileName));
+        } catch (const EHistoryError &error) {
+            ReportBoardProblem(board_.get(), QString::fromUtf8(error.what()));
+        }
+    }
 
     BuildWindows();
     Connect();
@@ -137,6 +202,7 @@ void TConsole::BuildWindows()
     TTrafficHub *hub = hub_.get();
     EmergenciesForm = new TEmergenciesForm(
         hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id, TTrafficHub::ByEmergenciesWindow); });
+    StationsForm = new TStationsForm(*board_);
 }
 
 void TConsole::Connect()
@@ -213,6 +279,68 @@ void TConsole::Connect()
                 ShowMessageBox(busProblem, QStringLiteral("Corvalink Console"), MsgIcon::Warning);
             },
             Qt::QueuedConnection);
+
+    ConnectBoard();
+}
+
+void TConsole::ConnectBoard()
+{
+    TConsoleSession *session = session_.get();
+    TStationBoard *board = board_.get();
+
+    // Every event, in log order, acknowledgements of emergencies included.
+    QObject::connect(session, &TConsoleSession::Traffic, board, &TStationBoard::TrafficEvent);
+
+    // The directory's names: after an edit posted in the editor, an import, or a
+    // station the name lookup added. Changes that come together are read once.
+    TTable *users = session->UserTable();
+    auto *directoryTimer = new QTimer(board);
+    directoryTimer->setSingleShot(true);
+    directoryTimer->setInterval(0);
+    QObject::connect(directoryTimer, &QTimer::timeout, board, [users, board] {
+        if (const auto stations = DirectoryStations(*users))
+            board->SetDirectory(*stations);
+    });
+    const auto directoryChanged = [directoryTimer] { directoryTimer->start(); };
+    const QAbstractItemModel *rows = users->Model();
+    QObject::connect(rows, &QAbstractItemModel::dataChanged, directoryTimer, directoryChanged);
+    QObject::connect(rows, &QAbstractItemModel::rowsInserted, directoryTimer, directoryChanged);
+    QObject::connect(rows, &QAbstractItemModel::rowsRemoved, directoryTimer, directoryChanged);
+    QObject::connect(rows, &QAbstractItemModel::modelReset, directoryTimer, directoryChanged);
+
+    QObject::connect(board, &TStationBoard::CheckinProblem, board,
+                     [board](const QString &message) { ReportBoardProblem(board, message); });
+    // An overdue station shows on the board (its row in red, with its text). The
+    // Emergencies window will list it beside the emergencies once the alarm list
+    // holds kinds other than an emergency: OverdueRaised and OverdueCleared are
+    // the signals it is to take.
+
+    // A row's actions: the call windows hold the station, the history shows
+    // only it, and naming goes the way the History window's does.
+    const auto call = [](auto *window, int fleet, int ident) {
+        if (!window)
+            return;
+        window->HoldStation(fleet, ident);
+        ShowCallWindow(window);
+    };
+    QObject::connect(StationsForm, &TStationsForm::VoiceWanted, StationsForm,
+                     [call](int fleet, int ident) { call(SpeechForm, fleet, ident); });
+    QObject::connect(StationsForm, &TStationsForm::StatusWanted, StationsForm,
+                     [call](int fleet, int ident) { call(StatusForm, fleet, ident); });
+    QObject::connect(StationsForm, &TStationsForm::MessageWanted, StationsForm,
+                     [call](int fleet, int ident) { call(MessageForm, fleet, ident); });
+    QObject::connect(StationsForm, &TStationsForm::HistoryWanted, StationsForm, [](int fleet, int ident) {
+        if (!HistoryForm)
+            return;
+        // The History window's own station filter, as if typed there.
+        if (auto *station = HistoryForm->findChild<QLineEdit *>(QStringLiteral("StationEdit")))
+            station->setText(StationNumberText({fleet, ident}));
+        const bool shown = HistoryForm->isVisible();
+        ShowCallWindow(HistoryForm);
+        if (shown)
+            HistoryForm->Reload();
+    });
+    QObject::connect(StationsForm, &TStationsForm::NameWanted, StationsForm, &NameStation);
 }
 
 void TConsole::Teardown()
@@ -234,6 +362,7 @@ void TConsole::Teardown()
     ConfigForm = nullptr;
     EndForm = nullptr;
     VersionForm = nullptr;
+    Delete(StationsForm);
     Delete(EmergenciesForm);
     Delete(HistoryForm);
     popups_.reset();
@@ -243,6 +372,7 @@ void TConsole::Teardown()
     Delete(SpeechForm);
     panels_.reset();
     Delete(MainForm);
+    board_.reset();
     sound_.reset();
     alarm_.reset();
     // Its writer commits what is queued before it goes.

@@ -12,11 +12,12 @@ class TDialogsModalToTheirWindow;
 class TFeedPublisher;
 class TPopupWindows;
 class TRadioLink;
+class TStationBoard;
 class TStatusPanels;
 class TTrafficHub;
 
 // The console as the operator has it: the radio core (link, session, hub), the
-// alarm display, then the windows, wired in one place. Built in that order and
+// alarm display, the station board, then the windows, wired in one place. Built in that order and
 // deleted in the reverse one.
 class TConsole final {
 public:
@@ -36,6 +37,7 @@ public:
     TAlarmSound &Sound() { return *sound_; }
     TStatusPanels &Panels() { return *panels_; }
     TPopupWindows &Popups() { return *popups_; }
+    TStationBoard &Board() { return *board_; }
 
     // The main window, the log it shows, and its end request.
     QMainWindow *Window() const;
@@ -47,6 +49,7 @@ private:
     void Build();
     void BuildWindows();
     void Connect();
+    void ConnectBoard();
     void Teardown();
 
     std::unique_ptr<TDialogsModalToTheirWindow> modality_;
@@ -55,6 +58,7 @@ private:
     std::unique_ptr<TTrafficHub> hub_;
     std::unique_ptr<TAlarmDisplay> alarm_;
     std::unique_ptr<TAlarmSound> sound_;
+    std::unique_ptr<TStationBoard> board_;
     std::unique_ptr<TStatusPanels> panels_;
     std::unique_ptr<TPopupWindows> popups_;
     std::unique_ptr<TFeedPublisher> feed_; // null without a broker in the preferences

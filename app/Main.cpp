@@ -19,6 +19,7 @@
 #include "RadioLink.h"
 #include "Speech.h"
 #include "Speechpopup.h"
+#include "StationsWindow.h"
 #include "Status.h"
 #include "Statuspopup.h"
 #include "Table.h"
@@ -28,8 +29,13 @@
 #include "ui_Main.h"
 
 #include <QCloseEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTableView>
+#include <algorithm>
 
 TMainForm *MainForm = nullptr;
 
@@ -140,6 +146,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->Version1, &QAction::triggered, this, &TMainForm::Version1Click);
     connect(ui->History1, &QAction::triggered, this, &TMainForm::History1Click);
     connect(ui->Emergencies1, &QAction::triggered, this, &TMainForm::Emergencies1Click);
+    connect(ui->Stations1, &QAction::triggered, this, &TMainForm::Stations1Click);
     connect(ui->AlarmSound1, &QAction::triggered, this, &TMainForm::AlarmSound1Click);
     connect(ui->LineMonitor1, &QAction::triggered, this, &TMainForm::LineMonitor1Click);
 }
@@ -277,6 +284,25 @@ void TMainForm::History1Click()
 void TMainForm::Emergencies1Click()
 {
     ShowNonModal(EmergenciesForm);
+}
+
+void TMainForm::Stations1Click()
+{
+    ShowNonModal(StationsForm);
+    // The first time: as wide as its columns (the last message included) where
+    // the screen allows, and centred as the call windows are; afterwards where
+    // and as the operator left it.
+    if (StationsForm && !stationsCentred_) {
+        stationsCentred_ = true;
+        QTableView *grid = StationsForm->Grid();
+        const int columns = grid->horizontalHeader()->length() +
+                            grid->verticalScrollBar()->sizeHint().width() + StationsForm->width() -
+                            grid->viewport()->width();
+        if (const QScreen *screen = StationsForm->screen())
+            StationsForm->resize(std::min(columns, screen->availableGeometry().width() * 9 / 10),
+                                 StationsForm->height());
+        CentreOnScreen(StationsForm);
+    }
 }
 
 void TMainForm::AlarmSound1Click(bool on)

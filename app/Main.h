@@ -67,6 +67,7 @@ private slots:
     void Version1Click();
     void History1Click();
     void Emergencies1Click();
+    void Stations1Click();
     void AlarmSound1Click(bool on);
     void LineMonitor1Click();
 
@@ -85,6 +86,7 @@ private:
     QLabel *alarmBanner_ = nullptr;
     bool endRequested_ = false;
     bool centred_ = false;
+    bool stationsCentred_ = false;
 };
 
 extern TMainForm *MainForm;

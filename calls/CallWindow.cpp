@@ -2,10 +2,12 @@
 
 #include "DBLookupComboBox.h"
 #include "LookupBinding.h"
+#include "Table.h"
 #include "WindowKit.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
+#include <exception>
 
 TLookupBinding *BindStationPicker(TTable *users, TDBLookupComboBox *names, QLineEdit *fleet, QLineEdit *ident,
                                   QWidget *window)
@@ -28,6 +30,36 @@ void UnlockForOther(const TDBLookupComboBox *names, QLineEdit *fleet, QLineEdit 
     const bool other = names->currentText() == QLatin1String("Other");
     fleet->setReadOnly(!other);
     ident->setReadOnly(!other);
+}
+
+void HoldStationInPicker(TLookupBinding *binding, TDBLookupComboBox *names, QLineEdit *fleet,
+                         QLineEdit *ident, int fleetNumber, int identNumber)
+{
+    TTable *users = binding->Table();
+    try {
+        // The window's own cursor: rows the directory gained since it was read show.
+        users->Refresh();
+    } catch (const std::exception &e) {
+        ShowTableError(QString::fromUtf8(e.what()));
+    }
+    const int fleetField = users->FieldIndex(QStringLiteral("Fleet"));
+    const int identField = users->FieldIndex(QStringLiteral("Ident"));
+    const QString fleetText = QString::number(fleetNumber);
+    const QString identText = QString::number(identNumber);
+    for (int row = 0; row < users->RowCount(); ++row) {
+        const QString f = users->FieldText(row, fleetField), i = users->FieldText(row, identField);
+        if (!f.isEmpty() && !i.isEmpty() && f.toInt() == fleetNumber && i.toInt() == identNumber) {
+            users->SetCurrentRow(row);
+            names->setCurrentIndex(row);
+            UnlockForOther(names, fleet, ident);
+            return;
+        }
+    }
+    if (!binding->Choose(QStringLiteral("Other")))
+        names->setCurrentIndex(-1);
+    UnlockForOther(names, fleet, ident);
+    fleet->setText(fleetText);
+    ident->setText(identText);
 }
 
 void EnterClicksButtons(std::initializer_list<QAbstractButton *> buttons, QWidget *window)

@@ -25,6 +25,12 @@ TLookupBinding *BindStationPicker(TTable *users, TDBLookupComboBox *names, QLine
 // makes both boxes editable; any other shown name makes them read-only.
 void UnlockForOther(const TDBLookupComboBox *names, QLineEdit *fleet, QLineEdit *ident);
 
+// Puts a station in a picker, as the operator would choose it: its directory row
+// when it has one (the directory re-read first), else "Other" with the numbers
+// typed in. Without an "Other" row the boxes show the numbers and the list nothing.
+void HoldStationInPicker(TLookupBinding *binding, TDBLookupComboBox *names, QLineEdit *fleet,
+                         QLineEdit *ident, int fleetNumber, int identNumber);
+
 // Enter on a focused picture button clicks it, as Space does.
 void EnterClicksButtons(std::initializer_list<QAbstractButton *> buttons, QWidget *window);
 

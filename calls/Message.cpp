@@ -44,6 +44,12 @@ TMessageForm::TMessageForm(const TCommandContext &context, QWidget *parent)
 
 TMessageForm::~TMessageForm() = default;
 
+void TMessageForm::HoldStation(int fleet, int ident)
+{
+    HoldStationInPicker(userSource_, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, fleet,
+                        ident);
+}
+
 void TMessageForm::showEvent(QShowEvent *event)
 {
     CentreOnFirstShow(this, centred_);

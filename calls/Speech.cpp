@@ -36,6 +36,12 @@ TSpeechForm::TSpeechForm(const TCommandContext &context, QWidget *parent)
 
 TSpeechForm::~TSpeechForm() = default;
 
+void TSpeechForm::HoldStation(int fleet, int ident)
+{
+    HoldStationInPicker(userSource_, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, fleet,
+                        ident);
+}
+
 void TSpeechForm::showEvent(QShowEvent *event)
 {
     CentreOnFirstShow(this, centred_);

@@ -24,6 +24,9 @@ public:
 
     TTable *UserTable = nullptr;
 
+    // The window holds this station, as if the operator had chosen it.
+    void HoldStation(int fleet, int ident);
+
 protected:
     void showEvent(QShowEvent *event) override;
 

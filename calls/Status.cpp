@@ -48,6 +48,12 @@ void TStatusForm::FormCreate()
     StatusTable->Locate(QStringLiteral("Text"), {QStringLiteral("Default")}, true);
 }
 
+void TStatusForm::HoldStation(int fleet, int ident)
+{
+    HoldStationInPicker(userSource_, ui->NameDBLookupComboBox, ui->FleetDBEdit, ui->IdentDBEdit, fleet,
+                        ident);
+}
+
 void TStatusForm::showEvent(QShowEvent *event)
 {
     CentreOnFirstShow(this, centred_);

@@ -23,6 +23,9 @@ public:
     ~TStatusForm() override;
 
     TTable *UserTable = nullptr;
+
+    // The window holds this station, as if the operator had chosen it.
+    void HoldStation(int fleet, int ident);
     TTable *StatusTable = nullptr;
 
 protected:

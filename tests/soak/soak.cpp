@@ -12,6 +12,8 @@
 #include "Frame.h"
 #include "LogMemo.h"
 #include "RadioLink.h"
+#include "StationBoard.h"
+#include "StationsWindow.h"
 #include "Table.h"
 #include "Zcomm.h"
 
@@ -178,6 +180,7 @@ private:
     bool Combo();
     bool Key();
     bool CloseWindow();
+    bool Board();
     QString SomeText();
 
     void Send(const QByteArray &bytes, const QString &expect, const char *what);
@@ -201,7 +204,8 @@ private:
     bool failed_ = false;
     std::set<QString> errorTexts_;
     // Figures for the report.
-    qint64 actions_ = 0, framesWritten_ = 0, framesCounted_ = 0, framesMatched_ = 0, bytesNoise_ = 0;
+    qint64 actions_ = 0, boardActions_ = 0, framesWritten_ = 0, framesCounted_ = 0, framesMatched_ = 0,
+           bytesNoise_ = 0;
     // Frames whose entries may or may not come (see TExpect::uncertainBefore), and
     // how many of them lay before the last frame found.
     qint64 uncertain_ = 0, uncertainPassed_ = 0;
@@ -219,6 +223,8 @@ void Remember(const QString &what)
 void TMonkey::Note(const QString &what)
 {
     ++actions_;
+    if (what.startsWith(QLatin1String("board:")))
+        ++boardActions_;
     LastActions.push_back(QStringLiteral("%1 ms: %2").arg(clock_.elapsed()).arg(what));
     if (LastActions.size() > 50)
         LastActions.pop_front();
@@ -481,10 +487,106 @@ bool TMonkey::CloseWindow()
     return true;
 }
 
+bool TMonkey::Board()
+{
+    if (QApplication::activeModalWidget() || !Console || !StationsForm)
+        return false;
+    TStationsForm *form = StationsForm;
+    TStationGrid *grid = form->Grid();
+    switch (hand_() % 4) {
+    case 0: {
+        Note(QStringLiteral("board: open"));
+        QAction *open = Console->Window()->findChild<QAction *>(QStringLiteral("Stations1"));
+        QTimer::singleShot(0, open, [open] { open->trigger(); });
+        return true;
+    }
+    case 1: {
+        if (!form->isVisible())
+            return false;
+        const int column = int(hand_() % unsigned(TStationBoard::ColumnCount));
+        const Qt::SortOrder order = hand_() % 2 ? Qt::AscendingOrder : Qt::DescendingOrder;
+        Note(QStringLiteral("board: sort column %1 order %2").arg(column).arg(int(order)));
+        QTimer::singleShot(0, grid, [grid, column, order] { grid->sortByColumn(column, order); });
+        return true;
+    }
+    case 2: {
+        if (!form->isVisible())
+            return false;
+        static const char *const filters[] = {"", "car", "10", "101-1", "1102", "Base", "-", "zz"};
+        const QString text =
+            hand_() % 4 ? QString::fromLatin1(filters[hand_() % std::size(filters)]) : SomeText();
+        Note(QStringLiteral("board: filter %1 chars").arg(text.size()));
+        QTimer::singleShot(0, form, [this, form, text] {
+            auto *edit = form->findChild<QLineEdit *>(QStringLiteral("FilterEdit"));
+            edit->setText(text);
+            // Every row shown matches what was typed: its name, or its number with
+            // or without the zeros.
+            const QString typed = text.trimmed();
+            const QAbstractItemModel *rows = form->Grid()->model();
+            for (int row = 0; !typed.isEmpty() && row < rows->rowCount(); ++row) {
+                const QString name = rows->index(row, TStationBoard::NameColumn).data().toString();
+                const QString number = rows->index(row, TStationBoard::StationColumn).data().toString();
+                const QString bare = QStringLiteral("%1-%2")
+                                         .arg(number.section(QLatin1Char('-'), 0, 0).toInt())
+                                         .arg(number.section(QLatin1Char('-'), 1, 1).toInt());
+                if (!name.contains(typed, Qt::CaseInsensitive) && !number.contains(typed) &&
+                    !bare.contains(typed))
+                    Fail(QStringLiteral("the board's filter \"%1\" shows %2 (%3)").arg(typed, name, number));
+            }
+        });
+        return true;
+    }
+    default: {
+        if (!form->isVisible() || grid->model()->rowCount() == 0)
+            return false;
+        const int row = int(hand_() % unsigned(grid->model()->rowCount()));
+        const unsigned pick = hand_();
+        Note(QStringLiteral("board: act on row %1, action %2").arg(row).arg(pick % 6));
+        QTimer::singleShot(0, grid, [form, grid, row, pick] {
+            if (row >= grid->model()->rowCount())
+                return;
+            grid->setCurrentIndex(grid->model()->index(row, TStationBoard::NameColumn));
+            // The row's own menu, as Enter shows it; its action runs as if chosen.
+            std::unique_ptr<QMenu> menu = form->ActionMenu();
+            if (!menu)
+                return;
+            QList<QAction *> actions;
+            for (QAction *a : menu->actions())
+                if (!a->isSeparator())
+                    actions << a;
+            if (!actions.isEmpty())
+                actions.at(int(pick % unsigned(actions.size())))->trigger();
+        });
+        return true;
+    }
+    }
+}
+
 void TMonkey::HandTick()
 {
     if (failed_)
         return;
+    // A popup menu (a row's actions) takes all input while it runs its loop: the
+    // hand chooses one of its items or leaves it, and always leaves it once time is up.
+    if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+        QList<QAction *> items;
+        for (QAction *a : menu->actions())
+            if (a->isEnabled() && !a->isSeparator())
+                items << a;
+        const int pick = int(hand_() % unsigned(items.size() + 2));
+        if (pick >= items.size() || clock_.elapsed() >= qint64(options_.seconds) * 1000) {
+            Note(QStringLiteral("leave the menu %1").arg(menu->title()));
+            QTimer::singleShot(0, menu, [menu] { QTest::keyClick(menu, Qt::Key_Escape); });
+        } else {
+            QAction *a = items.at(pick);
+            Note(QStringLiteral("choose %1 in the menu %2").arg(a->text(), menu->title()));
+            QTimer::singleShot(0, menu, [menu, a] {
+                menu->setActiveAction(a);
+                QTest::keyClick(menu, Qt::Key_Return);
+            });
+        }
+        return;
+    }
     // Time is up while a modal window runs its loop: the outer loop ends only
     // once it returns, so the hand now only closes what is open.
     if (clock_.elapsed() >= qint64(options_.seconds) * 1000) {
@@ -812,10 +914,10 @@ void TMonkey::CheckTick()
 
 int TMonkey::Run()
 {
-    table_ = {{"click", 40, [this] { return Click(); }},     {"menu", 10, [this] { return Menu(); }},
-              {"type", 15, [this] { return Type(); }},       {"grid", 15, [this] { return Grid(); }},
-              {"combo", 10, [this] { return Combo(); }},     {"key", 8, [this] { return Key(); }},
-              {"close", 6, [this] { return CloseWindow(); }}};
+    table_ = {{"click", 40, [this] { return Click(); }},      {"menu", 10, [this] { return Menu(); }},
+              {"type", 15, [this] { return Type(); }},        {"grid", 15, [this] { return Grid(); }},
+              {"combo", 10, [this] { return Combo(); }},      {"key", 8, [this] { return Key(); }},
+              {"close", 6, [this] { return CloseWindow(); }}, {"board", 8, [this] { return Board(); }}};
     clock_.start();
     if (!StartSession())
         return 1;
@@ -867,10 +969,11 @@ int TMonkey::Run()
         CheckTables(true);
     const qint64 growth = rssPeakLate_ - rssWarm_;
     std::printf(
-        "soak: seed %u, %d s: %lld actions, %lld frames written (%lld counted, %lld found in the log), "
+        "soak: seed %u, %d s: %lld actions (%lld on the board), %lld frames written (%lld counted, %lld "
+        "found in the log), "
         "%lld noise bytes, %d unplugs, %d sessions, up to %d modal windows at once, RSS %lld -> %lld kB\n",
-        options_.seed, options_.seconds, actions_, framesWritten_, framesCounted_, framesMatched_,
-        bytesNoise_, unplugs_, sessions_, maxModalDepth_, rssWarm_, rssPeakLate_);
+        options_.seed, options_.seconds, actions_, boardActions_, framesWritten_, framesCounted_,
+        framesMatched_, bytesNoise_, unplugs_, sessions_, maxModalDepth_, rssWarm_, rssPeakLate_);
     for (const QString &e : errorTexts_)
         std::printf("soak: error box seen: %s\n", qPrintable(e));
     std::fflush(stdout);
