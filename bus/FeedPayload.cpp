@@ -80,8 +80,9 @@ QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition
 {
     QJsonObject o = Head(origin);
     o.insert(QStringLiteral("seq"), qint64(seq));
-    o.insert(QStringLiteral("transition"), transition == TAlarmTransition::Opened
-                                               ? QStringLiteral("opened")
+    o.insert(QStringLiteral("transition"), transition == TAlarmTransition::Opened ? QStringLiteral("opened")
+                                           : transition == TAlarmTransition::Repeated
+                                               ? QStringLiteral("repeated")
                                                : QStringLiteral("acknowledged"));
     o.insert(QStringLiteral("id"), alarm.id);
     o.insert(QStringLiteral("time"), FeedTime(alarm.time));
@@ -92,6 +93,9 @@ QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition
     PutText(o, QStringLiteral("name"), alarm.name);
     o.insert(QStringLiteral("status"), alarm.status);
     PutText(o, QStringLiteral("statusText"), alarm.statusText);
+    o.insert(QStringLiteral("count"), alarm.count);
+    if (alarm.last.isValid())
+        o.insert(QStringLiteral("last"), FeedTime(alarm.last));
     if (alarm.restored)
         o.insert(QStringLiteral("restored"), true);
     return Compact(o);

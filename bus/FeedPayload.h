@@ -39,7 +39,9 @@ struct TStationState {
     bool emergency = false;
 };
 
-enum class TAlarmTransition { Opened, Acknowledged };
+// Repeated: the same station sent the same emergency again while its alarm was
+// open, and it was folded into that alarm (count and last time grow).
+enum class TAlarmTransition { Opened, Repeated, Acknowledged };
 
 // The state message: "online" with the port's state, or "offline" (the last will
 // and the clean exit).

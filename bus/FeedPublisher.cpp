@@ -136,19 +136,28 @@ void TFeedPublisher::PublishAlarmChanges()
     if (!hub_)
         return;
     for (const TAlarm &alarm : hub_->Alarms().Alarms()) {
-        const auto known = alarmsOpen_.constFind(alarm.id);
-        if (known == alarmsOpen_.cend()) {
+        auto known = alarmsPublished_.find(alarm.id);
+        if (known == alarmsPublished_.end()) {
             TAlarm opened = alarm;
             opened.acknowledged = {};
             client_.Publish(topics_.alarm,
                             AlarmPayload(origin_, ++alarmSeq_, TAlarmTransition::Opened, opened));
-        } else if (!*known || alarm.IsOpen()) {
-            continue;
+            known = alarmsPublished_.insert(alarm.id, {true, alarm.count});
         }
-        if (!alarm.IsOpen())
+        if (!known->open)
+            continue;
+        if (alarm.count > known->count) {
+            TAlarm repeated = alarm;
+            repeated.acknowledged = {};
+            client_.Publish(topics_.alarm,
+                            AlarmPayload(origin_, ++alarmSeq_, TAlarmTransition::Repeated, repeated));
+            known->count = alarm.count;
+        }
+        if (!alarm.IsOpen()) {
             client_.Publish(topics_.alarm,
                             AlarmPayload(origin_, ++alarmSeq_, TAlarmTransition::Acknowledged, alarm));
-        alarmsOpen_.insert(alarm.id, alarm.IsOpen());
+            known->open = false;
+        }
     }
 }
 

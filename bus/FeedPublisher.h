@@ -70,6 +70,10 @@ private:
     // retained message per station per StationInterval, however busy it is.
     QSet<QPair<int, int>> changedStations_;
     QTimer stationTimer_;
-    QHash<qint64, bool> alarmsOpen_; // as published
+    struct TPublishedAlarm {
+        bool open = true;
+        int count = 1;
+    };
+    QHash<qint64, TPublishedAlarm> alarmsPublished_; // as published
     qint64 lastDropLog_ = 0;
 };

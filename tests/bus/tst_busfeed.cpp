@@ -201,9 +201,17 @@ void TstBusFeed::trafficInOrderWithStates()
     }
     QCOMPARE(traffic.last().Json().value("direction").toString(), QStringLiteral("out"));
 
-    // Eight emergencies, eight alarms opened; acknowledging one publishes it.
+    // Eight emergencies from one station: one alarm opened, seven repeats folded
+    // into it; acknowledging it publishes that.
     QTRY_COMPARE(reader.On("/alarm").size(), 8);
     const qint64 firstAlarm = reader.On("/alarm").first().Json().value("id").toInteger();
+    for (int i = 0; i < 8; ++i) {
+        const QJsonObject o = reader.On("/alarm").at(i).Json();
+        QCOMPARE(o.value("transition").toString(),
+                 i == 0 ? QStringLiteral("opened") : QStringLiteral("repeated"));
+        QCOMPARE(o.value("id").toInteger(), firstAlarm);
+        QCOMPARE(o.value("count").toInt(), i + 1);
+    }
     QVERIFY(owner.hub->AcknowledgeAlarm(firstAlarm));
     QTRY_COMPARE(reader.On("/alarm").size(), 9);
     const QJsonObject acknowledged = reader.On("/alarm").last().Json();
