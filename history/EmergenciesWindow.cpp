@@ -4,30 +4,20 @@
 #include "ui_EmergenciesWindow.h"
 
 #include <QHeaderView>
-#include <QLocale>
 #include <algorithm>
 
 TEmergenciesForm *EmergenciesForm = nullptr;
 
-namespace {
-
-QString LocalText(const QDateTime &time)
-{
-    const QDateTime local = time.toLocalTime();
-    return QLocale::system().toString(local.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
-           local.time().toString(QStringLiteral("HH:mm:ss"));
-}
-
-} // namespace
-
 TEmergenciesForm::TEmergenciesForm(TAlarmList &alarms, TAcknowledge acknowledge, QWidget *parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::TEmergenciesForm), alarms_(alarms),
+    : QWidget(parent, Qt::Window), ui(new Ui::TEmergenciesForm), alarms_(alarms), model_(alarms, this),
       acknowledge_(std::move(acknowledge))
 {
     ui->setupUi(this);
     ui->AlarmGrid->setColumnCount(ColumnCount);
-    ui->AlarmGrid->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("Station"),
-                                              QStringLiteral("Status"), QStringLiteral("Acknowledged")});
+    QStringList headers;
+    for (int column = 0; column < ColumnCount; ++column)
+        headers << model_.headerData(column, Qt::Horizontal).toString();
+    ui->AlarmGrid->setHorizontalHeaderLabels(headers);
     ui->AlarmGrid->setColumnWidth(TimeColumn, 150);
     ui->AlarmGrid->setColumnWidth(StationColumn, 170);
     ui->AlarmGrid->setColumnWidth(StatusColumn, 130);
@@ -37,8 +27,9 @@ TEmergenciesForm::TEmergenciesForm(TAlarmList &alarms, TAcknowledge acknowledge,
     connect(ui->CloseBitBtn, &QAbstractButton::clicked, this, &TEmergenciesForm::CloseBitBtnClick);
     connect(ui->AlarmGrid, &QTableWidget::itemSelectionChanged, this,
             &TEmergenciesForm::AlarmGridSelectionChange);
-    connect(&alarms_, &TAlarmList::Changed, this, &TEmergenciesForm::Fill);
-    Fill();
+    // After the model's own handler: the model has caught up when this runs.
+    connect(&alarms_, &TAlarmList::Changed, this, &TEmergenciesForm::ListChanged);
+    UpdateSummary();
 }
 
 TEmergenciesForm::~TEmergenciesForm()
@@ -49,7 +40,7 @@ TEmergenciesForm::~TEmergenciesForm()
 void TEmergenciesForm::SetSoundDevice(std::function<bool()> soundDevice)
 {
     soundDevice_ = std::move(soundDevice);
-    Fill();
+    UpdateSummary();
 }
 
 qint64 TEmergenciesForm::AlarmIdAt(int row) const
@@ -58,54 +49,126 @@ qint64 TEmergenciesForm::AlarmIdAt(int row) const
     return item ? item->data(Qt::UserRole).toLongLong() : 0;
 }
 
+void TEmergenciesForm::showEvent(QShowEvent *event)
+{
+    Attach();
+    QWidget::showEvent(event);
+}
+
+void TEmergenciesForm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (!isVisible())
+        Detach();
+}
+
+void TEmergenciesForm::Attach()
+{
+    if (!attached_.isEmpty())
+        return;
+    attached_ << connect(&model_, &QAbstractItemModel::rowsInserted, this, &TEmergenciesForm::RowsInserted)
+              << connect(&model_, &QAbstractItemModel::rowsMoved, this, &TEmergenciesForm::RowsMoved)
+              << connect(&model_, &QAbstractItemModel::dataChanged, this, &TEmergenciesForm::DataChanged)
+              << connect(&model_, &QAbstractItemModel::modelReset, this, &TEmergenciesForm::ModelReset);
+    Fill();
+}
+
+void TEmergenciesForm::Detach()
+{
+    for (const QMetaObject::Connection &connection : std::as_const(attached_))
+        disconnect(connection);
+    attached_.clear();
+}
+
+void TEmergenciesForm::FillRow(int row)
+{
+    const bool open = model_.index(row, 0).data(TAlarmTableModel::OpenRole).toBool();
+    for (int column = 0; column < ColumnCount; ++column) {
+        QTableWidgetItem *item = ui->AlarmGrid->item(row, column);
+        if (!item) {
+            item = new QTableWidgetItem;
+            ui->AlarmGrid->setItem(row, column, item);
+        }
+        item->setText(model_.index(row, column).data().toString());
+        QFont font = item->font();
+        font.setBold(open);
+        item->setFont(font);
+    }
+    ui->AlarmGrid->item(row, TimeColumn)
+        ->setData(Qt::UserRole, model_.index(row, 0).data(TAlarmTableModel::IdRole));
+}
+
 void TEmergenciesForm::Fill()
 {
     const int oldRow = ui->AlarmGrid->currentRow();
     const qint64 selected = oldRow >= 0 ? AlarmIdAt(oldRow) : 0;
-    const bool selectedWasOpen = selectedOpen_;
-    QList<TAlarm> ordered;
-    for (const TAlarm &a : alarms_.Alarms())
-        if (a.IsOpen())
-            ordered << a;
-    for (const TAlarm &a : alarms_.Alarms())
-        if (!a.IsOpen())
-            ordered << a;
-    ui->AlarmGrid->setRowCount(int(ordered.size()));
-    int selectRow = -1;
-    for (int row = 0; row < ordered.size(); ++row) {
-        const TAlarm &a = ordered[row];
-        const QStringList cells{
-            LocalText(a.time) + (a.restored ? QStringLiteral(" (earlier run)") : QString()),
-            StationLabel(a.name, a.fleet, a.ident),
-            QString::number(a.status) + QLatin1Char(' ') + a.statusText +
-                (a.count > 1 ? QStringLiteral(" (%1 times, last %2)")
-                                   .arg(a.count)
-                                   .arg(a.last.toLocalTime().toString(QStringLiteral("HH:mm:ss")))
-                             : QString()),
-            a.IsOpen() ? QStringLiteral("open")
-                       : LocalText(a.acknowledged) + (a.acknowledgedBy.isEmpty()
-                                                          ? QString()
-                                                          : QStringLiteral(" (%1)").arg(a.acknowledgedBy))};
-        for (int column = 0; column < ColumnCount; ++column) {
-            auto *item = new QTableWidgetItem(cells[column]);
-            if (a.IsOpen()) {
-                QFont bold = item->font();
-                bold.setBold(true);
-                item->setFont(bold);
-            }
-            ui->AlarmGrid->setItem(row, column, item);
-        }
-        ui->AlarmGrid->item(row, TimeColumn)->setData(Qt::UserRole, a.id);
-        if (a.id == selected)
-            selectRow = row;
+    mirroring_ = true;
+    ui->AlarmGrid->setRowCount(model_.rowCount());
+    for (int row = 0; row < model_.rowCount(); ++row)
+        FillRow(row);
+    mirroring_ = false;
+    if (selected) {
+        if (const int row = model_.RowOf(selected); row >= 0)
+            ui->AlarmGrid->selectRow(row);
     }
+    UpdateSummary();
+}
+
+void TEmergenciesForm::RowsInserted(const QModelIndex &, int first, int last)
+{
+    mirroring_ = true;
+    for (int row = first; row <= last; ++row) {
+        ui->AlarmGrid->insertRow(row);
+        FillRow(row);
+    }
+    mirroring_ = false;
+}
+
+void TEmergenciesForm::RowsMoved(const QModelIndex &, int first, int last, const QModelIndex &, int before)
+{
+    // The model moves an acknowledged alarm's row down to the acknowledged ones.
+    mirroring_ = true;
+    const int count = last - first + 1;
+    const int target = before > first ? before - count : before;
+    for (int i = 0; i < count; ++i)
+        ui->AlarmGrid->removeRow(first);
+    for (int row = target; row < target + count; ++row) {
+        ui->AlarmGrid->insertRow(row);
+        FillRow(row);
+    }
+    mirroring_ = false;
+}
+
+void TEmergenciesForm::DataChanged(const QModelIndex &topLeft, const QModelIndex &bottomRight)
+{
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+        FillRow(row);
+}
+
+void TEmergenciesForm::ModelReset()
+{
+    Fill();
+}
+
+void TEmergenciesForm::ListChanged()
+{
+    if (!attached_.isEmpty() && selectedBefore_) {
+        const TAlarm *alarm = alarms_.Find(selectedBefore_);
+        int row = model_.RowOf(selectedBefore_);
+        const int open = alarms_.OpenCount();
+        // The alarm just acknowledged leaves the open ones: the next open one,
+        // now in its row, takes the selection.
+        if (alarm && selectedOpenBefore_ && !alarm->IsOpen() && open > 0)
+            row = std::min(selectedRowBefore_, open - 1);
+        if (row >= 0)
+            ui->AlarmGrid->selectRow(row);
+    }
+    UpdateSummary();
+}
+
+void TEmergenciesForm::UpdateSummary()
+{
     const int open = alarms_.OpenCount();
-    // The alarm just acknowledged leaves the open ones: the next open one, now
-    // in its row, takes the selection.
-    if (selectRow >= 0 && selectedWasOpen && !alarms_.Find(selected)->IsOpen() && open > 0)
-        selectRow = std::min(oldRow, open - 1);
-    if (selectRow >= 0)
-        ui->AlarmGrid->selectRow(selectRow);
     const bool device = open == 0 || !soundDevice_ || soundDevice_();
     ui->SummaryLabel->setText(
         (open == 0   ? QStringLiteral("No emergency is open.")
@@ -125,6 +188,13 @@ void TEmergenciesForm::AlarmGridSelectionChange()
                               : nullptr;
     selectedOpen_ = alarm && alarm->IsOpen();
     ui->AcknowledgeBitBtn->setEnabled(selectedOpen_);
+    // Remembered for the next change of the list, not while the grid itself
+    // is being changed to follow it.
+    if (!mirroring_) {
+        selectedBefore_ = alarm ? alarm->id : 0;
+        selectedRowBefore_ = alarm ? row : -1;
+        selectedOpenBefore_ = selectedOpen_;
+    }
 }
 
 void TEmergenciesForm::AcknowledgeBitBtnClick()

@@ -48,6 +48,7 @@ private slots:
     void copiesSelectedRows();
     void missingFileSaysSo();
     void emergenciesWindowAcknowledges();
+    void alarmModelFollowsTheList();
 
 private:
     QString Path() const { return dir_.filePath(QStringLiteral("history.db")); }
@@ -534,4 +535,68 @@ void TestHistoryWindow::emergenciesWindowAcknowledges()
 }
 
 QTEST_MAIN(TestHistoryWindow)
+// The model changes the one row an alarm is in; a hidden window makes no text.
+void TestHistoryWindow::alarmModelFollowsTheList()
+{
+    TAlarmList alarms;
+    TTrafficEvent e = MakeEvent(TrafficKind::Status, 101, 1102, QStringLiteral("Car 2"));
+    e.status = 95;
+    e.statusText = QStringLiteral("Emergency");
+    e.statusKnown = true;
+    TEmergenciesForm form(alarms, [&](qint64 id) { alarms.Acknowledge(id); });
+    const TAlarmTableModel &model = form.Model();
+    QList<int> inserted;
+    int changedRow = -1;
+    int moves = 0;
+    connect(&model, &QAbstractItemModel::rowsInserted, &form,
+            [&](const QModelIndex &, int first, int) { inserted << first; });
+    connect(&model, &QAbstractItemModel::dataChanged, &form,
+            [&](const QModelIndex &topLeft, const QModelIndex &bottomRight) {
+                changedRow = topLeft.row() == bottomRight.row() ? topLeft.row() : -2;
+            });
+    connect(&model, &QAbstractItemModel::rowsMoved, &form, [&] { ++moves; });
+    const qint64 first = alarms.Raise(e);
+    e.ident = 2000;
+    const qint64 second = alarms.Raise(e);
+    alarms.Raise(e); // a repeat folds into the second
+    QCOMPARE(inserted, QList<int>({0, 1}));
+    QCOMPARE(changedRow, 1);
+    QCOMPARE(model.rowCount(), 2);
+    // Hidden, nothing has been formatted.
+    QCOMPARE(model.FormatCount(), 0);
+    QVERIFY(model.index(1, TAlarmTableModel::StatusColumn)
+                .data()
+                .toString()
+                .startsWith(QLatin1String("95 Emergency (2 times, last ")));
+    alarms.Acknowledge(first, QStringLiteral("popup"));
+    QCOMPARE(moves, 1);
+    QCOMPARE(changedRow, 1);
+    QCOMPARE(model.RowOf(second), 0);
+    QCOMPARE(model.RowOf(first), 1);
+    QVERIFY(model.index(1, TAlarmTableModel::AcknowledgedColumn)
+                .data()
+                .toString()
+                .endsWith(QLatin1String(" (popup)")));
+
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto *grid = form.findChild<QTableWidget *>(QStringLiteral("AlarmGrid"));
+    QCOMPARE(form.AlarmIdAt(0), second);
+    QCOMPARE(form.AlarmIdAt(1), first);
+    e.ident = 3000;
+    const qint64 third = alarms.Raise(e);
+    QCOMPARE(form.AlarmIdAt(1), third);
+    QCOMPARE(grid->item(1, TEmergenciesForm::AcknowledgedColumn)->text(), QStringLiteral("open"));
+    form.hide();
+    const qint64 formatted = model.FormatCount();
+    e.ident = 4000;
+    alarms.Raise(e);
+    alarms.Acknowledge(third);
+    QCOMPARE(model.FormatCount(), formatted);
+    QCOMPARE(grid->rowCount(), 3);
+    form.show();
+    QCOMPARE(grid->rowCount(), 4);
+    QCOMPARE(form.AlarmIdAt(3), third);
+}
+
 #include "tst_historywindow.moc"
