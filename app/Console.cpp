@@ -6,6 +6,7 @@
 #include "Config.h"
 #include "ConsoleFiles.h"
 #include "ConsoleSession.h"
+#include "DesktopNotifier.h"
 #include "EmergenciesWindow.h"
 #include "End.h"
 #include "ErrorReport.h"
@@ -104,6 +105,7 @@ void TConsole::Build()
     hub_ = std::make_unique<TTrafficHub>(HistoryFileName);
     alarm_ = std::make_unique<TAlarmDisplay>(hub_.get());
     sound_ = std::make_unique<TAlarmSound>();
+    notifier_ = std::make_unique<TDesktopNotifier>();
 
     BuildWindows();
     Connect();
@@ -198,6 +200,9 @@ void TConsole::Connect()
         alarm->ConsoleEnding();
     QObject::connect(PopupForm, &TPopupForm::closed, alarm, &TAlarmDisplay::PopupClosed);
     QObject::connect(&hub->Alarms(), &TAlarmList::Changed, alarm, &TAlarmDisplay::ShowOldestAlarm);
+    // An alarm left unacknowledged goes to the desktop and the taskbar.
+    notifier_->SetWindow(MainForm);
+    hub->SetNotifier(notifier_.get());
     // Alarms left open by an earlier run flash from the start.
     alarm->ShowOldestAlarm();
 
@@ -245,6 +250,9 @@ void TConsole::Teardown()
     Delete(MainForm);
     sound_.reset();
     alarm_.reset();
+    if (hub_)
+        hub_->SetNotifier(nullptr);
+    notifier_.reset();
     // Its writer commits what is queued before it goes.
     hub_.reset();
     session_.reset();
