@@ -7,6 +7,7 @@
 #include "Config.h"
 #include "ConsoleFiles.h"
 #include "ConsoleSession.h"
+#include "DesktopNotifier.h"
 #include "EmergenciesWindow.h"
 #include "End.h"
 #include "ErrorReport.h"
@@ -169,6 +170,7 @@ void TConsole::Build()
             ReportBoardProblem(board_.get(), QString::fromUtf8(error.what()));
         }
     }
+    notifier_ = std::make_unique<TDesktopNotifier>();
 
     BuildWindows();
     Connect();
@@ -264,6 +266,9 @@ void TConsole::Connect()
         alarm->ConsoleEnding();
     QObject::connect(PopupForm, &TPopupForm::closed, alarm, &TAlarmDisplay::PopupClosed);
     QObject::connect(&hub->Alarms(), &TAlarmList::Changed, alarm, &TAlarmDisplay::ShowOldestAlarm);
+    // An alarm left unacknowledged goes to the desktop and the taskbar.
+    notifier_->SetWindow(MainForm);
+    hub->SetNotifier(notifier_.get());
     // Alarms left open by an earlier run flash from the start.
     alarm->ShowOldestAlarm();
 
@@ -375,6 +380,9 @@ void TConsole::Teardown()
     board_.reset();
     sound_.reset();
     alarm_.reset();
+    if (hub_)
+        hub_->SetNotifier(nullptr);
+    notifier_.reset();
     // Its writer commits what is queued before it goes.
     hub_.reset();
     session_.reset();

@@ -7,6 +7,7 @@ class ILog;
 class QMainWindow;
 class TAlarmDisplay;
 class TAlarmSound;
+class TDesktopNotifier;
 class TConsoleSession;
 class TDialogsModalToTheirWindow;
 class TFeedPublisher;
@@ -59,6 +60,7 @@ private:
     std::unique_ptr<TAlarmDisplay> alarm_;
     std::unique_ptr<TAlarmSound> sound_;
     std::unique_ptr<TStationBoard> board_;
+    std::unique_ptr<TDesktopNotifier> notifier_;
     std::unique_ptr<TStatusPanels> panels_;
     std::unique_ptr<TPopupWindows> popups_;
     std::unique_ptr<TFeedPublisher> feed_; // null without a broker in the preferences

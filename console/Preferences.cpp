@@ -8,6 +8,9 @@ namespace {
 
 const QString SoundKey = QStringLiteral("Alarms/Sound");
 const QString DaysKey = QStringLiteral("History/KeepDays");
+const QString EscalateKey = QStringLiteral("Alarms/EscalateAfterSeconds");
+// A day: beyond it a reminder is no longer one.
+constexpr int MaxEscalateSeconds = 86400;
 
 } // namespace
 
@@ -37,6 +40,14 @@ TPreferences LoadPreferences(const QString &fileName, QString *problem)
         else
             faults << QStringLiteral("%1 is '%2', not a number of days from 0 to 36500")
                           .arg(DaysKey, file.value(DaysKey).toString());
+        const int seconds =
+            file.value(EscalateKey, preferences.escalateAfterSeconds).toString().trimmed().toInt(&ok);
+        if (ok && seconds >= 0 && seconds <= MaxEscalateSeconds)
+            preferences.escalateAfterSeconds = seconds;
+        else
+            faults << QStringLiteral("%1 is '%2', not a number of seconds from 0 to %3")
+                          .arg(EscalateKey, file.value(EscalateKey).toString())
+                          .arg(MaxEscalateSeconds);
     }
     if (!faults.isEmpty() && problem)
         *problem = QStringLiteral("The preferences file %1 is not usable: %2. The defaults are used for it.")
@@ -49,6 +60,7 @@ bool SavePreferences(const QString &fileName, const TPreferences &preferences, Q
     QSettings file(fileName, QSettings::IniFormat);
     file.setValue(SoundKey, preferences.alarmSound ? QStringLiteral("on") : QStringLiteral("off"));
     file.setValue(DaysKey, preferences.historyDays);
+    file.setValue(EscalateKey, preferences.escalateAfterSeconds);
     file.sync();
     if (file.status() != QSettings::NoError) {
         if (problem)

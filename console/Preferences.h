@@ -9,6 +9,9 @@ inline const QString PreferencesFileName = QStringLiteral("CorvalinkPreferences.
 struct TPreferences {
     bool alarmSound = true;
     int historyDays = 90; // days of traffic history kept; 0 keeps all
+    // Seconds an alarm may stay unacknowledged before the desktop is asked for
+    // the operator's attention, and again every as many seconds; 0 never asks.
+    int escalateAfterSeconds = 60;
 
     bool operator==(const TPreferences &) const = default;
 };

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QPointer>
+#include <QTimer>
 #include <algorithm>
 
 namespace {
@@ -42,6 +43,11 @@ TTrafficHub::TTrafficHub(const QString &historyFile, QObject *parent) : QObject(
     store_ = std::make_unique<THistoryStore>(
         historyFile, [](const QString &message) { ShowLater(message, MsgIcon::Warning); }, options);
     alarms_.SetStore(store_.get());
+    escalationTimer_ = new QTimer(this);
+    escalationTimer_->setSingleShot(true);
+    connect(escalationTimer_, &QTimer::timeout, this, &TTrafficHub::EscalateDue);
+    connect(&alarms_, &TAlarmList::Added, this, &TTrafficHub::TrackAlarm);
+    connect(&alarms_, &TAlarmList::Updated, this, &TTrafficHub::TrackAlarm);
     connect(&alarms_, &TAlarmList::MutedNow, this, [this] {
         TTrafficEvent event;
         event.time = QDateTime::currentDateTimeUtc();
@@ -53,6 +59,10 @@ TTrafficHub::TTrafficHub(const QString &historyFile, QObject *parent) : QObject(
 
     if (!restored.isEmpty()) {
         alarms_.Restore(restored);
+        // Their wait starts with this run: the start-up box asks for the
+        // operator's attention first, and a reminder follows if none comes.
+        for (int i = 0; i < alarms_.Alarms().size(); ++i)
+            TrackAlarm(i);
         // Oldest first, as the status popup shows them; five at most, so that
         // the box and its OK stay on the screen.
         constexpr int MaxListed = 5;
@@ -97,6 +107,82 @@ void TTrafficHub::TrafficEvent(const TTrafficEvent &event)
                         alarm->count > 1 ? QString::number(alarm->count) : QString());
 }
 
+QDateTime TTrafficHub::Now() const
+{
+    return clock_ ? clock_() : QDateTime::currentDateTimeUtc();
+}
+
+void TTrafficHub::SetClock(std::function<QDateTime()> clock)
+{
+    clock_ = clock;
+    alarms_.SetClock(std::move(clock));
+}
+
+void TTrafficHub::TrackAlarm(int index)
+{
+    const TAlarm &alarm = alarms_.Alarms().at(index);
+    if (alarm.IsOpen()) {
+        if (!escalations_.contains(alarm.id))
+            escalations_.insert(alarm.id, {Now(), 0});
+    } else if (escalations_.remove(alarm.id) && notifier_) {
+        notifier_->Acknowledged(alarm.id);
+    }
+    ScheduleEscalation();
+}
+
+QDateTime TTrafficHub::NextEscalation() const
+{
+    const int seconds = preferences_.escalateAfterSeconds;
+    if (seconds <= 0 || escalations_.isEmpty())
+        return {};
+    QDateTime next;
+    for (const TEscalation &escalation : escalations_) {
+        const QDateTime due = escalation.since.addSecs(seconds);
+        if (!next.isValid() || due < next)
+            next = due;
+    }
+    return next;
+}
+
+void TTrafficHub::ScheduleEscalation()
+{
+    // One timer for the earliest deadline: thousands of open alarms cost one wake-up.
+    const QDateTime next = NextEscalation();
+    if (!next.isValid()) {
+        escalationTimer_->stop();
+        return;
+    }
+    escalationTimer_->start(int(std::clamp<qint64>(Now().msecsTo(next), 0, 86400000)));
+}
+
+void TTrafficHub::EscalateDue()
+{
+    const int seconds = preferences_.escalateAfterSeconds;
+    if (seconds > 0) {
+        const QDateTime now = Now();
+        // In the order the alarms came, so that the history reads as the screen does.
+        QList<int> due;
+        for (auto it = escalations_.cbegin(); it != escalations_.cend(); ++it)
+            if (it->since.addSecs(seconds) <= now)
+                due << alarms_.IndexOf(it.key());
+        std::sort(due.begin(), due.end());
+        for (int index : due) {
+            if (index < 0)
+                continue;
+            const TAlarm &alarm = alarms_.Alarms().at(index);
+            TEscalation &escalation = escalations_[alarm.id];
+            // From now, not from the deadline: after a suspend the reminders
+            // do not come all at once.
+            escalation.since = now;
+            ++escalation.times;
+            StoreAlarmEvent(TrafficKind::AlarmEscalated, alarm, QString::number(escalation.times));
+            if (notifier_)
+                notifier_->Escalate(alarm, escalation.times);
+        }
+    }
+    ScheduleEscalation();
+}
+
 void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text)
 {
     TTrafficEvent event;
@@ -134,6 +220,7 @@ void TTrafficHub::SetPreferences(const TPreferences &preferences)
         store_->TrafficEvent(event);
     }
     preferences_ = preferences;
+    ScheduleEscalation();
     QString problem;
     if (!SavePreferences(PreferencesFileName, preferences_, &problem))
         ShowMessageBox(problem, QStringLiteral("Corvalink Console"), MsgIcon::Warning, MsgButtons::Ok);

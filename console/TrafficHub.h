@@ -1,13 +1,17 @@
 #pragma once
 
 #include "AlarmList.h"
+#include "AlarmNotifier.h"
 #include "Preferences.h"
 #include "TrafficEvent.h"
 
+#include <QHash>
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class THistoryStore;
+class QTimer;
 
 // Where the console's traffic goes besides the log: the history file and the open
 // alarms. Lives on the user-interface thread; the store's writer does the disk
@@ -42,6 +46,18 @@ public:
     // Waits for the writer (shutdown, tests).
     void FlushHistory();
 
+    // Where escalations are announced; may be null (only the history row).
+    void SetNotifier(IAlarmNotifier *notifier) { notifier_ = notifier; }
+    // The time the alarms and their escalation go by (tests); UTC.
+    void SetClock(std::function<QDateTime()> clock);
+    // Escalates every open alarm left unacknowledged for the preference's time
+    // since it opened or was last escalated, then waits for the next one. The
+    // timer runs it; a test with its own clock calls it.
+    void EscalateDue();
+    // When the next escalation is due; invalid when none is (no open alarm, or
+    // escalation off).
+    QDateTime NextEscalation() const;
+
 signals:
     void PreferencesChanged();
 
@@ -49,7 +65,22 @@ private:
     // A row of the alarm's audit trail: kind, the alarm's station and status, text.
     void StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text = {});
 
+    QDateTime Now() const;
+    void TrackAlarm(int index);
+    void ScheduleEscalation();
+
     TPreferences preferences_;
     TAlarmList alarms_;
+    IAlarmNotifier *notifier_ = nullptr;
+    std::function<QDateTime()> clock_;
+    // Each open alarm's clock: when its current wait began and how many times
+    // it was escalated. A repeat folded into an alarm does not restart it: the
+    // alarm has waited as long as its first emergency.
+    struct TEscalation {
+        QDateTime since;
+        int times = 0;
+    };
+    QHash<qint64, TEscalation> escalations_;
+    QTimer *escalationTimer_ = nullptr;
     std::unique_ptr<THistoryStore> store_;
 };

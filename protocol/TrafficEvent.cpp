@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<TrafficKind, const char *>, 18> KindNames{{
+constexpr std::array<std::pair<TrafficKind, const char *>, 19> KindNames{{
     {TrafficKind::Call, "call"},
     {TrafficKind::CallEnd, "call end"},
     {TrafficKind::Status, "status"},
@@ -24,6 +24,7 @@ constexpr std::array<std::pair<TrafficKind, const char *>, 18> KindNames{{
     {TrafficKind::AlarmOpened, "alarm opened"},
     {TrafficKind::AlarmRepeat, "alarm repeat"},
     {TrafficKind::AlarmMuted, "alarm muted"},
+    {TrafficKind::AlarmEscalated, "alarm escalated"},
 }};
 
 } // namespace

@@ -31,6 +31,7 @@ enum class TrafficKind {
     AlarmOpened = 16,
     AlarmRepeat = 17,
     AlarmMuted = 18,
+    AlarmEscalated = 19,
 };
 
 struct TTrafficEvent {

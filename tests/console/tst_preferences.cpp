@@ -10,6 +10,8 @@ class TstPreferences : public QObject {
 private slots:
     void read_data();
     void read();
+    void escalation_data();
+    void escalation();
     void missingFileIsTheDefaults();
     void savedThenRead();
 };
@@ -31,6 +33,41 @@ void TstPreferences::read_data()
                                    << "History/KeepDays";
     QTest::newRow("days not a number")
         << QByteArray("[History]\nKeepDays=ninety\n") << true << 90 << "not a number of days";
+}
+
+void TstPreferences::escalation_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("problem"); // a part of the message; empty for none
+    QTest::newRow("default") << QByteArray("[Alarms]\nSound=on\n") << 60 << "";
+    QTest::newRow("set") << QByteArray("[Alarms]\nEscalateAfterSeconds=120\n") << 120 << "";
+    QTest::newRow("never") << QByteArray("[Alarms]\nEscalateAfterSeconds=0\n") << 0 << "";
+    QTest::newRow("negative") << QByteArray("[Alarms]\nEscalateAfterSeconds=-5\n") << 60
+                              << "Alarms/EscalateAfterSeconds is '-5'";
+    QTest::newRow("more than a day") << QByteArray("[Alarms]\nEscalateAfterSeconds=86401\n") << 60
+                                     << "not a number of seconds";
+    QTest::newRow("words") << QByteArray("[Alarms]\nEscalateAfterSeconds=soon\n") << 60
+                           << "Alarms/EscalateAfterSeconds is 'soon'";
+}
+
+void TstPreferences::escalation()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, seconds);
+    QFETCH(QString, problem);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(PreferencesFileName);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(file);
+    f.close();
+    QString message;
+    QCOMPARE(LoadPreferences(path, &message).escalateAfterSeconds, seconds);
+    if (problem.isEmpty())
+        QVERIFY2(message.isEmpty(), qPrintable(message));
+    else
+        QVERIFY2(message.contains(problem), qPrintable(message));
 }
 
 void TstPreferences::read()
@@ -76,9 +113,9 @@ void TstPreferences::savedThenRead()
     QTemporaryDir dir;
     const QString path = dir.filePath(PreferencesFileName);
     QString message;
-    QVERIFY(SavePreferences(path, {false, 14}, &message));
+    QVERIFY(SavePreferences(path, {false, 14, 300}, &message));
     const TPreferences p = LoadPreferences(path, &message);
-    QCOMPARE(p, (TPreferences{false, 14}));
+    QCOMPARE(p, (TPreferences{false, 14, 300}));
     QVERIFY(message.isEmpty());
     // A place no file can go (a plain file where the folder should be; root ignores permissions).
     QFile blocker(dir.filePath(QStringLiteral("blocker")));
