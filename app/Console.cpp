@@ -256,6 +256,7 @@ void TConsole::Connect()
     QObject::connect(hub, &TTrafficHub::PreferencesChanged, sound, updateSound);
     updateSound();
     MainForm->SetAlarmSoundChecked(hub->Preferences().alarmSound);
+    MainForm->SetOverdueSoundChecked(hub->Preferences().overdueSound);
 
     // The status popup stays on an open alarm; closing it acknowledges, and the
     // generic popup's closing ends a flash too.
@@ -315,10 +316,20 @@ void TConsole::ConnectBoard()
 
     QObject::connect(board, &TStationBoard::CheckinProblem, board,
                      [board](const QString &message) { ReportBoardProblem(board, message); });
-    // An overdue station shows on the board (its row in red, with its text). The
-    // Emergencies window will list it beside the emergencies once the alarm list
-    // holds kinds other than an emergency: OverdueRaised and OverdueCleared are
-    // the signals it is to take.
+    // An overdue station shows on the board (its row in red, with its text) and
+    // is an alarm of its own kind in the Emergencies window: no flash, the sound
+    // only when the operator chose it; heard again, it clears and says so.
+    TTrafficHub *hub = hub_.get();
+    QObject::connect(board, &TStationBoard::OverdueRaised, hub, [board, hub](const TOverdue &overdue) {
+        const int row = board->RowOf(overdue.key);
+        hub->RaiseOverdue(overdue.key.fleet, overdue.key.ident, row >= 0 ? board->NameAt(row) : QString(),
+                          OverdueAlarmText(overdue), overdue.raised);
+    });
+    QObject::connect(board, &TStationBoard::OverdueCleared, hub,
+                     [hub](const TOverdue &overdue, const QDateTime &heard) {
+                         hub->ClearOverdue(overdue.key.fleet, overdue.key.ident,
+                                           heard.isValid() ? OverdueHeardAgain : OverdueRuleLifted);
+                     });
 
     // A row's actions: the call windows hold the station, the history shows
     // only it, and naming goes the way the History window's does.

@@ -573,6 +573,21 @@ QString TStationBoard::CheckinText(const TRow &row) const
     return QStringLiteral("every %1 min, due %2").arg(rule->minutes).arg(TimeText(row.deadline));
 }
 
+QString OverdueAlarmText(const TOverdue &overdue)
+{
+    const auto local = [](const QDateTime &time) {
+        return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    };
+    QString text = QStringLiteral("overdue: expected every %1 min, due %2")
+                       .arg(overdue.minutes)
+                       .arg(local(overdue.deadline));
+    text += overdue.lastHeard.isValid() ? QStringLiteral(", last heard %1").arg(local(overdue.lastHeard))
+                                        : QStringLiteral(", not heard since the rule was set");
+    if (!overdue.downtime.isEmpty())
+        text += QStringLiteral(" (%1)").arg(overdue.downtime);
+    return text;
+}
+
 // The model
 
 int TStationBoard::rowCount(const QModelIndex &parent) const
