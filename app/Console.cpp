@@ -43,6 +43,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
+#include <QWindow>
 #include <optional>
 
 TConsole *Console = nullptr;
@@ -272,6 +273,11 @@ void TConsole::Connect()
     hub->SetNotifier(notifier_.get());
     // Alarms left open by an earlier run flash from the start.
     alarm->ShowOldestAlarm();
+    // Whatever window the operator turns to, the open alarm stays in front: the
+    // desktop keeps a window that asks to stay on top there, and this does where
+    // nothing does (no window manager, or one that ignores the request).
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, alarm,
+                     [alarm] { alarm->KeepAlarmInFront(); });
 
     // The feed to a control room's broker, when the preferences name one.
     QString busProblem;
@@ -320,11 +326,16 @@ void TConsole::ConnectBoard()
     // is an alarm of its own kind in the Emergencies window: no flash, the sound
     // only when the operator chose it; heard again, it clears and says so.
     TTrafficHub *hub = hub_.get();
-    QObject::connect(board, &TStationBoard::OverdueRaised, hub, [board, hub](const TOverdue &overdue) {
+    const auto raiseOverdue = [board, hub](const TOverdue &overdue) {
         const int row = board->RowOf(overdue.key);
         hub->RaiseOverdue(overdue.key.fleet, overdue.key.ident, row >= 0 ? board->NameAt(row) : QString(),
                           OverdueAlarmText(overdue), overdue.raised);
-    });
+    };
+    QObject::connect(board, &TStationBoard::OverdueRaised, hub, raiseOverdue);
+    // Stations already overdue when the check-in file was read, at start-up.
+    for (int row = 0; row < board->rowCount(); ++row)
+        if (const auto &overdue = board->OverdueAt(row))
+            raiseOverdue(*overdue);
     QObject::connect(board, &TStationBoard::OverdueCleared, hub,
                      [hub](const TOverdue &overdue, const QDateTime &heard) {
                          hub->ClearOverdue(overdue.key.fleet, overdue.key.ident,

@@ -575,14 +575,18 @@ QString TStationBoard::CheckinText(const TRow &row) const
 
 QString OverdueAlarmText(const TOverdue &overdue)
 {
-    const auto local = [](const QDateTime &time) {
-        return time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    // Short enough for the Emergencies window's column: the time alone when it is
+    // the day the alarm was raised, the date too otherwise.
+    const QDate today =
+        (overdue.raised.isValid() ? overdue.raised : QDateTime::currentDateTimeUtc()).toLocalTime().date();
+    const auto local = [today](const QDateTime &time) {
+        const QDateTime at = time.toLocalTime();
+        return at.toString(at.date() == today ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm"));
     };
-    QString text = QStringLiteral("overdue: expected every %1 min, due %2")
-                       .arg(overdue.minutes)
-                       .arg(local(overdue.deadline));
+    QString text =
+        QStringLiteral("overdue: every %1 min, due %2").arg(overdue.minutes).arg(local(overdue.deadline));
     text += overdue.lastHeard.isValid() ? QStringLiteral(", last heard %1").arg(local(overdue.lastHeard))
-                                        : QStringLiteral(", not heard since the rule was set");
+                                        : QStringLiteral(", not heard since set");
     if (!overdue.downtime.isEmpty())
         text += QStringLiteral(" (%1)").arg(overdue.downtime);
     return text;

@@ -20,7 +20,8 @@ TEmergenciesForm::TEmergenciesForm(TAlarmList &alarms, TAcknowledge acknowledge,
     ui->AlarmGrid->setHorizontalHeaderLabels(headers);
     ui->AlarmGrid->setColumnWidth(TimeColumn, 150);
     ui->AlarmGrid->setColumnWidth(StationColumn, 170);
-    ui->AlarmGrid->setColumnWidth(StatusColumn, 130);
+    // Wide enough for an overdue station's reason ("overdue: every 30 min, due 14:05, ...").
+    ui->AlarmGrid->setColumnWidth(StatusColumn, 330);
     connect(ui->AcknowledgeBitBtn, &QAbstractButton::clicked, this,
             &TEmergenciesForm::AcknowledgeBitBtnClick);
     connect(ui->MuteBitBtn, &QAbstractButton::clicked, this, &TEmergenciesForm::MuteBitBtnClick);
@@ -89,7 +90,10 @@ void TEmergenciesForm::FillRow(int row)
             item = new QTableWidgetItem;
             ui->AlarmGrid->setItem(row, column, item);
         }
-        item->setText(model_.index(row, column).data().toString());
+        const QString text = model_.index(row, column).data().toString();
+        item->setText(text);
+        // The whole text on hover: an overdue station's reason is longer than its column.
+        item->setToolTip(text);
         QFont font = item->font();
         font.setBold(open);
         item->setFont(font);
