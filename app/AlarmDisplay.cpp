@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPalette>
+#include <QStringList>
 #include <QTimer>
 
 TAlarmDisplay::TAlarmDisplay(TTrafficHub *hub, QObject *parent) : QObject(parent), hub_(hub)
@@ -48,13 +49,23 @@ void TAlarmDisplay::UpdateBanner()
     if (!banner_)
         return;
     const int open = hub_ ? hub_->Alarms().OpenCount() : 0;
-    const QString text = (open == 1 ? QStringLiteral("1 emergency open, not acknowledged")
-                                    : QStringLiteral("%1 emergencies open, not acknowledged").arg(open)) +
-                         (open > 0 ? QStringLiteral(". Alarm sound: ") + Audibility() : QString());
+    const int overdue = hub_ ? hub_->Alarms().OpenOverdueCount() : 0;
+    QStringList parts;
+    if (open > 0)
+        parts << (open == 1 ? QStringLiteral("1 emergency open, not acknowledged")
+                            : QStringLiteral("%1 emergencies open, not acknowledged").arg(open));
+    if (overdue > 0)
+        parts << (overdue == 1 ? QStringLiteral("1 station overdue")
+                               : QStringLiteral("%1 stations overdue").arg(overdue));
+    // The sound is named whenever it is wanted or could be: an overdue station
+    // sounds only when the operator chose it.
+    if (open > 0 || (overdue > 0 && hub_->Preferences().overdueSound))
+        parts.last() += QStringLiteral(". Alarm sound: ") + Audibility();
+    const QString text = parts.join(QStringLiteral("; "));
     banner_->setText(text);
     // Read out by a screen reader as it changes.
-    banner_->setAccessibleName(open > 0 ? text : QString());
-    banner_->setVisible(open > 0);
+    banner_->setAccessibleName(text);
+    banner_->setVisible(!parts.isEmpty());
 }
 
 void TAlarmDisplay::SetPopupOnTop(bool onTop)
@@ -107,7 +118,7 @@ void TAlarmDisplay::ShowOldestAlarm()
         return;
     SetPopupOnTop(true);
     if (const TAlarm &newest = alarms->Alarms().constLast();
-        raised && newest.IsOpen() && !newest.restored && !newest.unknownStatus) {
+        raised && newest.IsOpen() && !newest.restored && newest.OnPopup()) {
         // A new emergency takes over the popup, as it always has; alarms from an
         // earlier run show oldest first, as the start-up box lists them.
         alarm = &newest;

@@ -43,6 +43,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
+#include <QWindow>
 #include <optional>
 
 TConsole *Console = nullptr;
@@ -256,6 +257,7 @@ void TConsole::Connect()
     QObject::connect(hub, &TTrafficHub::PreferencesChanged, sound, updateSound);
     updateSound();
     MainForm->SetAlarmSoundChecked(hub->Preferences().alarmSound);
+    MainForm->SetOverdueSoundChecked(hub->Preferences().overdueSound);
 
     // The status popup stays on an open alarm; closing it acknowledges, and the
     // generic popup's closing ends a flash too.
@@ -271,6 +273,11 @@ void TConsole::Connect()
     hub->SetNotifier(notifier_.get());
     // Alarms left open by an earlier run flash from the start.
     alarm->ShowOldestAlarm();
+    // Whatever window the operator turns to, the open alarm stays in front: the
+    // desktop keeps a window that asks to stay on top there, and this does where
+    // nothing does (no window manager, or one that ignores the request).
+    QObject::connect(qApp, &QGuiApplication::focusWindowChanged, alarm,
+                     [alarm] { alarm->KeepAlarmInFront(); });
 
     // The feed to a control room's broker, when the preferences name one.
     QString busProblem;
@@ -315,10 +322,25 @@ void TConsole::ConnectBoard()
 
     QObject::connect(board, &TStationBoard::CheckinProblem, board,
                      [board](const QString &message) { ReportBoardProblem(board, message); });
-    // An overdue station shows on the board (its row in red, with its text). The
-    // Emergencies window will list it beside the emergencies once the alarm list
-    // holds kinds other than an emergency: OverdueRaised and OverdueCleared are
-    // the signals it is to take.
+    // An overdue station shows on the board (its row in red, with its text) and
+    // is an alarm of its own kind in the Emergencies window: no flash, the sound
+    // only when the operator chose it; heard again, it clears and says so.
+    TTrafficHub *hub = hub_.get();
+    const auto raiseOverdue = [board, hub](const TOverdue &overdue) {
+        const int row = board->RowOf(overdue.key);
+        hub->RaiseOverdue(overdue.key.fleet, overdue.key.ident, row >= 0 ? board->NameAt(row) : QString(),
+                          OverdueAlarmText(overdue), overdue.raised);
+    };
+    QObject::connect(board, &TStationBoard::OverdueRaised, hub, raiseOverdue);
+    // Stations already overdue when the check-in file was read, at start-up.
+    for (int row = 0; row < board->rowCount(); ++row)
+        if (const auto &overdue = board->OverdueAt(row))
+            raiseOverdue(*overdue);
+    QObject::connect(board, &TStationBoard::OverdueCleared, hub,
+                     [hub](const TOverdue &overdue, const QDateTime &heard) {
+                         hub->ClearOverdue(overdue.key.fleet, overdue.key.ident,
+                                           heard.isValid() ? OverdueHeardAgain : OverdueRuleLifted);
+                     });
 
     // A row's actions: the call windows hold the station, the history shows
     // only it, and naming goes the way the History window's does.

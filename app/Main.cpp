@@ -148,6 +148,7 @@ void TMainForm::ConnectHandlers()
     connect(ui->Emergencies1, &QAction::triggered, this, &TMainForm::Emergencies1Click);
     connect(ui->Stations1, &QAction::triggered, this, &TMainForm::Stations1Click);
     connect(ui->AlarmSound1, &QAction::triggered, this, &TMainForm::AlarmSound1Click);
+    connect(ui->OverdueSound1, &QAction::triggered, this, &TMainForm::OverdueSound1Click);
     connect(ui->LineMonitor1, &QAction::triggered, this, &TMainForm::LineMonitor1Click);
 }
 
@@ -318,6 +319,18 @@ void TMainForm::AlarmSound1Click(bool on)
     }
     TPreferences preferences = hub_.Preferences();
     preferences.alarmSound = on;
+    hub_.SetPreferences(preferences);
+}
+
+void TMainForm::SetOverdueSoundChecked(bool on)
+{
+    ui->OverdueSound1->setChecked(on);
+}
+
+void TMainForm::OverdueSound1Click(bool on)
+{
+    TPreferences preferences = hub_.Preferences();
+    preferences.overdueSound = on;
     hub_.SetPreferences(preferences);
 }
 

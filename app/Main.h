@@ -35,6 +35,7 @@ public:
     QLabel *AlarmBanner() const { return alarmBanner_; }
     // Ticks the Alarm sound menu item as the preferences have it.
     void SetAlarmSoundChecked(bool on);
+    void SetOverdueSoundChecked(bool on);
 
     bool EndRequested() const { return endRequested_; }
     // The console is to end at once: no exit question, the event loop stops.
@@ -69,6 +70,7 @@ private slots:
     void Emergencies1Click();
     void Stations1Click();
     void AlarmSound1Click(bool on);
+    void OverdueSound1Click(bool on);
     void LineMonitor1Click();
 
 private:

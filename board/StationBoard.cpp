@@ -573,6 +573,25 @@ QString TStationBoard::CheckinText(const TRow &row) const
     return QStringLiteral("every %1 min, due %2").arg(rule->minutes).arg(TimeText(row.deadline));
 }
 
+QString OverdueAlarmText(const TOverdue &overdue)
+{
+    // Short enough for the Emergencies window's column: the time alone when it is
+    // the day the alarm was raised, the date too otherwise.
+    const QDate today =
+        (overdue.raised.isValid() ? overdue.raised : QDateTime::currentDateTimeUtc()).toLocalTime().date();
+    const auto local = [today](const QDateTime &time) {
+        const QDateTime at = time.toLocalTime();
+        return at.toString(at.date() == today ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm"));
+    };
+    QString text =
+        QStringLiteral("overdue: every %1 min, due %2").arg(overdue.minutes).arg(local(overdue.deadline));
+    text += overdue.lastHeard.isValid() ? QStringLiteral(", last heard %1").arg(local(overdue.lastHeard))
+                                        : QStringLiteral(", not heard since set");
+    if (!overdue.downtime.isEmpty())
+        text += QStringLiteral(" (%1)").arg(overdue.downtime);
+    return text;
+}
+
 // The model
 
 int TStationBoard::rowCount(const QModelIndex &parent) const

@@ -54,6 +54,10 @@ struct TOverdue {
 };
 Q_DECLARE_METATYPE(TOverdue)
 
+// What the alarm list says of an overdue station: its rule, when it fell due,
+// when it was last heard, and the console's down time when that is why.
+QString OverdueAlarmText(const TOverdue &overdue);
+
 // One row per station in the user directory and per station heard, fed with the
 // radio's events (never log text) and the directory's names. Only the radio's
 // events move "last heard" and so the check-in timers; a directory edit names a

@@ -85,6 +85,8 @@ QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition
                                                ? QStringLiteral("repeated")
                                                : QStringLiteral("acknowledged"));
     o.insert(QStringLiteral("id"), alarm.id);
+    o.insert(QStringLiteral("kind"),
+             alarm.IsEmergency() ? QStringLiteral("emergency") : QStringLiteral("overdue"));
     o.insert(QStringLiteral("time"), FeedTime(alarm.time));
     if (alarm.acknowledged.isValid())
         o.insert(QStringLiteral("acknowledged"), FeedTime(alarm.acknowledged));

@@ -8,6 +8,7 @@ namespace {
 
 const QString SoundKey = QStringLiteral("Alarms/Sound");
 const QString DaysKey = QStringLiteral("History/KeepDays");
+const QString OverdueSoundKey = QStringLiteral("Alarms/OverdueSound");
 const QString EscalateKey = QStringLiteral("Alarms/EscalateAfterSeconds");
 // A day: beyond it a reminder is no longer one.
 constexpr int MaxEscalateSeconds = 86400;
@@ -25,14 +26,21 @@ TPreferences LoadPreferences(const QString &fileName, QString *problem)
     if (!info.isReadable() || file.status() != QSettings::NoError) {
         faults << QStringLiteral("the file cannot be read");
     } else {
-        const QString sound = file.value(SoundKey, QStringLiteral("on")).toString().trimmed().toLower();
-        if (sound == QLatin1String("on") || sound == QLatin1String("true") || sound == QLatin1String("1"))
-            preferences.alarmSound = true;
-        else if (sound == QLatin1String("off") || sound == QLatin1String("false") ||
-                 sound == QLatin1String("0"))
-            preferences.alarmSound = false;
-        else
-            faults << QStringLiteral("%1 is '%2', not on or off").arg(SoundKey, sound);
+        const auto readSwitch = [&](const QString &key, bool &value) {
+            const QString text = file.value(key, value ? QStringLiteral("on") : QStringLiteral("off"))
+                                     .toString()
+                                     .trimmed()
+                                     .toLower();
+            if (text == QLatin1String("on") || text == QLatin1String("true") || text == QLatin1String("1"))
+                value = true;
+            else if (text == QLatin1String("off") || text == QLatin1String("false") ||
+                     text == QLatin1String("0"))
+                value = false;
+            else
+                faults << QStringLiteral("%1 is '%2', not on or off").arg(key, text);
+        };
+        readSwitch(SoundKey, preferences.alarmSound);
+        readSwitch(OverdueSoundKey, preferences.overdueSound);
         bool ok = false;
         const int days = file.value(DaysKey, preferences.historyDays).toString().trimmed().toInt(&ok);
         if (ok && days >= 0 && days <= 36500)
@@ -59,6 +67,7 @@ bool SavePreferences(const QString &fileName, const TPreferences &preferences, Q
 {
     QSettings file(fileName, QSettings::IniFormat);
     file.setValue(SoundKey, preferences.alarmSound ? QStringLiteral("on") : QStringLiteral("off"));
+    file.setValue(OverdueSoundKey, preferences.overdueSound ? QStringLiteral("on") : QStringLiteral("off"));
     file.setValue(DaysKey, preferences.historyDays);
     file.setValue(EscalateKey, preferences.escalateAfterSeconds);
     file.sync();

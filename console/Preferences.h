@@ -12,6 +12,8 @@ struct TPreferences {
     // Seconds an alarm may stay unacknowledged before the desktop is asked for
     // the operator's attention, and again every as many seconds; 0 never asks.
     int escalateAfterSeconds = 60;
+    // An overdue station (check-in timer) sounds the alarm too; it never flashes.
+    bool overdueSound = false;
 
     bool operator==(const TPreferences &) const = default;
 };

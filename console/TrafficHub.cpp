@@ -43,6 +43,7 @@ TTrafficHub::TTrafficHub(const QString &historyFile, QObject *parent) : QObject(
     store_ = std::make_unique<THistoryStore>(
         historyFile, [](const QString &message) { ShowLater(message, MsgIcon::Warning); }, options);
     alarms_.SetStore(store_.get());
+    alarms_.SetOverdueSounds(preferences_.overdueSound);
     escalationTimer_ = new QTimer(this);
     escalationTimer_->setSingleShot(true);
     connect(escalationTimer_, &QTimer::timeout, this, &TTrafficHub::EscalateDue);
@@ -121,6 +122,9 @@ void TTrafficHub::SetClock(std::function<QDateTime()> clock)
 void TTrafficHub::TrackAlarm(int index)
 {
     const TAlarm &alarm = alarms_.Alarms().at(index);
+    // Only emergencies escalate: an overdue station is a question, not a call for help.
+    if (!alarm.IsEmergency())
+        return;
     if (alarm.IsOpen()) {
         if (!escalations_.contains(alarm.id))
             escalations_.insert(alarm.id, {Now(), 0});
@@ -192,9 +196,11 @@ void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const Q
     event.fleet = alarm.fleet;
     event.ident = alarm.ident;
     event.name = alarm.name;
-    event.status = alarm.status;
-    event.statusText = alarm.statusText;
-    event.statusKnown = true;
+    if (alarm.IsEmergency()) {
+        event.status = alarm.status;
+        event.statusText = alarm.statusText;
+        event.statusKnown = true;
+    }
     event.text = text;
     store_->TrafficEvent(event);
 }
@@ -205,8 +211,25 @@ bool TTrafficHub::AcknowledgeAlarm(qint64 id, const QString &how)
     if (!alarm || !alarm->IsOpen())
         return false;
     alarms_.Acknowledge(id, how);
-    StoreAlarmEvent(TrafficKind::EmergencyAcknowledged, *alarm, how);
+    StoreAlarmEvent(alarm->IsEmergency() ? TrafficKind::EmergencyAcknowledged : TrafficKind::OverdueCleared,
+                    *alarm, how);
     return true;
+}
+
+qint64 TTrafficHub::RaiseOverdue(std::optional<int> fleet, std::optional<int> ident, const QString &name,
+                                 const QString &text, const QDateTime &time)
+{
+    const qsizetype before = alarms_.Alarms().size();
+    const qint64 id = alarms_.RaiseOverdue(fleet, ident, name, text, time);
+    if (alarms_.Alarms().size() > before)
+        StoreAlarmEvent(TrafficKind::StationOverdue, *alarms_.Find(id), text);
+    return id;
+}
+
+void TTrafficHub::ClearOverdue(std::optional<int> fleet, std::optional<int> ident, const QString &why)
+{
+    if (const qint64 id = alarms_.ClearOverdue(fleet, ident, why))
+        StoreAlarmEvent(TrafficKind::OverdueCleared, *alarms_.Find(id), why);
 }
 
 void TTrafficHub::SetPreferences(const TPreferences &preferences)
@@ -220,6 +243,7 @@ void TTrafficHub::SetPreferences(const TPreferences &preferences)
         store_->TrafficEvent(event);
     }
     preferences_ = preferences;
+    alarms_.SetOverdueSounds(preferences_.overdueSound);
     ScheduleEscalation();
     QString problem;
     if (!SavePreferences(PreferencesFileName, preferences_, &problem))

@@ -35,6 +35,12 @@ public:
     static inline const QString ByEmergenciesWindow = QStringLiteral("Emergencies window");
     // Acknowledges an open alarm and records it, and how, in the history.
     bool AcknowledgeAlarm(qint64 id, const QString &how = ByPopup);
+    // A station not heard within its check-in time: an alarm of its own kind,
+    // recorded; text says since when. Clearing it (heard again, rule lifted) is
+    // recorded too; a station with no open overdue alarm changes nothing.
+    qint64 RaiseOverdue(std::optional<int> fleet, std::optional<int> ident, const QString &name,
+                        const QString &text, const QDateTime &time);
+    void ClearOverdue(std::optional<int> fleet, std::optional<int> ident, const QString &why);
 
     TAlarmList &Alarms() { return alarms_; }
     const TPreferences &Preferences() const { return preferences_; }

@@ -4,7 +4,12 @@
 #include <QString>
 #include <optional>
 
-// An emergency that stays until the operator acknowledges it.
+// What an alarm is about: an emergency status from a station, or a station not
+// heard within its check-in time.
+enum class TAlarmKind { Emergency, Overdue };
+
+// An emergency that stays until the operator acknowledges it; or an overdue
+// station, which also clears by itself when the station is heard again.
 struct TAlarm {
     qint64 id = 0;
     QDateTime time; // UTC, when the emergency arrived
@@ -21,8 +26,12 @@ struct TAlarm {
     // A status of 95 or more that the directory does not know: listed and
     // sounded, but the status popup and its flash stay as for any unknown status.
     bool unknownStatus = false;
+    TAlarmKind kind = TAlarmKind::Emergency;
 
     bool IsOpen() const { return !acknowledged.isValid(); }
+    bool IsEmergency() const { return kind == TAlarmKind::Emergency; }
+    // What the status popup shows and flashes for.
+    bool OnPopup() const { return IsEmergency() && !unknownStatus; }
     bool operator==(const TAlarm &) const = default;
 };
 
@@ -32,7 +41,13 @@ inline QString UnknownStatusText(int status)
     return QStringLiteral("unknown status %1").arg(status);
 }
 
-// Where alarms are kept across runs.
+// How an overdue alarm ends without the operator: the station was heard again,
+// or its check-in rule was lifted.
+inline const QString OverdueHeardAgain = QStringLiteral("heard again");
+inline const QString OverdueRuleLifted = QStringLiteral("check-in rule lifted");
+
+// Where emergencies are kept across runs (overdue alarms are not: the check-in
+// timers raise them again at start-up).
 class IAlarmStore {
 public:
     virtual ~IAlarmStore() = default;

@@ -11,6 +11,10 @@ QDateTime TAlarmList::Now() const
 
 QString TAlarmList::FoldKey(const TAlarm &alarm)
 {
+    if (!alarm.IsEmergency())
+        return QStringLiteral("overdue/%1/%2")
+            .arg(alarm.fleet ? QString::number(*alarm.fleet) : alarm.name,
+                 alarm.ident ? QString::number(*alarm.ident) : alarm.name);
     return QStringLiteral("%1/%2/%3")
         .arg(alarm.fleet ? QString::number(*alarm.fleet) : alarm.name,
              alarm.ident ? QString::number(*alarm.ident) : alarm.name)
@@ -27,7 +31,7 @@ void TAlarmList::Reindex()
         const TAlarm &alarm = alarms_[i];
         index_.insert(alarm.id, i);
         if (alarm.IsOpen()) {
-            ++openCount_;
+            ++(alarm.IsEmergency() ? openCount_ : openOverdue_);
             openByKey_.insert(FoldKey(alarm), alarm.id);
         }
     }
@@ -96,26 +100,75 @@ qint64 TAlarmList::Raise(const TTrafficEvent &event)
     return alarm.id;
 }
 
+qint64 TAlarmList::RaiseOverdue(std::optional<int> fleet, std::optional<int> ident, const QString &name,
+                                const QString &text, const QDateTime &time)
+{
+    TAlarm alarm;
+    alarm.kind = TAlarmKind::Overdue;
+    alarm.fleet = fleet;
+    alarm.ident = ident;
+    alarm.name = name;
+    alarm.statusText = text;
+    alarm.time = time.isValid() ? time : Now();
+    alarm.last = alarm.time;
+    const QString key = FoldKey(alarm);
+    if (const qint64 open = openByKey_.value(key))
+        return open;
+    alarm.id = std::max(nextId_, Now().toMSecsSinceEpoch() * 1000);
+    nextId_ = alarm.id + 1;
+    alarms_.append(alarm);
+    index_.insert(alarm.id, int(alarms_.size()) - 1);
+    openByKey_.insert(key, alarm.id);
+    ++openOverdue_;
+    if (overdueSounds_)
+        muted_ = false;
+    emit Added(int(alarms_.size()) - 1);
+    emit Changed();
+    return alarm.id;
+}
+
+qint64 TAlarmList::ClearOverdue(std::optional<int> fleet, std::optional<int> ident, const QString &why)
+{
+    TAlarm probe;
+    probe.kind = TAlarmKind::Overdue;
+    probe.fleet = fleet;
+    probe.ident = ident;
+    const qint64 id = openByKey_.value(FoldKey(probe));
+    if (!id)
+        return 0;
+    Close(IndexOf(id), why);
+    return id;
+}
+
 bool TAlarmList::Acknowledge(qint64 id, const QString &how)
 {
     const int at = IndexOf(id);
     if (at < 0 || !alarms_[at].IsOpen())
         return false;
+    Close(at, how);
+    return true;
+}
+
+void TAlarmList::Close(int at, const QString &how)
+{
     TAlarm &alarm = alarms_[at];
     alarm.acknowledged = Now();
     alarm.acknowledgedBy = how;
     openByKey_.remove(FoldKey(alarm));
-    --openCount_;
-    if (store_)
-        store_->AlarmAcknowledged(id, alarm.acknowledged);
+    if (alarm.IsEmergency()) {
+        --openCount_;
+        if (store_)
+            store_->AlarmAcknowledged(alarm.id, alarm.acknowledged);
+    } else {
+        --openOverdue_;
+    }
     emit Updated(at);
     emit Changed();
-    return true;
 }
 
 void TAlarmList::Mute()
 {
-    if (muted_ || OpenCount() == 0)
+    if (muted_ || OpenCount() + OpenOverdueCount() == 0)
         return;
     muted_ = true;
     emit MutedNow();
@@ -134,7 +187,7 @@ const TAlarm *TAlarmList::OldestOpenKnown() const
     if (!oldest || !oldest->unknownStatus)
         return oldest;
     for (int i = IndexOf(oldest->id) + 1; i < alarms_.size(); ++i)
-        if (alarms_[i].IsOpen() && !alarms_[i].unknownStatus)
+        if (alarms_[i].IsOpen() && alarms_[i].OnPopup())
             return &alarms_[i];
     return nullptr;
 }
@@ -144,7 +197,8 @@ const TAlarm *TAlarmList::OldestOpen() const
     if (openCount_ == 0)
         return nullptr;
     // Alarms are acknowledged, never reopened: the front only moves on.
-    while (firstOpen_ < alarms_.size() && !alarms_[firstOpen_].IsOpen())
+    while (firstOpen_ < alarms_.size() &&
+           !(alarms_[firstOpen_].IsOpen() && alarms_[firstOpen_].IsEmergency()))
         ++firstOpen_;
     return firstOpen_ < alarms_.size() ? &alarms_[firstOpen_] : nullptr;
 }

@@ -89,6 +89,8 @@ QString TAlarmTableModel::CellText(const TAlarm &a, int column) const
     case StationColumn:
         return StationLabel(a.name, a.fleet, a.ident);
     case StatusColumn:
+        if (!a.IsEmergency())
+            return a.statusText;
         return QString::number(a.status) + QLatin1Char(' ') + a.statusText +
                (a.count > 1 ? QStringLiteral(" (%1 times, last %2)")
                                   .arg(a.count)

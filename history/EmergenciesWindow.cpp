@@ -20,7 +20,8 @@ TEmergenciesForm::TEmergenciesForm(TAlarmList &alarms, TAcknowledge acknowledge,
     ui->AlarmGrid->setHorizontalHeaderLabels(headers);
     ui->AlarmGrid->setColumnWidth(TimeColumn, 150);
     ui->AlarmGrid->setColumnWidth(StationColumn, 170);
-    ui->AlarmGrid->setColumnWidth(StatusColumn, 130);
+    // Wide enough for an overdue station's reason ("overdue: every 30 min, due 14:05, ...").
+    ui->AlarmGrid->setColumnWidth(StatusColumn, 330);
     connect(ui->AcknowledgeBitBtn, &QAbstractButton::clicked, this,
             &TEmergenciesForm::AcknowledgeBitBtnClick);
     connect(ui->MuteBitBtn, &QAbstractButton::clicked, this, &TEmergenciesForm::MuteBitBtnClick);
@@ -89,7 +90,10 @@ void TEmergenciesForm::FillRow(int row)
             item = new QTableWidgetItem;
             ui->AlarmGrid->setItem(row, column, item);
         }
-        item->setText(model_.index(row, column).data().toString());
+        const QString text = model_.index(row, column).data().toString();
+        item->setText(text);
+        // The whole text on hover: an overdue station's reason is longer than its column.
+        item->setToolTip(text);
         QFont font = item->font();
         font.setBold(open);
         item->setFont(font);
@@ -155,7 +159,7 @@ void TEmergenciesForm::ListChanged()
     if (!attached_.isEmpty() && selectedBefore_) {
         const TAlarm *alarm = alarms_.Find(selectedBefore_);
         int row = model_.RowOf(selectedBefore_);
-        const int open = alarms_.OpenCount();
+        const int open = model_.OpenRows();
         // The alarm just acknowledged leaves the open ones: the next open one,
         // now in its row, takes the selection.
         if (alarm && selectedOpenBefore_ && !alarm->IsOpen() && open > 0)
@@ -169,14 +173,18 @@ void TEmergenciesForm::ListChanged()
 void TEmergenciesForm::UpdateSummary()
 {
     const int open = alarms_.OpenCount();
-    const bool device = open == 0 || !soundDevice_ || soundDevice_();
+    const int overdue = alarms_.OpenOverdueCount();
+    const bool device = open + overdue == 0 || !soundDevice_ || soundDevice_();
     ui->SummaryLabel->setText(
         (open == 0   ? QStringLiteral("No emergency is open.")
          : open == 1 ? QStringLiteral("1 emergency is open.")
                      : QStringLiteral("%1 emergencies are open.").arg(open)) +
+        (overdue == 0   ? QString()
+         : overdue == 1 ? QStringLiteral(" 1 station is overdue.")
+                        : QStringLiteral(" %1 stations are overdue.").arg(overdue)) +
         (device ? QString() : QStringLiteral(" No sound device: the alarm cannot be heard.")));
     ui->MuteBitBtn->setVisible(device);
-    ui->MuteBitBtn->setEnabled(open > 0 && !alarms_.Muted());
+    ui->MuteBitBtn->setEnabled(alarms_.SoundWanted());
     AlarmGridSelectionChange();
 }
 

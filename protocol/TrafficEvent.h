@@ -32,6 +32,9 @@ enum class TrafficKind {
     AlarmRepeat = 17,
     AlarmMuted = 18,
     AlarmEscalated = 19,
+    // The check-in timers' own: a station not heard in time, and its end.
+    StationOverdue = 40,
+    OverdueCleared = 41,
 };
 
 struct TTrafficEvent {

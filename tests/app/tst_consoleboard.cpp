@@ -1,6 +1,11 @@
+#include "AlarmDisplay.h"
+#include "AlarmTableModel.h"
+#include "Checkins.h"
 #include "Console.h"
 #include "ConsoleFixture.h"
 #include "ConsoleSession.h"
+#include "EmergenciesWindow.h"
+#include "HistoryQuery.h"
 #include "HistoryWindow.h"
 #include "Message.h"
 #include "Speech.h"
@@ -8,11 +13,14 @@
 #include "StationId.h"
 #include "StationsWindow.h"
 #include "Status.h"
+#include "Statuspopup.h"
 #include "Table.h"
+#include "TrafficHub.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
@@ -35,6 +43,7 @@ private slots:
     void rowActionsOpenTheirWindows();
     void stationBeyondTheDirectoryGoesToOther();
     void directoryEditRenamesTheRow();
+    void overdueStationIsAQuietAlarm();
 
 private:
     // The text the Stations window shows in a column of a station's row, or a
@@ -55,7 +64,12 @@ void TstConsoleBoard::initTestCase()
 {
     dir_ = std::make_unique<TConsoleDir>();
     QVERIFY(dir_->Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    // Truck 3 is overdue from the start: the alarm is there before any frame.
+    QVERIFY(dir_->WriteFile(CheckinFileName, "[Checkins]\nCountDowntime=on\n[Stations]\n"
+                                             "102-1203=5 2026-01-01T00:00:00Z\n"));
     CreateConsoleWindows();
+    QCOMPARE(Console->Hub().Alarms().OpenOverdueCount(), 1);
+    QCOMPARE(Console->Hub().Alarms().Alarms().constLast().name, QStringLiteral("Truck 3"));
     auto *menuItem = Console->Window()->findChild<QAction *>(QStringLiteral("Stations1"));
     QVERIFY(menuItem);
     QCOMPARE(menuItem->shortcut(), QKeySequence(QStringLiteral("Ctrl+T")));
@@ -228,6 +242,70 @@ void TstConsoleBoard::directoryEditRenamesTheRow()
     users->Post();
     QTRY_COMPARE(Cell("102-1203", TStationBoard::NameColumn), QStringLiteral("Tanker 3"));
     QCOMPARE(Cell("102-1203", TStationBoard::HeardColumn), heard);
+}
+
+void TstConsoleBoard::overdueStationIsAQuietAlarm()
+{
+    TTrafficHub &hub = Console->Hub();
+    TAlarmList &alarms = hub.Alarms();
+    // The emergency of an earlier row is acknowledged: nothing flashes any more.
+    for (const TAlarm &open : QList<TAlarm>(alarms.Alarms()))
+        if (open.IsOpen())
+            hub.AcknowledgeAlarm(open.id, TTrafficHub::ByEmergenciesWindow);
+    QTRY_VERIFY(!Console->Alarm().EmergencyRunning());
+    // Its popup stays up, as any status popup does, until closed.
+    StatusPopupForm->close();
+    QTRY_VERIFY(!StatusPopupForm->isVisible());
+
+    // Truck 3, overdue at start-up, was heard since.
+    QCOMPARE(alarms.OpenOverdueCount(), 0);
+    // Yard (100-1001) is never heard here: one minute's check-in counted from two
+    // minutes ago, before this start, makes it overdue at once.
+    TStationBoard &board = Console->Board();
+    TCheckinSettings rules = board.Checkins();
+    rules.countDowntime = true;
+    SetCheckinRule(rules, TCheckinScope::Station, {100, 1001}, 1,
+                   QDateTime::currentDateTimeUtc().addSecs(-120));
+    board.SetCheckins(rules);
+    QTRY_COMPARE(alarms.OpenOverdueCount(), 1);
+    const qint64 id = alarms.Alarms().constLast().id;
+    QCOMPARE(alarms.Find(id)->kind, TAlarmKind::Overdue);
+    QCOMPARE(alarms.Find(id)->name, QStringLiteral("Yard"));
+
+    // Listed in the Emergencies window and named on the banner; no flash, no
+    // popup, no sound (the operator did not choose it).
+    const int row = EmergenciesForm->Model().RowOf(id);
+    QVERIFY(row >= 0 && row < EmergenciesForm->Model().OpenRows());
+    QVERIFY2(
+        EmergenciesForm->Model()
+            .index(row, TAlarmTableModel::StatusColumn)
+            .data()
+            .toString()
+            .startsWith(QLatin1String("overdue: every 1 min, due ")),
+        qPrintable(EmergenciesForm->Model().index(row, TAlarmTableModel::StatusColumn).data().toString()));
+    auto *banner = Console->Window()->findChild<QLabel *>(QStringLiteral("AlarmBanner"));
+    QVERIFY(banner && !banner->isHidden());
+    QCOMPARE(banner->text(), QStringLiteral("1 station overdue"));
+    QTest::qWait(50);
+    QVERIFY(!Console->Alarm().EmergencyRunning());
+    QVERIFY(!StatusPopupForm->isVisible());
+    QVERIFY(!hub.SoundWanted());
+
+    // Heard again: the alarm closes by itself and says why, and the history keeps both ends.
+    QVERIFY(dir_->Send(1, Frame("E100100121")));
+    QTRY_COMPARE(alarms.OpenOverdueCount(), 0);
+    QCOMPARE(alarms.Find(id)->acknowledgedBy, OverdueHeardAgain);
+    QTRY_VERIFY(banner->isHidden());
+    hub.FlushHistory();
+    THistoryQuery history(dir_->Path(QStringLiteral("history.db")));
+    QStringList rows;
+    THistoryFilter filter;
+    filter.station = QStringLiteral("100-1001");
+    const QList<THistoryRow> page = history.Page(filter, std::nullopt, 100);
+    for (auto it = page.crbegin(); it != page.crend(); ++it)
+        if (it->event.kind == TrafficKind::StationOverdue || it->event.kind == TrafficKind::OverdueCleared)
+            rows << TrafficKindText(it->event.kind) + ": " + it->event.text.left(20);
+    QCOMPARE(rows, (QStringList{"station overdue: overdue: every 1 min", "overdue cleared: heard again"}));
 }
 
 QTEST_MAIN(TstConsoleBoard)

@@ -22,7 +22,9 @@ TTrafficEvent Status(int fleet, int ident, const QString &name, int number, cons
 
 // The steps of a scenario: "E<name>" an emergency from <name>, "S<name>" an
 // ordinary status, "A" acknowledge the oldest open one (closing the popup),
-// "A<name>" acknowledge <name>'s alarm (the Emergencies window), "M" mute.
+// "A<name>" acknowledge <name>'s alarm (the Emergencies window), "M" mute,
+// "O<name>" <name> overdue on its check-in timer, "H<name>" <name> heard again,
+// "V" the operator chose the sound for overdue stations.
 // A station number of its own for each name.
 int IdentOf(const QString &who)
 {
@@ -65,6 +67,15 @@ public:
             case 'M':
                 alarms.Mute();
                 break;
+            case 'O':
+                alarms.RaiseOverdue(101, IdentOf(who), who, "overdue", now);
+                break;
+            case 'H':
+                alarms.ClearOverdue(101, IdentOf(who), OverdueHeardAgain);
+                break;
+            case 'V':
+                alarms.SetOverdueSounds(true);
+                break;
             }
         }
     }
@@ -92,26 +103,43 @@ void TestAlarmList::scenario_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("open");
     QTest::addColumn<bool>("sound");
-    QTest::newRow("one emergency") << QStringList{"ECar2"} << "Car2" << 1 << true;
-    QTest::newRow("ordinary status after it") << QStringList{"ECar2", "SCar1"} << "Car2" << 1 << true;
+    QTest::addColumn<int>("overdue");
+    QTest::newRow("one emergency") << QStringList{"ECar2"} << "Car2" << 1 << true << 0;
+    QTest::newRow("ordinary status after it") << QStringList{"ECar2", "SCar1"} << "Car2" << 1 << true << 0;
     QTest::newRow("second emergency does not hide the first")
-        << QStringList{"ECar2", "ETruck"} << "Car2" << 2 << true;
+        << QStringList{"ECar2", "ETruck"} << "Car2" << 2 << true << 0;
     QTest::newRow("closing shows the next oldest")
-        << QStringList{"ECar2", "ETruck", "A"} << "Truck" << 1 << true;
-    QTest::newRow("all closed") << QStringList{"ECar2", "ETruck", "A", "A"} << "-" << 0 << false;
+        << QStringList{"ECar2", "ETruck", "A"} << "Truck" << 1 << true << 0;
+    QTest::newRow("all closed") << QStringList{"ECar2", "ETruck", "A", "A"} << "-" << 0 << false << 0;
     QTest::newRow("newer acknowledged in window")
-        << QStringList{"ECar2", "ETruck", "ATruck"} << "Car2" << 1 << true;
+        << QStringList{"ECar2", "ETruck", "ATruck"} << "Car2" << 1 << true << 0;
     QTest::newRow("a repeat folds: one acknowledgement")
-        << QStringList{"ECar2", "ECar2", "ECar2", "A"} << "-" << 0 << false;
+        << QStringList{"ECar2", "ECar2", "ECar2", "A"} << "-" << 0 << false << 0;
     QTest::newRow("repeat after acknowledgement is a new alarm")
-        << QStringList{"ECar2", "A", "ECar2"} << "Car2" << 1 << true;
+        << QStringList{"ECar2", "A", "ECar2"} << "Car2" << 1 << true << 0;
     QTest::newRow("repeat keeps its place behind an older one")
-        << QStringList{"ECar2", "ETruck", "ETruck", "A"} << "Truck" << 1 << true;
-    QTest::newRow("a repeat leaves the mute") << QStringList{"ECar2", "M", "ECar2"} << "Car2" << 1 << false;
-    QTest::newRow("muted") << QStringList{"ECar2", "ETruck", "M"} << "Car2" << 2 << false;
+        << QStringList{"ECar2", "ETruck", "ETruck", "A"} << "Truck" << 1 << true << 0;
+    QTest::newRow("a repeat leaves the mute")
+        << QStringList{"ECar2", "M", "ECar2"} << "Car2" << 1 << false << 0;
+    QTest::newRow("muted") << QStringList{"ECar2", "ETruck", "M"} << "Car2" << 2 << false << 0;
     QTest::newRow("new emergency after mute sounds")
-        << QStringList{"ECar2", "M", "ETruck"} << "Car2" << 2 << true;
-    QTest::newRow("mute with none open is nothing") << QStringList{"M", "ECar2"} << "Car2" << 1 << true;
+        << QStringList{"ECar2", "M", "ETruck"} << "Car2" << 2 << true << 0;
+    QTest::newRow("mute with none open is nothing") << QStringList{"M", "ECar2"} << "Car2" << 1 << true << 0;
+    // Overdue stations: listed and counted apart, never on the popup, sounded only by choice.
+    QTest::newRow("overdue is listed, not shown, silent") << QStringList{"OCar2"} << "-" << 0 << false << 1;
+    QTest::newRow("overdue once per station") << QStringList{"OCar2", "OCar2"} << "-" << 0 << false << 1;
+    QTest::newRow("an older overdue does not take the popup")
+        << QStringList{"OCar1", "ECar2"} << "Car2" << 1 << true << 1;
+    QTest::newRow("acknowledging the emergency leaves the overdue")
+        << QStringList{"OCar1", "ECar2", "A"} << "-" << 0 << false << 1;
+    QTest::newRow("overdue sounds when chosen") << QStringList{"V", "OCar2"} << "-" << 0 << true << 1;
+    QTest::newRow("heard again clears it") << QStringList{"V", "OCar2", "HCar2"} << "-" << 0 << false << 0;
+    QTest::newRow("heard without an overdue changes nothing")
+        << QStringList{"ECar2", "HCar2"} << "Car2" << 1 << true << 0;
+    QTest::newRow("a new overdue ends the mute when chosen")
+        << QStringList{"V", "OCar2", "M", "OTruck"} << "-" << 0 << true << 2;
+    QTest::newRow("overdue again after heard is a new alarm")
+        << QStringList{"OCar2", "HCar2", "OCar2"} << "-" << 0 << false << 1;
 }
 
 void TestAlarmList::scenario()
@@ -120,11 +148,15 @@ void TestAlarmList::scenario()
     QFETCH(QString, shown);
     QFETCH(int, open);
     QFETCH(bool, sound);
+    QFETCH(int, overdue);
     TScenario s;
     s.Run(steps);
     QCOMPARE(s.Shown(), shown);
     QCOMPARE(s.alarms.OpenCount(), open);
     QCOMPARE(s.alarms.SoundWanted(), sound);
+    QCOMPARE(s.alarms.OpenOverdueCount(), overdue);
+    // The popup's choice agrees: never an overdue station.
+    QCOMPARE(s.alarms.OldestOpenKnown() ? s.alarms.OldestOpenKnown()->name : QStringLiteral("-"), shown);
 }
 
 void TestAlarmList::acknowledgementOrder()
@@ -197,7 +229,8 @@ void TestAlarmList::openAgainAfterRestart()
         THistoryStore store(path, failures.Sink());
         TScenario s;
         s.alarms.SetStore(&store);
-        s.Run({"ECar2", "ETruck", "EBus", "ATruck"});
+        // An overdue station is not kept: the check-in timers raise it again.
+        s.Run({"ECar2", "OVan", "ETruck", "EBus", "ATruck"});
         QVERIFY(store.Flush(5s));
     }
     // The next run: Car2 and Bus are open again, oldest first, and known as restored.

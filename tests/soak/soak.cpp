@@ -10,11 +10,14 @@
 #include "ConsoleSession.h"
 #include "End.h"
 #include "Frame.h"
+#include "HistoryQuery.h"
+#include "HistoryStore.h"
 #include "LogMemo.h"
 #include "RadioLink.h"
 #include "StationBoard.h"
 #include "StationsWindow.h"
 #include "Table.h"
+#include "TrafficHub.h"
 #include "Zcomm.h"
 
 #include <QAbstractButton>
@@ -72,7 +75,30 @@ struct TExpect {
     // Frames written before this one that may or may not reach the log (on their
     // way when the port changed, or written while it was not open).
     qint64 uncertainBefore = 0;
+    // "fleet/ident/status" of an emergency (status 95 and up), else empty.
+    QString alarmKey;
 };
+
+// The alarm key of a frame that is an emergency status: STX E fff iiii ss ETX.
+QString EmergencyKey(const QByteArray &bytes)
+{
+    static const QRegularExpression status(QStringLiteral(R"(\A\x02E(\d{3})(\d{4})(\d{1,3})\x03\z)"));
+    const auto m = status.match(QString::fromLatin1(bytes));
+    if (!m.hasMatch() || m.captured(3).toInt() < 95)
+        return {};
+    return QStringLiteral("%1/%2/%3")
+        .arg(m.captured(1).toInt())
+        .arg(m.captured(2).toInt())
+        .arg(m.captured(3).toInt());
+}
+
+QString AlarmKey(const TAlarm &alarm)
+{
+    return QStringLiteral("%1/%2/%3")
+        .arg(alarm.fleet.value_or(-1))
+        .arg(alarm.ident.value_or(-1))
+        .arg(alarm.status);
+}
 
 std::deque<QString> LastActions;
 std::deque<QString> Writes; // the radio's last writes
@@ -172,6 +198,8 @@ private:
     void CheckTick();
     void CheckTables(bool final);
     void CheckSettings();
+    void CheckAlarms();
+    void CheckStoredAlarms(const char *when);
 
     bool Click();
     bool Menu();
@@ -210,6 +238,10 @@ private:
     // how many of them lay before the last frame found.
     qint64 uncertain_ = 0, uncertainPassed_ = 0;
     int sessions_ = 0, unplugs_ = 0, maxModalDepth_ = 0;
+    // Emergency frames found in the log this session, by alarm key; and figures.
+    QHash<QString, int> emergenciesFound_;
+    qint64 emergenciesMatched_ = 0, alarmsAcknowledged_ = 0, storedChecks_ = 0;
+    int sessionAcknowledged_ = 0;
     qint64 rssWarm_ = 0, rssPeakLate_ = 0;
 };
 
@@ -250,6 +282,7 @@ bool TMonkey::StartSession()
         return false;
     }
     log_ = new TLogWatch(console_->LogMemo());
+    emergenciesFound_.clear();
     logNext_ = 0;
     pending_.clear();
     lineAway_ = false;
@@ -261,10 +294,77 @@ bool TMonkey::StartSession()
 
 void TMonkey::EndSession()
 {
-    // The windows go first: they write the settings file on the way out.
+    // The windows go first: they write the settings file on the way out. Closing
+    // them acknowledges nothing: what was open stays open in the history.
     DeleteConsoleWindows();
     CheckSettings();
+    if (!failed_ && Console)
+        CheckStoredAlarms("after the windows closed at exit");
+    alarmsAcknowledged_ += std::exchange(sessionAcknowledged_, 0);
     console_.reset();
+}
+
+void TMonkey::CheckAlarms()
+{
+    // Every emergency frame that reached the log is in an alarm, opened or folded:
+    // the alarms of a station and status hold at least as many as were found.
+    QHash<QString, int> held;
+    for (const TAlarm &alarm : Console->Hub().Alarms().Alarms())
+        if (alarm.IsEmergency() && !alarm.restored)
+            held[AlarmKey(alarm)] += alarm.count;
+    for (auto it = emergenciesFound_.cbegin(); it != emergenciesFound_.cend(); ++it)
+        if (held.value(it.key()) < it.value()) {
+            Fail(QStringLiteral("%1 emergencies %2 reached the log, the alarms hold %3")
+                     .arg(it.value())
+                     .arg(it.key())
+                     .arg(held.value(it.key())));
+            return;
+        }
+}
+
+void TMonkey::CheckStoredAlarms(const char *when)
+{
+    // What the history holds agrees with the alarms on screen: an alarm leaves the
+    // open list only with its acknowledgement stored, and each acknowledgement is
+    // one "emergency acknowledged" row.
+    TTrafficHub &hub = Console->Hub();
+    if (!hub.HistoryWorking())
+        return;
+    hub.FlushHistory();
+    const QString file = QDir(console_->Dir()).filePath(QStringLiteral("history.db"));
+    QSet<qint64> open, stored;
+    int acknowledged = 0;
+    for (const TAlarm &alarm : hub.Alarms().Alarms())
+        if (alarm.IsEmergency()) {
+            if (alarm.IsOpen())
+                open.insert(alarm.id);
+            else
+                ++acknowledged;
+        }
+    int rows = 0;
+    try {
+        for (const TAlarm &alarm : THistoryStore::LoadOpenAlarms(file))
+            stored.insert(alarm.id);
+        THistoryFilter filter;
+        filter.kind = TrafficKind::EmergencyAcknowledged;
+        rows = int(THistoryQuery(file).Page(filter, std::nullopt, 1000000).size());
+    } catch (const std::exception &error) {
+        Fail(QStringLiteral("history %1: %2").arg(QLatin1String(when), QString::fromUtf8(error.what())));
+        return;
+    }
+    ++storedChecks_;
+    sessionAcknowledged_ = acknowledged;
+    if (open != stored)
+        Fail(QStringLiteral("%1: %2 alarms open on screen, %3 open in the history, %4 in common")
+                 .arg(QLatin1String(when))
+                 .arg(open.size())
+                 .arg(stored.size())
+                 .arg(QSet<qint64>(open).intersect(stored).size()));
+    else if (rows != acknowledged)
+        Fail(QStringLiteral("%1: %2 alarms acknowledged, %3 acknowledgement rows in the history")
+                 .arg(QLatin1String(when))
+                 .arg(acknowledged)
+                 .arg(rows));
 }
 
 QWidget *TMonkey::Scope()
@@ -689,6 +789,7 @@ void TMonkey::Send(const QByteArray &bytes, const QString &expect, const char *w
         Writes.pop_front();
     if (!expect.isEmpty() && open) {
         TExpect e = ExpectFor(expect);
+        e.alarmKey = EmergencyKey(bytes);
         e.writtenMs = clock_.elapsed();
         e.number = framesWritten_;
         e.uncertainBefore = uncertain_;
@@ -885,9 +986,14 @@ void TMonkey::CheckTick()
         if (!found)
             break;
         uncertainPassed_ = e.uncertainBefore;
+        if (!e.alarmKey.isEmpty()) {
+            ++emergenciesFound_[e.alarmKey];
+            ++emergenciesMatched_;
+        }
         pending_.pop_front();
         ++framesMatched_;
     }
+    CheckAlarms();
     // Generous: a loaded machine under the sanitizers may lag far behind.
     if (!pending_.empty() && now - pending_.front().writtenMs > 60000) {
         const TExpect &e = pending_.front();
@@ -904,6 +1010,8 @@ void TMonkey::CheckTick()
         entries.clear();
     if (!QApplication::activeModalWidget() && hand_() % 20 == 0)
         CheckTables(false);
+    if (!failed_ && hand_() % 20 == 0)
+        CheckStoredAlarms("while running");
     // RSS: the first reading after warming up against the highest later on.
     const qint64 rss = RssKb();
     if (now > options_.seconds * 1000 / 3 && rssWarm_ == 0)
@@ -939,6 +1047,7 @@ int TMonkey::Run()
             // check what it left behind and start it again.
             Note(QStringLiteral("the console ended itself"));
             CheckTables(true);
+            CheckAlarms();
             EndSession();
             if (!StartSession())
                 break;
@@ -965,8 +1074,11 @@ int TMonkey::Run()
         if (!pending_.empty())
             Fail(QStringLiteral("%1 frames never reached the log").arg(pending_.size()));
     }
-    if (!failed_ && Console)
+    if (!failed_ && Console) {
         CheckTables(true);
+        CheckAlarms();
+        CheckStoredAlarms("at the end");
+    }
     const qint64 growth = rssPeakLate_ - rssWarm_;
     std::printf(
         "soak: seed %u, %d s: %lld actions (%lld on the board), %lld frames written (%lld counted, %lld "
@@ -974,6 +1086,9 @@ int TMonkey::Run()
         "%lld noise bytes, %d unplugs, %d sessions, up to %d modal windows at once, RSS %lld -> %lld kB\n",
         options_.seed, options_.seconds, actions_, boardActions_, framesWritten_, framesCounted_,
         framesMatched_, bytesNoise_, unplugs_, sessions_, maxModalDepth_, rssWarm_, rssPeakLate_);
+    std::printf("soak: %lld emergencies found in the log, each in an alarm; %lld acknowledged by the hand; "
+                "history checked against the alarms %lld times\n",
+                emergenciesMatched_, alarmsAcknowledged_ + sessionAcknowledged_, storedChecks_);
     for (const QString &e : errorTexts_)
         std::printf("soak: error box seen: %s\n", qPrintable(e));
     std::fflush(stdout);
