@@ -12,6 +12,12 @@ struct TPreferences {
     // Seconds an alarm may stay unacknowledged before the desktop is asked for
     // the operator's attention, and again every as many seconds; 0 never asks.
     int escalateAfterSeconds = 60;
+    // A command the radio answers Busy is written again this many times at most,
+    // busyPauseSeconds apart; 0 leaves a Busy as it is.
+    int busyRetries = 0;
+    int busyPauseSeconds = 3;
+    // Seconds the radio has to answer a command before it counts as no answer.
+    int answerTimeoutSeconds = 5;
 
     bool operator==(const TPreferences &) const = default;
 };
