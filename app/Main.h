@@ -35,6 +35,9 @@ public:
     QLabel *AlarmBanner() const { return alarmBanner_; }
     // Ticks the Alarm sound menu item as the preferences have it.
     void SetAlarmSoundChecked(bool on);
+    // The status bar's count of commands waiting for the radio's answer.
+    void SetPendingCount(int count);
+    QLabel *PendingPanel() const { return pendingPanel_; }
 
     bool EndRequested() const { return endRequested_; }
     // The console is to end at once: no exit question, the event loop stops.
@@ -70,6 +73,11 @@ private slots:
     void Stations1Click();
     void AlarmSound1Click(bool on);
     void LineMonitor1Click();
+    void Sent1Click();
+    void SendToGroup1Click(int canned);
+    void Groups1Click();
+    void Canned1Click();
+    void Shortcuts1Click();
 
 private:
     void LogMemoChange();
@@ -78,12 +86,14 @@ private:
     // After a confirmed exit: open alarms stay open, and the operator is told so.
     void TellOpenAlarmsStay();
     void ConnectHandlers();
+    void AddDispatchItems();
 
     std::unique_ptr<Ui::TMainForm> ui;
     TRadioLink &link_;
     TConsoleSession &session_;
     TTrafficHub &hub_;
     QLabel *alarmBanner_ = nullptr;
+    QLabel *pendingPanel_ = nullptr;
     bool endRequested_ = false;
     bool centred_ = false;
     bool stationsCentred_ = false;

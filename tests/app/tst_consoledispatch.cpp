@@ -1,0 +1,199 @@
+#include "Application.h"
+#include "Console.h"
+#include "ConsoleFiles.h"
+#include "ConsoleFixture.h"
+#include "DispatchFiles.h"
+#include "GroupSend.h"
+#include "HistoryQuery.h"
+#include "Main.h"
+#include "Outbox.h"
+#include "Preferences.h"
+#include "SendToGroup.h"
+#include "SentWindow.h"
+#include "Status.h"
+#include "TrafficHub.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <memory>
+
+// The dispatch through the console's own windows, the radio on a
+// pseudo-terminal that answers Busy, Fail and nothing: a canned message to a
+// group from the keyboard, each station's result, the Sent window and its
+// Resend, the history's outcome rows, and a restart with a command unanswered.
+class TstConsoleDispatch : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cannedMessageToGroupFromTheKeyboard();
+    void resendFromTheSentWindow();
+    void restartShowsTheUnansweredAsUnknown();
+
+private:
+    // The next whole frame the console writes (without STX and ETX), waiting
+    // up to waitMs; empty when none came.
+    QByteArray NextFrame(int waitMs = 5000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < waitMs) {
+            const qsizetype end = pending_.indexOf('\x03');
+            if (end >= 0) {
+                const QByteArray frame = pending_.left(end + 1);
+                pending_.remove(0, end + 1);
+                return frame.mid(1, frame.size() - 2);
+            }
+            pending_ += dir_->Received(1, 20);
+            QCoreApplication::processEvents();
+        }
+        return {};
+    }
+    void Answer(char code) { QVERIFY(dir_->Send(1, Frame(QByteArray(1, code)))); }
+    static QStringList Outcomes()
+    {
+        Console->Hub().FlushHistory();
+        THistoryQuery query(HistoryFileName);
+        QStringList outcomes;
+        const QList<THistoryRow> rows = query.Page({}, std::nullopt, 1000);
+        for (auto it = rows.crbegin(); it != rows.crend(); ++it)
+            if (it->event.kind == TrafficKind::CommandOutcome)
+                outcomes << it->event.name + QLatin1String(": ") + it->event.text;
+        return outcomes;
+    }
+
+    std::unique_ptr<TConsoleDir> dir_;
+    QByteArray pending_;
+};
+
+void TstConsoleDispatch::initTestCase()
+{
+    dir_ = std::make_unique<TConsoleDir>();
+    QVERIFY(dir_->Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
+    QVERIFY(
+        dir_->WriteFile(GroupsFileName, "[Shift B]\n101-1101\n102-1203\n100-1000\n101-1101\n[All cars]\n"));
+    QVERIFY(dir_->WriteFile(CannedFileName, "[Hello]\nHello {name}\n[Back]\nBack to base\n"));
+    QVERIFY(dir_->WriteFile(PreferencesFileName,
+                            "[Dispatch]\nBusyRetries=1\nBusyPauseSeconds=1\nAnswerTimeoutSeconds=1\n"));
+    CreateConsoleWindows();
+    QVERIFY(Console);
+    Console->Window()->show();
+    QApplication::setActiveWindow(Console->Window());
+    QVERIFY(QTest::qWaitForWindowActive(Console->Window()));
+}
+
+void TstConsoleDispatch::cleanupTestCase()
+{
+    dir_.reset();
+}
+
+void TstConsoleDispatch::cannedMessageToGroupFromTheKeyboard()
+{
+    // Three keys from the main window: Ctrl+1 (canned message 1 to a group), S
+    // (the group), Enter.
+    QTest::keyClick(Console->Window(), Qt::Key_1, Qt::ControlModifier);
+    QTRY_VERIFY(SendToGroupForm->isVisible());
+    QApplication::setActiveWindow(SendToGroupForm);
+    auto *group = SendToGroupForm->findChild<QComboBox *>(QStringLiteral("GroupComboBox"));
+    QTRY_COMPARE(QApplication::focusWidget(), group);
+    QTest::keyClick(group, Qt::Key_S);
+    QCOMPARE(group->currentText(), QStringLiteral("Shift B"));
+    QTest::keyClick(group, Qt::Key_Return);
+    QVERIFY(SendToGroupForm->Sending());
+
+    // 101-1101 Car 1: Busy, written again after the pause, then Fail.
+    QCOMPARE(NextFrame(), QByteArray("F1011101Hello Car 1"));
+    Answer('2');
+    QCOMPARE(NextFrame(), QByteArray("F1011101Hello Car 1"));
+    Answer('1');
+    // 102-1203 Truck 3: nothing; the next goes once its time is up.
+    QCOMPARE(NextFrame(), QByteArray("F1021203Hello Truck 3"));
+    QCOMPARE(Console->Window()->findChild<QLabel *>(QStringLiteral("PendingPanel"))->text(),
+             QStringLiteral("Pending 1"));
+    // 100-1000 Base: Success.
+    QCOMPARE(NextFrame(), QByteArray("F1001000Hello Base"));
+    Answer('0');
+    QTRY_VERIFY(SendToGroupForm->Sending()->Done());
+    QCOMPARE(NextFrame(300), QByteArray()); // the station listed twice went once
+
+    auto *results = SendToGroupForm->findChild<QTableWidget *>(QStringLiteral("ResultGrid"));
+    QCOMPARE(results->rowCount(), 3);
+    QCOMPARE(results->item(0, 1)->text(), QStringLiteral("failed (Fail)"));
+    QCOMPARE(results->item(1, 1)->text(), QStringLiteral("no answer: none within 1 s"));
+    QCOMPARE(results->item(2, 1)->text(), QStringLiteral("accepted by the radio"));
+    QCOMPARE(Console->Window()->findChild<QLabel *>(QStringLiteral("PendingPanel"))->text(),
+             QStringLiteral("Pending 0"));
+    QCOMPARE(Outcomes(), QStringList({"Car 1: short message: failed (Fail) (written 2 times)",
+                                      "Truck 3: short message: no answer: none within 1 s",
+                                      "Base: short message: accepted by the radio"}));
+    QTest::keyClick(SendToGroupForm, Qt::Key_Escape);
+    QVERIFY(!SendToGroupForm->isVisible());
+}
+
+void TstConsoleDispatch::resendFromTheSentWindow()
+{
+    QApplication::setActiveWindow(Console->Window());
+    QVERIFY(QTest::qWaitForWindowActive(Console->Window()));
+    QTest::keyClick(Console->Window(), Qt::Key_E, Qt::ControlModifier);
+    QTRY_VERIFY(SentForm->isVisible());
+    QCOMPARE(SentForm->Model().rowCount(), 3);
+    auto *grid = SentForm->findChild<QTableView *>(QStringLiteral("SentGrid"));
+    QCOMPARE(grid->model()->index(0, TSentModel::StateColumn).data().toString(),
+             QStringLiteral("failed (Fail) (written 2 times)"));
+    // Accepted is never written again; the failed one is, on Alt+R.
+    SentForm->SelectRow(2);
+    auto *resend = SentForm->findChild<QAbstractButton *>(QStringLiteral("ResendBitBtn"));
+    QVERIFY(!resend->isEnabled());
+    SentForm->SelectRow(0);
+    QVERIFY(resend->isEnabled());
+    QApplication::setActiveWindow(SentForm);
+    QTest::keyClick(grid, Qt::Key_R, Qt::AltModifier);
+    QCOMPARE(NextFrame(), QByteArray("F1011101Hello Car 1"));
+    Answer('0');
+    QTRY_COMPARE(grid->model()->index(0, TSentModel::StateColumn).data().toString(),
+                 QStringLiteral("accepted by the radio (written 3 times)"));
+    QCOMPARE(SentForm->Model().rowCount(), 3);
+    // An answer nobody waits for changes nothing.
+    Answer('1');
+    QTRY_COMPARE(Console->Outbox().UnmatchedAnswers(), 1);
+    QCOMPARE(grid->model()->index(0, TSentModel::StateColumn).data().toString(),
+             QStringLiteral("accepted by the radio (written 3 times)"));
+    SentForm->close();
+}
+
+void TstConsoleDispatch::restartShowsTheUnansweredAsUnknown()
+{
+    // A status request from the Status window; the radio says nothing, and the
+    // console ends before the time-out.
+    StatusForm->findChild<QAbstractButton *>(QStringLiteral("RequestBitBtn"))->click();
+    QVERIFY(NextFrame().startsWith('H'));
+    QCOMPARE(Console->Outbox().PendingCount(), 1);
+    DeleteConsoleWindows();
+    CreateConsoleWindows();
+    QVERIFY(Console);
+    QCOMPARE(SentForm->Model().rowCount(), 1);
+    QCOMPARE(SentForm->Model().index(0, TSentModel::StateColumn).data().toString(),
+             QStringLiteral("unknown, not sent again"));
+    QCOMPARE(SentForm->Model().index(0, TSentModel::KindColumn).data().toString(),
+             QStringLiteral("status request"));
+    QCOMPARE(NextFrame(1500), QByteArray());
+    QVERIFY(Outcomes().last().endsWith(QLatin1String("status request: unknown, not sent again")));
+}
+
+int main(int argc, char *argv[])
+{
+    TApplication app(argc, argv);
+    TApplication::setQuitOnLastWindowClosed(false);
+    TstConsoleDispatch test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_consoledispatch.moc"
