@@ -45,6 +45,13 @@ TSentForm::TSentForm(TOutbox &outbox, QWidget *parent)
 
 TSentForm::~TSentForm() = default;
 
+void TSentForm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The arrows and Alt+R / Alt+A work at once, with no click on a row first.
+    ui->SentGrid->setFocus();
+}
+
 qint64 TSentForm::SelectedId() const
 {
     const QModelIndex current = ui->SentGrid->currentIndex();

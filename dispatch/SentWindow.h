@@ -23,6 +23,9 @@ public:
     qint64 SelectedId() const;
     void SelectRow(int row);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private slots:
     void ResendBitBtnClick();
     void CancelBitBtnClick();

@@ -148,13 +148,16 @@ void TstConsoleDispatch::resendFromTheSentWindow()
     auto *grid = SentForm->findChild<QTableView *>(QStringLiteral("SentGrid"));
     QCOMPARE(grid->model()->index(0, TSentModel::StateColumn).data().toString(),
              QStringLiteral("failed (Fail) (written 2 times)"));
-    // Accepted is never written again; the failed one is, on Alt+R.
-    SentForm->SelectRow(2);
-    auto *resend = SentForm->findChild<QAbstractButton *>(QStringLiteral("ResendBitBtn"));
-    QVERIFY(!resend->isEnabled());
-    SentForm->SelectRow(0);
-    QVERIFY(resend->isEnabled());
+    // The keyboard is on the newest row, accepted: never written again. Home
+    // (Ctrl+Home) goes to the failed one, which Alt+R writes again.
     QApplication::setActiveWindow(SentForm);
+    QTRY_COMPARE(QApplication::focusWidget(), grid);
+    auto *resend = SentForm->findChild<QAbstractButton *>(QStringLiteral("ResendBitBtn"));
+    QCOMPARE(grid->currentIndex().row(), 2);
+    QVERIFY(!resend->isEnabled());
+    QTest::keyClick(grid, Qt::Key_Home, Qt::ControlModifier);
+    QCOMPARE(grid->currentIndex().row(), 0);
+    QVERIFY(resend->isEnabled());
     QTest::keyClick(grid, Qt::Key_R, Qt::AltModifier);
     QCOMPARE(NextFrame(), QByteArray("F1011101Hello Car 1"));
     Answer('0');
