@@ -120,8 +120,11 @@ TPreparedMessage PrepareMessage(const QString &text, const TFieldValues &values,
     filled += text.mid(from);
     prepared.text = ToCrLf(filled);
 
-    // A character the code page lacks would reach the station as '?'.
-    for (qsizetype i = 0; i < prepared.text.size(); ++i) {
+    // A character the code page lacks would reach the station as '?'. The whole
+    // text first: only a text that does not come back whole is searched.
+    const bool whole =
+        AnsiCodec::FromAnsi(AnsiCodec::ToAnsi(prepared.text, codePage), codePage) == prepared.text;
+    for (qsizetype i = 0; !whole && i < prepared.text.size(); ++i) {
         const qsizetype width = prepared.text.at(i).isHighSurrogate() && i + 1 < prepared.text.size() ? 2 : 1;
         const QString character = prepared.text.mid(i, width);
         if (AnsiCodec::FromAnsi(AnsiCodec::ToAnsi(character, codePage), codePage) != character) {
