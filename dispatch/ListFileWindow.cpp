@@ -1,8 +1,10 @@
 #include "ListFileWindow.h"
 
+#include "MessageBox.h"
 #include "StationGroups.h"
 #include "ui_ListFileWindow.h"
 
+#include <QCloseEvent>
 #include <QFile>
 #include <QFontDatabase>
 #include <QKeySequence>
@@ -33,7 +35,9 @@ TListFileForm::~TListFileForm() = default;
 
 void TListFileForm::showEvent(QShowEvent *event)
 {
-    Reload();
+    // What was typed and not saved is still there when the window comes back.
+    if (!ui->TextMemo->document()->isModified())
+        Reload();
     QDialog::showEvent(event);
     ui->TextMemo->setFocus();
 }
@@ -53,6 +57,7 @@ void TListFileForm::Reload()
     }
     ui->TextMemo->setReadOnly(false);
     ui->TextMemo->setPlainText(QString::fromUtf8(text));
+    ui->TextMemo->document()->setModified(false);
     const QString fault = check_(text);
     ShowProblem(fault.isEmpty() ? QString() : fileName_ + QLatin1String(", ") + fault);
 }
@@ -83,6 +88,7 @@ void TListFileForm::SaveBitBtnClick()
     const QString written = WriteTextFile(fileName_, text);
     ShowProblem(written.isEmpty() ? QStringLiteral("Saved.") : QStringLiteral("Not saved: %1").arg(written));
     if (written.isEmpty()) {
+        ui->TextMemo->document()->setModified(false);
         ui->ProblemLabel->setStyleSheet(QString());
         emit Saved();
     }
@@ -91,4 +97,30 @@ void TListFileForm::SaveBitBtnClick()
 void TListFileForm::CloseBitBtnClick()
 {
     close();
+}
+
+bool TListFileForm::MayClose()
+{
+    if (!ui->TextMemo->document()->isModified())
+        return true;
+    if (ShowMessageBox(
+            QStringLiteral("%1 has changes that are not saved. Close and forget them?").arg(fileName_),
+            windowTitle(), MsgIcon::Question, MsgButtons::OkCancel) != MsgAnswer::Ok)
+        return false;
+    ui->TextMemo->document()->setModified(false);
+    return true;
+}
+
+void TListFileForm::closeEvent(QCloseEvent *event)
+{
+    if (MayClose())
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+void TListFileForm::reject()
+{
+    if (MayClose())
+        QDialog::reject();
 }

@@ -34,9 +34,14 @@ private slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void reject() override;
 
 private:
     void ShowProblem(const QString &problem);
+    // Whether the window may go: nothing typed since the last save, or the
+    // operator lets it go.
+    bool MayClose();
 
     std::unique_ptr<Ui::TListFileForm> ui;
     QString fileName_;

@@ -5,6 +5,7 @@
 #include "DispatchFiles.h"
 #include "GroupSend.h"
 #include "HistoryQuery.h"
+#include "ListFileWindow.h"
 #include "Main.h"
 #include "Outbox.h"
 #include "Preferences.h"
@@ -37,6 +38,7 @@ private slots:
     void cannedMessageToGroupFromTheKeyboard();
     void resendFromTheSentWindow();
     void restartShowsTheUnansweredAsUnknown();
+    void groupsEditedInTheirWindow();
 
 private:
     // The next whole frame the console writes (without STX and ETX), waiting
@@ -189,6 +191,45 @@ void TstConsoleDispatch::restartShowsTheUnansweredAsUnknown()
              QStringLiteral("status request"));
     QCOMPARE(NextFrame(1500), QByteArray());
     QVERIFY(Outcomes().last().endsWith(QLatin1String("status request: unknown, not sent again")));
+}
+
+void TstConsoleDispatch::groupsEditedInTheirWindow()
+{
+    const QByteArray before = dir_->ReadFile(GroupsFileName);
+    Console->Window()->show();
+    QApplication::setActiveWindow(Console->Window());
+    QVERIFY(QTest::qWaitForWindowActive(Console->Window()));
+    QTest::keyClick(Console->Window(), Qt::Key_G, Qt::ControlModifier | Qt::ShiftModifier);
+    QTRY_VERIFY(GroupsForm->isVisible());
+    auto *memo = GroupsForm->findChild<QPlainTextEdit *>(QStringLiteral("TextMemo"));
+    QCOMPARE(memo->toPlainText().toUtf8(), before);
+    QTRY_COMPARE(QApplication::focusWidget(), memo);
+    // A fleet out of range: refused with its line, the file as it was.
+    memo->moveCursor(QTextCursor::End);
+    QTest::keyClicks(memo, "[Night]");
+    QTest::keyClick(memo, Qt::Key_Return);
+    QTest::keyClicks(memo, "99-1101");
+    QTest::keyClick(memo, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(GroupsForm->Problem(),
+             QStringLiteral("Not saved, line 8: Fleet 99 is not 0 or from 100 to 349"));
+    QCOMPARE(dir_->ReadFile(GroupsFileName), before);
+    // Esc with the change unsaved asks first; Cancel keeps the window.
+    dir_->answers = {MsgAnswer::Cancel};
+    QTest::keyClick(memo, Qt::Key_Escape);
+    QCOMPARE(dir_->boxes.size(), 1);
+    QVERIFY(GroupsForm->isVisible());
+    // Mended and saved: Send to Group offers the new group at once.
+    for (int i = 0; i < 7; ++i)
+        QTest::keyClick(memo, Qt::Key_Backspace);
+    QTest::keyClicks(memo, "102-1203");
+    QTest::keyClick(memo, Qt::Key_S, Qt::ControlModifier);
+    QCOMPARE(GroupsForm->Problem(), QStringLiteral("Saved."));
+    QCOMPARE(dir_->ReadFile(GroupsFileName), before + "[Night]\n102-1203\n");
+    auto *group = SendToGroupForm->findChild<QComboBox *>(QStringLiteral("GroupComboBox"));
+    QVERIFY(group->findText(QStringLiteral("Night")) >= 0);
+    QTest::keyClick(memo, Qt::Key_Escape);
+    QVERIFY(!GroupsForm->isVisible());
+    QCOMPARE(dir_->boxes.size(), 1); // nothing unsaved: no question
 }
 
 int main(int argc, char *argv[])
