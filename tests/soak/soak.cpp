@@ -19,6 +19,7 @@
 #include "StationBoard.h"
 #include "StationsWindow.h"
 #include "Table.h"
+#include "TrafficHub.h"
 #include "Zcomm.h"
 
 #include <QAbstractButton>
@@ -276,6 +277,13 @@ bool TMonkey::StartSession()
     ParseCanned("[Hello]\nHello {name} at {time}\n[Long]\n" + QByteArray(300, 'x') + "\n[Bad]\nnot {here}\n",
                 &canned);
     SendToGroupForm->SetCanned(canned);
+    // Busy is written again here (the radio's random answers include Busy), with a
+    // short time-out so that silent commands end within the run.
+    TPreferences preferences = Console->Hub().Preferences();
+    preferences.busyRetries = 2;
+    preferences.busyPauseSeconds = 1;
+    preferences.answerTimeoutSeconds = 2;
+    Console->Hub().SetPreferences(preferences);
     pending_.clear();
     lineAway_ = false;
     epoch_.clear();
@@ -1087,7 +1095,16 @@ int TMonkey::Run()
         "%lld noise bytes, %d unplugs, %d sessions, up to %d modal windows at once, RSS %lld -> %lld kB\n",
         options_.seed, options_.seconds, actions_, boardActions_, framesWritten_, framesCounted_,
         framesMatched_, bytesNoise_, unplugs_, sessions_, maxModalDepth_, rssWarm_, rssPeakLate_);
-    std::printf("soak: %lld dispatch actions, %lld command outcomes\n", dispatchActions_, outcomes_);
+    qint64 retries = 0, resends = 0;
+    if (Console)
+        for (const TSentCommand &command : Console->Outbox().Commands()) {
+            retries += command.busyRetries;
+            resends += command.resends;
+        }
+    std::printf(
+        "soak: %lld dispatch actions, %lld command outcomes; in the last session's outbox %lld retries "
+        "after Busy, %lld resends\n",
+        dispatchActions_, outcomes_, retries, resends);
     for (const QString &e : errorTexts_)
         std::printf("soak: error box seen: %s\n", qPrintable(e));
     std::fflush(stdout);
