@@ -108,8 +108,8 @@ std::optional<QList<TDirectoryStation>> DirectoryStations(const TTable &users)
     return stations;
 }
 
-// A problem the board met, told the way the hub tells its own: after start-up,
-// from the event loop.
+// A problem met while the console is built (the board's, the dispatch's files),
+// told the way the hub tells its own: after start-up, from the event loop.
 void ReportLater(QObject *context, const QString &text)
 {
     QMetaObject::invokeMethod(

@@ -7,6 +7,7 @@
 #include "HistoryQuery.h"
 #include "ListFileWindow.h"
 #include "Main.h"
+#include "Message.h"
 #include "Outbox.h"
 #include "Preferences.h"
 #include "SendToGroup.h"
@@ -39,6 +40,7 @@ private slots:
     void resendFromTheSentWindow();
     void restartShowsTheUnansweredAsUnknown();
     void groupsEditedInTheirWindow();
+    void cannedMessageIntoTheMessageWindow();
 
 private:
     // The next whole frame the console writes (without STX and ETX), waiting
@@ -82,7 +84,8 @@ void TstConsoleDispatch::initTestCase()
     QVERIFY(dir_->Prepare("COM=1\r\nPOPUP=0\r\n", {1}));
     QVERIFY(
         dir_->WriteFile(GroupsFileName, "[Shift B]\n101-1101\n102-1203\n100-1000\n101-1101\n[All cars]\n"));
-    QVERIFY(dir_->WriteFile(CannedFileName, "[Hello]\nHello {name}\n[Back]\nBack to base\n"));
+    QVERIFY(
+        dir_->WriteFile(CannedFileName, "[Hello]\nHello {name}\n[Back]\nBack to base\n[Odd]\nsee {nme}\n"));
     QVERIFY(dir_->WriteFile(PreferencesFileName,
                             "[Dispatch]\nBusyRetries=1\nBusyPauseSeconds=1\nAnswerTimeoutSeconds=1\n"));
     CreateConsoleWindows();
@@ -230,6 +233,29 @@ void TstConsoleDispatch::groupsEditedInTheirWindow()
     QTest::keyClick(memo, Qt::Key_Escape);
     QVERIFY(!GroupsForm->isVisible());
     QCOMPARE(dir_->boxes.size(), 1); // nothing unsaved: no question
+}
+
+void TstConsoleDispatch::cannedMessageIntoTheMessageWindow()
+{
+    MessageForm->show();
+    QApplication::setActiveWindow(MessageForm);
+    QVERIFY(QTest::qWaitForWindowActive(MessageForm));
+    auto *memo = MessageForm->findChild<QPlainTextEdit *>(QStringLiteral("MessageMemo"));
+    memo->setFocus();
+    memo->setPlainText(QStringLiteral("Note: "));
+    memo->moveCursor(QTextCursor::End);
+    // Filled for the window's station (the directory's first row, Base 100-1000).
+    QTest::keyClick(memo, Qt::Key_1, Qt::ControlModifier);
+    QCOMPARE(memo->toPlainText(), QStringLiteral("Note: Hello Base"));
+    QCOMPARE(MessageForm->windowTitle(), QStringLiteral("Message Call (16)"));
+    // A field that does not exist: refused with the reason, the text as it was.
+    const int boxes = int(dir_->boxes.size());
+    QTest::keyClick(memo, Qt::Key_3, Qt::ControlModifier);
+    QCOMPARE(dir_->boxes.size(), boxes + 1);
+    QVERIFY2(dir_->boxes.last().text.contains(QLatin1String("{nme} is not a field")),
+             qPrintable(dir_->boxes.last().text));
+    QCOMPARE(memo->toPlainText(), QStringLiteral("Note: Hello Base"));
+    MessageForm->close();
 }
 
 int main(int argc, char *argv[])
