@@ -229,7 +229,10 @@ bool TOutbox::Cancel(qint64 id)
 
 void TOutbox::Write(qint64 id)
 {
-    const TSentCommand &command = commands_[RowOf(id)];
+    const int at = RowOf(id);
+    if (at < 0)
+        return;
+    const TSentCommand &command = commands_[at];
     submitting_ = TSubmitting{id, command.origin, command.command};
     lastNoticed_ = 0;
     QString error;
@@ -422,7 +425,10 @@ void TOutbox::SavePending()
         return;
     QJsonArray list;
     for (const qint64 id : savedPending_) {
-        const TSentCommand &c = commands_[RowOf(id)];
+        const int row = RowOf(id);
+        if (row < 0)
+            continue;
+        const TSentCommand &c = commands_[row];
         QJsonObject item;
         item[QLatin1String("time")] = c.time.toString(Qt::ISODateWithMs);
         item[QLatin1String("origin")] = c.origin;

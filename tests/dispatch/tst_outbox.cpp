@@ -1,5 +1,6 @@
 #include "DispatchFiles.h"
 #include "DispatchRig.h"
+#include "SentModel.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -21,6 +22,7 @@ private slots:
     void resendNeverAfterSuccess();
     void restartShowsPendingAsUnknown();
     void unreadablePendingFileIsSetAside();
+    void oldestFinishedGoFirst();
 };
 
 namespace {
@@ -241,6 +243,28 @@ void TstOutbox::unreadablePendingFileIsSetAside()
     // The outbox goes on with a list of its own.
     rig.outbox.Submit(Request(1101));
     QVERIFY(QFile::exists(file));
+}
+
+void TstOutbox::oldestFinishedGoFirst()
+{
+    TDispatchRig rig;
+    TSentModel model(rig.outbox);
+    const int extra = 5;
+    for (int i = 0; i < TOutbox::KeptCommands + extra; ++i) {
+        rig.outbox.Submit(Request(1000 + i % 4000));
+        rig.Answer(QStringLiteral("Success"));
+        rig.port.writes.clear();
+    }
+    // One more waits for its answer: the list makes room by the oldest finished.
+    const qint64 waiting = rig.outbox.Submit(Request(1101));
+    QCOMPARE(int(rig.outbox.Commands().size()), TOutbox::KeptCommands);
+    QCOMPARE(rig.outbox.Commands().front().id, qint64(extra + 2));
+    QCOMPARE(model.rowCount(), TOutbox::KeptCommands);
+    QCOMPARE(model.IdAt(model.rowCount() - 1), waiting);
+    QCOMPARE(model.index(model.rowCount() - 1, TSentModel::StateColumn).data().toString(),
+             QStringLiteral("written, waiting for the radio"));
+    rig.Answer(QStringLiteral("Fail"));
+    QCOMPARE(rig.outbox.Find(waiting)->state, TSentState::Failed);
 }
 
 QTEST_GUILESS_MAIN(TstOutbox)
