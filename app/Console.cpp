@@ -3,11 +3,14 @@
 #include "AlarmDisplay.h"
 #include "AlarmSound.h"
 #include "Anipopup.h"
+#include "AnsiCodec.h"
 #include "BoardHistory.h"
+#include "CannedMessages.h"
 #include "Config.h"
 #include "ConsoleFiles.h"
 #include "ConsoleSession.h"
 #include "DesktopNotifier.h"
+#include "DispatchFiles.h"
 #include "EmergenciesWindow.h"
 #include "End.h"
 #include "ErrorReport.h"
@@ -18,14 +21,18 @@
 #include "HistoryDatabase.h"
 #include "HistoryWindow.h"
 #include "LineMonitor.h"
+#include "ListFileWindow.h"
 #include "Main.h"
 #include "Message.h"
 #include "MessageBox.h"
 #include "Messagepopup.h"
+#include "Outbox.h"
 #include "Popup.h"
 #include "PopupWindows.h"
 #include "Pttidpopup.h"
 #include "RadioLink.h"
+#include "SendToGroup.h"
+#include "SentWindow.h"
 #include "Speech.h"
 #include "Speechpopup.h"
 #include "StationBoard.h"
@@ -42,6 +49,9 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QShortcut>
+#include <QTime>
 #include <QTimer>
 #include <QWindow>
 #include <optional>
@@ -99,9 +109,9 @@ std::optional<QList<TDirectoryStation>> DirectoryStations(const TTable &users)
     return stations;
 }
 
-// A problem the board met, told the way the hub tells its own: after start-up,
-// from the event loop.
-void ReportBoardProblem(QObject *context, const QString &text)
+// A problem met while the console is built (the board's, the dispatch's files),
+// told the way the hub tells its own: after start-up, from the event loop.
+void ReportLater(QObject *context, const QString &text)
 {
     QMetaObject::invokeMethod(
         context,
@@ -109,6 +119,29 @@ void ReportBoardProblem(QObject *context, const QString &text)
             ShowMessageBox(text, QStringLiteral("Corvalink Console"), MsgIcon::Warning, MsgButtons::Ok);
         },
         Qt::QueuedConnection);
+}
+
+// The facts about a station that canned messages and group sends fill in: the
+// directory's name (rows read, the cursor left where it is) and the board's
+// last status.
+TStationFacts StationFacts(const TTable *users, const TStationBoard *board)
+{
+    TStationFacts facts;
+    facts.name = [users](int fleet, int ident) {
+        const int name = users->FieldIndex(QStringLiteral("Name"));
+        const int fleetField = users->FieldIndex(QStringLiteral("Fleet"));
+        const int identField = users->FieldIndex(QStringLiteral("Ident"));
+        for (int row = 0; row < users->RowCount(); ++row)
+            if (users->FieldText(row, fleetField).toInt() == fleet &&
+                users->FieldText(row, identField).toInt() == ident)
+                return users->FieldText(row, name);
+        return QString();
+    };
+    facts.statusText = [board](int fleet, int ident) {
+        const int row = board->RowOf({fleet, ident});
+        return row < 0 ? QString() : board->TrafficAt(row).statusText;
+    };
+    return facts;
 }
 
 void ShowCallWindow(QWidget *window)
@@ -162,16 +195,22 @@ void TConsole::Build()
         board_->SetDirectory(*stations);
     const QString checkinProblem = board_->OpenCheckinFile(CheckinFileName);
     if (!checkinProblem.isEmpty())
-        ReportBoardProblem(board_.get(), checkinProblem);
+        ReportLater(board_.get(), checkinProblem);
     // A history the hub cannot use has been reported by the hub already.
     if (historyBefore && hub_->HistoryWorking()) {
         try {
             board_->Rebuild(ReadStationTraffic(HistoryFileName));
         } catch (const EHistoryError &error) {
-            ReportBoardProblem(board_.get(), QString::fromUtf8(error.what()));
+            ReportLater(board_.get(), QString::fromUtf8(error.what()));
         }
     }
     notifier_ = std::make_unique<TDesktopNotifier>();
+    // Every command goes through the session's one path; the outbox hears of it
+    // and of the radio's answers.
+    TConsoleSession *session = session_.get();
+    outbox_ = std::make_unique<TOutbox>([session](const TOutgoingCommand &command) {
+        session->Send(command.letter, command.fleet, command.ident, command.texts);
+    });
 
     BuildWindows();
     Connect();
@@ -206,6 +245,34 @@ void TConsole::BuildWindows()
     EmergenciesForm = new TEmergenciesForm(
         hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id, TTrafficHub::ByEmergenciesWindow); });
     StationsForm = new TStationsForm(*board_);
+    SentForm = new TSentForm(*outbox_);
+    SendToGroupForm = new TSendToGroupForm(*outbox_, StationFacts(session_->UserTable(), board_.get()));
+    GroupsForm = new TListFileForm(
+        QStringLiteral("Station Groups"),
+        QStringLiteral(
+            "One group a [name] line, then its stations, one a line as Fleet-Ident (101-1101); a name "
+            "after the number is only for the reader. Ctrl+S saves. The file: %1")
+            .arg(GroupsFileName),
+        GroupsFileName,
+        [](const QByteArray &text) {
+            QList<TStationGroup> groups;
+            return ParseGroups(text, &groups);
+        },
+        FormatGroups({{QStringLiteral("All cars"), {}}}), MainForm);
+    CannedForm = new TListFileForm(
+        QStringLiteral("Canned Messages"),
+        QStringLiteral(
+            "One message a [title] line, then its text. Fields filled in for each station: %1. The "
+            "first nine are Alt+1..9 in Send to Group and Ctrl+1..9 in the Message window. Ctrl+S "
+            "saves. The file: %2")
+            .arg(MessageFields().join(QLatin1Char(' ')), CannedFileName),
+        CannedFileName,
+        [](const QByteArray &text) {
+            QList<TCannedMessage> messages;
+            return ParseCanned(text, &messages);
+        },
+        FormatCanned({{QStringLiteral("Return to base"), QStringLiteral("{name}, return to base please.")}}),
+        MainForm);
 }
 
 void TConsole::Connect()
@@ -293,6 +360,95 @@ void TConsole::Connect()
             Qt::QueuedConnection);
 
     ConnectBoard();
+    ConnectDispatch();
+}
+
+void TConsole::ConnectDispatch()
+{
+    TConsoleSession *session = session_.get();
+    TTrafficHub *hub = hub_.get();
+    TOutbox *outbox = outbox_.get();
+
+    const auto options = [hub] {
+        const TPreferences &preferences = hub->Preferences();
+        return TOutboxOptions{preferences.answerTimeoutSeconds * 1000, preferences.busyRetries,
+                              preferences.busyPauseSeconds * 1000};
+    };
+    outbox->SetOptions(options());
+    QObject::connect(hub, &TTrafficHub::PreferencesChanged, outbox,
+                     [outbox, options] { outbox->SetOptions(options()); });
+    QObject::connect(session, &TConsoleSession::CommandSent, outbox, &TOutbox::CommandWritten);
+    QObject::connect(session, &TConsoleSession::CommandNotWritten, outbox, &TOutbox::CommandNotWritten);
+    QObject::connect(session, &TConsoleSession::Traffic, outbox, &TOutbox::TrafficEvent);
+    // Each final state is a history row of its own.
+    QObject::connect(outbox, &TOutbox::Finished, hub,
+                     [hub](const TSentCommand &command) { hub->TrafficEvent(OutcomeEvent(command)); });
+    QObject::connect(outbox, &TOutbox::Problem, outbox,
+                     [outbox](const QString &text) { ReportLater(outbox, text); });
+    QObject::connect(outbox, &TOutbox::PendingCountChanged, MainForm, &TMainForm::SetPendingCount);
+    // What the last run left waiting for an answer shows as unknown.
+    const QString pendingProblem = outbox->OpenPendingFile(PendingFileName);
+    if (!pendingProblem.isEmpty())
+        ReportLater(outbox, pendingProblem);
+    MainForm->SetPendingCount(outbox->PendingCount());
+
+    // Groups and canned messages as their files say, again after each save there.
+    const auto loadGroups = [](bool tell) {
+        QList<TStationGroup> groups;
+        const QString problem = ReadGroupsFile(GroupsFileName, &groups);
+        if (!problem.isEmpty() && tell)
+            ReportLater(SendToGroupForm,
+                        problem + QStringLiteral(". Groups are not offered until it is mended "
+                                                 "(Tools > Station Groups)."));
+        SendToGroupForm->SetGroups(groups);
+    };
+    const auto loadCanned = [](bool tell) {
+        QList<TCannedMessage> messages;
+        const QString problem = ReadCannedFile(CannedFileName, &messages);
+        if (!problem.isEmpty() && tell)
+            ReportLater(SendToGroupForm,
+                        problem + QStringLiteral(". Canned messages are not offered until it is "
+                                                 "mended (Tools > Canned Messages)."));
+        SendToGroupForm->SetCanned(messages);
+        return messages;
+    };
+    loadGroups(true);
+    auto canned = std::make_shared<QList<TCannedMessage>>(loadCanned(true));
+    QObject::connect(GroupsForm, &TListFileForm::Saved, SendToGroupForm, [loadGroups] { loadGroups(false); });
+    QObject::connect(CannedForm, &TListFileForm::Saved, SendToGroupForm,
+                     [loadCanned, canned] { *canned = loadCanned(false); });
+
+    // The Message window: Ctrl+1..9 puts a canned message, its fields filled for
+    // the window's station, where the cursor is. The window's own length rules
+    // decide the command as always; what the radio could not carry is refused here.
+    auto *memo = MessageForm->findChild<QPlainTextEdit *>(QStringLiteral("MessageMemo"));
+    auto *fleetEdit = MessageForm->findChild<QLineEdit *>(QStringLiteral("FleetDBEdit"));
+    auto *identEdit = MessageForm->findChild<QLineEdit *>(QStringLiteral("IdentDBEdit"));
+    if (memo && fleetEdit && identEdit) {
+        const TStationFacts facts = StationFacts(session->UserTable(), board_.get());
+        for (int n = 1; n <= 9; ++n) {
+            auto *key = new QShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(n)), MessageForm);
+            QObject::connect(key, &QShortcut::activated, memo, [=] {
+                if (n > canned->size())
+                    return;
+                const int fleet = fleetEdit->text().toInt(), ident = identEdit->text().toInt();
+                const TFieldValues values{
+                    facts.name(fleet, ident), ZeroPad3(fleet) + QLatin1Char('-') + ZeroPad4(ident),
+                    QTime::currentTime().toString(QStringLiteral("HH:mm")), facts.statusText(fleet, ident)};
+                const TPreparedMessage prepared =
+                    PrepareMessage((*canned)[n - 1].text, values, AnsiCodec::SystemCodePage());
+                if (!prepared.problem.isEmpty() &&
+                    prepared.problem != QLatin1String("the message is empty")) {
+                    ShowMessageBox(QStringLiteral("The canned message %1 is not inserted: %2.")
+                                       .arg((*canned)[n - 1].title, prepared.problem),
+                                   QStringLiteral("Corvalink Console"), MsgIcon::Warning);
+                    return;
+                }
+                QString text = prepared.text;
+                memo->insertPlainText(text.replace(QLatin1String("\r\n"), QLatin1String("\n")));
+            });
+        }
+    }
 }
 
 void TConsole::ConnectBoard()
@@ -321,7 +477,7 @@ void TConsole::ConnectBoard()
     QObject::connect(rows, &QAbstractItemModel::modelReset, directoryTimer, directoryChanged);
 
     QObject::connect(board, &TStationBoard::CheckinProblem, board,
-                     [board](const QString &message) { ReportBoardProblem(board, message); });
+                     [board](const QString &message) { ReportLater(board, message); });
     // An overdue station shows on the board (its row in red, with its text) and
     // is an alarm of its own kind in the Emergencies window: no flash, the sound
     // only when the operator chose it; heard again, it clears and says so.
@@ -383,12 +539,17 @@ void TConsole::Teardown()
         alarm_->SetWindows(nullptr, nullptr, nullptr);
         alarm_->SetBanner(nullptr, nullptr);
     }
-    // Children of the main window (editors, Config, End, Version) go with it.
+    // Children of the main window (editors, Config, End, Version, the groups and
+    // canned messages) go with it.
     EUserForm = nullptr;
     EStatusForm = nullptr;
     ConfigForm = nullptr;
     EndForm = nullptr;
     VersionForm = nullptr;
+    Delete(SendToGroupForm);
+    GroupsForm = nullptr;
+    CannedForm = nullptr;
+    Delete(SentForm);
     Delete(StationsForm);
     Delete(EmergenciesForm);
     Delete(HistoryForm);
@@ -400,6 +561,7 @@ void TConsole::Teardown()
     panels_.reset();
     Delete(MainForm);
     board_.reset();
+    outbox_.reset();
     sound_.reset();
     alarm_.reset();
     if (hub_)

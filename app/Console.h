@@ -11,6 +11,7 @@ class TDesktopNotifier;
 class TConsoleSession;
 class TDialogsModalToTheirWindow;
 class TFeedPublisher;
+class TOutbox;
 class TPopupWindows;
 class TRadioLink;
 class TStationBoard;
@@ -39,6 +40,7 @@ public:
     TStatusPanels &Panels() { return *panels_; }
     TPopupWindows &Popups() { return *popups_; }
     TStationBoard &Board() { return *board_; }
+    TOutbox &Outbox() { return *outbox_; }
 
     // The main window, the log it shows, and its end request.
     QMainWindow *Window() const;
@@ -51,6 +53,7 @@ private:
     void BuildWindows();
     void Connect();
     void ConnectBoard();
+    void ConnectDispatch();
     void Teardown();
 
     std::unique_ptr<TDialogsModalToTheirWindow> modality_;
@@ -60,6 +63,7 @@ private:
     std::unique_ptr<TAlarmDisplay> alarm_;
     std::unique_ptr<TAlarmSound> sound_;
     std::unique_ptr<TStationBoard> board_;
+    std::unique_ptr<TOutbox> outbox_;
     std::unique_ptr<TDesktopNotifier> notifier_;
     std::unique_ptr<TStatusPanels> panels_;
     std::unique_ptr<TPopupWindows> popups_;

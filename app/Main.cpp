@@ -10,6 +10,7 @@
 #include "Euser.h"
 #include "HistoryWindow.h"
 #include "LineMonitor.h"
+#include "ListFileWindow.h"
 #include "LogMemo.h"
 #include "Message.h"
 #include "MessageBox.h"
@@ -17,6 +18,8 @@
 #include "Pictures.h"
 #include "Pttidpopup.h"
 #include "RadioLink.h"
+#include "SendToGroup.h"
+#include "SentWindow.h"
 #include "Speech.h"
 #include "Speechpopup.h"
 #include "StationsWindow.h"
@@ -28,12 +31,15 @@
 #include "WindowKit.h"
 #include "ui_Main.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTableView>
 #include <algorithm>
 
@@ -112,6 +118,7 @@ TMainForm::TMainForm(TRadioLink &link, TConsoleSession &session, TTrafficHub &hu
     ui->MainLayout->insertWidget(ui->MainLayout->indexOf(ui->Panel1) + 1, alarmBanner_);
 
     ConnectHandlers();
+    AddDispatchItems();
     LogTrimGuard = true;
 }
 
@@ -150,6 +157,57 @@ void TMainForm::ConnectHandlers()
     connect(ui->AlarmSound1, &QAction::triggered, this, &TMainForm::AlarmSound1Click);
     connect(ui->OverdueSound1, &QAction::triggered, this, &TMainForm::OverdueSound1Click);
     connect(ui->LineMonitor1, &QAction::triggered, this, &TMainForm::LineMonitor1Click);
+}
+
+void TMainForm::AddDispatchItems()
+{
+    // Beside the described panels, at the far right: how many commands the radio
+    // has not answered yet.
+    pendingPanel_ = new QLabel(this);
+    pendingPanel_->setObjectName(QStringLiteral("PendingPanel"));
+    pendingPanel_->setFrameShape(QFrame::Panel);
+    pendingPanel_->setFrameShadow(QFrame::Sunken);
+    pendingPanel_->setTextFormat(Qt::PlainText);
+    pendingPanel_->setAlignment(Qt::AlignCenter);
+    pendingPanel_->setAccessibleDescription(QStringLiteral("Commands waiting for the radio"));
+    pendingPanel_->setToolTip(QStringLiteral("Commands waiting for the radio's answer (Tools > Sent)"));
+    ui->StatusBar1->addPermanentWidget(pendingPanel_);
+    SetPendingCount(0);
+
+    // Added after the described items, each with its key (listed by Help >
+    // Keyboard Shortcuts).
+    const auto add = [this](QMenu *menu, const char *name, const QString &text, const QString &key) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setShortcut(QKeySequence(key));
+        menu->addAction(action);
+        return action;
+    };
+    ui->Tools1->addSeparator();
+    connect(add(ui->Tools1, "Sent1", QStringLiteral("&Sent…"), QStringLiteral("Ctrl+E")), &QAction::triggered,
+            this, &TMainForm::Sent1Click);
+    connect(add(ui->Tools1, "SendToGroup1", QStringLiteral("Send to &Group…"), QStringLiteral("Ctrl+G")),
+            &QAction::triggered, this, [this] { SendToGroup1Click(0); });
+    connect(add(ui->Tools1, "Groups1", QStringLiteral("Station G&roups…"), QStringLiteral("Ctrl+Shift+G")),
+            &QAction::triggered, this, &TMainForm::Groups1Click);
+    connect(add(ui->Tools1, "Canned1", QStringLiteral("Ca&nned Messages…"), QStringLiteral("Ctrl+Shift+M")),
+            &QAction::triggered, this, &TMainForm::Canned1Click);
+    // Ctrl+1..9: Send to Group with that canned message taken, on the group box:
+    // a letter of the group and Enter send it.
+    for (int n = 1; n <= 9; ++n) {
+        auto *action = new QAction(QStringLiteral("Canned message %1 to a group").arg(n), this);
+        action->setObjectName(QStringLiteral("CannedToGroup%1").arg(n));
+        action->setShortcut(QKeySequence(QStringLiteral("Ctrl+%1").arg(n)));
+        addAction(action);
+        connect(action, &QAction::triggered, this, [this, n] { SendToGroup1Click(n); });
+    }
+    connect(add(ui->Help1, "Shortcuts1", QStringLiteral("&Keyboard Shortcuts"), QStringLiteral("F1")),
+            &QAction::triggered, this, &TMainForm::Shortcuts1Click);
+}
+
+void TMainForm::SetPendingCount(int count)
+{
+    pendingPanel_->setText(QStringLiteral("Pending %1").arg(count));
 }
 
 void TMainForm::RequestEnd()
@@ -343,6 +401,63 @@ void TMainForm::LineMonitor1Click()
         LineMonitorForm->SetDirectory(MonitorDirectory(session_.UserTable(), session_.StatusTable()));
     }
     ShowNonModal(LineMonitorForm);
+}
+
+void TMainForm::Sent1Click()
+{
+    const bool first = SentForm && !SentForm->isVisible() && !SentForm->property("shown").toBool();
+    ShowNonModal(SentForm);
+    if (first) {
+        SentForm->setProperty("shown", true);
+        CentreOnScreen(SentForm);
+    }
+}
+
+void TMainForm::SendToGroup1Click(int canned)
+{
+    if (SendToGroupForm)
+        SendToGroupForm->Open(canned);
+}
+
+void TMainForm::Groups1Click()
+{
+    ShowNonModal(GroupsForm);
+}
+
+void TMainForm::Canned1Click()
+{
+    ShowNonModal(CannedForm);
+}
+
+void TMainForm::Shortcuts1Click()
+{
+    ShowMessageBox(QStringLiteral("Main window\n"
+                                  "  Ctrl+T: Stations\n"
+                                  "  Ctrl+E: Sent (each command and what became of it)\n"
+                                  "  Ctrl+G: Send to Group\n"
+                                  "  Ctrl+1..9: Send to Group with canned message 1..9\n"
+                                  "  Ctrl+Shift+G: Station Groups\n"
+                                  "  Ctrl+Shift+M: Canned Messages\n"
+                                  "  F1: this list\n"
+                                  "\n"
+                                  "Send to Group\n"
+                                  "  a letter: the group (or command, canned message) it starts\n"
+                                  "  Alt+1..9: canned message 1..9\n"
+                                  "  Enter: send (Ctrl+Enter in the text)\n"
+                                  "  Alt+P: stop the rest\n"
+                                  "  Esc: close\n"
+                                  "\n"
+                                  "Sent\n"
+                                  "  Up, Down, Ctrl+Home, Ctrl+End: choose a command\n"
+                                  "  Alt+R: resend it\n"
+                                  "  Alt+A: cancel its retries\n"
+                                  "\n"
+                                  "Message window\n"
+                                  "  Ctrl+1..9: insert canned message 1..9\n"
+                                  "\n"
+                                  "Station Groups, Canned Messages\n"
+                                  "  Ctrl+S: save"),
+                   QStringLiteral("Keyboard Shortcuts"), MsgIcon::Information);
 }
 
 bool TMainForm::FormCloseQuery()

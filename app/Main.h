@@ -36,6 +36,9 @@ public:
     // Ticks the Alarm sound menu item as the preferences have it.
     void SetAlarmSoundChecked(bool on);
     void SetOverdueSoundChecked(bool on);
+    // The status bar's count of commands waiting for the radio's answer.
+    void SetPendingCount(int count);
+    QLabel *PendingPanel() const { return pendingPanel_; }
 
     bool EndRequested() const { return endRequested_; }
     // The console is to end at once: no exit question, the event loop stops.
@@ -72,6 +75,11 @@ private slots:
     void AlarmSound1Click(bool on);
     void OverdueSound1Click(bool on);
     void LineMonitor1Click();
+    void Sent1Click();
+    void SendToGroup1Click(int canned);
+    void Groups1Click();
+    void Canned1Click();
+    void Shortcuts1Click();
 
 private:
     void LogMemoChange();
@@ -80,12 +88,14 @@ private:
     // After a confirmed exit: open alarms stay open, and the operator is told so.
     void TellOpenAlarmsStay();
     void ConnectHandlers();
+    void AddDispatchItems();
 
     std::unique_ptr<Ui::TMainForm> ui;
     TRadioLink &link_;
     TConsoleSession &session_;
     TTrafficHub &hub_;
     QLabel *alarmBanner_ = nullptr;
+    QLabel *pendingPanel_ = nullptr;
     bool endRequested_ = false;
     bool centred_ = false;
     bool stationsCentred_ = false;

@@ -76,6 +76,14 @@ void TConsoleSession::TrafficEvent(const TTrafficEvent &event)
         emit CommandSent(stamped);
 }
 
+void TConsoleSession::PortRefused(const TTrafficEvent &event, const QString &reason)
+{
+    TTrafficEvent stamped = event;
+    if (!stamped.time.isValid())
+        stamped.time = QDateTime::currentDateTimeUtc();
+    emit CommandNotWritten(stamped, reason);
+}
+
 void TConsoleSession::ReportPort(TrafficKind kind, const QString &device)
 {
     TTrafficEvent event;

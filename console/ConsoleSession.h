@@ -50,11 +50,15 @@ signals:
     void Traffic(const TTrafficEvent &event);
     // An outgoing command that went to the port (also in Traffic).
     void CommandSent(const TTrafficEvent &event);
+    // An outgoing command whose frame the port refused; the error propagates to
+    // the sender as before. Not in Traffic: the log has no entry for it.
+    void CommandNotWritten(const TTrafficEvent &event, const QString &reason);
     // The port went away (open false) or came back (also in Traffic).
     void PortStateChanged(bool open, const QString &device);
 
 private:
     void TrafficEvent(const TTrafficEvent &event) override;
+    void PortRefused(const TTrafficEvent &event, const QString &reason) override;
     void FrameReceived(const QByteArray &frame);
     void ReportPort(TrafficKind kind, const QString &device);
 

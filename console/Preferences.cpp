@@ -12,6 +12,26 @@ const QString OverdueSoundKey = QStringLiteral("Alarms/OverdueSound");
 const QString EscalateKey = QStringLiteral("Alarms/EscalateAfterSeconds");
 // A day: beyond it a reminder is no longer one.
 constexpr int MaxEscalateSeconds = 86400;
+const QString BusyRetriesKey = QStringLiteral("Dispatch/BusyRetries");
+const QString BusyPauseKey = QStringLiteral("Dispatch/BusyPauseSeconds");
+const QString AnswerTimeoutKey = QStringLiteral("Dispatch/AnswerTimeoutSeconds");
+
+// A whole number from low to high under key, or the default kept and a fault noted.
+void ReadBounded(const QSettings &file, const QString &key, int low, int high, int &value,
+                 QStringList &faults)
+{
+    if (!file.contains(key))
+        return;
+    bool ok = false;
+    const int read = file.value(key).toString().trimmed().toInt(&ok);
+    if (ok && read >= low && read <= high)
+        value = read;
+    else
+        faults << QStringLiteral("%1 is '%2', not a number from %3 to %4")
+                      .arg(key, file.value(key).toString())
+                      .arg(low)
+                      .arg(high);
+}
 
 } // namespace
 
@@ -56,6 +76,9 @@ TPreferences LoadPreferences(const QString &fileName, QString *problem)
             faults << QStringLiteral("%1 is '%2', not a number of seconds from 0 to %3")
                           .arg(EscalateKey, file.value(EscalateKey).toString())
                           .arg(MaxEscalateSeconds);
+        ReadBounded(file, BusyRetriesKey, 0, 10, preferences.busyRetries, faults);
+        ReadBounded(file, BusyPauseKey, 1, 600, preferences.busyPauseSeconds, faults);
+        ReadBounded(file, AnswerTimeoutKey, 1, 120, preferences.answerTimeoutSeconds, faults);
     }
     if (!faults.isEmpty() && problem)
         *problem = QStringLiteral("The preferences file %1 is not usable: %2. The defaults are used for it.")
@@ -70,6 +93,9 @@ bool SavePreferences(const QString &fileName, const TPreferences &preferences, Q
     file.setValue(OverdueSoundKey, preferences.overdueSound ? QStringLiteral("on") : QStringLiteral("off"));
     file.setValue(DaysKey, preferences.historyDays);
     file.setValue(EscalateKey, preferences.escalateAfterSeconds);
+    file.setValue(BusyRetriesKey, preferences.busyRetries);
+    file.setValue(BusyPauseKey, preferences.busyPauseSeconds);
+    file.setValue(AnswerTimeoutKey, preferences.answerTimeoutSeconds);
     file.sync();
     if (file.status() != QSettings::NoError) {
         if (problem)

@@ -14,6 +14,12 @@ struct TPreferences {
     int escalateAfterSeconds = 60;
     // An overdue station (check-in timer) sounds the alarm too; it never flashes.
     bool overdueSound = false;
+    // A command the radio answers Busy is written again this many times at most,
+    // busyPauseSeconds apart; 0 leaves a Busy as it is.
+    int busyRetries = 0;
+    int busyPauseSeconds = 3;
+    // Seconds the radio has to answer a command before it counts as no answer.
+    int answerTimeoutSeconds = 5;
 
     bool operator==(const TPreferences &) const = default;
 };

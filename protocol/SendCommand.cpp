@@ -101,9 +101,17 @@ void SendCommand(const TCommandContext &context, char letter, const QString &fle
     }
 
     // The radio takes the frame as three writes: start byte, payload, end byte.
-    context.port->WriteData(&STX, 1);
-    context.port->WriteStringData(payload);
-    context.port->WriteData(&ETX, 1);
+    try {
+        context.port->WriteData(&STX, 1);
+        context.port->WriteStringData(payload);
+        context.port->WriteData(&ETX, 1);
+    } catch (const std::exception &error) {
+        if (context.traffic) {
+            event.frame = BuildFrame(payload);
+            context.traffic->PortRefused(event, QString::fromUtf8(error.what()));
+        }
+        throw;
+    }
 
     context.log->InsertEntry(entry);
     if (context.traffic) {

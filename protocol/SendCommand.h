@@ -30,7 +30,8 @@ struct TCommandTexts {
 // Validates the station (a "Warning" box through ShowMessageBox for an invalid
 // Fleet or Ident, then nothing is sent), names it, writes STX, payload, ETX as
 // three writes and inserts the " TX: " entry into the log, then tells the traffic
-// observer. Conversion, table and port errors propagate; then nothing is logged.
+// observer. Conversion, table and port errors propagate; then nothing is logged
+// (a port error is told to the observer's PortRefused first).
 // letter is one of B D E F G H.
 void SendCommand(const TCommandContext &context, char letter, const QString &fleet, const QString &ident,
                  const TCommandTexts &texts = {});

@@ -32,6 +32,8 @@ enum class TrafficKind {
     AlarmRepeat = 17,
     AlarmMuted = 18,
     AlarmEscalated = 19,
+    // What became of a command written to the radio (the outbox's final state).
+    CommandOutcome = 20,
     // The check-in timers' own: a station not heard in time, and its end.
     StationOverdue = 40,
     OverdueCleared = 41,
@@ -72,6 +74,8 @@ class ITrafficObserver {
 public:
     virtual ~ITrafficObserver() = default;
     virtual void TrafficEvent(const TTrafficEvent &event) = 0;
+    // A command whose frame the port refused (the error then propagates).
+    virtual void PortRefused(const TTrafficEvent & /*event*/, const QString & /*reason*/) {}
 };
 
 // The number a field holds, or nothing when it is not a decimal number.

@@ -8,12 +8,16 @@
 #include "ConsoleHarness.h"
 #include "ConsoleMessageBox.h"
 #include "ConsoleSession.h"
+#include "DispatchFiles.h"
 #include "End.h"
 #include "Frame.h"
 #include "HistoryQuery.h"
 #include "HistoryStore.h"
 #include "LogMemo.h"
+#include "Outbox.h"
 #include "RadioLink.h"
+#include "SendToGroup.h"
+#include "SentWindow.h"
 #include "StationBoard.h"
 #include "StationsWindow.h"
 #include "Table.h"
@@ -51,6 +55,7 @@
 #include <exception>
 #include <execinfo.h>
 #include <functional>
+#include <map>
 #include <random>
 #include <set>
 #include <unistd.h>
@@ -209,6 +214,8 @@ private:
     bool Key();
     bool CloseWindow();
     bool Board();
+    bool Dispatch();
+    void CheckOutbox(bool final);
     QString SomeText();
 
     void Send(const QByteArray &bytes, const QString &expect, const char *what);
@@ -231,6 +238,10 @@ private:
     qint64 sequence_ = 0;
     bool failed_ = false;
     std::set<QString> errorTexts_;
+    // Frames the session says it wrote, this session; and since when each command
+    // has waited for its answer.
+    qint64 commandsWritten_ = 0, dispatchActions_ = 0, outcomes_ = 0;
+    std::map<qint64, std::pair<int, qint64>> waitingSince_;
     // Figures for the report.
     qint64 actions_ = 0, boardActions_ = 0, framesWritten_ = 0, framesCounted_ = 0, framesMatched_ = 0,
            bytesNoise_ = 0;
@@ -284,6 +295,27 @@ bool TMonkey::StartSession()
     log_ = new TLogWatch(console_->LogMemo());
     emergenciesFound_.clear();
     logNext_ = 0;
+    commandsWritten_ = 0;
+    waitingSince_.clear();
+    QObject::connect(&Console->Session(), &TConsoleSession::CommandSent, &Console->Outbox(),
+                     [this] { ++commandsWritten_; });
+    QObject::connect(&Console->Outbox(), &TOutbox::Finished, &Console->Outbox(), [this] { ++outcomes_; });
+    // Groups and canned messages for the keyboard's way to a group (the hand may
+    // rewrite them in their windows).
+    QList<TStationGroup> groups;
+    ParseGroups("[Shift B]\n101-1101\n102-1203\n100-1000\n[All cars]\n101-1101\n101-1102\n", &groups);
+    SendToGroupForm->SetGroups(groups);
+    QList<TCannedMessage> canned;
+    ParseCanned("[Hello]\nHello {name} at {time}\n[Long]\n" + QByteArray(300, 'x') + "\n[Bad]\nnot {here}\n",
+                &canned);
+    SendToGroupForm->SetCanned(canned);
+    // Busy is written again here (the radio's random answers include Busy), with a
+    // short time-out so that silent commands end within the run.
+    TPreferences preferences = Console->Hub().Preferences();
+    preferences.busyRetries = 2;
+    preferences.busyPauseSeconds = 1;
+    preferences.answerTimeoutSeconds = 2;
+    Console->Hub().SetPreferences(preferences);
     pending_.clear();
     lineAway_ = false;
     epoch_.clear();
@@ -935,10 +967,93 @@ void TMonkey::CheckSettings()
         Fail(QStringLiteral("the settings file is not whole: \"%1\"").arg(text));
 }
 
+// The keyboard's way to a group: Ctrl+1..9 on the main window, a letter for the
+// group, Enter; or the Sent window's Resend and Cancel on some row.
+bool TMonkey::Dispatch()
+{
+    if (QApplication::activeModalWidget() || !Console || !SendToGroupForm || !SentForm)
+        return false;
+    if (hand_() % 3 == 0) {
+        if (!SentForm->isVisible() || SentForm->Model().rowCount() == 0)
+            return false;
+        const int row = int(hand_() % unsigned(SentForm->Model().rowCount()));
+        const char *button = hand_() % 2 ? "ResendBitBtn" : "CancelBitBtn";
+        Note(QStringLiteral("dispatch: %1 on Sent row %2").arg(button).arg(row));
+        QTimer::singleShot(0, SentForm, [row, button] {
+            SentForm->SelectRow(row);
+            if (auto *b = SentForm->findChild<QAbstractButton *>(QString::fromLatin1(button));
+                b && b->isEnabled())
+                b->click();
+        });
+        ++dispatchActions_;
+        return true;
+    }
+    const int canned = 1 + int(hand_() % 3);
+    static const Qt::Key letters[] = {Qt::Key_S, Qt::Key_A, Qt::Key_E, Qt::Key_Z};
+    const Qt::Key letter = letters[hand_() % std::size(letters)];
+    Note(QStringLiteral("dispatch: Ctrl+%1, key %2, Enter").arg(canned).arg(int(letter), 0, 16));
+    QTimer::singleShot(0, Console->Window(), [canned, letter] {
+        if (!Console || QApplication::activeModalWidget())
+            return;
+        if (auto *a = Console->Window()->findChild<QAction *>(QStringLiteral("CannedToGroup%1").arg(canned)))
+            a->trigger();
+        if (auto *group = SendToGroupForm->findChild<QComboBox *>(QStringLiteral("GroupComboBox"))) {
+            QTest::keyClick(group, letter);
+            QTest::keyClick(group, Qt::Key_Return);
+        }
+    });
+    ++dispatchActions_;
+    return true;
+}
+
+// No command is written twice unless it was retried or resent; the session wrote
+// exactly the frames the outbox counts; every written command ends in a state
+// once its answer is due.
+void TMonkey::CheckOutbox(bool final)
+{
+    if (!Console || failed_)
+        return;
+    const TOutbox &outbox = Console->Outbox();
+    qint64 writes = 0;
+    const qint64 now = clock_.elapsed();
+    const qint64 due = outbox.Options().answerTimeoutMs + 3000;
+    for (const TSentCommand &command : outbox.Commands()) {
+        writes += command.writes;
+        if (command.writes > 1 + command.busyRetries + command.resends)
+            Fail(QStringLiteral("command %1 to %2 written %3 times with %4 retries and %5 resends")
+                     .arg(command.id)
+                     .arg(command.name)
+                     .arg(command.writes)
+                     .arg(command.busyRetries)
+                     .arg(command.resends));
+        if (command.state != TSentState::Written) {
+            waitingSince_.erase(command.id);
+            continue;
+        }
+        auto &[times, since] = waitingSince_[command.id];
+        if (times != command.writes) {
+            times = command.writes;
+            since = now;
+        } else if (now - since > due || final) {
+            Fail(QStringLiteral("command %1 to %2 has waited %3 ms for its answer: no state")
+                     .arg(command.id)
+                     .arg(command.name)
+                     .arg(now - since));
+        }
+    }
+    // The outbox keeps its last commands only; while it holds every one, the counts agree.
+    if (outbox.Commands().size() < std::size_t(TOutbox::KeptCommands) &&
+        (outbox.Commands().empty() || outbox.Commands().front().id == 1) && writes != commandsWritten_)
+        Fail(QStringLiteral("the session wrote %1 commands, the outbox counts %2")
+                 .arg(commandsWritten_)
+                 .arg(writes));
+}
+
 void TMonkey::CheckTick()
 {
     if (failed_ || !log_)
         return;
+    CheckOutbox(false);
     const qint64 now = clock_.elapsed();
     if (QPlainTextEdit *memo = console_->LogMemo()) {
         const int lines = LogMemoLines::VisualLineCount(memo);
@@ -1025,7 +1140,8 @@ int TMonkey::Run()
     table_ = {{"click", 40, [this] { return Click(); }},      {"menu", 10, [this] { return Menu(); }},
               {"type", 15, [this] { return Type(); }},        {"grid", 15, [this] { return Grid(); }},
               {"combo", 10, [this] { return Combo(); }},      {"key", 8, [this] { return Key(); }},
-              {"close", 6, [this] { return CloseWindow(); }}, {"board", 8, [this] { return Board(); }}};
+              {"close", 6, [this] { return CloseWindow(); }}, {"board", 8, [this] { return Board(); }},
+              {"dispatch", 6, [this] { return Dispatch(); }}};
     clock_.start();
     if (!StartSession())
         return 1;
@@ -1075,6 +1191,9 @@ int TMonkey::Run()
             Fail(QStringLiteral("%1 frames never reached the log").arg(pending_.size()));
     }
     if (!failed_ && Console) {
+        // Every command still waiting has its answer due by now, or none comes.
+        QTest::qWait(Console->Outbox().Options().answerTimeoutMs + 500);
+        CheckOutbox(true);
         CheckTables(true);
         CheckAlarms();
         CheckStoredAlarms("at the end");
@@ -1089,6 +1208,16 @@ int TMonkey::Run()
     std::printf("soak: %lld emergencies found in the log, each in an alarm; %lld acknowledged by the hand; "
                 "history checked against the alarms %lld times\n",
                 emergenciesMatched_, alarmsAcknowledged_ + sessionAcknowledged_, storedChecks_);
+    qint64 retries = 0, resends = 0;
+    if (Console)
+        for (const TSentCommand &command : Console->Outbox().Commands()) {
+            retries += command.busyRetries;
+            resends += command.resends;
+        }
+    std::printf(
+        "soak: %lld dispatch actions, %lld command outcomes; in the last session's outbox %lld retries "
+        "after Busy, %lld resends\n",
+        dispatchActions_, outcomes_, retries, resends);
     for (const QString &e : errorTexts_)
         std::printf("soak: error box seen: %s\n", qPrintable(e));
     std::fflush(stdout);
