@@ -1,5 +1,7 @@
 #include "Checkins.h"
 
+#include "IniReader.h"
+
 #include <QFileInfo>
 #include <QHash>
 #include <QSettings>
@@ -117,21 +119,16 @@ int CheckinMinutes(const TCheckinSettings &settings, TCheckinScope scope, TStati
 TCheckinSettings LoadCheckins(const QString &fileName, QString *problem)
 {
     TCheckinSettings settings;
-    const QFileInfo info(fileName);
-    if (!info.exists())
-        return settings;
-    QSettings file(fileName, QSettings::IniFormat);
-    QStringList faults;
-    if (!info.isReadable() || file.status() != QSettings::NoError) {
-        faults << QStringLiteral("the file cannot be read");
-    } else {
+    TIniReader reader(fileName);
+    if (reader.Readable()) {
+        QSettings &file = reader.File();
         const auto rule = [&](const QString &key) -> std::optional<TCheckinRule> {
             const QString text = file.value(key).toString();
             const auto parsed = ParseRule(text);
             if (!parsed)
-                faults << QStringLiteral("%1 is '%2', not minutes (0 to %3) and a time")
-                              .arg(key, text)
-                              .arg(MaxMinutes);
+                reader.Fault(QStringLiteral("%1 is '%2', not minutes (0 to %3) and a time")
+                                 .arg(key, text)
+                                 .arg(MaxMinutes));
             return parsed;
         };
         if (file.contains(AllKey))
@@ -144,7 +141,7 @@ TCheckinSettings LoadCheckins(const QString &fileName, QString *problem)
             const int fleet = key.toInt(&ok);
             const auto parsed = rule(FleetGroup + QLatin1Char('/') + key);
             if (!ok)
-                faults << QStringLiteral("%1/%2 is not a fleet number").arg(FleetGroup, key);
+                reader.Fault(QStringLiteral("%1/%2 is not a fleet number").arg(FleetGroup, key));
             else if (parsed)
                 settings.fleets.insert(fleet, *parsed);
         }
@@ -155,25 +152,19 @@ TCheckinSettings LoadCheckins(const QString &fileName, QString *problem)
             const auto station = ParseStation(key);
             const auto parsed = rule(StationGroup + QLatin1Char('/') + key);
             if (!station)
-                faults << QStringLiteral("%1/%2 is not a station (fleet-ident)").arg(StationGroup, key);
+                reader.Fault(QStringLiteral("%1/%2 is not a station (fleet-ident)").arg(StationGroup, key));
             else if (parsed)
                 settings.stations.insert(*station, *parsed);
         }
-        const QString downtime =
-            file.value(DowntimeKey, QStringLiteral("off")).toString().trimmed().toLower();
-        if (downtime == QLatin1String("on"))
-            settings.countDowntime = true;
-        else if (downtime != QLatin1String("off"))
-            faults << QStringLiteral("%1 is '%2', not on or off").arg(DowntimeKey, downtime);
+        reader.Switch(DowntimeKey, settings.countDowntime);
         if (file.contains(AliveKey)) {
             settings.lastAlive = QDateTime::fromString(file.value(AliveKey).toString(), Qt::ISODate).toUTC();
             if (!settings.lastAlive.isValid())
-                faults << QStringLiteral("%1 is not a time").arg(AliveKey);
+                reader.Fault(QStringLiteral("%1 is not a time").arg(AliveKey));
         }
     }
-    if (!faults.isEmpty() && problem)
-        *problem = QStringLiteral("The check-in file %1 is not usable: %2. The defaults are used for it.")
-                       .arg(info.absoluteFilePath(), faults.join(QStringLiteral("; ")));
+    if (problem)
+        *problem = reader.Problem(QStringLiteral("check-in file"));
     return settings;
 }
 
