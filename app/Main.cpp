@@ -53,14 +53,8 @@ TMonitorDirectory MonitorDirectory(const TTable *users, const TTable *statuses)
 {
     TMonitorDirectory directory;
     directory.stationName = [users](int fleet, int ident) {
-        const int name = users->FieldIndex(QStringLiteral("Name"));
-        const int fleetField = users->FieldIndex(QStringLiteral("Fleet"));
-        const int identField = users->FieldIndex(QStringLiteral("Ident"));
-        for (int row = 0; row < users->RowCount(); ++row)
-            if (users->FieldText(row, fleetField).toInt() == fleet &&
-                users->FieldText(row, identField).toInt() == ident)
-                return users->FieldText(row, name);
-        return QString();
+        const int row = StationRow(*users, fleet, ident);
+        return row < 0 ? QString() : users->FieldText(row, users->FieldIndex(QStringLiteral("Name")));
     };
     directory.statusText = [statuses](int number) {
         const int no = statuses->FieldIndex(QStringLiteral("No."));

@@ -42,24 +42,17 @@ void HoldStationInPicker(TLookupBinding *binding, TDBLookupComboBox *names, QLin
     } catch (const std::exception &e) {
         ShowTableError(QString::fromUtf8(e.what()));
     }
-    const int fleetField = users->FieldIndex(QStringLiteral("Fleet"));
-    const int identField = users->FieldIndex(QStringLiteral("Ident"));
-    const QString fleetText = QString::number(fleetNumber);
-    const QString identText = QString::number(identNumber);
-    for (int row = 0; row < users->RowCount(); ++row) {
-        const QString f = users->FieldText(row, fleetField), i = users->FieldText(row, identField);
-        if (!f.isEmpty() && !i.isEmpty() && f.toInt() == fleetNumber && i.toInt() == identNumber) {
-            users->SetCurrentRow(row);
-            names->setCurrentIndex(row);
-            UnlockForOther(names, fleet, ident);
-            return;
-        }
+    if (const int row = StationRow(*users, fleetNumber, identNumber); row >= 0) {
+        users->SetCurrentRow(row);
+        names->setCurrentIndex(row);
+        UnlockForOther(names, fleet, ident);
+        return;
     }
     if (!binding->Choose(QStringLiteral("Other")))
         names->setCurrentIndex(-1);
     UnlockForOther(names, fleet, ident);
-    fleet->setText(fleetText);
-    ident->setText(identText);
+    fleet->setText(QString::number(fleetNumber));
+    ident->setText(QString::number(identNumber));
 }
 
 void EnterClicksButtons(std::initializer_list<QAbstractButton *> buttons, QWidget *window)

@@ -673,3 +673,15 @@ void TTable::Refresh()
     current_ = row;
     emit CurrentRowChanged(current_);
 }
+
+int StationRow(const TTable &users, int fleet, int ident)
+{
+    const int fleetField = users.FieldIndex(QStringLiteral("Fleet"));
+    const int identField = users.FieldIndex(QStringLiteral("Ident"));
+    for (int row = 0; row < users.RowCount(); ++row) {
+        const QString f = users.FieldText(row, fleetField), i = users.FieldText(row, identField);
+        if (!f.isEmpty() && !i.isEmpty() && f.toInt() == fleet && i.toInt() == ident)
+            return row;
+    }
+    return -1;
+}

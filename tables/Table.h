@@ -161,3 +161,8 @@ private:
     State state_ = State::Browse;
     bool modified_ = false;
 };
+
+// The row of station fleet-ident in a user directory, -1 when it has none: the
+// rows as stored, the cursor left where it is (an editor may be using it). A row
+// with either number empty names no station.
+int StationRow(const TTable &users, int fleet, int ident);
