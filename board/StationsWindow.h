@@ -4,6 +4,7 @@
 
 #include <QSortFilterProxyModel>
 #include <QTableView>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -25,12 +26,20 @@ public:
     // The age column sorts as the time heard does: the ages' tick then never
     // touches the sort column.
     void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+    void setSourceModel(QAbstractItemModel *source) override;
+    // Sorted by a time, rows move once a second at most (their cells change at once).
+    static constexpr int CalmResortMs = 1000;
+    bool Calm() const { return resortTimer_.isActive(); }
 
 protected:
     bool filterAcceptsRow(int sourceRow, const QModelIndex &sourceParent) const override;
 
 private:
+    void Resort();
+
     QString filter_;
+    QTimer resortTimer_;
+    bool resortWanted_ = false;
 };
 
 // Typing the first characters of a name reaches its row, whichever cell is current.

@@ -48,6 +48,7 @@ class TestStationsWindow : public QObject {
     Q_OBJECT
 private slots:
     void filterSortSearchAndAct();
+    void sortedByTimeRowsMoveOnceASecond();
 };
 
 void TestStationsWindow::filterSortSearchAndAct()
@@ -139,6 +140,48 @@ void TestStationsWindow::filterSortSearchAndAct()
     QCOMPARE(proxy->rowCount(), 5);
     QCOMPARE(proxy->index(0, TStationBoard::NameColumn).data().toString(), QStringLiteral("100-1001"));
     QCOMPARE(form.SelectedStation(), (TStationKey{102, 1007}));
+}
+
+void TestStationsWindow::sortedByTimeRowsMoveOnceASecond()
+{
+    QDateTime now = T0.addSecs(600);
+    TStationBoard board(nullptr, [&] { return now; });
+    board.SetUpdateDelay(0);
+    board.SetDirectory({{QStringLiteral("Car 1"), 101, 1001}, {QStringLiteral("Tower"), 100, 1000}});
+    board.TrafficEvent(Heard(TrafficKind::Call, 100, 1000, 10));
+    board.TrafficEvent(Heard(TrafficKind::Call, 101, 1001, 20));
+    TStationsForm form(board);
+    form.SetClock([&] { return now; });
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    TStationProxy *proxy = form.Proxy();
+    const auto first = [&] { return proxy->index(0, TStationBoard::NameColumn).data().toString(); };
+    form.Grid()->sortByColumn(TStationBoard::AgeColumn, Qt::AscendingOrder);
+    QVERIFY(proxy->Calm());
+    QCOMPARE(first(), QStringLiteral("Car 1"));
+
+    // Tower is heard: its cells change at once, its row moves up within a second.
+    QSignalSpy moved(proxy, &QAbstractItemModel::layoutChanged);
+    board.TrafficEvent(Heard(TrafficKind::Call, 100, 1000, 30));
+    QCoreApplication::processEvents();
+    QCOMPARE(proxy->index(1, TStationBoard::NameColumn).data().toString(), QStringLiteral("Tower"));
+    QVERIFY(
+        proxy->index(1, TStationBoard::HeardColumn).data().toString().contains(QLatin1String("08:00:30")));
+    QTRY_COMPARE_WITH_TIMEOUT(first(), QStringLiteral("Tower"), 2 * TStationProxy::CalmResortMs);
+    QCOMPARE(moved.size(), 1);
+    // Nothing new in the sort column: the ages' ticks move nothing.
+    QTest::qWait(TStationProxy::CalmResortMs + 200);
+    QCOMPARE(moved.size(), 1);
+
+    // Hidden and shown again, the rows are in order at once.
+    form.hide();
+    board.TrafficEvent(Heard(TrafficKind::Call, 101, 1001, 40));
+    form.show();
+    QCOMPARE(first(), QStringLiteral("Car 1"));
+
+    // Sorted by name, a change moves its row at once again.
+    form.Grid()->sortByColumn(TStationBoard::NameColumn, Qt::AscendingOrder);
+    QVERIFY(!proxy->Calm());
 }
 
 QTEST_MAIN(TestStationsWindow)
