@@ -163,6 +163,9 @@ void TMainForm::AddDispatchItems()
     pendingPanel_->setFrameShadow(QFrame::Sunken);
     pendingPanel_->setTextFormat(Qt::PlainText);
     pendingPanel_->setAlignment(Qt::AlignCenter);
+    // Room for three digits and the panel's frame: the text never touches the window's edge.
+    pendingPanel_->setMinimumWidth(
+        pendingPanel_->fontMetrics().horizontalAdvance(QStringLiteral("Pending 000")) + 12);
     pendingPanel_->setAccessibleDescription(QStringLiteral("Commands waiting for the radio"));
     pendingPanel_->setToolTip(QStringLiteral("Commands waiting for the radio's answer (Tools > Sent)"));
     ui->StatusBar1->addPermanentWidget(pendingPanel_);
