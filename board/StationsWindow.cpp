@@ -178,6 +178,12 @@ TStationsForm::TStationsForm(TStationBoard &board, QWidget *parent)
     connect(proxy_, &QAbstractItemModel::modelReset, this, &TStationsForm::ShowSummary);
     connect(&board_, &TStationBoard::OverdueRaised, this, &TStationsForm::ShowSummary);
     connect(&board_, &TStationBoard::OverdueCleared, this, &TStationsForm::ShowSummary);
+    // An emergency raised or acknowledged changes a row's alarm, not the rows.
+    connect(&board_, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &from, const QModelIndex &to) {
+                if (from.column() <= TStationBoard::AlarmColumn && to.column() >= TStationBoard::AlarmColumn)
+                    ShowSummary();
+            });
     StationGridSelectionChange();
     ShowSummary();
 }

@@ -3,6 +3,7 @@
 #include "StationsWindow.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalSpy>
@@ -77,6 +78,12 @@ void TestStationsWindow::filterSortSearchAndAct()
     QCOMPARE(proxy->index(0, TStationBoard::StationColumn).data().toString(), QStringLiteral("105-2500"));
     QCOMPARE(proxy->index(3, TStationBoard::NameColumn).data().toString(), QStringLiteral("Tower"));
     grid->sortByColumn(TStationBoard::NameColumn, Qt::AscendingOrder);
+
+    // The summary counts the emergency, also one raised while the window is open.
+    const auto summary = [&] { return form.findChild<QLabel *>(QStringLiteral("SummaryLabel"))->text(); };
+    QCOMPARE(summary(), QStringLiteral("4 of 4 stations, 1 with an emergency"));
+    board.TrafficEvent(Heard(TrafficKind::Status, 101, 1001, 25, 98));
+    QTRY_COMPARE(summary(), QStringLiteral("4 of 4 stations, 2 with an emergency"));
 
     // The emergency row is red, and says so in words.
     const QModelIndex truck =
