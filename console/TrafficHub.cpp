@@ -183,7 +183,8 @@ void TTrafficHub::EscalateDue()
     ScheduleEscalation();
 }
 
-void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text)
+void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text,
+                                  const QString &position)
 {
     TTrafficEvent event;
     event.time = QDateTime::currentDateTimeUtc();
@@ -196,16 +197,17 @@ void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const Q
     event.statusText = alarm.statusText;
     event.statusKnown = true;
     event.text = text;
+    event.position = position;
     store_->TrafficEvent(event);
 }
 
-bool TTrafficHub::AcknowledgeAlarm(qint64 id, const QString &how)
+bool TTrafficHub::AcknowledgeAlarm(qint64 id, const QString &how, const QString &position)
 {
     const TAlarm *alarm = alarms_.Find(id);
     if (!alarm || !alarm->IsOpen())
         return false;
     alarms_.Acknowledge(id, how);
-    StoreAlarmEvent(TrafficKind::EmergencyAcknowledged, *alarm, how);
+    StoreAlarmEvent(TrafficKind::EmergencyAcknowledged, *alarm, how, position);
     return true;
 }
 

@@ -33,8 +33,9 @@ public:
     // How an alarm was acknowledged, as the history and the Emergencies window say.
     static inline const QString ByPopup = QStringLiteral("popup");
     static inline const QString ByEmergenciesWindow = QStringLiteral("Emergencies window");
-    // Acknowledges an open alarm and records it, and how, in the history.
-    bool AcknowledgeAlarm(qint64 id, const QString &how = ByPopup);
+    // Acknowledges an open alarm and records it, how, and the control-room
+    // position it was acknowledged at (empty: here), in the history.
+    bool AcknowledgeAlarm(qint64 id, const QString &how = ByPopup, const QString &position = {});
 
     TAlarmList &Alarms() { return alarms_; }
     const TPreferences &Preferences() const { return preferences_; }
@@ -63,7 +64,8 @@ signals:
 
 private:
     // A row of the alarm's audit trail: kind, the alarm's station and status, text.
-    void StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text = {});
+    void StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text = {},
+                         const QString &position = {});
 
     QDateTime Now() const;
     void TrackAlarm(int index);

@@ -77,6 +77,7 @@ const THistoryColumn Columns[] = {
     {"frame", "BLOB", 1, [](const TTrafficEvent &e) { return QVariant(e.frame); },
      [](TTrafficEvent &e, const QVariant &v) { e.frame = v.toByteArray(); },
      [](const QVariant &v) { return QString::fromLatin1(v.toByteArray().toHex(' ')); }},
+    {"position", "TEXT", 2, GetText<&TTrafficEvent::position>, SetText<&TTrafficEvent::position>, Text},
 };
 
 } // namespace

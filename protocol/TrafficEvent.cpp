@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<TrafficKind, const char *>, 19> KindNames{{
+constexpr std::array<std::pair<TrafficKind, const char *>, 20> KindNames{{
     {TrafficKind::Call, "call"},
     {TrafficKind::CallEnd, "call end"},
     {TrafficKind::Status, "status"},
@@ -25,6 +25,7 @@ constexpr std::array<std::pair<TrafficKind, const char *>, 19> KindNames{{
     {TrafficKind::AlarmRepeat, "alarm repeat"},
     {TrafficKind::AlarmMuted, "alarm muted"},
     {TrafficKind::AlarmEscalated, "alarm escalated"},
+    {TrafficKind::CommandRefused, "command refused"},
 }};
 
 } // namespace

@@ -32,6 +32,8 @@ enum class TrafficKind {
     AlarmRepeat = 17,
     AlarmMuted = 18,
     AlarmEscalated = 19,
+    // A control-room position's command the radio's owner did not send (text: why).
+    CommandRefused = 30,
 };
 
 struct TTrafficEvent {
@@ -51,6 +53,9 @@ struct TTrafficEvent {
     // decode "start"/"end", a warning's text.
     QString text;
     QByteArray frame; // STX .. ETX as on the wire
+    // The control-room position that asked for it (a command sent or refused,
+    // an alarm acknowledged there); empty when it happened at this console.
+    QString position;
 
     // A known emergency status (IsEmergencyStatus) from a station.
     bool IsEmergency() const
