@@ -295,7 +295,8 @@ void TConsole::Connect()
         feed_ = TFeedPublisher::FromPreferences(PreferencesFileName, &busProblem);
         if (feed_) {
             feed_->Attach(*link, *session, *hub);
-            desk_ = std::make_unique<TCommandDesk>(*feed_, *session, *hub, feed_->Preferences().positionsMaySend);
+            desk_ =
+                std::make_unique<TCommandDesk>(*feed_, *session, *hub, feed_->Preferences().positionsMaySend);
             QObject::connect(feed_.get(), &TFeedPublisher::DropCountChanged, panels,
                              &TStatusPanels::SetFeedDrops);
         }
@@ -320,6 +321,9 @@ void TConsole::ConnectPosition(QString *problem)
         return;
     }
     TPositionLink *position = position_.get();
+    // The port is the owner's: nothing to choose here.
+    if (auto *config = MainForm->findChild<QWidget *>(QStringLiteral("ConfigBitBtn")))
+        config->setEnabled(false);
     MainForm->setWindowTitle(MainForm->windowTitle() +
                              QStringLiteral(" \u2014 position %1").arg(position->Position()));
     const auto show = [panels, position] {

@@ -2,7 +2,7 @@
 #include "CommandMessage.h"
 #include "FeedOwner.h"
 #include "HistoryQuery.h"
-#include "PositionLink.h"
+#include "PositionCore.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -39,45 +39,6 @@ QByteArray BusSection(int port, const QByteArray &extra = {})
 {
     return "Broker=mqtt://127.0.0.1:" + QByteArray::number(port) + "\nRadio=r1\n" + extra;
 }
-
-// A position's console core in a scratch directory of its own.
-struct TPosition {
-    TScratchDir dir;
-    TRecordingLog log;
-    TRecordingHost popups;
-    std::unique_ptr<TRadioLink> link;
-    std::unique_ptr<TConsoleSession> session;
-    std::unique_ptr<TTrafficHub> hub;
-    std::unique_ptr<TPositionLink> position;
-
-    QString Open(int port, const QString &name)
-    {
-        QString problem = dir.Prepare(TScratchDir::Settings(1, 0x1f), {});
-        if (!problem.isEmpty() || !dir.MakeCurrent())
-            return problem.isEmpty() ? QStringLiteral("cannot enter the scratch directory") : problem;
-        if (!dir.WriteFile(PreferencesFileName, "[Bus]\n" + BusSection(port)))
-            return QStringLiteral("cannot write the preferences");
-        link = std::make_unique<TRadioLink>();
-        link->UseWithoutRadio();
-        session = std::make_unique<TConsoleSession>(*link);
-        session->SetLog(&log);
-        session->SetPopupHost(&popups);
-        hub = std::make_unique<TTrafficHub>(dir.Path(HistoryFileName));
-        QObject::connect(session.get(), &TConsoleSession::Traffic, hub.get(), &TTrafficHub::TrafficEvent);
-        position = TPositionLink::FromPreferences(PreferencesFileName, name, *session, *hub, &problem);
-        dir.RestoreCurrent();
-        return position ? QString() : problem;
-    }
-    void Close()
-    {
-        position.reset();
-        hub.reset();
-        session.reset();
-        link.reset();
-    }
-    ~TPosition() { Close(); }
-    bool Subscribed() const { return position && position->RadioState() == QLatin1String("online"); }
-};
 
 // A plain client that publishes one payload on a topic (a position that does
 // not follow the rules).
@@ -136,10 +97,10 @@ void TstPositions::mirroredInOrder()
     QVERIFY2(broker.Start().isEmpty(), "broker");
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
-    TPosition p1, p2;
+    TPositionCore p1, p2;
     QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
     QCOMPARE(p2.Open(broker.Port(), "desk2"), QString());
-    QTRY_VERIFY(p1.Subscribed() && p2.Subscribed());
+    QTRY_VERIFY(p1.Following() && p2.Following());
 
     // Every common kind, an emergency among them, and a command typed at the owner.
     QByteArray frames;
@@ -155,7 +116,7 @@ void TstPositions::mirroredInOrder()
 
     // The same entries in the same order, the owner's time stamps in them; the
     // same popups as the owner's decoder asked for; the emergency raised here.
-    for (TPosition *p : {&p1, &p2}) {
+    for (TPositionCore *p : {&p1, &p2}) {
         QTRY_COMPARE(p->log.entries.size(), expected.size());
         QCOMPARE(p->log.entries, expected);
         QVERIFY(p->popups.calls.contains(QStringLiteral("emergency")));
@@ -171,10 +132,10 @@ void TstPositions::commandGoesOnceAnswerToSenderOnly()
     QVERIFY2(broker.Start().isEmpty(), "broker");
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port(), "PositionsMaySend=true\n")).isEmpty(), "owner");
-    TPosition p1, p2;
+    TPositionCore p1, p2;
     QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
     QCOMPARE(p2.Open(broker.Port(), "desk2"), QString());
-    QTRY_VERIFY(p1.Subscribed() && p2.Subscribed());
+    QTRY_VERIFY(p1.Following() && p2.Following());
     QSignalSpy answered1(p1.position.get(), &TPositionLink::Answered);
     QSignalSpy answered2(p2.position.get(), &TPositionLink::Answered);
     QSignalSpy refused2(p2.position.get(), &TPositionLink::Refused);
@@ -225,10 +186,10 @@ void TstPositions::acknowledgedEverywhere()
     QVERIFY2(broker.Start().isEmpty(), "broker");
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
-    TPosition p1, p2;
+    TPositionCore p1, p2;
     QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
     QCOMPARE(p2.Open(broker.Port(), "desk2"), QString());
-    QTRY_VERIFY(p1.Subscribed() && p2.Subscribed());
+    QTRY_VERIFY(p1.Following() && p2.Following());
 
     QVERIFY(owner.Radio().Write(Frame("E100100099")));
     QTRY_COMPARE(p1.hub->Alarms().OpenCount(), 1);
@@ -338,9 +299,9 @@ void TstPositions::awayAndBack()
     QVERIFY2(broker.Start().isEmpty(), "broker");
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
-    TPosition p1;
+    TPositionCore p1;
     QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
-    QTRY_VERIFY(p1.Subscribed());
+    QTRY_VERIFY(p1.Following());
     QVERIFY(owner.Radio().Write(Frame("B1001000")));
     QTRY_COMPARE(p1.log.entries.size(), 1);
 
@@ -353,7 +314,7 @@ void TstPositions::awayAndBack()
     QTRY_COMPARE(owner.log.entries.size(), 201);
     QTest::qWait(300);
 
-    TPosition back;
+    TPositionCore back;
     QCOMPARE(back.Open(broker.Port(), "desk1"), QString());
     QTRY_COMPARE(back.log.entries.size(), 200);
     QCOMPARE(back.log.entries, owner.log.entries.mid(0, 200));
@@ -368,9 +329,9 @@ void TstPositions::brokerRestartFeedResumes()
     QVERIFY2(broker.Start().isEmpty(), "broker");
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
-    TPosition p1;
+    TPositionCore p1;
     QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
-    QTRY_VERIFY(p1.Subscribed());
+    QTRY_VERIFY(p1.Following());
 
     broker.Stop();
     QTRY_COMPARE(p1.position->RadioState(), QStringLiteral("no broker"));
@@ -382,7 +343,7 @@ void TstPositions::brokerRestartFeedResumes()
     QTRY_COMPARE(owner.log.entries.size(), 20);
     QVERIFY2(broker.Start().isEmpty(), "broker again");
     QTRY_VERIFY_WITH_TIMEOUT(owner.feed->Client().Connected(), 15000);
-    QTRY_VERIFY_WITH_TIMEOUT(p1.Subscribed(), 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(p1.Following(), 30000);
     // The owner's queue goes to the broker once it is back, and on to the position.
     QTRY_COMPARE_WITH_TIMEOUT(p1.log.entries.size(), 20, 30000);
     QCOMPARE(p1.log.entries, owner.log.entries);
