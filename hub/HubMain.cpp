@@ -103,7 +103,8 @@ int main(int argc, char **argv)
         if (feed) {
             feed->Attach(*link, *session, *hub);
             // The positions' commands, sent here as if typed at a console.
-            desk = std::make_unique<TCommandDesk>(*feed, *session, *hub, feed->Preferences().positionsMaySend);
+            desk =
+                std::make_unique<TCommandDesk>(*feed, *session, *hub, feed->Preferences().positionsMaySend);
             QObject::connect(
                 desk.get(), &TCommandDesk::Refused, desk.get(),
                 [](const QString &position, const QString &why) {

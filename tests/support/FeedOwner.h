@@ -46,7 +46,8 @@ struct TFeedOwner {
             if (!feed)
                 return problem.isEmpty() ? QStringLiteral("no feed") : problem;
             feed->Attach(*link, *session, *hub);
-            desk = std::make_unique<TCommandDesk>(*feed, *session, *hub, feed->Preferences().positionsMaySend);
+            desk =
+                std::make_unique<TCommandDesk>(*feed, *session, *hub, feed->Preferences().positionsMaySend);
         }
         link->StartTraffic();
         return {};
