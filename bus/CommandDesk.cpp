@@ -35,6 +35,19 @@ void TCommandDesk::Message(const QByteArray &topic, const QByteArray &payload, b
     const QString position = feed_.Topics().CommandPosition(topic);
     if (position.isEmpty() || !IsPositionName(position))
         return; // not a command topic; nobody to reply to
+    // Counted before anything is read: a flood of garbage is a flood too. One
+    // reply and one history row per flood, not one per message of it.
+    if (Flooding(position)) {
+        if (!flooded_.contains(position)) {
+            flooded_.insert(position);
+            Refuse(position, {},
+                   QStringLiteral("more than %1 commands in %2 s: refused until it is calmer")
+                       .arg(FloodLimit)
+                       .arg(FloodWindow / 1000));
+        }
+        return;
+    }
+    flooded_.remove(position);
     QString why, id;
     const std::optional<TPositionCommand> command = ReadCommand(payload, &why, &id);
     if (!command)
@@ -42,10 +55,6 @@ void TCommandDesk::Message(const QByteArray &topic, const QByteArray &payload, b
     // A retained command would be sent again at every start of the owner.
     if (retained)
         return Refuse(position, id, QStringLiteral("a retained command is never sent"));
-    if (Flooding(position))
-        return Refuse(
-            position, id,
-            QStringLiteral("more than %1 commands in %2 s").arg(FloodLimit).arg(FloodWindow / 1000));
     if (command->what == TPositionCommand::TWhat::Acknowledge)
         return Acknowledge(position, *command);
     if (!maySend_)

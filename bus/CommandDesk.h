@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <deque>
 
 class TConsoleSession;
@@ -47,4 +48,5 @@ private:
     bool maySend_ = false;
     TCommandQueue queue_;
     QHash<QString, std::deque<qint64>> recent_; // each position's command times, FloodWindow back
+    QSet<QString> flooded_;                     // positions refused for a flood, told once
 };

@@ -23,6 +23,7 @@ private slots:
     void acknowledgedEverywhere();
     void badCommands_data();
     void badCommands();
+    void flood();
     void awayAndBack();
     void brokerRestartFeedResumes();
     void cleanupTestCase();
@@ -291,6 +292,36 @@ void TstPositions::badCommands()
     QVERIFY(!stored.isEmpty());
     QCOMPARE(stored.last().kind, TrafficKind::CommandRefused);
     QCOMPARE(stored.last().text, reply.value("reason").toString());
+}
+
+void TstPositions::flood()
+{
+    // A position that sends without end: each refused on its own (the station
+    // is no station) until the flood, then one refusal for the rest; nothing sent.
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port(), "PositionsMaySend=true\n")).isEmpty(), "owner");
+    QTRY_VERIFY(owner.feed->Client().Connected());
+    TFeedReader reader(broker.Port(), "reader-flood");
+    QTRY_VERIFY(reader.Subscribed());
+    QSignalSpy refused(owner.desk.get(), &TCommandDesk::Refused);
+    mosquitto *m = mosquitto_new(nullptr, true, nullptr);
+    QCOMPARE(mosquitto_connect(m, "127.0.0.1", broker.Port(), 10), 0);
+    const QByteArray command = R"({"v":1,"id":"f","command":"call","fleet":"100","ident":"999"})";
+    for (int i = 0; i < 200; ++i)
+        mosquitto_publish(m, nullptr, "corvalink/r1/command/desk7", int(command.size()), command.constData(),
+                          1, false);
+    for (int i = 0; i < 100; ++i)
+        mosquitto_loop(m, 10, 1);
+    mosquitto_disconnect(m);
+    mosquitto_destroy(m);
+    QTRY_VERIFY(refused.size() >= TCommandDesk::FloodLimit + 1);
+    QTest::qWait(500);
+    QCOMPARE(refused.size(), TCommandDesk::FloodLimit + 1);
+    QVERIFY(refused.last().at(1).toString().startsWith(QLatin1String("more than 20 commands")));
+    QTRY_COMPARE(reader.On("/reply/desk7").size(), TCommandDesk::FloodLimit + 1);
+    QCOMPARE(Wire(owner, 1, 200), QByteArray());
 }
 
 void TstPositions::awayAndBack()
