@@ -6,6 +6,8 @@
 #include "AnsiCodec.h"
 #include "BoardHistory.h"
 #include "CannedMessages.h"
+#include "BusPreferences.h"
+#include "CommandDesk.h"
 #include "Config.h"
 #include "ConsoleFiles.h"
 #include "ConsoleSession.h"
@@ -29,6 +31,7 @@
 #include "Outbox.h"
 #include "Popup.h"
 #include "PopupWindows.h"
+#include "PositionLink.h"
 #include "Pttidpopup.h"
 #include "RadioLink.h"
 #include "SendToGroup.h"
@@ -52,6 +55,7 @@
 #include <QPlainTextEdit>
 #include <QShortcut>
 #include <QTime>
+#include <QStatusBar>
 #include <QTimer>
 #include <QWindow>
 #include <optional>
@@ -147,8 +151,13 @@ void ShowCallWindow(QWidget *window)
 
 } // namespace
 
-TConsole::TConsole()
+TConsole::TConsole(const QString &position) : positionName_(position)
 {
+    if (positionName_.isEmpty()) {
+        // A problem in [Bus] is told where the feed or the position starts.
+        if (const auto bus = LoadBusPreferences(PreferencesFileName, nullptr))
+            positionName_ = bus->position;
+    }
     Console = this;
     try {
         Build();
@@ -176,7 +185,12 @@ void TConsole::Build()
     // the history and the alarms.
     link_ = std::make_unique<TRadioLink>();
     session_ = std::make_unique<TConsoleSession>(*link_);
-    settingsLoaded_ = link_->LoadSettings(SettingsFileName);
+    if (positionName_.isEmpty()) {
+        settingsLoaded_ = link_->LoadSettings(SettingsFileName);
+    } else {
+        link_->UseWithoutRadio(SettingsFileName);
+        settingsLoaded_ = true;
+    }
     // A history made by this start holds nothing to rebuild the board from.
     const bool historyBefore = QFileInfo(HistoryFileName).isFile();
     hub_ = std::make_unique<TTrafficHub>(HistoryFileName);
@@ -340,11 +354,21 @@ void TConsole::Connect()
     QObject::connect(qApp, &QGuiApplication::focusWindowChanged, alarm,
                      [alarm] { alarm->KeepAlarmInFront(); });
 
-    // The feed to a control room's broker, when the preferences name one.
+    // The feed to a control room's broker, when the preferences name one; or,
+    // on a position, the radio followed through it.
     QString busProblem;
-    feed_ = TFeedPublisher::FromPreferences(PreferencesFileName, &busProblem);
-    if (feed_)
-        feed_->Attach(*link, *session, *hub);
+    if (!positionName_.isEmpty()) {
+        ConnectPosition(&busProblem);
+    } else {
+        feed_ = TFeedPublisher::FromPreferences(PreferencesFileName, &busProblem);
+        if (feed_) {
+            feed_->Attach(*link, *session, *hub);
+            desk_ =
+                std::make_unique<TCommandDesk>(*feed_, *session, *hub, feed_->Preferences().positionsMaySend);
+            QObject::connect(feed_.get(), &TFeedPublisher::DropCountChanged, panels,
+                             &TStatusPanels::SetFeedDrops);
+        }
+    }
     if (!busProblem.isEmpty())
         QMetaObject::invokeMethod(
             MainForm,
@@ -445,6 +469,38 @@ void TConsole::ConnectDispatch()
     }
 }
 
+void TConsole::ConnectPosition(QString *problem)
+{
+    TStatusPanels *panels = panels_.get();
+    position_ = TPositionLink::FromPreferences(PreferencesFileName, positionName_, *session_, *hub_, problem);
+    if (!position_) {
+        panels->ShowBus(QStringLiteral("no radio"), QStringLiteral("no broker"), QStringLiteral("offline"));
+        return;
+    }
+    TPositionLink *position = position_.get();
+    // The port is the owner's: nothing to choose here.
+    if (auto *config = MainForm->findChild<QWidget *>(QStringLiteral("ConfigBitBtn")))
+        config->setEnabled(false);
+    MainForm->setWindowTitle(MainForm->windowTitle() +
+                             QStringLiteral(" \u2014 position %1").arg(position->Position()));
+    const auto show = [panels, position] {
+        panels->ShowBus(position->Radio(), position->Broker(), position->RadioState());
+    };
+    show();
+    QObject::connect(position, &TPositionLink::StateChanged, panels, show);
+    // The radio's answer to this position's own command, where the operator looks after sending.
+    QObject::connect(
+        position, &TPositionLink::Answered, MainForm, [](const QString &command, const QString &answer) {
+            MainForm->statusBar()->showMessage(QStringLiteral("%1: %2").arg(command, answer), 15000);
+        });
+    QObject::connect(
+        position, &TPositionLink::Refused, MainForm, [](const QString &command, const QString &why) {
+            ShowMessageBox(QStringLiteral("The radio's owner did not send %1: %2.")
+                               .arg(command.isEmpty() ? QStringLiteral("the command") : command, why),
+                           QStringLiteral("Warning"), MsgIcon::Warning, MsgButtons::Ok);
+        });
+}
+
 void TConsole::ConnectBoard()
 {
     TConsoleSession *session = session_.get();
@@ -523,6 +579,8 @@ void TConsole::ConnectBoard()
 void TConsole::Teardown()
 {
     // The feed says goodbye while the session and the hub it follows still exist.
+    position_.reset();
+    desk_.reset();
     feed_.reset();
     // Nothing decoded from here on reaches a window that is going.
     if (session_) {
@@ -589,10 +647,10 @@ bool TConsole::EndRequested() const
     return MainForm && MainForm->EndRequested();
 }
 
-void CreateConsoleWindows()
+void CreateConsoleWindows(const QString &position)
 {
     // The constructor deletes what it made when it fails.
-    Console = new TConsole;
+    Console = new TConsole(position);
 }
 
 void DeleteConsoleWindows()

@@ -10,8 +10,10 @@ class TAlarmSound;
 class TDesktopNotifier;
 class TConsoleSession;
 class TDialogsModalToTheirWindow;
+class TCommandDesk;
 class TFeedPublisher;
 class TOutbox;
+class TPositionLink;
 class TPopupWindows;
 class TRadioLink;
 class TStationBoard;
@@ -27,7 +29,9 @@ public:
     // the history; makes the sixteen windows. Errors (a file that cannot be used,
     // a bad value) propagate, after everything made so far is deleted again.
     // When no port is usable the console is to end at once: EndRequested().
-    TConsole();
+    // position (or Bus/Position in the preferences) names a control-room
+    // position: no port, the radio followed through the broker.
+    explicit TConsole(const QString &position = {});
     ~TConsole();
     TConsole(const TConsole &) = delete;
     TConsole &operator=(const TConsole &) = delete;
@@ -41,6 +45,8 @@ public:
     TPopupWindows &Popups() { return *popups_; }
     TStationBoard &Board() { return *board_; }
     TOutbox &Outbox() { return *outbox_; }
+    // Null unless this console is a position.
+    TPositionLink *Position() { return position_.get(); }
 
     // The main window, the log it shows, and its end request.
     QMainWindow *Window() const;
@@ -54,6 +60,7 @@ private:
     void Connect();
     void ConnectBoard();
     void ConnectDispatch();
+    void ConnectPosition(QString *problem);
     void Teardown();
 
     std::unique_ptr<TDialogsModalToTheirWindow> modality_;
@@ -68,6 +75,9 @@ private:
     std::unique_ptr<TStatusPanels> panels_;
     std::unique_ptr<TPopupWindows> popups_;
     std::unique_ptr<TFeedPublisher> feed_; // null without a broker in the preferences
+    std::unique_ptr<TCommandDesk> desk_;   // with the feed: the positions' commands
+    std::unique_ptr<TPositionLink> position_;
+    QString positionName_; // non-empty: a position without a radio
     bool settingsLoaded_ = false;
 };
 
@@ -75,7 +85,7 @@ private:
 extern TConsole *Console;
 
 // Makes the console (Console); errors propagate with nothing left behind.
-void CreateConsoleWindows();
+void CreateConsoleWindows(const QString &position = {});
 
 // Deletes the console and every window, clearing the instance pointers; the port
 // closes last.

@@ -8,7 +8,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
-TStatusPanels::TStatusPanels(QStatusBar *bar, QObject *parent) : QObject(parent)
+TStatusPanels::TStatusPanels(QStatusBar *bar, QObject *parent) : QObject(parent), bar_(bar)
 {
     const int panelWidths[3] = {70, 400, 150};
     for (int i = 0; i < 3; ++i) {
@@ -60,6 +60,38 @@ void TStatusPanels::PortLost(const QString &device)
 void TStatusPanels::PortBack()
 {
     panels_[1]->clear();
+}
+
+void TStatusPanels::ShowBus(const QString &radio, const QString &broker, const QString &radioState)
+{
+    const QString follows = QStringLiteral("%1 via %2").arg(radio, broker);
+    panels_[0]->setFixedWidth(panels_[0]->fontMetrics().horizontalAdvance(follows) + 16);
+    panels_[0]->setText(follows);
+    panels_[0]->setAccessibleDescription(QStringLiteral("Radio and broker"));
+    if (radioState == QLatin1String("online"))
+        panels_[1]->clear();
+    else if (radioState == QLatin1String("no broker"))
+        panels_[1]->setText(QStringLiteral("broker %1 not reached \u2014 trying again").arg(broker));
+    else
+        panels_[1]->setText(QStringLiteral("radio %1 %2").arg(radio, radioState));
+}
+
+void TStatusPanels::SetFeedDrops(quint64 total)
+{
+    if (!drops_) {
+        drops_ = new QLabel(bar_);
+        drops_->setFrameShape(QFrame::Panel);
+        drops_->setFrameShadow(QFrame::Sunken);
+        drops_->setAccessibleDescription(QStringLiteral("Feed messages dropped"));
+        bar_->insertWidget(2, drops_);
+    }
+    drops_->setText(QStringLiteral("feed: %1 dropped").arg(total));
+    drops_->setVisible(total > 0);
+}
+
+QString TStatusPanels::FeedDropsText() const
+{
+    return drops_ && !drops_->isHidden() ? drops_->text() : QString();
 }
 
 void TStatusPanels::ClockTimer()

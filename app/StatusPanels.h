@@ -23,7 +23,15 @@ public:
     void PortLost(const QString &device);
     void PortBack();
     void ClockTimer();
+    // A position: the first panel names the radio and the broker it is followed
+    // through ("r1 via host:1883"), the second the radio's state when it is not online.
+    void ShowBus(const QString &radio, const QString &broker, const QString &radioState);
+    // The feed's drops on the radio's owner, in a panel of their own shown once non-zero.
+    void SetFeedDrops(quint64 total);
+    QString FeedDropsText() const;
 
 private:
+    QStatusBar *bar_;
     QLabel *panels_[3] = {};
+    QLabel *drops_ = nullptr;
 };

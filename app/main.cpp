@@ -13,7 +13,7 @@ namespace {
 
 void PrintHelp()
 {
-    std::fputs("Usage: corvalink-demo\n"
+    std::fputs("Usage: corvalink-demo [--position NAME]\n"
                "\n"
                "The Corvalink Console: runs a fleet of two-way radios through the radio on the\n"
                "serial port. It reads CorvalinkDemo.ini, User.DB and Status.db from the working\n"
@@ -22,6 +22,9 @@ void PrintHelp()
                "\n"
                "  --help               show this text\n"
                "  --version            show the version\n"
+               "  --position NAME      a control-room position: no port of its own; the radio\n"
+               "                       is followed through the broker named in\n"
+               "                       CorvalinkPreferences.ini [Bus] (see README)\n"
                "  --benchmark-startup  start as usual, print the milliseconds from the start of\n"
                "                       the program to the main window's first paint, and end\n"
                "                       (nothing is saved)\n",
@@ -58,7 +61,16 @@ int main(int argc, char *argv[])
     QElapsedTimer startClock;
     startClock.start();
     bool benchmarkStartup = false;
+    QString position;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--position") == 0) {
+            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+                std::fputs("corvalink-demo: --position needs a name\n", stderr);
+                return 2;
+            }
+            position = QString::fromLocal8Bit(argv[++i]);
+            continue;
+        }
         if (std::strcmp(argv[i], "--benchmark-startup") == 0) {
             benchmarkStartup = true;
             continue;
@@ -77,7 +89,7 @@ int main(int argc, char *argv[])
     InstallConsoleMessageBox();
 
     try {
-        CreateConsoleWindows();
+        CreateConsoleWindows(position);
     } catch (...) {
         // A settings or table file that cannot be used: say which, and end.
         app.ShowException(std::current_exception());

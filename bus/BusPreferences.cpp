@@ -88,6 +88,13 @@ TBusPreferences Parse(const QSettings &file, const QString &base)
         bus.caFile = ReadableFile(QStringLiteral("CaFile"), caFile, base);
     }
 
+    bus.position = Text(file, QStringLiteral("Position"));
+    if (!bus.position.isEmpty() && !radioName.match(bus.position).hasMatch())
+        throw TRefused{
+            QStringLiteral("Bus/Position is '%1', not a name of 1 to 64 letters, digits, '-', '_' or '.'")
+                .arg(bus.position)};
+    bus.positionsMaySend = Flag(file, QStringLiteral("PositionsMaySend"), false);
+
     bus.allowPlainText = Flag(file, QStringLiteral("AllowPlainText"), false);
     if (!bus.tls && !bus.allowPlainText && !IsLoopbackHost(bus.host))
         throw TRefused{
@@ -107,6 +114,12 @@ TBusPreferences Parse(const QSettings &file, const QString &base)
 }
 
 } // namespace
+
+bool IsPositionName(const QString &name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.-]{1,64}$"));
+    return pattern.match(name).hasMatch();
+}
 
 bool IsLoopbackHost(const QString &host)
 {

@@ -15,6 +15,11 @@ struct TBusPreferences {
     QString radio;    // the topic level under corvalink/
     bool allowPlainText = false;
     int queueLimit = 10000; // feed messages waiting for the broker before new ones are dropped
+    // Set: this console is a control-room position of that name, with no radio
+    // of its own; it follows the radio's owner through the broker.
+    QString position;
+    // On the owner: commands from positions go to the radio. Off, each is refused.
+    bool positionsMaySend = false;
 
     bool operator==(const TBusPreferences &) const = default;
 };
@@ -26,3 +31,6 @@ std::optional<TBusPreferences> LoadBusPreferences(const QString &fileName, QStri
 
 // 127.0.0.0/8, ::1 and "localhost".
 bool IsLoopbackHost(const QString &host);
+
+// A name usable as a topic level: 1 to 64 letters, digits, '-', '_' or '.'.
+bool IsPositionName(const QString &name);

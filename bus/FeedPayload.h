@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Alarm.h"
+#include "Decoder.h"
 #include "TrafficEvent.h"
 
 #include <QByteArray>
@@ -17,6 +18,12 @@ struct TFeedTopics {
     explicit TFeedTopics(const QString &radio);
     QByteArray traffic, alarm, state;
     QByteArray Station(int fleet, int ident) const;
+    // A position's commands to the owner and the owner's replies to it.
+    QByteArray Command(const QString &position) const;
+    QByteArray Reply(const QString &position) const;
+    QByteArray AllCommands() const; // corvalink/<radio>/command/+
+    // The position a command topic names; empty when it is not one of this radio's.
+    QString CommandPosition(const QByteArray &topic) const;
 
 private:
     QByteArray root_;
@@ -52,7 +59,10 @@ struct TLinkState {
     QDateTime since;
 };
 
-QByteArray TrafficPayload(const TFeedOrigin &origin, quint64 seq, const TTrafficEvent &event);
+// entry and effects: what the owner's log and popups got for it (a position
+// shows the same).
+QByteArray TrafficPayload(const TFeedOrigin &origin, quint64 seq, const TTrafficEvent &event,
+                          const QString &entry = {}, const QList<TWindowEffect> &effects = {});
 QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition transition,
                         const TAlarm &alarm);
 QByteArray StationPayload(const TFeedOrigin &origin, const TStationState &station);
@@ -60,3 +70,27 @@ QByteArray StatePayload(const TFeedOrigin &origin, const TLinkState &state);
 
 // ISO 8601 in UTC with milliseconds: "2026-12-10T01:02:03.456Z".
 QString FeedTime(const QDateTime &time);
+
+// The feed's messages read back, as a position takes them. Null when the
+// payload is not such a message of a schema this console reads.
+struct TFeedTraffic {
+    QString boot;
+    quint64 seq = 0;
+    TTrafficEvent event;
+    QString entry;
+    QList<TWindowEffect> effects;
+};
+std::optional<TFeedTraffic> ReadTraffic(const QByteArray &payload);
+
+struct TFeedAlarm {
+    QString boot;
+    quint64 seq = 0;
+    TAlarmTransition transition = TAlarmTransition::Opened;
+    TAlarm alarm;
+};
+std::optional<TFeedAlarm> ReadAlarm(const QByteArray &payload);
+
+std::optional<TLinkState> ReadState(const QByteArray &payload);
+
+// Feed times read back; invalid when the text is not one.
+QDateTime ReadFeedTime(const QString &text);

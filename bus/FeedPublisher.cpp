@@ -79,6 +79,7 @@ bool TFeedPublisher::Start(QString *problem)
 void TFeedPublisher::Attach(TRadioLink &link, TConsoleSession &session, TTrafficHub &hub)
 {
     hub_ = &hub;
+    session_ = &session;
     link_.portOpen = !link.WaitingForPort();
     link_.device = link.PortName().toUpper();
     link_.since = QDateTime::currentDateTimeUtc();
@@ -95,7 +96,12 @@ void TFeedPublisher::Attach(TRadioLink &link, TConsoleSession &session, TTraffic
 
 void TFeedPublisher::PublishTraffic(const TTrafficEvent &event)
 {
-    client_.Publish(topics_.traffic, TrafficPayload(origin_, ++trafficSeq_, event));
+    // What the log and the popups got goes with the event: a position shows the same.
+    if (session_)
+        client_.Publish(topics_.traffic, TrafficPayload(origin_, ++trafficSeq_, event,
+                                                        session_->Shown().entry, session_->Shown().effects));
+    else
+        client_.Publish(topics_.traffic, TrafficPayload(origin_, ++trafficSeq_, event));
     if (event.direction != TrafficDirection::In || !event.fleet || !event.ident)
         return;
     TStationState &station = stations_[{*event.fleet, *event.ident}];

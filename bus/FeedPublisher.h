@@ -44,6 +44,7 @@ public:
     void PublishAlarmChanges();
 
     TMqttClient &Client() { return client_; }
+    const TBusPreferences &Preferences() const { return preferences_; }
     const TFeedOrigin &Origin() const { return origin_; }
     const TFeedTopics &Topics() const { return topics_; }
     quint64 DropCount() const { return client_.DropCount(); }
@@ -63,6 +64,7 @@ private:
     TFeedTopics topics_;
     TMqttClient client_;
     TTrafficHub *hub_ = nullptr;
+    TConsoleSession *session_ = nullptr;
     TLinkState link_;
     quint64 trafficSeq_ = 0, alarmSeq_ = 0;
     QHash<QPair<int, int>, TStationState> stations_;

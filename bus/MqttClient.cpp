@@ -48,13 +48,14 @@ bool TMqttClient::Start(QString *problem)
                            .arg(what, LibraryError(rc));
         return false;
     };
-    mosq_ = mosquitto_new(options_.clientId.toUtf8().constData(), true, this);
+    mosq_ = mosquitto_new(options_.clientId.toUtf8().constData(), options_.cleanSession, this);
     if (!mosq_)
         return fail(QStringLiteral("no client"), MOSQ_ERR_NOMEM);
     mosquitto_int_option(mosq_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(mosq_, &TMqttClient::OnConnect);
     mosquitto_disconnect_callback_set(mosq_, &TMqttClient::OnDisconnect);
     mosquitto_publish_callback_set(mosq_, &TMqttClient::OnPublish);
+    mosquitto_message_callback_set(mosq_, &TMqttClient::OnMessage);
     mosquitto_reconnect_delay_set(mosq_, 1, 30, true);
     int rc = MOSQ_ERR_SUCCESS;
     if (!options_.user.isEmpty()) {
@@ -93,9 +94,17 @@ bool TMqttClient::Start(QString *problem)
     return true;
 }
 
-void TMqttClient::OnConnect(mosquitto *, void *self, int rc)
+void TMqttClient::OnConnect(mosquitto *mosq, void *self, int rc)
 {
     auto *client = static_cast<TMqttClient *>(self);
+    // Subscribed from here, before any message can come: nothing published
+    // after the connection is missed.
+    if (rc == 0) {
+        const std::lock_guard lock(client->subscriptionsMutex_);
+        client->libraryConnected_ = true;
+        for (const QByteArray &topic : std::as_const(client->subscriptions_))
+            mosquitto_subscribe(mosq, nullptr, topic.constData(), 1);
+    }
     QMetaObject::invokeMethod(
         client,
         [client, rc] {
@@ -117,6 +126,10 @@ void TMqttClient::OnConnect(mosquitto *, void *self, int rc)
 void TMqttClient::OnDisconnect(mosquitto *, void *self, int)
 {
     auto *client = static_cast<TMqttClient *>(self);
+    {
+        const std::lock_guard lock(client->subscriptionsMutex_);
+        client->libraryConnected_ = false;
+    }
     QMetaObject::invokeMethod(
         client, [client] { client->SetConnected(false); }, Qt::QueuedConnection);
 }
@@ -133,6 +146,28 @@ void TMqttClient::OnPublish(mosquitto *, void *self, int)
                 client->Pump();
             },
             Qt::QueuedConnection);
+}
+
+void TMqttClient::OnMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *client = static_cast<TMqttClient *>(self);
+    QByteArray topic(message->topic);
+    QByteArray payload(static_cast<const char *>(message->payload), message->payloadlen);
+    const bool retained = message->retain;
+    QMetaObject::invokeMethod(
+        client,
+        [client, topic, payload, retained] { emit client->MessageReceived(topic, payload, retained); },
+        Qt::QueuedConnection);
+}
+
+void TMqttClient::Subscribe(const QByteArray &topic)
+{
+    const std::lock_guard lock(subscriptionsMutex_);
+    subscriptions_ << topic;
+    // A connection made meanwhile has subscribed it already or will; one more
+    // subscription of the same topic is harmless.
+    if (mosq_ && libraryConnected_)
+        mosquitto_subscribe(mosq_, nullptr, topic.constData(), 1);
 }
 
 void TMqttClient::SetConnected(bool connected)

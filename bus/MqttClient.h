@@ -2,11 +2,13 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <atomic>
 #include <deque>
+#include <mutex>
 
 struct mosquitto;
 
@@ -29,6 +31,9 @@ public:
         // Published by the broker when this client goes without saying goodbye.
         QByteArray willTopic, willPayload;
         int queueLimit = 10000;
+        // False: the broker keeps this client's subscriptions and the QoS 1
+        // messages for them while it is away (a position catching up).
+        bool cleanSession = true;
     };
     static constexpr int InFlightLimit = 100;
     // New messages go to the library together, this long after the first of
@@ -51,6 +56,8 @@ public:
     // Runs the event loop until everything queued is acknowledged, at most
     // timeoutMs; false when something is left.
     bool Flush(int timeoutMs);
+    // Subscribes at QoS 1, now when connected and again on every connection.
+    void Subscribe(const QByteArray &topic);
 
     bool Connected() const { return connected_; }
     quint64 DropCount() const { return dropped_; }
@@ -63,6 +70,8 @@ signals:
     void DropCountChanged(quint64 total);
     // The broker refused the connection (user, password), or the library failed.
     void Problem(const QString &text);
+    // A message on a subscribed topic, in the order the broker sent them.
+    void MessageReceived(const QByteArray &topic, const QByteArray &payload, bool retained);
 
 private:
     struct TMessage {
@@ -72,6 +81,7 @@ private:
     static void OnConnect(mosquitto *, void *self, int rc);
     static void OnDisconnect(mosquitto *, void *self, int rc);
     static void OnPublish(mosquitto *, void *self, int mid);
+    static void OnMessage(mosquitto *, void *self, const struct mosquitto_message *message);
     void SetConnected(bool connected);
     int InFlight() const { return int(handed_ - acknowledged_); }
     void Pump();
@@ -96,4 +106,7 @@ private:
     QTimer batch_;
     quint64 dropped_ = 0;
     int lastRefusal_ = 0;
+    std::mutex subscriptionsMutex_; // the library's thread reads the list as it connects
+    QList<QByteArray> subscriptions_;
+    bool libraryConnected_ = false; // under the mutex: as the library's thread knows it
 };

@@ -26,7 +26,8 @@ TConsoleSession::TConsoleSession(TRadioLink &link, QObject *parent) : QObject(pa
     statuses_->SetFieldReadOnly(QStringLiteral("No."), true);
 
     context_.port = &link_.CommandPort();
-    context_.log = &NoLog;
+    log_ = &NoLog;
+    context_.log = &tap_;
     context_.users = users_;
     context_.traffic = this;
 
@@ -41,13 +42,47 @@ TConsoleSession::~TConsoleSession() = default;
 
 void TConsoleSession::SetLog(ILog *log)
 {
-    context_.log = log ? log : &NoLog;
+    log_ = log ? log : &NoLog;
+}
+
+void TConsoleSession::TLogTap::InsertEntry(const QString &entry)
+{
+    session_.shown_.entry = entry;
+    session_.log_->InsertEntry(entry);
 }
 
 void TConsoleSession::Send(char letter, const QString &fleet, const QString &ident,
-                           const TCommandTexts &texts)
+                           const TCommandTexts &texts, const QString &position)
 {
-    SendCommand(context_, letter, fleet, ident, texts);
+    position_ = position;
+    try {
+        SendCommand(context_, letter, fleet, ident, texts);
+    } catch (...) {
+        position_.clear();
+        shown_ = {};
+        throw;
+    }
+    position_.clear();
+    shown_ = {};
+}
+
+void TConsoleSession::ApplyRemote(const TTrafficEvent &event, const TShown &shown)
+{
+    TDecodeResult result;
+    result.effects = shown.effects;
+    if (!shown.entry.isEmpty())
+        result.logEntry = shown.entry;
+    GuardedCall([&] {
+        ApplyDecodeResult(result, popupHost_ ? *popupHost_ : NoPopups, link_.Settings().PopupFlags, tap_);
+        shown_.effects = shown.effects;
+        TrafficEvent(event);
+    });
+    shown_ = {};
+}
+
+void TConsoleSession::Note(const QString &entry)
+{
+    log_->InsertEntry(entry);
 }
 
 void TConsoleSession::FrameReceived(const QByteArray &frame)
@@ -60,10 +95,12 @@ void TConsoleSession::FrameReceived(const QByteArray &frame)
 void TConsoleSession::HandleFrame(const QByteArray &frame)
 {
     const TDecodeResult result = DecodeReceivedFrame(frame, *users_, *statuses_);
-    ApplyDecodeResult(result, popupHost_ ? *popupHost_ : NoPopups, link_.Settings().PopupFlags,
-                      *context_.log);
+    shown_ = {};
+    ApplyDecodeResult(result, popupHost_ ? *popupHost_ : NoPopups, link_.Settings().PopupFlags, tap_);
+    shown_.effects = result.effects;
     if (result.event)
         TrafficEvent(*result.event);
+    shown_ = {};
 }
 
 void TConsoleSession::TrafficEvent(const TTrafficEvent &event)
@@ -71,6 +108,8 @@ void TConsoleSession::TrafficEvent(const TTrafficEvent &event)
     TTrafficEvent stamped = event;
     if (!stamped.time.isValid())
         stamped.time = QDateTime::currentDateTimeUtc();
+    if (stamped.position.isEmpty())
+        stamped.position = position_;
     emit Traffic(stamped);
     if (stamped.direction == TrafficDirection::Out)
         emit CommandSent(stamped);
@@ -90,6 +129,7 @@ void TConsoleSession::ReportPort(TrafficKind kind, const QString &device)
     event.direction = TrafficDirection::Local;
     event.kind = kind;
     event.text = device;
+    shown_ = {};
     TrafficEvent(event);
     emit PortStateChanged(kind == TrafficKind::PortBack, device);
 }

@@ -5,6 +5,7 @@
 #include "TrafficEvent.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -37,8 +38,29 @@ public:
     const TCommandContext &CommandContext() const { return context_; }
 
     // The command path, the one function every sender uses: SendCommand over
-    // the command context.
-    void Send(char letter, const QString &fleet, const QString &ident, const TCommandTexts &texts = {});
+    // the command context. position names the control-room position that asked
+    // for it (its events carry the name).
+    void Send(char letter, const QString &fleet, const QString &ident, const TCommandTexts &texts = {},
+              const QString &position = {});
+
+    // A console with no radio of its own: valid commands go to the relay (null:
+    // to the port again).
+    void SetRelay(ICommandRelay *relay) { context_.relay = relay; }
+
+    // What the log and the popups got for the event being emitted by Traffic
+    // (empty outside it): a position replays exactly this.
+    struct TShown {
+        QString entry;                // the log entry; empty when none was made
+        QList<TWindowEffect> effects; // the received frame's window effects, in order
+    };
+    const TShown &Shown() const { return shown_; }
+
+    // Applies what the radio's owner showed for one event as if it happened
+    // here: the effects through the popup host, the entry into the log, then the
+    // Traffic signal with the event as the owner stamped it.
+    void ApplyRemote(const TTrafficEvent &event, const TShown &shown);
+    // An entry of this console's own into the log (a notice of the bus), no event.
+    void Note(const QString &entry);
 
     // Decodes one frame from the radio and applies it: popups, the log entry,
     // then the Traffic signal. Errors propagate.
@@ -62,7 +84,21 @@ private:
     void FrameReceived(const QByteArray &frame);
     void ReportPort(TrafficKind kind, const QString &device);
 
+    // The log as the commands and the decoder reach it: keeps each entry for Shown().
+    class TLogTap final : public ILog {
+    public:
+        explicit TLogTap(TConsoleSession &session) : session_(session) {}
+        void InsertEntry(const QString &entry) override;
+
+    private:
+        TConsoleSession &session_;
+    };
+
     TRadioLink &link_;
+    ILog *log_;
+    TLogTap tap_{*this};
+    TShown shown_;
+    QString position_; // of the command being sent
     TTable *users_ = nullptr;
     TTable *statuses_ = nullptr;
     IPopupHost *popupHost_ = nullptr;

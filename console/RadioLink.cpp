@@ -2,9 +2,11 @@
 
 #include "ErrorReport.h"
 #include "NotingPorts.h"
+#include "PopupDispatch.h"
 #include "PortAdapters.h"
 #include "Zcomm.h"
 
+#include <QFile>
 #include <QTimer>
 
 TRadioLink::TRadioLink(QObject *parent) : QObject(parent)
@@ -46,8 +48,25 @@ bool TRadioLink::LoadSettings(const QString &fileName)
     return settings_->LoadSettings(fileName);
 }
 
+void TRadioLink::UseWithoutRadio(const QString &fileName)
+{
+    withoutRadio_ = true;
+    settings_->PopupFlags = PopupVoice | PopupStatus | PopupMessage | PopupPttId | PopupCallDecode;
+    if (!QFile::exists(fileName))
+        return;
+    // Only the popups' line is read: the port the file names is the owner's business.
+    try {
+        settings_->PopupFlags =
+            static_cast<std::uint32_t>(ParseIntegerValue(SettingValue(ReadSettingsLines(fileName), "POPUP")));
+    } catch (...) {
+        ReportError(std::current_exception());
+    }
+}
+
 bool TRadioLink::CloseAndSave(const QString &fileName)
 {
+    if (withoutRadio_)
+        return true;
     port_->CloseCommport();
     try {
         settings_->SaveSettings(fileName);

@@ -33,6 +33,10 @@ public:
     // cannot be written the error is reported, the port is opened again and the
     // answer is false (the console goes on).
     bool CloseAndSave(const QString &fileName = SettingsFileName);
+    // A control-room position: no port is opened and the settings file is never
+    // written; the popups are as the file says when there is one, else all on.
+    void UseWithoutRadio(const QString &fileName = SettingsFileName);
+    bool WithoutRadio() const { return withoutRadio_; }
 
     // From now on frames go out as FrameReceived; those that came before go
     // first, in order. Until then (a box at start-up runs the event loop) they wait.
@@ -86,6 +90,7 @@ private:
     QString portName_ = QStringLiteral("Com1");
     QTimer *reconnectTimer_ = nullptr;
     bool portLost_ = false;
+    bool withoutRadio_ = false;
     // Declared last so that it goes first: its destruction closes the port and
     // joins the reader thread, which uses the intake and this object, before
     // any of them go.

@@ -187,7 +187,8 @@ void TTrafficHub::EscalateDue()
     ScheduleEscalation();
 }
 
-void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text)
+void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text,
+                                  const QString &position)
 {
     TTrafficEvent event;
     event.time = QDateTime::currentDateTimeUtc();
@@ -202,17 +203,18 @@ void TTrafficHub::StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const Q
         event.statusKnown = true;
     }
     event.text = text;
+    event.position = position;
     store_->TrafficEvent(event);
 }
 
-bool TTrafficHub::AcknowledgeAlarm(qint64 id, const QString &how)
+bool TTrafficHub::AcknowledgeAlarm(qint64 id, const QString &how, const QString &position)
 {
     const TAlarm *alarm = alarms_.Find(id);
     if (!alarm || !alarm->IsOpen())
         return false;
     alarms_.Acknowledge(id, how);
     StoreAlarmEvent(alarm->IsEmergency() ? TrafficKind::EmergencyAcknowledged : TrafficKind::OverdueCleared,
-                    *alarm, how);
+                    *alarm, how, position);
     return true;
 }
 

@@ -33,8 +33,9 @@ public:
     // How an alarm was acknowledged, as the history and the Emergencies window say.
     static inline const QString ByPopup = QStringLiteral("popup");
     static inline const QString ByEmergenciesWindow = QStringLiteral("Emergencies window");
-    // Acknowledges an open alarm and records it, and how, in the history.
-    bool AcknowledgeAlarm(qint64 id, const QString &how = ByPopup);
+    // Acknowledges an open alarm and records it, how, and the control-room
+    // position it was acknowledged at (empty: here), in the history.
+    bool AcknowledgeAlarm(qint64 id, const QString &how = ByPopup, const QString &position = {});
     // A station not heard within its check-in time: an alarm of its own kind,
     // recorded; text says since when. Clearing it (heard again, rule lifted) is
     // recorded too; a station with no open overdue alarm changes nothing.
@@ -69,7 +70,8 @@ signals:
 
 private:
     // A row of the alarm's audit trail: kind, the alarm's station and status, text.
-    void StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text = {});
+    void StoreAlarmEvent(TrafficKind kind, const TAlarm &alarm, const QString &text = {},
+                         const QString &position = {});
 
     QDateTime Now() const;
     void TrackAlarm(int index);

@@ -77,6 +77,9 @@ const THistoryColumn Columns[] = {
     {"frame", "BLOB", 1, [](const TTrafficEvent &e) { return QVariant(e.frame); },
      [](TTrafficEvent &e, const QVariant &v) { e.frame = v.toByteArray(); },
      [](const QVariant &v) { return QString::fromLatin1(v.toByteArray().toHex(' ')); }},
+    // The control-room position that asked for it. Not in the CSV: the export's
+    // columns stay as readers of it know them.
+    {"position", "TEXT", 2, GetText<&TTrafficEvent::position>, SetText<&TTrafficEvent::position>, nullptr},
 };
 
 } // namespace

@@ -2,6 +2,7 @@
 // (CorvalinkDemo.ini, User.DB, Status.db, history.db, CorvalinkPreferences.ini)
 // with nobody at a screen: what the console would show in a box or its log goes
 // to standard error, and the feed carries the traffic to the control room.
+#include "CommandDesk.h"
 #include "ConsoleFiles.h"
 #include "ConsoleSession.h"
 #include "ErrorReport.h"
@@ -84,6 +85,7 @@ int main(int argc, char **argv)
     std::unique_ptr<TConsoleSession> session;
     std::unique_ptr<TTrafficHub> hub;
     std::unique_ptr<TFeedPublisher> feed;
+    std::unique_ptr<TCommandDesk> desk;
     TStderrLog log;
     try {
         link = std::make_unique<TRadioLink>();
@@ -98,9 +100,17 @@ int main(int argc, char **argv)
         QObject::connect(session.get(), &TConsoleSession::Traffic, hub.get(), &TTrafficHub::TrafficEvent);
         QString problem;
         feed = TFeedPublisher::FromPreferences(PreferencesFileName, &problem);
-        if (feed)
+        if (feed) {
             feed->Attach(*link, *session, *hub);
-        else if (problem.isEmpty())
+            // The positions' commands, sent here as if typed at a console.
+            desk =
+                std::make_unique<TCommandDesk>(*feed, *session, *hub, feed->Preferences().positionsMaySend);
+            QObject::connect(
+                desk.get(), &TCommandDesk::Refused, desk.get(),
+                [](const QString &position, const QString &why) {
+                    Say(QStringLiteral("a command from position %1 refused: %2").arg(position, why));
+                });
+        } else if (problem.isEmpty())
             Say(QStringLiteral("%1 names no broker ([Bus] Broker=): the traffic goes to the history only")
                     .arg(QDir::current().filePath(PreferencesFileName)));
         else
@@ -116,6 +126,7 @@ int main(int argc, char **argv)
 
     // The console's exit: the feed says goodbye, the history is written, the
     // port is closed and the settings saved.
+    desk.reset();
     feed.reset();
     hub->FlushHistory();
     hub.reset();

@@ -55,6 +55,10 @@ void SendCommand(const TCommandContext &context, char letter, const QString &fle
         warn(QStringLiteral("Use the number 0 or from 1000 to 4999 as the Ident."));
         return;
     }
+    if (context.relay) {
+        context.relay->Relay(letter, fleet, ident, texts);
+        return;
+    }
     event.direction = TrafficDirection::Out;
 
     QByteArray payload;

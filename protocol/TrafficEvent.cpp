@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<TrafficKind, const char *>, 22> KindNames{{
+constexpr std::array<std::pair<TrafficKind, const char *>, 23> KindNames{{
     {TrafficKind::Call, "call"},
     {TrafficKind::CallEnd, "call end"},
     {TrafficKind::Status, "status"},
@@ -28,6 +28,7 @@ constexpr std::array<std::pair<TrafficKind, const char *>, 22> KindNames{{
     {TrafficKind::CommandOutcome, "command outcome"},
     {TrafficKind::StationOverdue, "station overdue"},
     {TrafficKind::OverdueCleared, "overdue cleared"},
+    {TrafficKind::CommandRefused, "command refused"},
 }};
 
 } // namespace

@@ -34,6 +34,8 @@ enum class TrafficKind {
     AlarmEscalated = 19,
     // What became of a command written to the radio (the outbox's final state).
     CommandOutcome = 20,
+    // A control-room position's command the radio's owner did not send (text: why).
+    CommandRefused = 30,
     // The check-in timers' own: a station not heard in time, and its end.
     StationOverdue = 40,
     OverdueCleared = 41,
@@ -56,6 +58,9 @@ struct TTrafficEvent {
     // decode "start"/"end", a warning's text.
     QString text;
     QByteArray frame; // STX .. ETX as on the wire
+    // The control-room position that asked for it (a command sent or refused,
+    // an alarm acknowledged there); empty when it happened at this console.
+    QString position;
 
     // A known emergency status (IsEmergencyStatus) from a station.
     bool IsEmergency() const

@@ -1,9 +1,11 @@
 #include "Broker.h"
+#include "PositionCore.h"
 #include "ScratchDir.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QTest>
+#include <csignal>
 
 // The headless owner as it runs on a radio-room machine: its own process in a
 // working directory with the radio on COM1, publishing to a broker, stopped by
@@ -13,6 +15,7 @@ class TstHub : public QObject {
 private slots:
     void trafficOnBrokerThenSigterm();
     void badBusPreferencesLeaveTheRadioRunning();
+    void ownerKilledPositionSeesOfflineThenFollowsAgain();
 };
 
 namespace {
@@ -90,6 +93,48 @@ void TstHub::badBusPreferencesLeaveTheRadioRunning()
     hub.terminate();
     QVERIFY(hub.waitForFinished(10000));
     QCOMPARE(hub.exitCode(), 0);
+}
+
+void TstHub::ownerKilledPositionSeesOfflineThenFollowsAgain()
+{
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TScratchDir dir;
+    QVERIFY(dir.Prepare(TScratchDir::Settings(1, 0x1F), {1}).isEmpty());
+    QVERIFY(
+        dir.WriteFile("CorvalinkPreferences.ini", "[Bus]\nBroker=" + broker.Url().toUtf8() + "\nRadio=r1\n"));
+    const auto start = [&dir](QProcess &hub) {
+        hub.setWorkingDirectory(dir.Path());
+        hub.start(QStringLiteral(CORVALINK_HUB_PATH), {});
+        return hub.waitForStarted();
+    };
+    QProcess hub;
+    QVERIFY(start(hub));
+    TPositionCore desk;
+    QCOMPARE(desk.Open(broker.Port(), QStringLiteral("desk1")), QString());
+    QTRY_VERIFY_WITH_TIMEOUT(desk.Following(), 10000);
+    QVERIFY(dir.Line(1)->Write(Frame("B1001000")));
+    QTRY_COMPARE(desk.log.entries.size(), 1);
+
+    // Killed: no goodbye of its own; the broker says "offline" for it.
+    ::kill(pid_t(hub.processId()), SIGKILL);
+    QVERIFY(hub.waitForFinished(5000));
+    QTRY_COMPARE_WITH_TIMEOUT(desk.position->RadioState(), QStringLiteral("offline"), 10000);
+
+    // Started again (a new boot, its numbers from 1): followed again, nothing
+    // taken for a gap or a repeat.
+    QProcess again;
+    QVERIFY(start(again));
+    QTRY_COMPARE_WITH_TIMEOUT(desk.position->RadioState(), QStringLiteral("online"), 10000);
+    QVERIFY(dir.Line(1)->Write(Frame("D1001000")));
+    QTRY_COMPARE_WITH_TIMEOUT(desk.log.entries.size(), 2, 10000);
+    // The entry is the new owner's own, as it logged it.
+    QByteArray said;
+    QTRY_VERIFY(
+        (said += again.readAllStandardError()).contains(desk.log.entries.first().simplified().toUtf8()));
+    QCOMPARE(desk.position->Missed(), 0u);
+    again.terminate();
+    QVERIFY(again.waitForFinished(10000));
 }
 
 QTEST_GUILESS_MAIN(TstHub)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CommandDesk.h"
 #include "ConsoleFiles.h"
 #include "ConsoleSession.h"
 #include "FeedPublisher.h"
@@ -23,6 +24,7 @@ struct TFeedOwner {
     std::unique_ptr<TConsoleSession> session;
     std::unique_ptr<TTrafficHub> hub;
     std::unique_ptr<TFeedPublisher> feed;
+    std::unique_ptr<TCommandDesk> desk;
 
     // Empty when running, else what failed. A null bus section runs no feed.
     QString Open(const QByteArray &busSection)
@@ -44,6 +46,8 @@ struct TFeedOwner {
             if (!feed)
                 return problem.isEmpty() ? QStringLiteral("no feed") : problem;
             feed->Attach(*link, *session, *hub);
+            desk =
+                std::make_unique<TCommandDesk>(*feed, *session, *hub, feed->Preferences().positionsMaySend);
         }
         link->StartTraffic();
         return {};
@@ -51,6 +55,7 @@ struct TFeedOwner {
     // The order the console goes in at exit.
     void Close()
     {
+        desk.reset();
         feed.reset();
         hub.reset();
         session.reset();

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "SendCommand.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// What a position asks of the radio's owner on corvalink/<radio>/command/<position>,
+// and the owner's reply on corvalink/<radio>/reply/<position> (docs/feed.md).
+struct TPositionCommand {
+    enum class TWhat { Send, Acknowledge };
+    QString id; // the position's own, given back in the reply
+    TWhat what = TWhat::Send;
+    // Send: as the call window gives them to SendCommand.
+    char letter = 'B';
+    QString fleet, ident;
+    TCommandTexts texts;
+    // Acknowledge: the owner's alarm id, and how it was acknowledged there.
+    qint64 alarm = 0;
+    QString how;
+};
+
+// The radio takes no longer texts: as the Message window counts them.
+inline constexpr int ShortMessageBytes = 48;
+inline constexpr int LongMessageBytes = 4000;
+// Larger command payloads are refused unread.
+inline constexpr int CommandPayloadLimit = 16384;
+
+QByteArray CommandPayload(const TPositionCommand &command);
+// Reads and checks one command as the owner must before acting on it: the
+// JSON, its types, the station's numbers (as the call windows check them), the
+// text's length for the radio. Null with *why (a sentence for the position)
+// when anything is wrong; *id is the command's id when it could be read.
+std::optional<TPositionCommand> ReadCommand(const QByteArray &payload, QString *why, QString *id = nullptr);
+
+struct TCommandReply {
+    enum class TResult { Answered, NoAnswer, Refused, Done };
+    QString id;
+    TResult result = TResult::Answered;
+    QString text; // Answered: the radio's word (Success, Fail, Busy, Command NG); Refused: why
+};
+QByteArray ReplyPayload(const TCommandReply &reply);
+std::optional<TCommandReply> ReadReply(const QByteArray &payload);

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "CommandMessage.h"
+#include "TrafficEvent.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <deque>
+#include <functional>
+
+// Whether an event is the radio's answer to the command it was sent last: the
+// radio acknowledges every command frame, and nothing else, with one frame.
+bool IsRadioAnswer(const TTrafficEvent &event);
+
+// The positions' commands, one at a time on the radio as it needs them: the
+// next goes when the radio answered the one before (IsRadioAnswer) or after
+// AnswerTimeout. Submit a command with its origin; Finished tells its outcome.
+class TCommandQueue final : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int AnswerTimeout = 3000; // ms
+    // Sends one command to the radio now; returns empty when it went out, else why not.
+    using TSend = std::function<QString(const QString &origin, const TPositionCommand &command)>;
+
+    explicit TCommandQueue(TSend send, QObject *parent = nullptr);
+
+    void Submit(const QString &origin, const TPositionCommand &command);
+    // Every traffic event of the session, in order.
+    void TrafficEvent(const TTrafficEvent &event);
+    // Commands of the origin waiting or on the radio.
+    int Pending(const QString &origin) const;
+    bool Busy() const { return outstanding_.has_value(); }
+
+signals:
+    // Answered with the radio's word, NoAnswer after the time-out, Refused when
+    // it could not be sent (the port's error).
+    void Finished(const QString &origin, const TPositionCommand &command, const TCommandReply &reply);
+
+private:
+    struct TEntry {
+        QString origin;
+        TPositionCommand command;
+    };
+    void Next();
+    void Finish(TCommandReply::TResult result, const QString &text);
+
+    TSend send_;
+    std::deque<TEntry> waiting_;
+    std::optional<TEntry> outstanding_;
+    QTimer timeout_;
+};

@@ -1,0 +1,270 @@
+#include "PositionLink.h"
+
+#include "ConsoleSession.h"
+#include "LogTime.h"
+#include "TrafficHub.h"
+
+#include <QUuid>
+
+namespace {
+
+TMqttClient::TOptions ClientOptions(const TBusPreferences &preferences)
+{
+    TMqttClient::TOptions options;
+    options.host = preferences.host;
+    options.port = preferences.port;
+    options.tls = preferences.tls;
+    options.caFile = preferences.caFile;
+    options.user = preferences.user;
+    options.password = preferences.password;
+    // The same name on every start: the broker keeps what came meanwhile for it.
+    options.clientId =
+        QStringLiteral("corvalink-%1-position-%2").arg(preferences.radio, preferences.position);
+    options.queueLimit = 1000;
+    options.cleanSession = false;
+    return options;
+}
+
+bool SameStation(const TAlarm &a, const TAlarm &b)
+{
+    return a.fleet == b.fleet && a.ident == b.ident && a.status == b.status;
+}
+
+QString CommandText(const TPositionCommand &command, const QString &fleet, const QString &ident)
+{
+    const QString station = fleet + QLatin1Char('-') + ident;
+    switch (command.letter) {
+    case 'B':
+        return QStringLiteral("Call to %1").arg(station);
+    case 'D':
+        return QStringLiteral("Disconnect to %1").arg(station);
+    case 'E':
+        return QStringLiteral("Status %1 to %2").arg(command.texts.statusNumber, station);
+    case 'H':
+        return QStringLiteral("Status request to %1").arg(station);
+    default:
+        return QStringLiteral("Message to %1").arg(station);
+    }
+}
+
+} // namespace
+
+std::unique_ptr<TPositionLink> TPositionLink::FromPreferences(const QString &fileName, const QString &name,
+                                                              TConsoleSession &session, TTrafficHub &hub,
+                                                              QString *problem)
+{
+    std::optional<TBusPreferences> preferences = LoadBusPreferences(fileName, problem);
+    if (!preferences) {
+        if (problem && problem->isEmpty())
+            *problem = QStringLiteral("This console is a position without a radio, but %1 names no broker "
+                                      "([Bus] Broker= and Radio=).")
+                           .arg(fileName);
+        return nullptr;
+    }
+    if (!name.isEmpty())
+        preferences->position = name;
+    if (!IsPositionName(preferences->position)) {
+        if (problem)
+            *problem =
+                QStringLiteral("The position's name '%1' is not 1 to 64 letters, digits, '-', '_' or '.'.")
+                    .arg(preferences->position);
+        return nullptr;
+    }
+    auto position = std::make_unique<TPositionLink>(*preferences, session, hub);
+    if (!position->Start(problem))
+        return nullptr;
+    return position;
+}
+
+TPositionLink::TPositionLink(const TBusPreferences &preferences, TConsoleSession &session, TTrafficHub &hub,
+                             QObject *parent)
+    : QObject(parent), preferences_(preferences), session_(session), hub_(hub), topics_(preferences.radio),
+      client_(ClientOptions(preferences))
+{
+    connect(&client_, &TMqttClient::MessageReceived, this, &TPositionLink::Message);
+    connect(&client_, &TMqttClient::ConnectedChanged, this, [this](bool connected) {
+        if (!connected)
+            SetRadioState(QStringLiteral("no broker"));
+    });
+    connect(&client_, &TMqttClient::Problem, this,
+            [](const QString &text) { qWarning("%s", qUtf8Printable(text)); });
+    connect(&hub_.Alarms(), &TAlarmList::Added, this, [this](int) { MatchAlarms(); });
+    connect(&hub_.Alarms(), &TAlarmList::Updated, this, &TPositionLink::LocalAlarmUpdated);
+    client_.Subscribe(topics_.state);
+    client_.Subscribe(topics_.traffic);
+    client_.Subscribe(topics_.alarm);
+    client_.Subscribe(topics_.Reply(preferences_.position));
+    session_.SetRelay(this);
+}
+
+TPositionLink::~TPositionLink()
+{
+    session_.SetRelay(nullptr);
+    client_.Flush(1000);
+}
+
+bool TPositionLink::Start(QString *problem)
+{
+    return client_.Start(problem);
+}
+
+QString TPositionLink::Broker() const
+{
+    return QStringLiteral("%1:%2").arg(preferences_.host).arg(preferences_.port);
+}
+
+void TPositionLink::SetRadioState(const QString &state)
+{
+    if (radioState_ == state)
+        return;
+    radioState_ = state;
+    emit StateChanged(state);
+}
+
+QString TPositionLink::NextId()
+{
+    return QStringLiteral("%1-%2").arg(preferences_.position).arg(++nextId_);
+}
+
+void TPositionLink::Relay(char letter, const QString &fleet, const QString &ident, const TCommandTexts &texts)
+{
+    TPositionCommand command;
+    command.id = NextId();
+    command.letter = letter;
+    command.fleet = fleet.trimmed();
+    command.ident = ident.trimmed();
+    command.texts = texts;
+    sent_.insert(command.id, CommandText(command, command.fleet, command.ident));
+    client_.Publish(topics_.Command(preferences_.position), CommandPayload(command));
+}
+
+void TPositionLink::Message(const QByteArray &topic, const QByteArray &payload, bool)
+{
+    if (topic == topics_.traffic) {
+        if (const std::optional<TFeedTraffic> traffic = ReadTraffic(payload))
+            Traffic(*traffic);
+    } else if (topic == topics_.alarm) {
+        if (const std::optional<TFeedAlarm> alarm = ReadAlarm(payload))
+            Alarm(*alarm);
+    } else if (topic == topics_.state) {
+        if (const std::optional<TLinkState> state = ReadState(payload))
+            State(*state);
+    } else if (topic == topics_.Reply(preferences_.position)) {
+        if (const std::optional<TCommandReply> reply = ReadReply(payload))
+            Reply(*reply);
+    }
+}
+
+void TPositionLink::Traffic(const TFeedTraffic &traffic)
+{
+    if (traffic.boot != boot_) {
+        // The owner started again: its numbers start again.
+        boot_ = traffic.boot;
+        lastSeq_ = 0;
+    }
+    if (lastSeq_ != 0 && traffic.seq <= lastSeq_)
+        return; // a message sent again after a reconnect: applied already
+    if (lastSeq_ != 0 && traffic.seq > lastSeq_ + 1) {
+        const quint64 missed = traffic.seq - lastSeq_ - 1;
+        missed_ += missed;
+        // What the broker no longer had: said plainly where the operator looks.
+        session_.Note(
+            QStringLiteral("%1 BUS: missed from %2 to %3 (%4 entries the broker no longer held)")
+                .arg(LogTimeStamp(), lastTime_.toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")),
+                     traffic.event.time.toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")))
+                .arg(missed));
+    }
+    lastSeq_ = traffic.seq;
+    lastTime_ = traffic.event.time;
+    // A port notice from the owner changes this console's panel, not its port.
+    session_.ApplyRemote(traffic.event, {traffic.entry, traffic.effects});
+}
+
+void TPositionLink::State(const TLinkState &state)
+{
+    SetRadioState(!state.online    ? QStringLiteral("offline")
+                  : state.portOpen ? QStringLiteral("online")
+                                   : QStringLiteral("port lost"));
+}
+
+void TPositionLink::Reply(const TCommandReply &reply)
+{
+    const QString command = sent_.take(reply.id);
+    switch (reply.result) {
+    case TCommandReply::TResult::Answered:
+        emit Answered(command, reply.text);
+        break;
+    case TCommandReply::TResult::NoAnswer:
+        emit Answered(command, QStringLiteral("no answer"));
+        break;
+    case TCommandReply::TResult::Refused:
+        emit Refused(command, reply.text);
+        break;
+    case TCommandReply::TResult::Done:
+        break;
+    }
+}
+
+void TPositionLink::Alarm(const TFeedAlarm &alarm)
+{
+    const qint64 owner = alarm.alarm.id;
+    if (alarm.transition != TAlarmTransition::Acknowledged) {
+        if (!localOf_.contains(owner))
+            unmatched_.insert(owner, alarm.alarm);
+        MatchAlarms();
+        return;
+    }
+    unmatched_.remove(owner);
+    const qint64 local = localOf_.value(owner);
+    const TAlarm *mine = hub_.Alarms().Find(local);
+    acknowledgedHere_.remove(local);
+    if (!mine || !mine->IsOpen())
+        return;
+    applyingOwners_ = true;
+    hub_.AcknowledgeAlarm(local, alarm.alarm.acknowledgedBy.isEmpty() ? TTrafficHub::ByPopup
+                                                                      : alarm.alarm.acknowledgedBy);
+    applyingOwners_ = false;
+}
+
+void TPositionLink::MatchAlarms()
+{
+    for (auto it = unmatched_.begin(); it != unmatched_.end();) {
+        const TAlarm *found = nullptr;
+        for (const TAlarm &local : hub_.Alarms().Alarms())
+            if (!ownerOf_.contains(local.id) && SameStation(local, it.value()) &&
+                (local.IsOpen() || acknowledgedHere_.contains(local.id)))
+                found = &local;
+        if (!found) {
+            ++it;
+            continue;
+        }
+        localOf_.insert(it.key(), found->id);
+        ownerOf_.insert(found->id, it.key());
+        if (acknowledgedHere_.contains(found->id))
+            SendAcknowledgement(it.key(), found->acknowledgedBy);
+        it = unmatched_.erase(it);
+    }
+}
+
+void TPositionLink::LocalAlarmUpdated(int index)
+{
+    const TAlarm &alarm = hub_.Alarms().Alarms().at(index);
+    if (alarm.IsOpen() || applyingOwners_)
+        return;
+    // Acknowledged by this position's operator: acknowledged at the owner and so everywhere.
+    if (const auto owner = ownerOf_.find(alarm.id); owner != ownerOf_.end())
+        SendAcknowledgement(*owner, alarm.acknowledgedBy);
+    else
+        acknowledgedHere_.insert(alarm.id);
+}
+
+void TPositionLink::SendAcknowledgement(qint64 ownerId, const QString &how)
+{
+    TPositionCommand command;
+    command.id = NextId();
+    command.what = TPositionCommand::TWhat::Acknowledge;
+    command.alarm = ownerId;
+    command.how = how;
+    sent_.insert(command.id, QStringLiteral("Acknowledgement of alarm %1").arg(ownerId));
+    client_.Publish(topics_.Command(preferences_.position), CommandPayload(command));
+}

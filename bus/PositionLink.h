@@ -1,0 +1,88 @@
+#pragma once
+
+#include "BusPreferences.h"
+#include "CommandMessage.h"
+#include "FeedPayload.h"
+#include "MqttClient.h"
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <memory>
+
+class TConsoleSession;
+class TTrafficHub;
+
+// A control-room position: a console with no radio of its own. The owner's
+// traffic comes from the feed and is applied to the session as if decoded
+// here (the same log entries, popups and emergency, with the owner's times),
+// so the hub's history and alarms and the board follow as on the owner. The
+// session's commands go to the owner (ICommandRelay), and alarms acknowledged
+// here are acknowledged there; the owner's acknowledgements close them here.
+// A persistent session at QoS 1 keeps what comes while the position is away;
+// the feed's numbers show what the broker could not keep.
+class TPositionLink final : public QObject, public ICommandRelay {
+    Q_OBJECT
+public:
+    // The position the preferences ask for (name, when given, overrides
+    // Bus/Position), started: null with *problem when there is no broker in
+    // them or it cannot be used.
+    static std::unique_ptr<TPositionLink> FromPreferences(const QString &fileName, const QString &name,
+                                                          TConsoleSession &session, TTrafficHub &hub,
+                                                          QString *problem);
+
+    TPositionLink(const TBusPreferences &preferences, TConsoleSession &session, TTrafficHub &hub,
+                  QObject *parent = nullptr);
+    ~TPositionLink() override;
+    bool Start(QString *problem);
+
+    void Relay(char letter, const QString &fleet, const QString &ident, const TCommandTexts &texts) override;
+
+    QString Position() const { return preferences_.position; }
+    QString Radio() const { return preferences_.radio; }
+    // "127.0.0.1:1883": the broker it follows the radio through.
+    QString Broker() const;
+    // "online", "port lost", "offline" (the owner's last will), "no broker".
+    QString RadioState() const { return radioState_; }
+    TMqttClient &Client() { return client_; }
+    quint64 Missed() const { return missed_; }
+
+signals:
+    // The broker or the radio's state changed (RadioState()).
+    void StateChanged(const QString &radioState);
+    // The radio's answer to a command of this position ("Success"), or "no answer".
+    void Answered(const QString &command, const QString &answer);
+    // The owner did not send a command of this position, or refused an acknowledgement.
+    void Refused(const QString &command, const QString &why);
+
+private:
+    void Message(const QByteArray &topic, const QByteArray &payload, bool retained);
+    void Traffic(const TFeedTraffic &traffic);
+    void Alarm(const TFeedAlarm &alarm);
+    void State(const TLinkState &state);
+    void Reply(const TCommandReply &reply);
+    void SetRadioState(const QString &state);
+    // The local alarm an owner's alarm stands for: matched by station and status.
+    void MatchAlarms();
+    void LocalAlarmUpdated(int index);
+    void SendAcknowledgement(qint64 ownerId, const QString &how);
+    QString NextId();
+
+    TBusPreferences preferences_;
+    TConsoleSession &session_;
+    TTrafficHub &hub_;
+    TFeedTopics topics_;
+    TMqttClient client_;
+    QString radioState_ = QStringLiteral("no broker");
+    // The owner's run and the last traffic number applied from it.
+    QString boot_;
+    quint64 lastSeq_ = 0;
+    QDateTime lastTime_;
+    quint64 missed_ = 0;
+    quint64 nextId_ = 0;
+    QHash<QString, QString> sent_;            // command id -> what it was, for the answer's text
+    QHash<qint64, qint64> localOf_, ownerOf_; // alarm ids both ways
+    QHash<qint64, TAlarm> unmatched_;         // owner's open alarms not found here yet
+    QSet<qint64> acknowledgedHere_;           // local ids acknowledged here, not yet told
+    bool applyingOwners_ = false;             // an acknowledgement that came from the owner
+};

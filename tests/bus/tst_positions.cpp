@@ -1,0 +1,393 @@
+#include "Broker.h"
+#include "CommandMessage.h"
+#include "FeedOwner.h"
+#include "HistoryQuery.h"
+#include "PositionCore.h"
+
+#include <QDeadlineTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTest>
+#include <mosquitto.h>
+
+// Control-room positions against the radio's owner through a mosquitto of the
+// test's own: the owner is the console's core on a pseudo-terminal radio, each
+// position the same core with no radio, its traffic from the bus.
+class TstPositions : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void mirroredInOrder();
+    void commandGoesOnceAnswerToSenderOnly();
+    void acknowledgedEverywhere();
+    void badCommands_data();
+    void badCommands();
+    void flood();
+    void awayAndBack();
+    void brokerRestartFeedResumes();
+    void cleanupTestCase();
+
+private:
+    std::unique_ptr<TBroker> broker_;
+    std::unique_ptr<TFeedOwner> owner_;
+    std::unique_ptr<TFeedReader> reader_;
+};
+
+namespace {
+
+QByteArray BusSection(int port, const QByteArray &extra = {})
+{
+    return "Broker=mqtt://127.0.0.1:" + QByteArray::number(port) + "\nRadio=r1\n" + extra;
+}
+
+// A plain client that publishes one payload on a topic (a position that does
+// not follow the rules).
+void PublishRaw(int port, const QByteArray &topic, const QByteArray &payload)
+{
+    mosquitto *m = mosquitto_new(nullptr, true, nullptr);
+    mosquitto_connect(m, "127.0.0.1", port, 10);
+    int mid = 0;
+    mosquitto_publish(m, &mid, topic.constData(), int(payload.size()), payload.constData(), 1, false);
+    for (int i = 0; i < 50; ++i)
+        mosquitto_loop(m, 20, 1);
+    mosquitto_disconnect(m);
+    mosquitto_destroy(m);
+}
+
+// The history's rows, oldest first.
+QList<TTrafficEvent> Stored(TFeedOwner &owner)
+{
+    owner.hub->FlushHistory();
+    QList<TTrafficEvent> events;
+    THistoryQuery query(owner.dir.Path(HistoryFileName));
+    const QList<THistoryRow> rows = query.Page({}, std::nullopt, 100000);
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row)
+        events << row->event;
+    return events;
+}
+
+QByteArray Frame(const QByteArray &payload)
+{
+    return '\x02' + payload + '\x03';
+}
+
+// What the owner writes to the radio, n bytes at most, the event loop running
+// meanwhile (the owner lives on this thread).
+QByteArray Wire(TFeedOwner &owner, qsizetype n, int waitMs = 5000)
+{
+    QByteArray got;
+    const QDeadlineTimer deadline(waitMs);
+    while (got.size() < n && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        got += owner.Radio().Receive(n - got.size(), 10);
+    }
+    return got;
+}
+
+} // namespace
+
+void TstPositions::initTestCase()
+{
+    mosquitto_lib_init();
+}
+
+void TstPositions::mirroredInOrder()
+{
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    TPositionCore p1, p2;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QCOMPARE(p2.Open(broker.Port(), "desk2"), QString());
+    QTRY_VERIFY(p1.Following() && p2.Following());
+
+    // Every common kind, an emergency among them, and a command typed at the owner.
+    QByteArray frames;
+    const QList<QByteArray> kinds = {"B1001000", "E100100021", "F1001001Hello yard", "D1001000",
+                                     "E100100099"};
+    for (int i = 0; i < 30; ++i)
+        frames += Frame(kinds.at(i % kinds.size()));
+    QVERIFY(owner.Radio().Write(frames));
+    QTRY_COMPARE(owner.log.entries.size(), 30);
+    owner.session->Send('H', QStringLiteral("100"), QStringLiteral("1001"));
+    const QStringList expected = owner.log.entries;
+    QCOMPARE(expected.size(), 31);
+
+    // The same entries in the same order, the owner's time stamps in them; the
+    // same popups as the owner's decoder asked for; the emergency raised here.
+    for (TPositionCore *p : {&p1, &p2}) {
+        QTRY_COMPARE(p->log.entries.size(), expected.size());
+        QCOMPARE(p->log.entries, expected);
+        QVERIFY(p->popups.calls.contains(QStringLiteral("emergency")));
+        QCOMPARE(p->hub->Alarms().OpenCount(), 1);
+        QCOMPARE(p->hub->Alarms().Alarms().first().count, 6);
+    }
+    QCOMPARE(p1.popups.calls, p2.popups.calls);
+}
+
+void TstPositions::commandGoesOnceAnswerToSenderOnly()
+{
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port(), "PositionsMaySend=true\n")).isEmpty(), "owner");
+    TPositionCore p1, p2;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QCOMPARE(p2.Open(broker.Port(), "desk2"), QString());
+    QTRY_VERIFY(p1.Following() && p2.Following());
+    QSignalSpy answered1(p1.position.get(), &TPositionLink::Answered);
+    QSignalSpy answered2(p2.position.get(), &TPositionLink::Answered);
+    QSignalSpy refused2(p2.position.get(), &TPositionLink::Refused);
+
+    // Sent as the Status window sends it on position 2, through the same function.
+    TCommandTexts texts;
+    texts.statusNumber = QStringLiteral("21");
+    texts.statusText = QStringLiteral("On scene");
+    SendCommand(p2.session->CommandContext(), 'E', QStringLiteral("100"), QStringLiteral("1001"), texts);
+    QByteArray wire = Wire(owner, Frame("E100100121").size());
+    QCOMPARE(refused2.size(), 0);
+    QCOMPARE(wire, Frame("E100100121"));
+    // Two more from both positions wait for the radio's answer: one at a time.
+    p1.session->Send('H', QStringLiteral("100"), QStringLiteral("1000"));
+    QTest::qWait(100);
+    p2.session->Send('B', QStringLiteral("100"), QStringLiteral("1000"));
+    QCOMPARE(Wire(owner, 1, 300), QByteArray());
+    QVERIFY(owner.desk->Queue().Busy());
+
+    QVERIFY(owner.Radio().Write(Frame("0"))); // the radio: Success
+    QTRY_COMPARE(answered2.size(), 1);
+    QCOMPARE(answered2.first().at(1).toString(), QStringLiteral("Success"));
+    wire = Wire(owner, Frame("H1001000").size());
+    QCOMPARE(wire, Frame("H1001000"));
+    QVERIFY(owner.Radio().Write(Frame("1"))); // Fail, to position 1
+    QTRY_COMPARE(answered1.size(), 1);
+    QCOMPARE(answered1.first().at(1).toString(), QStringLiteral("Fail"));
+    QCOMPARE(Wire(owner, Frame("B1001000").size()), Frame("B1001000"));
+    QVERIFY(owner.Radio().Write(Frame("0")));
+    QTRY_COMPARE(answered2.size(), 2);
+    QCOMPARE(answered1.size(), 1);
+    QCOMPARE(Wire(owner, 1, 300), QByteArray()); // each went out exactly once
+
+    // The owner logged each as typed there, and its history names the position.
+    const QList<TTrafficEvent> stored = Stored(owner);
+    QStringList sentBy;
+    for (const TTrafficEvent &event : stored)
+        if (event.direction == TrafficDirection::Out)
+            sentBy << event.position;
+    QCOMPARE(sentBy, QStringList({"desk2", "desk1", "desk2"}));
+    QTRY_COMPARE(p1.log.entries.size(), owner.log.entries.size());
+    QCOMPARE(p1.log.entries, owner.log.entries);
+}
+
+void TstPositions::acknowledgedEverywhere()
+{
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    TPositionCore p1, p2;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QCOMPARE(p2.Open(broker.Port(), "desk2"), QString());
+    QTRY_VERIFY(p1.Following() && p2.Following());
+
+    QVERIFY(owner.Radio().Write(Frame("E100100099")));
+    QTRY_COMPARE(p1.hub->Alarms().OpenCount(), 1);
+    QTRY_COMPARE(p2.hub->Alarms().OpenCount(), 1);
+    QCOMPARE(owner.hub->Alarms().OpenCount(), 1);
+
+    // Position 1's operator closes the status popup: acknowledged there, at the
+    // owner (the audit row naming position 1) and on position 2.
+    QVERIFY(p1.hub->AcknowledgeAlarm(p1.hub->Alarms().Alarms().first().id));
+    QTRY_COMPARE(owner.hub->Alarms().OpenCount(), 0);
+    QTRY_COMPARE(p2.hub->Alarms().OpenCount(), 0);
+    QCOMPARE(p2.hub->Alarms().Alarms().first().acknowledgedBy, QStringLiteral("popup at desk1"));
+    bool audited = false;
+    for (const TTrafficEvent &event : Stored(owner))
+        audited |=
+            event.kind == TrafficKind::EmergencyAcknowledged && event.position == QLatin1String("desk1");
+    QVERIFY(audited);
+}
+
+void TstPositions::badCommands_data()
+{
+    QTest::addColumn<QByteArray>("topic");
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<QString>("reason"); // a piece of the reply's reason
+
+    const QByteArray topic = "corvalink/r1/command/desk9";
+    QTest::newRow("not json") << topic << QByteArray("{\"v\":1,\"id\":\"a\",") << "not JSON";
+    QTest::newRow("array") << topic << QByteArray("[1,2]") << "not a JSON object";
+    QTest::newRow("no id") << topic << QByteArray(R"({"v":1,"command":"call","fleet":"100","ident":"1001"})")
+                           << "'id' is missing";
+    QTest::newRow("schema") << topic
+                            << QByteArray(R"({"v":7,"id":"a","command":"call","fleet":"100","ident":"1001"})")
+                            << "'v' is not 1";
+    QTest::newRow("unknown command") << topic << QByteArray(R"({"v":1,"id":"a","command":"reboot"})")
+                                     << "'reboot' is no command";
+    QTest::newRow("fleet wrong type")
+        << topic << QByteArray(R"({"v":1,"id":"a","command":"call","fleet":[100],"ident":"1001"})")
+        << "'fleet' is of the wrong type";
+    QTest::newRow("unknown station")
+        << topic << QByteArray(R"({"v":1,"id":"a","command":"call","fleet":"999","ident":"1001"})")
+        << "999-1001 is no station";
+    QTest::newRow("text wrong type")
+        << topic
+        << QByteArray(R"({"v":1,"id":"a","command":"short message","fleet":"100","ident":"1001","text":5})")
+        << "'text' is of the wrong type";
+    QTest::newRow("text too long")
+        << topic
+        << QByteArray(R"({"v":1,"id":"a","command":"short message","fleet":"100","ident":"1001","text":")") +
+               QByteArray(49, 'x') + "\"}"
+        << "the radio takes 48";
+    QTest::newRow("status out of range")
+        << topic
+        << QByteArray(R"({"v":1,"id":"a","command":"status","fleet":"100","ident":"1001","status":"300"})")
+        << "status 300";
+    QTest::newRow("one megabyte") << topic << QByteArray(1 << 20, '{') << "more than 16384";
+
+    QTest::newRow("no such alarm") << topic
+                                   << QByteArray(R"({"v":1,"id":"a","command":"acknowledge","alarm":77})")
+                                   << "no alarm 77";
+    QTest::newRow("sending off") << QByteArray("corvalink/r1/command/desk8")
+                                 << QByteArray(
+                                        R"({"v":1,"id":"a","command":"call","fleet":"100","ident":"1001"})")
+                                 << "does not send for positions";
+}
+
+void TstPositions::badCommands()
+{
+    QFETCH(QByteArray, topic);
+    QFETCH(QByteArray, payload);
+    QFETCH(QString, reason);
+    if (!broker_) {
+        // One broker and owner for the whole table.
+        broker_ = std::make_unique<TBroker>();
+        QVERIFY2(broker_->Start().isEmpty(), "broker");
+        owner_ = std::make_unique<TFeedOwner>();
+        QVERIFY2(owner_->Open(BusSection(broker_->Port())).isEmpty(), "owner");
+        QTRY_VERIFY(owner_->feed->Client().Connected());
+        reader_ = std::make_unique<TFeedReader>(broker_->Port(), "reader-replies");
+        QTRY_VERIFY(reader_->Subscribed());
+    }
+    TBroker *broker = broker_.get();
+    TFeedOwner *owner = owner_.get();
+    TFeedReader *reader = reader_.get();
+    const bool sending = !topic.endsWith("desk8");
+    // Sending on for desk9 only: the owner's preference is read from its desk.
+    owner->desk.reset();
+    owner->desk = std::make_unique<TCommandDesk>(*owner->feed, *owner->session, *owner->hub, sending);
+    QTest::qWait(100); // the desk's subscription
+
+    const int replies = reader->On("/reply/" + topic.mid(topic.lastIndexOf('/') + 1)).size();
+    PublishRaw(broker->Port(), topic, payload);
+    QTRY_COMPARE(reader->On("/reply/" + topic.mid(topic.lastIndexOf('/') + 1)).size(), replies + 1);
+    const QJsonObject reply = reader->On("/reply/" + topic.mid(topic.lastIndexOf('/') + 1)).last().Json();
+    QCOMPARE(reply.value("result").toString(), QStringLiteral("refused"));
+    QVERIFY2(reply.value("reason").toString().contains(reason), qPrintable(reply.value("reason").toString()));
+    // Nothing went to the radio, and the refusal is in the owner's history.
+    QCOMPARE(Wire(*owner, 1, 200), QByteArray());
+    const QList<TTrafficEvent> stored = Stored(*owner);
+    QVERIFY(!stored.isEmpty());
+    QCOMPARE(stored.last().kind, TrafficKind::CommandRefused);
+    QCOMPARE(stored.last().text, reply.value("reason").toString());
+}
+
+void TstPositions::flood()
+{
+    // A position that sends without end: each refused on its own (the station
+    // is no station) until the flood, then one refusal for the rest; nothing sent.
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port(), "PositionsMaySend=true\n")).isEmpty(), "owner");
+    QTRY_VERIFY(owner.feed->Client().Connected());
+    TFeedReader reader(broker.Port(), "reader-flood");
+    QTRY_VERIFY(reader.Subscribed());
+    QSignalSpy refused(owner.desk.get(), &TCommandDesk::Refused);
+    mosquitto *m = mosquitto_new(nullptr, true, nullptr);
+    QCOMPARE(mosquitto_connect(m, "127.0.0.1", broker.Port(), 10), 0);
+    const QByteArray command = R"({"v":1,"id":"f","command":"call","fleet":"100","ident":"999"})";
+    for (int i = 0; i < 200; ++i)
+        mosquitto_publish(m, nullptr, "corvalink/r1/command/desk7", int(command.size()), command.constData(),
+                          1, false);
+    for (int i = 0; i < 100; ++i)
+        mosquitto_loop(m, 10, 1);
+    mosquitto_disconnect(m);
+    mosquitto_destroy(m);
+    QTRY_VERIFY(refused.size() >= TCommandDesk::FloodLimit + 1);
+    QTest::qWait(500);
+    QCOMPARE(refused.size(), TCommandDesk::FloodLimit + 1);
+    QVERIFY(refused.last().at(1).toString().startsWith(QLatin1String("more than 20 commands")));
+    QTRY_COMPARE(reader.On("/reply/desk7").size(), TCommandDesk::FloodLimit + 1);
+    QCOMPARE(Wire(owner, 1, 200), QByteArray());
+}
+
+void TstPositions::awayAndBack()
+{
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    TPositionCore p1;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QTRY_VERIFY(p1.Following());
+    QVERIFY(owner.Radio().Write(Frame("B1001000")));
+    QTRY_COMPARE(p1.log.entries.size(), 1);
+
+    // Away: its session stays with the broker, which keeps what comes meanwhile.
+    p1.Close();
+    QByteArray frames;
+    for (int i = 0; i < 200; ++i)
+        frames += Frame(i % 2 ? "D1001000" : "B1001000");
+    QVERIFY(owner.Radio().Write(frames));
+    QTRY_COMPARE(owner.log.entries.size(), 201);
+    QTest::qWait(300);
+
+    TPositionCore back;
+    QCOMPARE(back.Open(broker.Port(), "desk1"), QString());
+    QTRY_COMPARE(back.log.entries.size(), 200);
+    QCOMPARE(back.log.entries, owner.log.entries.mid(0, 200));
+    QCOMPARE(back.position->Missed(), 0u);
+    QTest::qWait(200);
+    QCOMPARE(back.log.entries.size(), 200); // no duplicate came after
+}
+
+void TstPositions::brokerRestartFeedResumes()
+{
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    TPositionCore p1;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QTRY_VERIFY(p1.Following());
+
+    broker.Stop();
+    QTRY_COMPARE(p1.position->RadioState(), QStringLiteral("no broker"));
+    // The radio goes on meanwhile: nothing is lost at the owner.
+    QByteArray frames;
+    for (int i = 0; i < 20; ++i)
+        frames += Frame("B1001000");
+    QVERIFY(owner.Radio().Write(frames));
+    QTRY_COMPARE(owner.log.entries.size(), 20);
+    QVERIFY2(broker.Start().isEmpty(), "broker again");
+    QTRY_VERIFY_WITH_TIMEOUT(owner.feed->Client().Connected(), 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(p1.Following(), 30000);
+    // The owner's queue goes to the broker once it is back, and on to the position.
+    QTRY_COMPARE_WITH_TIMEOUT(p1.log.entries.size(), 20, 30000);
+    QCOMPARE(p1.log.entries, owner.log.entries);
+    QVERIFY(owner.Radio().Write(Frame("D1001000")));
+    QTRY_COMPARE(p1.log.entries.size(), 21);
+}
+
+void TstPositions::cleanupTestCase()
+{
+    reader_.reset();
+    owner_.reset();
+    broker_.reset();
+}
+
+QTEST_GUILESS_MAIN(TstPositions)
+#include "tst_positions.moc"
