@@ -5,8 +5,8 @@
 #include "Anipopup.h"
 #include "AnsiCodec.h"
 #include "BoardHistory.h"
-#include "CannedMessages.h"
 #include "BusPreferences.h"
+#include "CannedMessages.h"
 #include "CommandDesk.h"
 #include "Config.h"
 #include "ConsoleFiles.h"
@@ -54,8 +54,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QShortcut>
-#include <QTime>
 #include <QStatusBar>
+#include <QTime>
 #include <QTimer>
 #include <QWindow>
 #include <optional>

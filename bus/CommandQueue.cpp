@@ -7,6 +7,7 @@ bool IsRadioAnswer(const TTrafficEvent &event)
 
 TCommandQueue::TCommandQueue(TSend send, QObject *parent) : QObject(parent), send_(std::move(send))
 {
+    clock_.start();
     timeout_.setSingleShot(true);
     timeout_.setInterval(AnswerTimeout);
     connect(&timeout_, &QTimer::timeout, this, [this] { Finish(TCommandReply::TResult::NoAnswer, {}); });
@@ -29,7 +30,23 @@ int TCommandQueue::Pending(const QString &origin) const
 
 void TCommandQueue::TrafficEvent(const TTrafficEvent &event)
 {
-    if (outstanding_ && IsRadioAnswer(event))
+    const qint64 now = clock_.elapsed();
+    if (event.direction == TrafficDirection::Out) {
+        // Only a command written to the port makes an outgoing event.
+        written_.push_back({sending_, now});
+        return;
+    }
+    if (!IsRadioAnswer(event))
+        return;
+    // A command left unanswered past the time-out got none: the radio answers in
+    // order, so this answer is a later one's.
+    while (!written_.empty() && now - written_.front().atMs > AnswerTimeout)
+        written_.pop_front();
+    if (written_.empty())
+        return; // an answer to no command written here
+    const TWritten answered = written_.front();
+    written_.pop_front();
+    if (outstanding_ && answered.send != 0 && answered.send == sends_)
         Finish(TCommandReply::TResult::Answered, event.text);
 }
 
@@ -39,7 +56,9 @@ void TCommandQueue::Next()
         outstanding_ = std::move(waiting_.front());
         waiting_.pop_front();
         timeout_.start();
+        sending_ = ++sends_;
         const QString failed = send_(outstanding_->origin, outstanding_->command);
+        sending_ = 0;
         if (!failed.isEmpty())
             Finish(TCommandReply::TResult::Refused, failed);
     }

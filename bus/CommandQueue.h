@@ -3,6 +3,7 @@
 #include "CommandMessage.h"
 #include "TrafficEvent.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -16,6 +17,10 @@ bool IsRadioAnswer(const TTrafficEvent &event);
 // The positions' commands, one at a time on the radio as it needs them: the
 // next goes when the radio answered the one before (IsRadioAnswer) or after
 // AnswerTimeout. Submit a command with its origin; Finished tells its outcome.
+// The owner's operator (and the outbox's retries) write commands of their own
+// meanwhile: every command written is noted in order, and the radio's answers,
+// which come in that order, are matched against them, so that an answer to
+// another command is never taken for a position's.
 class TCommandQueue final : public QObject {
     Q_OBJECT
 public:
@@ -44,6 +49,17 @@ private:
     };
     void Next();
     void Finish(TCommandReply::TResult result, const QString &text);
+
+    // A command on the radio, in the order written: the queue's own (its send's
+    // number) or another sender's (0), and when.
+    struct TWritten {
+        quint64 send = 0;
+        qint64 atMs = 0;
+    };
+    std::deque<TWritten> written_;
+    QElapsedTimer clock_;
+    quint64 sends_ = 0;   // numbers the queue's own sends
+    quint64 sending_ = 0; // set while the send function runs
 
     TSend send_;
     std::deque<TEntry> waiting_;
