@@ -36,6 +36,7 @@ TFeedTopics::TFeedTopics(const QString &radio) : root_("corvalink/" + radio.toUt
 {
     traffic = root_ + "traffic";
     alarm = root_ + "alarm";
+    openAlarms = root_ + "alarms/open";
     state = root_ + "state";
 }
 
@@ -177,6 +178,44 @@ std::optional<TFeedTraffic> ReadTraffic(const QByteArray &payload)
     return traffic;
 }
 
+namespace {
+
+TAlarm ReadAlarmFields(const QJsonObject &o)
+{
+    TAlarm a;
+    a.id = o.value("id").toInteger();
+    a.kind =
+        o.value("kind").toString() == QLatin1String("overdue") ? TAlarmKind::Overdue : TAlarmKind::Emergency;
+    a.time = ReadFeedTime(o.value("time").toString());
+    a.acknowledged = ReadFeedTime(o.value("acknowledged").toString());
+    a.fleet = OptionalNumber(o, "fleet");
+    a.ident = OptionalNumber(o, "ident");
+    a.name = o.value("name").toString();
+    a.status = o.value("status").toInt();
+    a.statusText = o.value("statusText").toString();
+    a.count = o.value("count").toInt(1);
+    a.last = ReadFeedTime(o.value("last").toString());
+    a.restored = o.value("restored").toBool();
+    a.acknowledgedBy = o.value("by").toString();
+    return a;
+}
+
+} // namespace
+
+std::optional<QList<TAlarm>> ReadOpenAlarms(const QByteArray &payload)
+{
+    const std::optional<QJsonObject> read = Readable(payload);
+    if (!read || !read->value("alarms").isArray())
+        return std::nullopt;
+    QList<TAlarm> open;
+    for (const QJsonValue &value : read->value("alarms").toArray()) {
+        const TAlarm alarm = ReadAlarmFields(value.toObject());
+        if (alarm.id != 0)
+            open.append(alarm);
+    }
+    return open;
+}
+
 std::optional<TFeedAlarm> ReadAlarm(const QByteArray &payload)
 {
     const std::optional<QJsonObject> read = Readable(payload);
@@ -195,19 +234,8 @@ std::optional<TFeedAlarm> ReadAlarm(const QByteArray &payload)
         alarm.transition = TAlarmTransition::Acknowledged;
     else
         return std::nullopt;
-    TAlarm &a = alarm.alarm;
-    a.id = o.value("id").toInteger();
-    a.time = ReadFeedTime(o.value("time").toString());
-    a.acknowledged = ReadFeedTime(o.value("acknowledged").toString());
-    a.fleet = OptionalNumber(o, "fleet");
-    a.ident = OptionalNumber(o, "ident");
-    a.name = o.value("name").toString();
-    a.status = o.value("status").toInt();
-    a.statusText = o.value("statusText").toString();
-    a.count = o.value("count").toInt(1);
-    a.last = ReadFeedTime(o.value("last").toString());
-    a.restored = o.value("restored").toBool();
-    a.acknowledgedBy = o.value("by").toString();
+    alarm.alarm = ReadAlarmFields(o);
+    const TAlarm &a = alarm.alarm;
     if (a.id == 0)
         return std::nullopt;
     return alarm;
@@ -262,15 +290,11 @@ QByteArray TrafficPayload(const TFeedOrigin &origin, quint64 seq, const TTraffic
     return Compact(o);
 }
 
-QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition transition,
-                        const TAlarm &alarm)
+namespace {
+
+// An alarm's own fields, as the alarm messages and the open-alarms snapshot carry them.
+void PutAlarm(QJsonObject &o, const TAlarm &alarm)
 {
-    QJsonObject o = Head(origin);
-    o.insert(QStringLiteral("seq"), qint64(seq));
-    o.insert(QStringLiteral("transition"), transition == TAlarmTransition::Opened ? QStringLiteral("opened")
-                                           : transition == TAlarmTransition::Repeated
-                                               ? QStringLiteral("repeated")
-                                               : QStringLiteral("acknowledged"));
     o.insert(QStringLiteral("id"), alarm.id);
     o.insert(QStringLiteral("kind"),
              alarm.IsEmergency() ? QStringLiteral("emergency") : QStringLiteral("overdue"));
@@ -288,6 +312,33 @@ QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition
     if (alarm.restored)
         o.insert(QStringLiteral("restored"), true);
     PutText(o, QStringLiteral("by"), alarm.acknowledgedBy);
+}
+
+} // namespace
+
+QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition transition,
+                        const TAlarm &alarm)
+{
+    QJsonObject o = Head(origin);
+    o.insert(QStringLiteral("seq"), qint64(seq));
+    o.insert(QStringLiteral("transition"), transition == TAlarmTransition::Opened ? QStringLiteral("opened")
+                                           : transition == TAlarmTransition::Repeated
+                                               ? QStringLiteral("repeated")
+                                               : QStringLiteral("acknowledged"));
+    PutAlarm(o, alarm);
+    return Compact(o);
+}
+
+QByteArray OpenAlarmsPayload(const TFeedOrigin &origin, const QList<TAlarm> &open)
+{
+    QJsonObject o = Head(origin);
+    QJsonArray alarms;
+    for (const TAlarm &alarm : open) {
+        QJsonObject a;
+        PutAlarm(a, alarm);
+        alarms.append(a);
+    }
+    o.insert(QStringLiteral("alarms"), alarms);
     return Compact(o);
 }
 

@@ -17,6 +17,7 @@ inline constexpr int FeedSchemaVersion = 1;
 struct TFeedTopics {
     explicit TFeedTopics(const QString &radio);
     QByteArray traffic, alarm, state;
+    QByteArray openAlarms; // retained: the emergencies open now, for a position that starts late
     QByteArray Station(int fleet, int ident) const;
     // A position's commands to the owner and the owner's replies to it.
     QByteArray Command(const QString &position) const;
@@ -66,6 +67,7 @@ QByteArray TrafficPayload(const TFeedOrigin &origin, quint64 seq, const TTraffic
 QByteArray AlarmPayload(const TFeedOrigin &origin, quint64 seq, TAlarmTransition transition,
                         const TAlarm &alarm);
 QByteArray StationPayload(const TFeedOrigin &origin, const TStationState &station);
+QByteArray OpenAlarmsPayload(const TFeedOrigin &origin, const QList<TAlarm> &open);
 QByteArray StatePayload(const TFeedOrigin &origin, const TLinkState &state);
 
 // ISO 8601 in UTC with milliseconds: "2026-12-10T01:02:03.456Z".
@@ -89,6 +91,8 @@ struct TFeedAlarm {
     TAlarm alarm;
 };
 std::optional<TFeedAlarm> ReadAlarm(const QByteArray &payload);
+// The open-alarms snapshot (topics.openAlarms).
+std::optional<QList<TAlarm>> ReadOpenAlarms(const QByteArray &payload);
 
 std::optional<TLinkState> ReadState(const QByteArray &payload);
 

@@ -165,6 +165,18 @@ void TFeedPublisher::PublishAlarmChanges()
             known->open = false;
         }
     }
+    // The emergencies open now, retained: a position that starts after they opened
+    // (its session new, the transitions gone by) still shows them and can
+    // acknowledge them.
+    QList<TAlarm> open;
+    for (const TAlarm &alarm : hub_->Alarms().Alarms())
+        if (alarm.IsOpen() && alarm.IsEmergency())
+            open.append(alarm);
+    const QByteArray snapshot = OpenAlarmsPayload(origin_, open);
+    if (snapshot != openAlarmsPublished_) {
+        openAlarmsPublished_ = snapshot;
+        client_.Publish(topics_.openAlarms, snapshot, true);
+    }
 }
 
 void TFeedPublisher::Connected(bool connected)
@@ -174,6 +186,8 @@ void TFeedPublisher::Connected(bool connected)
               preferences_.port, qUtf8Printable(preferences_.radio));
         // A broker that restarted without its store has lost the retained states.
         client_.Publish(topics_.state, StatePayload(origin_, link_), true);
+        if (!openAlarmsPublished_.isEmpty())
+            client_.Publish(topics_.openAlarms, openAlarmsPublished_, true);
         for (const TStationState &station : std::as_const(stations_))
             client_.Publish(topics_.Station(station.fleet, station.ident), StationPayload(origin_, station),
                             true);

@@ -77,5 +77,6 @@ private:
         int count = 1;
     };
     QHash<qint64, TPublishedAlarm> alarmsPublished_; // as published
+    QByteArray openAlarmsPublished_;                 // the retained snapshot last published
     qint64 lastDropLog_ = 0;
 };

@@ -5,6 +5,8 @@
 #include "TrafficHub.h"
 
 #include <QUuid>
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -89,10 +91,14 @@ TPositionLink::TPositionLink(const TBusPreferences &preferences, TConsoleSession
     connect(&client_, &TMqttClient::Problem, this,
             [](const QString &text) { qWarning("%s", qUtf8Printable(text)); });
     connect(&hub_.Alarms(), &TAlarmList::Added, this, [this](int) { MatchAlarms(); });
+    snapshotTimer_.setSingleShot(true);
+    snapshotTimer_.setInterval(SnapshotDelayMs);
+    connect(&snapshotTimer_, &QTimer::timeout, this, &TPositionLink::RestoreMissingAlarms);
     connect(&hub_.Alarms(), &TAlarmList::Updated, this, &TPositionLink::LocalAlarmUpdated);
     client_.Subscribe(topics_.state);
     client_.Subscribe(topics_.traffic);
     client_.Subscribe(topics_.alarm);
+    client_.Subscribe(topics_.openAlarms);
     client_.Subscribe(topics_.Reply(preferences_.position));
     session_.SetRelay(this);
 }
@@ -146,6 +152,9 @@ void TPositionLink::Message(const QByteArray &topic, const QByteArray &payload, 
     } else if (topic == topics_.alarm) {
         if (const std::optional<TFeedAlarm> alarm = ReadAlarm(payload))
             Alarm(*alarm);
+    } else if (topic == topics_.openAlarms) {
+        if (const std::optional<QList<TAlarm>> open = ReadOpenAlarms(payload))
+            OpenAlarms(*open);
     } else if (topic == topics_.state) {
         if (const std::optional<TLinkState> state = ReadState(payload))
             State(*state);
@@ -207,6 +216,9 @@ void TPositionLink::Reply(const TCommandReply &reply)
 
 void TPositionLink::Alarm(const TFeedAlarm &alarm)
 {
+    // A position's own board raises its overdue stations from the same traffic.
+    if (!alarm.alarm.IsEmergency())
+        return;
     const qint64 owner = alarm.alarm.id;
     if (alarm.transition != TAlarmTransition::Acknowledged) {
         if (!localOf_.contains(owner))
@@ -224,6 +236,34 @@ void TPositionLink::Alarm(const TFeedAlarm &alarm)
     hub_.AcknowledgeAlarm(local, alarm.alarm.acknowledgedBy.isEmpty() ? TTrafficHub::ByPopup
                                                                       : alarm.alarm.acknowledgedBy);
     applyingOwners_ = false;
+}
+
+void TPositionLink::OpenAlarms(const QList<TAlarm> &open)
+{
+    // Looked at a moment later: the traffic caught up with it (a session that was
+    // away) raises its alarms here first, and those are not to be opened twice.
+    snapshot_ = open;
+    snapshotTimer_.start();
+}
+
+void TPositionLink::RestoreMissingAlarms()
+{
+    // The owner's emergencies open now. One that opened before this position
+    // started (its transitions went by before the session existed) is opened here
+    // as an alarm from before, so that it shows and can be acknowledged here.
+    QList<TAlarm> missing;
+    for (const TAlarm &alarm : std::exchange(snapshot_, {})) {
+        if (!alarm.IsEmergency() || localOf_.contains(alarm.id))
+            continue;
+        const auto &here = hub_.Alarms().Alarms();
+        if (std::none_of(here.begin(), here.end(),
+                         [&](const TAlarm &local) { return local.IsOpen() && SameStation(local, alarm); }))
+            missing.append(alarm);
+        unmatched_.insert(alarm.id, alarm);
+    }
+    if (!missing.isEmpty())
+        hub_.Alarms().Restore(missing);
+    MatchAlarms();
 }
 
 void TPositionLink::MatchAlarms()

@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <memory>
 
 class TConsoleSession;
@@ -59,6 +60,9 @@ private:
     void Message(const QByteArray &topic, const QByteArray &payload, bool retained);
     void Traffic(const TFeedTraffic &traffic);
     void Alarm(const TFeedAlarm &alarm);
+    void OpenAlarms(const QList<TAlarm> &open);
+    void RestoreMissingAlarms();
+    static constexpr int SnapshotDelayMs = 1500;
     void State(const TLinkState &state);
     void Reply(const TCommandReply &reply);
     void SetRadioState(const QString &state);
@@ -82,7 +86,11 @@ private:
     quint64 nextId_ = 0;
     QHash<QString, QString> sent_;            // command id -> what it was, for the answer's text
     QHash<qint64, qint64> localOf_, ownerOf_; // alarm ids both ways
-    QHash<qint64, TAlarm> unmatched_;         // owner's open alarms not found here yet
-    QSet<qint64> acknowledgedHere_;           // local ids acknowledged here, not yet told
-    bool applyingOwners_ = false;             // an acknowledgement that came from the owner
+    // The owner's last snapshot of its open emergencies, looked at once the
+    // traffic that came with it has been applied.
+    QList<TAlarm> snapshot_;
+    QTimer snapshotTimer_;
+    QHash<qint64, TAlarm> unmatched_; // owner's open alarms not found here yet
+    QSet<qint64> acknowledgedHere_;   // local ids acknowledged here, not yet told
+    bool applyingOwners_ = false;     // an acknowledgement that came from the owner
 };
