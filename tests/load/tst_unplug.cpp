@@ -122,12 +122,15 @@ void TstUnplug::pluggedBackIn()
     QTRY_COMPARE(Console->Panels().Text(1), QStringLiteral("COM1 disconnected \u2014 waiting for the radio"));
     QVERIFY(Console->Link().WaitingForPort());
 
-    // Looking for the device about once a second costs next to nothing.
+    // Looking for the device about once a second costs next to nothing: 20 to 30 ms
+    // of the whole console's CPU in 3 s here, more under the sanitizers or a loaded
+    // machine. The bound catches a wait that spins (a poll without its pause costs
+    // the whole 3 s), not the noise; the figure is printed for the record.
     const double before = ProcessCpuMs();
     QTest::qWait(3000);
     const double spent = ProcessCpuMs() - before;
     qInfo("the whole console: %.1f ms of CPU in 3 s while waiting for the port", spent);
-    QVERIFY2(spent < 30, qPrintable(QStringLiteral("%1 ms of CPU in 3 s").arg(spent)));
+    QVERIFY2(spent < 300, qPrintable(QStringLiteral("%1 ms of CPU in 3 s").arg(spent)));
     QVERIFY(Console->Link().WaitingForPort());
 
     // The radio's COM1 entry goes too (the simulator removes its link; a by-id
