@@ -269,6 +269,8 @@ TSentCommand *TOutbox::Entry(const TTrafficEvent &event)
         lastNoticed_ = command.id;
     } else {
         command.command = CommandOf(event);
+        // A control-room position's command, sent at the owner in its name.
+        command.origin = event.position;
     }
     command.kind = event.kind;
     command.fleet = event.fleet;

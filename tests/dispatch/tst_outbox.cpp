@@ -23,6 +23,7 @@ private slots:
     void restartShowsPendingAsUnknown();
     void unreadablePendingFileIsSetAside();
     void oldestFinishedGoFirst();
+    void positionsCommandNamesItsOrigin();
 };
 
 namespace {
@@ -265,6 +266,22 @@ void TstOutbox::oldestFinishedGoFirst()
              QStringLiteral("written, waiting for the radio"));
     rig.Answer(QStringLiteral("Fail"));
     QCOMPARE(rig.outbox.Find(waiting)->state, TSentState::Failed);
+}
+
+void TstOutbox::positionsCommandNamesItsOrigin()
+{
+    // A command the radio owner sent for a control-room position (the session
+    // stamps the position on its event) lists that position in the Sent window.
+    TDispatchRig rig;
+    TTrafficEvent event;
+    event.direction = TrafficDirection::Out;
+    event.kind = TrafficKind::StatusRequest;
+    event.fleet = 101;
+    event.ident = 1101;
+    event.position = QStringLiteral("desk2");
+    rig.outbox.CommandWritten(event);
+    QCOMPARE(rig.outbox.Commands().size(), std::size_t(1));
+    QCOMPARE(rig.outbox.Commands().front().origin, QStringLiteral("desk2"));
 }
 
 QTEST_GUILESS_MAIN(TstOutbox)
