@@ -150,3 +150,15 @@ std::optional<TBusPreferences> LoadBusPreferences(const QString &fileName, QStri
         return std::nullopt;
     }
 }
+
+TMqttClient::TOptions BrokerOptions(const TBusPreferences &preferences)
+{
+    TMqttClient::TOptions options;
+    options.host = preferences.host;
+    options.port = preferences.port;
+    options.tls = preferences.tls;
+    options.caFile = preferences.caFile;
+    options.user = preferences.user;
+    options.password = preferences.password;
+    return options;
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MqttClient.h"
+
 #include <QString>
 #include <optional>
 
@@ -34,3 +36,7 @@ bool IsLoopbackHost(const QString &host);
 
 // A name usable as a topic level: 1 to 64 letters, digits, '-', '_' or '.'.
 bool IsPositionName(const QString &name);
+
+// The broker's address, TLS and credentials as the preferences give them; the
+// caller adds its client id, its will and its queue.
+TMqttClient::TOptions BrokerOptions(const TBusPreferences &preferences);

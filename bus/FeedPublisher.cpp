@@ -13,13 +13,7 @@ namespace {
 TMqttClient::TOptions ClientOptions(const TBusPreferences &preferences, const TFeedOrigin &origin,
                                     const TFeedTopics &topics)
 {
-    TMqttClient::TOptions options;
-    options.host = preferences.host;
-    options.port = preferences.port;
-    options.tls = preferences.tls;
-    options.caFile = preferences.caFile;
-    options.user = preferences.user;
-    options.password = preferences.password;
+    TMqttClient::TOptions options = BrokerOptions(preferences);
     // One owner per radio: a second one with the same name takes the connection over.
     options.clientId = QStringLiteral("corvalink-%1-owner").arg(preferences.radio);
     options.willTopic = topics.state;

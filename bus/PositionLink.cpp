@@ -12,13 +12,7 @@ namespace {
 
 TMqttClient::TOptions ClientOptions(const TBusPreferences &preferences)
 {
-    TMqttClient::TOptions options;
-    options.host = preferences.host;
-    options.port = preferences.port;
-    options.tls = preferences.tls;
-    options.caFile = preferences.caFile;
-    options.user = preferences.user;
-    options.password = preferences.password;
+    TMqttClient::TOptions options = BrokerOptions(preferences);
     // The same name on every start: the broker keeps what came meanwhile for it.
     options.clientId =
         QStringLiteral("corvalink-%1-position-%2").arg(preferences.radio, preferences.position);
@@ -185,6 +179,8 @@ void TPositionLink::Traffic(const TFeedTraffic &traffic)
     }
     lastSeq_ = traffic.seq;
     lastTime_ = traffic.event.time;
+    if (!firstApplied_.isValid())
+        firstApplied_ = traffic.event.time;
     // A port notice from the owner changes this console's panel, not its port.
     session_.ApplyRemote(traffic.event, {traffic.entry, traffic.effects});
 }
@@ -255,9 +251,13 @@ void TPositionLink::RestoreMissingAlarms()
     for (const TAlarm &alarm : std::exchange(snapshot_, {})) {
         if (!alarm.IsEmergency() || localOf_.contains(alarm.id))
             continue;
+        // Only what opened before this position showed anything: a later one is
+        // in the traffic it follows, however late that traffic comes.
+        const bool before = !firstApplied_.isValid() || alarm.time < firstApplied_;
         const auto &here = hub_.Alarms().Alarms();
-        if (std::none_of(here.begin(), here.end(),
-                         [&](const TAlarm &local) { return local.IsOpen() && SameStation(local, alarm); }))
+        if (before && std::none_of(here.begin(), here.end(), [&](const TAlarm &local) {
+                return local.IsOpen() && SameStation(local, alarm);
+            }))
             missing.append(alarm);
         unmatched_.insert(alarm.id, alarm);
     }

@@ -82,6 +82,7 @@ private:
     QString boot_;
     quint64 lastSeq_ = 0;
     QDateTime lastTime_;
+    QDateTime firstApplied_; // the owner's time of the first event this position showed
     quint64 missed_ = 0;
     quint64 nextId_ = 0;
     QHash<QString, QString> sent_;            // command id -> what it was, for the answer's text
