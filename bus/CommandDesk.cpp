@@ -5,6 +5,7 @@
 #include "TrafficHub.h"
 
 #include <QDateTime>
+#include <algorithm>
 #include <exception>
 
 TCommandDesk::TCommandDesk(TFeedPublisher &feed, TConsoleSession &session, TTrafficHub &hub, bool maySend,
@@ -57,6 +58,9 @@ void TCommandDesk::Message(const QByteArray &topic, const QByteArray &payload, b
         return Refuse(position, id, QStringLiteral("a retained command is never sent"));
     if (command->what == TPositionCommand::TWhat::Acknowledge)
         return Acknowledge(position, *command);
+    // Acknowledgements and fetches send nothing to the radio.
+    if (command->what == TPositionCommand::TWhat::Fetch)
+        return Fetch(position, *command);
     if (!maySend_)
         return Refuse(position, id,
                       QStringLiteral("the radio's owner does not send for positions (Bus/PositionsMaySend)"));
@@ -76,6 +80,41 @@ void TCommandDesk::Acknowledge(const QString &position, const TPositionCommand &
         Reply(position, {command.id, TCommandReply::TResult::Done, alarm->acknowledgedBy});
     else
         Refuse(position, command.id, QStringLiteral("there is no alarm %1").arg(command.alarm));
+}
+
+void TCommandDesk::Fetch(const QString &position, const TPositionCommand &command)
+{
+    const TFeedJournal &journal = feed_.Journal();
+    TFetchedReply reply;
+    reply.id = command.id;
+    reply.boot = feed_.Origin().boot;
+    reply.time = QDateTime::currentDateTimeUtc();
+    reply.current = feed_.TrafficSeq();
+    const QByteArray topic = feed_.Topics().Reply(position);
+    const quint64 to = std::min(command.to, reply.current);
+    // from 0 asks only where the feed is; another run's numbers are not held.
+    if (command.from == 0 || command.boot != reply.boot || journal.First() == 0 || journal.First() > to ||
+        command.from > to) {
+        reply.from = command.from;
+        reply.to = command.to;
+        feed_.Client().Publish(topic, FetchedPayload(reply, {}));
+        return;
+    }
+    reply.held = std::max(command.from, journal.First());
+    for (quint64 next = reply.held; next <= to;) {
+        QList<QByteArray> entries = journal.Range(next, to, FetchChunk);
+        if (entries.isEmpty())
+            break;
+        qsizetype bytes = 0, count = 0;
+        while (count < entries.size() && (count == 0 || bytes + entries.at(count).size() <= FetchChunkBytes))
+            bytes += entries.at(count++).size();
+        entries.resize(count);
+        reply.from = next;
+        reply.to = next + count - 1;
+        reply.last = reply.to >= to;
+        feed_.Client().Publish(topic, FetchedPayload(reply, entries));
+        next = reply.to + 1;
+    }
 }
 
 bool TCommandDesk::Flooding(const QString &position)

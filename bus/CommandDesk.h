@@ -24,6 +24,9 @@ public:
     // ...and send this many in FloodWindow ms; more are refused.
     static constexpr int FloodLimit = 20;
     static constexpr int FloodWindow = 10000;
+    // A fetch is answered in messages of at most this many traffic messages or bytes.
+    static constexpr int FetchChunk = 500;
+    static constexpr qsizetype FetchChunkBytes = 256 * 1024;
 
     // maySend: the owner's Bus/PositionsMaySend; off, every command is refused.
     TCommandDesk(TFeedPublisher &feed, TConsoleSession &session, TTrafficHub &hub, bool maySend,
@@ -38,6 +41,7 @@ signals:
 private:
     void Message(const QByteArray &topic, const QByteArray &payload, bool retained);
     void Acknowledge(const QString &position, const TPositionCommand &command);
+    void Fetch(const QString &position, const TPositionCommand &command);
     void Refuse(const QString &position, const QString &id, const QString &why);
     void Reply(const QString &position, const TCommandReply &reply);
     bool Flooding(const QString &position);

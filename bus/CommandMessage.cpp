@@ -4,8 +4,10 @@
 #include "FeedPayload.h"
 #include "StationId.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -83,6 +85,21 @@ TPositionCommand Read(const QByteArray &payload, QString *id)
         command.how = TextField(o, "how", false).left(64);
         return command;
     }
+    if (name == QLatin1String("fetch")) {
+        command.what = TPositionCommand::TWhat::Fetch;
+        command.boot = TextField(o, "boot", false).left(64);
+        const auto number = [&o](const char *key) {
+            const QJsonValue value = o.value(QLatin1String(key));
+            if (!value.isDouble() || value.toDouble() < 0 || value.toDouble() != double(value.toInteger()))
+                throw TBad{QStringLiteral("'%1' is not a traffic number").arg(QLatin1String(key))};
+            return quint64(value.toInteger());
+        };
+        command.from = number("from");
+        command.to = number("to");
+        if (command.to < command.from)
+            throw TBad{QStringLiteral("'to' is before 'from'")};
+        return command;
+    }
     const auto known = std::find_if(CommandNames.begin(), CommandNames.end(),
                                     [&name](const TCommandName &c) { return name == QLatin1String(c.name); });
     if (known == CommandNames.end())
@@ -123,6 +140,11 @@ QByteArray CommandPayload(const TPositionCommand &command)
         o.insert("alarm", command.alarm);
         if (!command.how.isEmpty())
             o.insert("how", command.how);
+    } else if (command.what == TPositionCommand::TWhat::Fetch) {
+        o.insert("command", "fetch");
+        o.insert("boot", command.boot);
+        o.insert("from", qint64(command.from));
+        o.insert("to", qint64(command.to));
     } else {
         for (const TCommandName &c : CommandNames)
             if (c.letter == command.letter)
@@ -174,4 +196,56 @@ std::optional<TCommandReply> ReadReply(const QByteArray &payload)
             return reply;
         }
     return std::nullopt;
+}
+
+QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &entries)
+{
+    QJsonObject o{{"v", FeedSchemaVersion},
+                  {"id", reply.id},
+                  {"result", "fetched"},
+                  {"boot", reply.boot},
+                  {"time", FeedTime(reply.time)},
+                  {"current", qint64(reply.current)},
+                  {"held", qint64(reply.held)},
+                  {"from", qint64(reply.from)},
+                  {"to", qint64(reply.to)},
+                  {"last", reply.last}};
+    // The messages go in as published, not parsed and written again.
+    QByteArray payload = QJsonDocument(o).toJson(QJsonDocument::Compact);
+    payload.chop(1);
+    payload += ",\"entries\":[";
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (i)
+            payload += ',';
+        payload += entries.at(i);
+    }
+    payload += "]}";
+    return payload;
+}
+
+std::optional<TFetchedReply> ReadFetched(const QByteArray &payload)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(payload);
+    const QJsonObject o = document.object();
+    if (o.value("result").toString() != QLatin1String("fetched") || o.value("v").toInt() != FeedSchemaVersion)
+        return std::nullopt;
+    TFetchedReply reply;
+    reply.id = o.value("id").toString();
+    reply.boot = o.value("boot").toString();
+    reply.time = ReadFeedTime(o.value("time").toString());
+    const auto number = [&o](const char *key) { return quint64(std::max<qint64>(0, o.value(key).toInteger())); };
+    reply.current = number("current");
+    reply.held = number("held");
+    reply.from = number("from");
+    reply.to = number("to");
+    reply.last = o.value("last").toBool(true);
+    for (const QJsonValue &entry : o.value("entries").toArray()) {
+        // Only this run's messages, in the asked range and in order.
+        const std::optional<TFeedTraffic> traffic = ReadTraffic(entry.toObject());
+        if (!traffic || traffic->boot != reply.boot || traffic->seq < reply.from || traffic->seq > reply.to ||
+            (!reply.entries.isEmpty() && traffic->seq <= reply.entries.constLast().seq))
+            return std::nullopt;
+        reply.entries.append(*traffic);
+    }
+    return reply;
 }

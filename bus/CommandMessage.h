@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FeedPayload.h"
 #include "SendCommand.h"
 
 #include <QByteArray>
@@ -9,7 +10,7 @@
 // What a position asks of the radio's owner on corvalink/<radio>/command/<position>,
 // and the owner's reply on corvalink/<radio>/reply/<position> (docs/feed.md).
 struct TPositionCommand {
-    enum class TWhat { Send, Acknowledge };
+    enum class TWhat { Send, Acknowledge, Fetch };
     QString id; // the position's own, given back in the reply
     TWhat what = TWhat::Send;
     // Send: as the call window gives them to SendCommand.
@@ -19,6 +20,10 @@ struct TPositionCommand {
     // Acknowledge: the owner's alarm id, and how it was acknowledged there.
     qint64 alarm = 0;
     QString how;
+    // Fetch: traffic messages `from` to `to` of the owner's run `boot`, which the
+    // broker no longer held for the position. from 0: only where the feed is now.
+    QString boot;
+    quint64 from = 0, to = 0;
 };
 
 // The radio takes no longer texts: as the Message window counts them.
@@ -42,3 +47,18 @@ struct TCommandReply {
 };
 QByteArray ReplyPayload(const TCommandReply &reply);
 std::optional<TCommandReply> ReadReply(const QByteArray &payload);
+
+// The owner's answer to a fetch, on the same reply topic, in as many messages as
+// it takes (`last` on the final one). `held`: the first of the asked numbers the
+// owner still had (0: none, or `boot` is another run's); `current`: the owner's
+// last traffic number now, in its run `boot`.
+struct TFetchedReply {
+    QString id, boot;
+    QDateTime time; // the owner's clock when it answered
+    quint64 current = 0, held = 0, from = 0, to = 0;
+    bool last = true;
+    QList<TFeedTraffic> entries;
+};
+// entries: traffic payloads exactly as published.
+QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &entries);
+std::optional<TFetchedReply> ReadFetched(const QByteArray &payload);

@@ -145,7 +145,11 @@ std::optional<TFeedTraffic> ReadTraffic(const QByteArray &payload)
     const std::optional<QJsonObject> read = Readable(payload);
     if (!read)
         return std::nullopt;
-    const QJsonObject &o = *read;
+    return ReadTraffic(*read);
+}
+
+std::optional<TFeedTraffic> ReadTraffic(const QJsonObject &o)
+{
     TFeedTraffic traffic;
     traffic.boot = o.value("boot").toString();
     traffic.seq = quint64(o.value("seq").toInteger());

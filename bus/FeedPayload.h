@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QJsonObject>
 #include <QString>
 
 // The feed's messages as JSON (docs/feed.md describes each). Every payload
@@ -83,6 +84,7 @@ struct TFeedTraffic {
     QList<TWindowEffect> effects;
 };
 std::optional<TFeedTraffic> ReadTraffic(const QByteArray &payload);
+std::optional<TFeedTraffic> ReadTraffic(const QJsonObject &object);
 
 struct TFeedAlarm {
     QString boot;

@@ -91,11 +91,11 @@ void TFeedPublisher::Attach(TRadioLink &link, TConsoleSession &session, TTraffic
 void TFeedPublisher::PublishTraffic(const TTrafficEvent &event)
 {
     // What the log and the popups got goes with the event: a position shows the same.
-    if (session_)
-        client_.Publish(topics_.traffic, TrafficPayload(origin_, ++trafficSeq_, event,
-                                                        session_->Shown().entry, session_->Shown().effects));
-    else
-        client_.Publish(topics_.traffic, TrafficPayload(origin_, ++trafficSeq_, event));
+    const QByteArray payload =
+        session_ ? TrafficPayload(origin_, ++trafficSeq_, event, session_->Shown().entry, session_->Shown().effects)
+                 : TrafficPayload(origin_, ++trafficSeq_, event);
+    journal_.Add(trafficSeq_, payload);
+    client_.Publish(topics_.traffic, payload);
     if (event.direction != TrafficDirection::In || !event.fleet || !event.ident)
         return;
     TStationState &station = stations_[{*event.fleet, *event.ident}];

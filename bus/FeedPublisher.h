@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BusPreferences.h"
+#include "FeedJournal.h"
 #include "FeedPayload.h"
 #include "MqttClient.h"
 
@@ -49,6 +50,8 @@ public:
     const TFeedTopics &Topics() const { return topics_; }
     quint64 DropCount() const { return client_.DropCount(); }
     quint64 TrafficSeq() const { return trafficSeq_; }
+    // The traffic messages of this run still held for positions that missed some.
+    const TFeedJournal &Journal() const { return journal_; }
 
 signals:
     // The total of feed messages dropped because the broker was away too long.
@@ -67,6 +70,7 @@ private:
     TConsoleSession *session_ = nullptr;
     TLinkState link_;
     quint64 trafficSeq_ = 0, alarmSeq_ = 0;
+    TFeedJournal journal_;
     QHash<QPair<int, int>, TStationState> stations_;
     // Stations changed since their state was last published: at most one
     // retained message per station per StationInterval, however busy it is.

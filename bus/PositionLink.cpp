@@ -81,6 +81,18 @@ TPositionLink::TPositionLink(const TBusPreferences &preferences, TConsoleSession
     connect(&client_, &TMqttClient::ConnectedChanged, this, [this](bool connected) {
         if (!connected)
             SetRadioState(QStringLiteral("no broker"));
+        // Nothing applied yet: where the feed stands now, so that a gap is seen
+        // even before the first traffic comes.
+        else if (boot_.isEmpty() && !fetch_)
+            AskFetch(0, 0);
+    });
+    fetchTimer_.setSingleShot(true);
+    fetchTimer_.setInterval(FetchTimeoutMs);
+    connect(&fetchTimer_, &QTimer::timeout, this, [this] {
+        if (fetch_ && fetch_->from != 0)
+            NoteMissed(fetch_->to, held_.empty() ? QDateTime() : held_.front().event.time,
+                       QStringLiteral("the broker no longer held, the radio's owner did not answer"));
+        EndFetch();
     });
     connect(&client_, &TMqttClient::Problem, this,
             [](const QString &text) { qWarning("%s", qUtf8Printable(text)); });
@@ -153,36 +165,128 @@ void TPositionLink::Message(const QByteArray &topic, const QByteArray &payload, 
         if (const std::optional<TLinkState> state = ReadState(payload))
             State(*state);
     } else if (topic == topics_.Reply(preferences_.position)) {
-        if (const std::optional<TCommandReply> reply = ReadReply(payload))
+        if (const std::optional<TFetchedReply> fetched = ReadFetched(payload))
+            Fetched(*fetched);
+        else if (const std::optional<TCommandReply> reply = ReadReply(payload))
             Reply(*reply);
     }
 }
 
 void TPositionLink::Traffic(const TFeedTraffic &traffic)
 {
+    if (fetch_ && fetch_->from != 0) {
+        held_.push_back(traffic); // after what is being fetched
+        return;
+    }
     if (traffic.boot != boot_) {
-        // The owner started again: its numbers start again.
+        // The owner started again, its numbers with it. The first run seen at all
+        // has nothing before it here.
+        const bool first = boot_.isEmpty();
         boot_ = traffic.boot;
-        lastSeq_ = 0;
+        lastSeq_ = first ? traffic.seq - 1 : 0;
     }
-    if (lastSeq_ != 0 && traffic.seq <= lastSeq_)
+    if (traffic.seq <= lastSeq_)
         return; // a message sent again after a reconnect: applied already
-    if (lastSeq_ != 0 && traffic.seq > lastSeq_ + 1) {
-        const quint64 missed = traffic.seq - lastSeq_ - 1;
-        missed_ += missed;
-        // What the broker no longer had: said plainly where the operator looks.
-        session_.Note(
-            QStringLiteral("%1 BUS: missed from %2 to %3 (%4 entries the broker no longer held)")
-                .arg(LogTimeStamp(), lastTime_.toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")),
-                     traffic.event.time.toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")))
-                .arg(missed));
+    if (traffic.seq > lastSeq_ + 1) {
+        if (client_.Connected()) {
+            held_.push_back(traffic);
+            AskFetch(lastSeq_ + 1, traffic.seq - 1);
+            return;
+        }
+        NoteMissed(traffic.seq - 1, traffic.event.time, QStringLiteral("the broker no longer held"));
     }
+    Apply(traffic);
+}
+
+void TPositionLink::Apply(const TFeedTraffic &traffic)
+{
     lastSeq_ = traffic.seq;
     lastTime_ = traffic.event.time;
     if (!firstApplied_.isValid())
         firstApplied_ = traffic.event.time;
     // A port notice from the owner changes this console's panel, not its port.
     session_.ApplyRemote(traffic.event, {traffic.entry, traffic.effects});
+}
+
+void TPositionLink::NoteMissed(quint64 to, const QDateTime &until, const QString &why)
+{
+    if (to <= lastSeq_)
+        return;
+    const quint64 missed = to - lastSeq_;
+    missed_ += missed;
+    const auto time = [](const QDateTime &t) {
+        return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")) : QStringLiteral("now");
+    };
+    // Said plainly where the operator looks.
+    session_.Note(QStringLiteral("%1 BUS: missed from %2 to %3 (%4 entries %5)")
+                      .arg(LogTimeStamp(), time(lastTime_), time(until))
+                      .arg(missed)
+                      .arg(why));
+    lastSeq_ = to;
+}
+
+void TPositionLink::AskFetch(quint64 from, quint64 to)
+{
+    TPositionCommand command;
+    command.id = NextId();
+    command.what = TPositionCommand::TWhat::Fetch;
+    command.boot = boot_;
+    command.from = from;
+    command.to = to;
+    fetch_ = TFetch{command.id, from, to};
+    fetchTimer_.start();
+    client_.Publish(topics_.Command(preferences_.position), CommandPayload(command));
+}
+
+void TPositionLink::Fetched(const TFetchedReply &reply)
+{
+    if (!fetch_ || reply.id != fetch_->id)
+        return; // a late answer to a fetch given up
+    if (fetch_->from == 0) {
+        // Where the feed stood when this position began to listen: a later number
+        // that does not follow it is a gap.
+        if (boot_.isEmpty()) {
+            boot_ = reply.boot;
+            lastSeq_ = reply.current;
+            lastTime_ = reply.time;
+        }
+        return EndFetch();
+    }
+    if (reply.boot != boot_ || reply.held == 0) {
+        NoteMissed(fetch_->to, held_.empty() ? QDateTime() : held_.front().event.time,
+                   QStringLiteral("the broker and the radio's owner no longer held"));
+        return EndFetch();
+    }
+    if (reply.held > lastSeq_ + 1)
+        NoteMissed(reply.held - 1, reply.entries.isEmpty() ? QDateTime() : reply.entries.first().event.time,
+                   QStringLiteral("the broker and the radio's owner no longer held"));
+    for (const TFeedTraffic &traffic : reply.entries) {
+        if (traffic.seq <= lastSeq_)
+            continue;
+        if (traffic.seq > lastSeq_ + 1)
+            NoteMissed(traffic.seq - 1, traffic.event.time, QStringLiteral("the radio's owner did not give"));
+        ++fetched_;
+        Apply(traffic);
+    }
+    if (!reply.last && lastSeq_ < fetch_->to) {
+        fetchTimer_.start(); // more of it on the way
+        return;
+    }
+    NoteMissed(fetch_->to, held_.empty() ? QDateTime() : held_.front().event.time,
+               QStringLiteral("the radio's owner did not give"));
+    EndFetch();
+}
+
+void TPositionLink::EndFetch()
+{
+    fetch_.reset();
+    fetchTimer_.stop();
+    // What came meanwhile, in order; another gap in it starts another fetch, and
+    // the rest waits again behind it.
+    std::deque<TFeedTraffic> waiting;
+    waiting.swap(held_);
+    for (const TFeedTraffic &traffic : waiting)
+        Traffic(traffic);
 }
 
 void TPositionLink::State(const TLinkState &state)

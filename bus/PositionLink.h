@@ -9,7 +9,9 @@
 #include <QObject>
 #include <QSet>
 #include <QTimer>
+#include <deque>
 #include <memory>
+#include <optional>
 
 class TConsoleSession;
 class TTrafficHub;
@@ -21,7 +23,9 @@ class TTrafficHub;
 // session's commands go to the owner (ICommandRelay), and alarms acknowledged
 // here are acknowledged there; the owner's acknowledgements close them here.
 // A persistent session at QoS 1 keeps what comes while the position is away;
-// the feed's numbers show what the broker could not keep.
+// the feed's numbers show what the broker could not keep, and that is fetched
+// from the owner's journal (what the owner no longer holds either is said in
+// the log plainly).
 class TPositionLink final : public QObject, public ICommandRelay {
     Q_OBJECT
 public:
@@ -46,7 +50,13 @@ public:
     // "online", "port lost", "offline" (the owner's last will), "no broker".
     QString RadioState() const { return radioState_; }
     TMqttClient &Client() { return client_; }
+    // Traffic messages neither the broker nor the owner could give.
     quint64 Missed() const { return missed_; }
+    // Traffic messages the owner gave again after the broker had lost them.
+    quint64 Fetched() const { return fetched_; }
+    // A fetch gets no answer in this long (an owner gone, a reply dropped): what
+    // it asked for is taken as missed.
+    static constexpr int FetchTimeoutMs = 10000;
 
 signals:
     // The broker or the radio's state changed (RadioState()).
@@ -59,6 +69,13 @@ signals:
 private:
     void Message(const QByteArray &topic, const QByteArray &payload, bool retained);
     void Traffic(const TFeedTraffic &traffic);
+    void Apply(const TFeedTraffic &traffic);
+    void AskFetch(quint64 from, quint64 to);
+    void Fetched(const TFetchedReply &reply);
+    void EndFetch();
+    // Notes the messages after lastSeq_ up to `to` as missed; `until` is the owner's
+    // time of what comes after them.
+    void NoteMissed(quint64 to, const QDateTime &until, const QString &why);
     void Alarm(const TFeedAlarm &alarm);
     void OpenAlarms(const QList<TAlarm> &open);
     void RestoreMissingAlarms();
@@ -83,8 +100,17 @@ private:
     quint64 lastSeq_ = 0;
     QDateTime lastTime_;
     QDateTime firstApplied_; // the owner's time of the first event this position showed
-    quint64 missed_ = 0;
+    quint64 missed_ = 0, fetched_ = 0;
     quint64 nextId_ = 0;
+    // The fetch under way: its id and the numbers asked (from 0: only where the
+    // feed stands). Traffic that comes meanwhile waits in held_, in order.
+    struct TFetch {
+        QString id;
+        quint64 from = 0, to = 0;
+    };
+    std::optional<TFetch> fetch_;
+    std::deque<TFeedTraffic> held_;
+    QTimer fetchTimer_;
     QHash<QString, QString> sent_;            // command id -> what it was, for the answer's text
     QHash<qint64, qint64> localOf_, ownerOf_; // alarm ids both ways
     // The owner's last snapshot of its open emergencies, looked at once the
