@@ -110,6 +110,14 @@ TBusPreferences Parse(const QSettings &file, const QString &base)
             throw TRefused{
                 QStringLiteral("Bus/QueueLimit is '%1', not a number from 1 to 1000000").arg(limit)};
     }
+    const QString journal = Text(file, QStringLiteral("Journal"));
+    if (!journal.isEmpty()) {
+        bool ok = false;
+        bus.journal = journal.toInt(&ok);
+        if (!ok || bus.journal < 1 || bus.journal > 1000000)
+            throw TRefused{
+                QStringLiteral("Bus/Journal is '%1', not a number from 1 to 1000000").arg(journal)};
+    }
     return bus;
 }
 

@@ -17,6 +17,7 @@ struct TBusPreferences {
     QString radio;    // the topic level under corvalink/
     bool allowPlainText = false;
     int queueLimit = 10000; // feed messages waiting for the broker before new ones are dropped
+    int journal = 20000;    // the owner's last traffic messages, kept for positions that missed them
     // Set: this console is a control-room position of that name, with no radio
     // of its own; it follows the radio's owner through the broker.
     QString position;

@@ -91,6 +91,10 @@ void TCommandDesk::Fetch(const QString &position, const TPositionCommand &comman
     reply.time = QDateTime::currentDateTimeUtc();
     reply.current = feed_.TrafficSeq();
     const QByteArray topic = feed_.Topics().Reply(position);
+    if (feed_.Client().Queued() > FetchQueueLimit)
+        return Refuse(position, command.id,
+                      QStringLiteral("%1 messages wait for the broker; fetch again later")
+                          .arg(feed_.Client().Queued()));
     const quint64 to = std::min(command.to, reply.current);
     // from 0 asks only where the feed is; another run's numbers are not held.
     if (command.from == 0 || command.boot != reply.boot || journal.First() == 0 || journal.First() > to ||

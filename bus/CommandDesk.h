@@ -27,6 +27,9 @@ public:
     // A fetch is answered in messages of at most this many traffic messages or bytes.
     static constexpr int FetchChunk = 500;
     static constexpr qsizetype FetchChunkBytes = 256 * 1024;
+    // A fetch is refused while this many messages wait for the broker: the
+    // fetches of one position cannot pile up megabytes here.
+    static constexpr int FetchQueueLimit = 128;
 
     // maySend: the owner's Bus/PositionsMaySend; off, every command is refused.
     TCommandDesk(TFeedPublisher &feed, TConsoleSession &session, TTrafficHub &hub, bool maySend,

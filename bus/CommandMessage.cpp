@@ -200,16 +200,11 @@ std::optional<TCommandReply> ReadReply(const QByteArray &payload)
 
 QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &entries)
 {
-    QJsonObject o{{"v", FeedSchemaVersion},
-                  {"id", reply.id},
-                  {"result", "fetched"},
-                  {"boot", reply.boot},
-                  {"time", FeedTime(reply.time)},
-                  {"current", qint64(reply.current)},
-                  {"held", qint64(reply.held)},
-                  {"from", qint64(reply.from)},
-                  {"to", qint64(reply.to)},
-                  {"last", reply.last}};
+    QJsonObject o{{"v", FeedSchemaVersion},       {"id", reply.id},
+                  {"result", "fetched"},          {"boot", reply.boot},
+                  {"time", FeedTime(reply.time)}, {"current", qint64(reply.current)},
+                  {"held", qint64(reply.held)},   {"from", qint64(reply.from)},
+                  {"to", qint64(reply.to)},       {"last", reply.last}};
     // The messages go in as published, not parsed and written again.
     QByteArray payload = QJsonDocument(o).toJson(QJsonDocument::Compact);
     payload.chop(1);
@@ -233,7 +228,9 @@ std::optional<TFetchedReply> ReadFetched(const QByteArray &payload)
     reply.id = o.value("id").toString();
     reply.boot = o.value("boot").toString();
     reply.time = ReadFeedTime(o.value("time").toString());
-    const auto number = [&o](const char *key) { return quint64(std::max<qint64>(0, o.value(key).toInteger())); };
+    const auto number = [&o](const char *key) {
+        return quint64(std::max<qint64>(0, o.value(key).toInteger()));
+    };
     reply.current = number("current");
     reply.held = number("held");
     reply.from = number("from");

@@ -9,7 +9,7 @@
 // missed. Bounded by count and by bytes; the oldest go first.
 class TFeedJournal {
 public:
-    static constexpr int DefaultEntries = 20000;       // four minutes at the line's top rate
+    static constexpr int DefaultEntries = 20000;        // four minutes at the line's top rate
     static constexpr qsizetype DefaultBytes = 16 << 20; // about 30,000 typical messages
 
     explicit TFeedJournal(int maxEntries = DefaultEntries, qsizetype maxBytes = DefaultBytes);

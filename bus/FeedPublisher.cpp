@@ -44,7 +44,8 @@ std::unique_ptr<TFeedPublisher> TFeedPublisher::FromPreferences(const QString &f
 
 TFeedPublisher::TFeedPublisher(const TBusPreferences &preferences, QObject *parent)
     : QObject(parent), preferences_(preferences), origin_(MakeOrigin(preferences.radio)),
-      topics_(preferences.radio), client_(ClientOptions(preferences_, origin_, topics_))
+      topics_(preferences.radio), client_(ClientOptions(preferences_, origin_, topics_)),
+      journal_(preferences.journal)
 {
     connect(&client_, &TMqttClient::ConnectedChanged, this, &TFeedPublisher::Connected);
     connect(&client_, &TMqttClient::DropCountChanged, this, &TFeedPublisher::Dropped);
@@ -91,9 +92,9 @@ void TFeedPublisher::Attach(TRadioLink &link, TConsoleSession &session, TTraffic
 void TFeedPublisher::PublishTraffic(const TTrafficEvent &event)
 {
     // What the log and the popups got goes with the event: a position shows the same.
-    const QByteArray payload =
-        session_ ? TrafficPayload(origin_, ++trafficSeq_, event, session_->Shown().entry, session_->Shown().effects)
-                 : TrafficPayload(origin_, ++trafficSeq_, event);
+    const QByteArray payload = session_ ? TrafficPayload(origin_, ++trafficSeq_, event,
+                                                         session_->Shown().entry, session_->Shown().effects)
+                                        : TrafficPayload(origin_, ++trafficSeq_, event);
     journal_.Add(trafficSeq_, payload);
     client_.Publish(topics_.traffic, payload);
     if (event.direction != TrafficDirection::In || !event.fleet || !event.ident)

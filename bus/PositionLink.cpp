@@ -215,7 +215,8 @@ void TPositionLink::NoteMissed(quint64 to, const QDateTime &until, const QString
     const quint64 missed = to - lastSeq_;
     missed_ += missed;
     const auto time = [](const QDateTime &t) {
-        return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")) : QStringLiteral("now");
+        return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))
+                           : QStringLiteral("now");
     };
     // Said plainly where the operator looks.
     session_.Note(QStringLiteral("%1 BUS: missed from %2 to %3 (%4 entries %5)")
@@ -298,6 +299,13 @@ void TPositionLink::State(const TLinkState &state)
 
 void TPositionLink::Reply(const TCommandReply &reply)
 {
+    if (fetch_ && reply.id == fetch_->id) {
+        // A fetch the owner would not answer now: not the operator's command.
+        if (fetch_->from != 0)
+            NoteMissed(fetch_->to, held_.empty() ? QDateTime() : held_.front().event.time,
+                       QStringLiteral("the broker no longer held; the radio's owner: ") + reply.text);
+        return EndFetch();
+    }
     const QString command = sent_.take(reply.id);
     switch (reply.result) {
     case TCommandReply::TResult::Answered:

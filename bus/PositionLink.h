@@ -50,6 +50,8 @@ public:
     // "online", "port lost", "offline" (the owner's last will), "no broker".
     QString RadioState() const { return radioState_; }
     TMqttClient &Client() { return client_; }
+    // The owner's traffic number this position stands at (applied or given up).
+    quint64 At() const { return lastSeq_; }
     // Traffic messages neither the broker nor the owner could give.
     quint64 Missed() const { return missed_; }
     // Traffic messages the owner gave again after the broker had lost them.

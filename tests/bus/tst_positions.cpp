@@ -27,6 +27,9 @@ private slots:
     void badCommands();
     void flood();
     void awayAndBack();
+    void gapFetchedFromOwner_data();
+    void gapFetchedFromOwner();
+    void brokerRestartFeedResumes_data();
     void brokerRestartFeedResumes();
     void cleanupTestCase();
 
@@ -58,7 +61,7 @@ void PublishRaw(int port, const QByteArray &topic, const QByteArray &payload)
 }
 
 // The history's rows, oldest first.
-QList<TTrafficEvent> Stored(TFeedOwner &owner)
+template <typename TCore> QList<TTrafficEvent> Stored(TCore &owner)
 {
     owner.hub->FlushHistory();
     QList<TTrafficEvent> events;
@@ -274,6 +277,12 @@ void TstPositions::badCommands_data()
     QTest::newRow("no such alarm") << topic
                                    << QByteArray(R"({"v":1,"id":"a","command":"acknowledge","alarm":77})")
                                    << "no alarm 77";
+    QTest::newRow("fetch backwards")
+        << topic << QByteArray(R"({"v":1,"id":"a","command":"fetch","boot":"b","from":9,"to":3})")
+        << "'to' is before 'from'";
+    QTest::newRow("fetch negative")
+        << topic << QByteArray(R"({"v":1,"id":"a","command":"fetch","boot":"b","from":-4,"to":3})")
+        << "'from' is not a traffic number";
     QTest::newRow("sending off") << QByteArray("corvalink/r1/command/desk8")
                                  << QByteArray(
                                         R"({"v":1,"id":"a","command":"call","fleet":"100","ident":"1001"})")
@@ -378,43 +387,129 @@ void TstPositions::awayAndBack()
     QCOMPARE(back.log.entries.size(), 200); // no duplicate came after
 }
 
-void TstPositions::brokerRestartFeedResumes()
+void TstPositions::gapFetchedFromOwner_data()
 {
-    TBroker broker;
+    QTest::addColumn<int>("journal");
+    QTest::newRow("the owner has it all") << 20000;
+    QTest::newRow("the owner has the last 40") << 40;
+}
+
+// The broker keeps 20 messages for a position that is away; the owner's journal
+// gives the rest, and what it no longer has is said once, in its place.
+void TstPositions::gapFetchedFromOwner()
+{
+    QFETCH(int, journal);
+    TBroker broker(20);
     QVERIFY2(broker.Start().isEmpty(), "broker");
     TFeedOwner owner;
-    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    QVERIFY2(owner.Open(BusSection(broker.Port(), "Journal=" + QByteArray::number(journal) + "\n")).isEmpty(),
+             "owner");
     TPositionCore p1;
     QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
     QTRY_VERIFY(p1.Following());
-    QVERIFY(owner.Radio().Write(Frame("D1001000")));
+    QVERIFY(owner.Radio().Write(Frame("B1001000")));
     QTRY_COMPARE(p1.log.entries.size(), 1);
 
+    p1.Close();
+    QByteArray frames;
+    for (int i = 0; i < 150; ++i)
+        frames += Frame("F1001001away " + QByteArray::number(i));
+    QVERIFY(owner.Radio().Write(frames));
+    QTRY_COMPARE(owner.log.entries.size(), 151);
+    QTest::qWait(300);
+
+    TPositionCore back;
+    QCOMPARE(back.Open(broker.Port(), "desk1"), QString());
+    QTRY_VERIFY(back.Following());
+    QTest::qWait(300); // what the broker kept
+    QVERIFY(owner.Radio().Write(Frame("F1001001the last one")));
+    QTRY_COMPARE(back.position->At(), 152u);
+    // The log's entries are newest first: oldest first here, the one before away left out.
+    const auto oldestFirst = [](QStringList entries) {
+        std::reverse(entries.begin(), entries.end());
+        return entries;
+    };
+    const QStringList expected = oldestFirst(owner.log.entries).mid(1);
+    const auto texts = [](const QList<TTrafficEvent> &events) {
+        QStringList texts;
+        for (const TTrafficEvent &event : events)
+            texts << event.text;
+        return texts;
+    };
+    const QStringList sent = texts(Stored(owner)).mid(1), got = texts(Stored(back));
+    QCOMPARE(sent.size(), 151);
+    QVERIFY(back.position->Fetched() > 0);
+    const QStringList entries = oldestFirst(back.log.entries);
+    if (journal >= 151) {
+        QCOMPARE(entries, expected);
+        QCOMPARE(got, sent);
+        QCOMPARE(back.position->Missed(), 0u);
+        return;
+    }
+    // Before the note: what the broker kept; after it: the owner's last 40.
+    const auto note = std::find_if(entries.cbegin(), entries.cend(), [](const QString &e) {
+        return e.contains(QLatin1String("BUS: missed from"));
+    });
+    QVERIFY(note != entries.cend());
+    const qsizetype before = note - entries.cbegin();
+    const qsizetype after = entries.size() - before - 1;
+    QCOMPARE(entries.mid(0, before), expected.mid(0, before));
+    QCOMPARE(entries.mid(before + 1), expected.mid(expected.size() - after));
+    QCOMPARE(after, journal);
+    QCOMPARE(back.position->Missed(), quint64(expected.size() - before - after));
+    QCOMPARE(got, sent.mid(0, before) + sent.mid(sent.size() - after));
+    QVERIFY(note->contains(QStringLiteral("(%1 entries the broker and the radio's owner no longer held)")
+                               .arg(back.position->Missed())));
+}
+
+void TstPositions::brokerRestartFeedResumes_data()
+{
+    QTest::addColumn<bool>("persistent");
+    QTest::newRow("the broker keeps its store") << true;
+    // The position's session is gone with the broker: it has applied nothing
+    // yet, and still sees what it did not get.
+    QTest::newRow("the broker forgets every session") << false;
+}
+
+void TstPositions::brokerRestartFeedResumes()
+{
+    QFETCH(bool, persistent);
+    TBroker broker(100000, persistent);
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    // The position reaches the broker through a relay: it comes back only after
+    // the owner's queue went to the broker.
+    TRelay relay(broker.Port());
+    QVERIFY2(relay.Start().isEmpty(), "relay");
+    TPositionCore p1;
+    QCOMPARE(p1.Open(relay.Port(), "desk1"), QString());
+    QTRY_VERIFY(p1.Following());
+    QTest::qWait(300); // where the feed stands
+
     broker.Stop();
+    relay.Stop();
     QTRY_COMPARE(p1.position->RadioState(), QStringLiteral("no broker"));
     // The radio goes on meanwhile: nothing is lost at the owner.
     QByteArray frames;
     for (int i = 0; i < 20; ++i)
-        frames += Frame("B1001000");
+        frames += Frame("F1001001while down " + QByteArray::number(i));
     QVERIFY(owner.Radio().Write(frames));
-    QTRY_COMPARE(owner.log.entries.size(), 21);
+    QTRY_COMPARE(owner.log.entries.size(), 20);
     QVERIFY2(broker.Start().isEmpty(), "broker again");
     QTRY_VERIFY_WITH_TIMEOUT(owner.feed->Client().Connected(), 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(owner.feed->Client().Queued(), 0, 15000);
+    QVERIFY2(relay.Start().isEmpty(), "relay again");
     QTRY_VERIFY_WITH_TIMEOUT(p1.Following(), 30000);
-    // The feed resumes: the next frame reaches the position.
+    // The feed resumes: the next frame reaches the position, and whatever the
+    // broker lost of the owner's queue is fetched from the owner. Never a gap.
     QVERIFY(owner.Radio().Write(Frame("D1001000")));
-    QTRY_COMPARE_WITH_TIMEOUT(p1.log.entries.last(), owner.log.entries.last(), 30000);
-    // The owner's queue went to the broker once it was back and on to the position;
-    // or, where the broker lost the position's session meanwhile (a restart
-    // that beat its store), the position says plainly what it missed. Never a
-    // silent gap.
-    if (p1.position->Missed() == 0) {
-        QCOMPARE(p1.log.entries, owner.log.entries);
-    } else {
-        QCOMPARE(p1.position->Missed(), 20u);
-        QVERIFY(std::any_of(p1.log.entries.begin(), p1.log.entries.end(),
-                            [](const QString &e) { return e.contains(QLatin1String("BUS: missed from")); }));
-    }
+    QTRY_COMPARE_WITH_TIMEOUT(p1.position->At(), 21u, 30000);
+    QCOMPARE(p1.log.entries, owner.log.entries);
+    QCOMPARE(p1.position->Missed(), 0u);
+    // A broker that forgot the session: all of it from the owner.
+    if (!persistent)
+        QCOMPARE(p1.position->Fetched(), 20u);
 }
 
 void TstPositions::cleanupTestCase()

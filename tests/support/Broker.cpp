@@ -45,7 +45,7 @@ bool Listening(int port)
 
 } // namespace
 
-TBroker::TBroker()
+TBroker::TBroker(int maxQueued, bool persistent) : maxQueued_(maxQueued), persistent_(persistent)
 {
     static bool ready = (mosquitto_lib_init(), true);
     Q_UNUSED(ready);
@@ -73,12 +73,14 @@ QString TBroker::Start()
         return QStringLiteral("cannot write %1").arg(config);
     file.write(QStringLiteral("listener %1 127.0.0.1\n"
                               "allow_anonymous true\n"
-                              "persistence true\n"
+                              "persistence %4\n"
                               "persistence_location %2/\n"
-                              "max_queued_messages 100000\n"
+                              "max_queued_messages %3\n"
                               "log_dest none\n")
                    .arg(port_)
                    .arg(dir_.path())
+                   .arg(maxQueued_)
+                   .arg(persistent_ ? QStringLiteral("true") : QStringLiteral("false"))
                    .toUtf8());
     file.close();
     process_.start(QStringLiteral("mosquitto"), {QStringLiteral("-c"), config});

@@ -16,7 +16,10 @@ struct mosquitto;
 // real broker's machine). Stopped when it goes.
 class TBroker final {
 public:
-    TBroker();
+    // maxQueued: messages the broker keeps for a client that is away (its
+    // max_queued_messages); past it the newest are dropped. Not persistent: a
+    // restart forgets every session.
+    explicit TBroker(int maxQueued = 100000, bool persistent = true);
     ~TBroker();
     TBroker(const TBroker &) = delete;
     TBroker &operator=(const TBroker &) = delete;
@@ -35,6 +38,8 @@ private:
     QTemporaryDir dir_;
     QProcess process_;
     int port_ = 0;
+    int maxQueued_ = 100000;
+    bool persistent_ = true;
 };
 
 // A TCP relay on loopback (socat) from a port of its own to the broker's: a
@@ -48,6 +53,7 @@ public:
     QString Start(); // empty when it listens
     void Stop();
     QString Url() const;
+    int Port() const { return port_; }
 
 private:
     QProcess process_;
