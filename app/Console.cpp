@@ -198,7 +198,8 @@ void TConsole::Build()
     sound_ = std::make_unique<TAlarmSound>();
     // The board is full before any frame is decoded: the directory's names, the
     // check-in timers, then what history.db says; live frames come after.
-    board_ = std::make_unique<TStationBoard>();
+    // On a position the stations were heard by the owner's clock, and are counted by it.
+    board_ = std::make_unique<TStationBoard>(nullptr, [this] { return RadioNow(); });
     if (const auto stations = DirectoryStations(*session_->UserTable()))
         board_->SetDirectory(*stations);
     const QString checkinProblem = board_->OpenCheckinFile(CheckinFileName);
@@ -253,6 +254,7 @@ void TConsole::BuildWindows()
     EmergenciesForm = new TEmergenciesForm(
         hub->Alarms(), [hub](qint64 id) { hub->AcknowledgeAlarm(id, TTrafficHub::ByEmergenciesWindow); });
     StationsForm = new TStationsForm(*board_);
+    StationsForm->SetClock([this] { return RadioNow(); });
     SentForm = new TSentForm(*outbox_);
     SendToGroupForm = new TSendToGroupForm(*outbox_, StationFacts(session_->UserTable(), board_.get()));
     GroupsForm = new TListFileForm(
@@ -469,6 +471,11 @@ void TConsole::ConnectDispatch()
     }
 }
 
+QDateTime TConsole::RadioNow() const
+{
+    return position_ ? position_->OwnerNow() : QDateTime::currentDateTimeUtc();
+}
+
 void TConsole::ConnectPosition(QString *problem)
 {
     TStatusPanels *panels = panels_.get();
@@ -483,6 +490,7 @@ void TConsole::ConnectPosition(QString *problem)
         config->setEnabled(false);
     MainForm->setWindowTitle(MainForm->windowTitle() +
                              QStringLiteral(" \u2014 position %1").arg(position->Position()));
+    QObject::connect(position, &TPositionLink::OwnerClockLearned, board_.get(), &TStationBoard::ClockMoved);
     const auto show = [panels, position] {
         panels->ShowBus(position->Radio(), position->Broker(), position->RadioState());
     };

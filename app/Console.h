@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <memory>
 
@@ -61,6 +62,8 @@ private:
     void ConnectBoard();
     void ConnectDispatch();
     void ConnectPosition(QString *problem);
+    // UTC now by the radio owner's clock: this machine's, or on a position the owner's.
+    QDateTime RadioNow() const;
     void Teardown();
 
     std::unique_ptr<TDialogsModalToTheirWindow> modality_;

@@ -327,6 +327,15 @@ void TStationBoard::SetCheckins(const TCheckinSettings &settings)
     }
 }
 
+void TStationBoard::ClockMoved(qint64 ms)
+{
+    started_ = started_.addMSecs(ms);
+    for (int row = 0; row < int(rows_.size()); ++row) {
+        Schedule(row);
+        RowChanged(row, CheckinColumn, AlarmColumn);
+    }
+}
+
 void TStationBoard::SaveCheckinFile()
 {
     if (checkinFile_.isEmpty())

@@ -105,6 +105,10 @@ public:
     const TCheckinSettings &Checkins() const { return checkins_; }
     // New rules: saved (if a file is open) and every deadline worked out again.
     void SetCheckins(const TCheckinSettings &settings);
+    // The clock it counts by was set by ms (a control-room position learning the
+    // radio owner's): this run's start moves with it and every deadline is worked
+    // out again.
+    void ClockMoved(qint64 ms);
     // Checks the deadlines now: the timer calls it, and a test after moving its clock.
     void CheckDeadlines();
     // The next deadline the timer waits for (invalid when none).

@@ -86,6 +86,7 @@ TPositionLink::TPositionLink(const TBusPreferences &preferences, TConsoleSession
         else if (boot_.isEmpty() && !fetch_)
             AskFetch(0, 0);
     });
+    steady_.start();
     fetchTimer_.setSingleShot(true);
     fetchTimer_.setInterval(FetchTimeoutMs);
     connect(&fetchTimer_, &QTimer::timeout, this, [this] {
@@ -174,6 +175,7 @@ void TPositionLink::Message(const QByteArray &topic, const QByteArray &payload, 
 
 void TPositionLink::Traffic(const TFeedTraffic &traffic)
 {
+    ObserveOwnerClock(traffic.event.time);
     if (fetch_ && fetch_->from != 0) {
         held_.push_back(traffic); // after what is being fetched
         return;
@@ -196,6 +198,36 @@ void TPositionLink::Traffic(const TFeedTraffic &traffic)
         NoteMissed(traffic.seq - 1, traffic.event.time, QStringLiteral("the broker no longer held"));
     }
     Apply(traffic);
+}
+
+QDateTime TPositionLink::LocalNow() const
+{
+    return localClock_ ? localClock_() : QDateTime::currentDateTimeUtc();
+}
+
+QDateTime TPositionLink::OwnerNow() const
+{
+    if (!ownerBase_)
+        return LocalNow();
+    return QDateTime::fromMSecsSinceEpoch(*ownerBase_ + steady_.elapsed(), Qt::UTC);
+}
+
+void TPositionLink::ObserveOwnerClock(const QDateTime &ownerTime)
+{
+    if (!ownerTime.isValid())
+        return;
+    const qint64 now = steady_.elapsed();
+    constexpr qint64 Window = 10 * 60 * 1000;
+    while (!offsets_.empty() && now - offsets_.front().first > Window)
+        offsets_.pop_front();
+    offsets_.emplace_back(now, ownerTime.toMSecsSinceEpoch() - now);
+    const bool first = !ownerBase_;
+    const QDateTime before = OwnerNow();
+    ownerBase_ = std::max_element(offsets_.begin(), offsets_.end(), [](const auto &a, const auto &b) {
+                     return a.second < b.second;
+                 })->second;
+    if (first)
+        emit OwnerClockLearned(before.msecsTo(OwnerNow()));
 }
 
 void TPositionLink::Apply(const TFeedTraffic &traffic)
@@ -241,6 +273,7 @@ void TPositionLink::AskFetch(quint64 from, quint64 to)
 
 void TPositionLink::Fetched(const TFetchedReply &reply)
 {
+    ObserveOwnerClock(reply.time);
     if (!fetch_ || reply.id != fetch_->id)
         return; // a late answer to a fetch given up
     if (fetch_->from == 0) {

@@ -5,11 +5,13 @@
 #include "FeedPayload.h"
 #include "MqttClient.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -50,6 +52,14 @@ public:
     // "online", "port lost", "offline" (the owner's last will), "no broker".
     QString RadioState() const { return radioState_; }
     TMqttClient &Client() { return client_; }
+    // The owner's clock now, as its messages show it, run on from there by this
+    // machine's steady clock: the times a position shows and counts from are the
+    // owner's, whatever this machine's wall clock says or does. This machine's
+    // clock until the first message.
+    QDateTime OwnerNow() const;
+    // This machine's wall clock (UTC); the system's unless a test sets another.
+    void SetLocalClock(std::function<QDateTime()> clock) { localClock_ = std::move(clock); }
+
     // The owner's traffic number this position stands at (applied or given up).
     quint64 At() const { return lastSeq_; }
     // Traffic messages neither the broker nor the owner could give.
@@ -67,6 +77,9 @@ signals:
     void Answered(const QString &command, const QString &answer);
     // The owner did not send a command of this position, or refused an acknowledgement.
     void Refused(const QString &command, const QString &why);
+    // The owner's clock was learned from its first message: OwnerNow() moved by ms
+    // from this machine's clock, which it gave until then.
+    void OwnerClockLearned(qint64 ms);
 
 private:
     void Message(const QByteArray &topic, const QByteArray &payload, bool retained);
@@ -85,6 +98,9 @@ private:
     void State(const TLinkState &state);
     void Reply(const TCommandReply &reply);
     void SetRadioState(const QString &state);
+    QDateTime LocalNow() const;
+    // The owner's clock read at `ownerTime`, seen here now.
+    void ObserveOwnerClock(const QDateTime &ownerTime);
     // The local alarm an owner's alarm stands for: matched by station and status.
     void MatchAlarms();
     void LocalAlarmUpdated(int index);
@@ -113,6 +129,13 @@ private:
     std::optional<TFetch> fetch_;
     std::deque<TFeedTraffic> held_;
     QTimer fetchTimer_;
+    // The owner's clock less the steady one. A message is never seen before it
+    // was sent, so each gives a lower bound; the largest of the last ten minutes
+    // is taken (a message that waited at the broker gives a low one).
+    std::function<QDateTime()> localClock_;
+    std::deque<std::pair<qint64, qint64>> offsets_; // (steady ms, owner ms - steady ms)
+    QElapsedTimer steady_;
+    std::optional<qint64> ownerBase_;
     QHash<QString, QString> sent_;            // command id -> what it was, for the answer's text
     QHash<qint64, qint64> localOf_, ownerOf_; // alarm ids both ways
     // The owner's last snapshot of its open emergencies, looked at once the

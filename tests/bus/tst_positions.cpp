@@ -3,6 +3,7 @@
 #include "FeedOwner.h"
 #include "HistoryQuery.h"
 #include "PositionCore.h"
+#include "StationBoard.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -31,6 +32,7 @@ private slots:
     void gapFetchedFromOwner();
     void brokerRestartFeedResumes_data();
     void brokerRestartFeedResumes();
+    void wrongClock();
     void cleanupTestCase();
 
 private:
@@ -510,6 +512,38 @@ void TstPositions::brokerRestartFeedResumes()
     // A broker that forgot the session: all of it from the owner.
     if (!persistent)
         QCOMPARE(p1.position->Fetched(), 20u);
+}
+
+// A position whose clock is an hour ahead counts the stations by the owner's:
+// heard just now is not overdue, and is due in five minutes.
+void TstPositions::wrongClock()
+{
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    TPositionCore p1;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    const auto ahead = [] { return QDateTime::currentDateTimeUtc().addSecs(3600); };
+    p1.position->SetLocalClock(ahead);
+    TStationBoard board(nullptr, [&p1] { return p1.position->OwnerNow(); });
+    QObject::connect(p1.session.get(), &TConsoleSession::Traffic, &board, &TStationBoard::TrafficEvent);
+    QObject::connect(p1.position.get(), &TPositionLink::OwnerClockLearned, &board,
+                     &TStationBoard::ClockMoved);
+    TCheckinSettings rules;
+    rules.all = TCheckinRule{5, QDateTime::currentDateTimeUtc().addSecs(-60)};
+    board.SetCheckins(rules);
+    QTRY_VERIFY(p1.Following());
+
+    QVERIFY(owner.Radio().Write(Frame("B1001000")));
+    QTRY_COMPARE(p1.log.entries.size(), 1);
+    QVERIFY(qAbs(p1.position->OwnerNow().msecsTo(QDateTime::currentDateTimeUtc())) < 2000);
+    board.CheckDeadlines();
+    const int row = board.RowOf({100, 1000});
+    QVERIFY(row >= 0);
+    QVERIFY(!board.OverdueAt(row));
+    const qint64 due = QDateTime::currentDateTimeUtc().secsTo(board.NextDeadline());
+    QVERIFY2(due > 4 * 60 && due <= 5 * 60, qPrintable(QString::number(due)));
 }
 
 void TstPositions::cleanupTestCase()
