@@ -485,9 +485,7 @@ void TConsole::ConnectPosition(QString *problem)
         return;
     }
     TPositionLink *position = position_.get();
-    // The port is the owner's: nothing to choose here.
-    if (auto *config = MainForm->findChild<QWidget *>(QStringLiteral("ConfigBitBtn")))
-        config->setEnabled(false);
+    MainForm->FollowRemoteRadio(position->Radio());
     MainForm->setWindowTitle(MainForm->windowTitle() +
                              QStringLiteral(" \u2014 position %1").arg(position->Position()));
     QObject::connect(position, &TPositionLink::OwnerClockLearned, board_.get(), &TStationBoard::ClockMoved);

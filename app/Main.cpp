@@ -202,6 +202,17 @@ void TMainForm::AddDispatchItems()
             &QAction::triggered, this, &TMainForm::Shortcuts1Click);
 }
 
+void TMainForm::FollowRemoteRadio(const QString &radio)
+{
+    const QString why = QStringLiteral("The port and its line are at the radio's owner (%1).").arg(radio);
+    for (QAction *action : {ui->Config2, ui->LineMonitor1}) {
+        action->setEnabled(false);
+        action->setStatusTip(why);
+    }
+    ui->ConfigBitBtn->setEnabled(false);
+    ui->ConfigBitBtn->setToolTip(why);
+}
+
 void TMainForm::SetPendingCount(int count)
 {
     pendingPanel_->setText(QStringLiteral("Pending %1").arg(count));

@@ -38,6 +38,9 @@ public:
     void SetOverdueSoundChecked(bool on);
     // The status bar's count of commands waiting for the radio's answer.
     void SetPendingCount(int count);
+    // A control-room position: the port and its line are the radio owner's, so
+    // the port settings and the line monitor are not offered here.
+    void FollowRemoteRadio(const QString &radio);
     QLabel *PendingPanel() const { return pendingPanel_; }
 
     bool EndRequested() const { return endRequested_; }
