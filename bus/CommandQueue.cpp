@@ -11,6 +11,8 @@ TCommandQueue::TCommandQueue(TSend send, QObject *parent) : QObject(parent), sen
     timeout_.setSingleShot(true);
     timeout_.setInterval(AnswerTimeout);
     connect(&timeout_, &QTimer::timeout, this, [this] { Finish(TCommandReply::TResult::NoAnswer, {}); });
+    radioFree_.setSingleShot(true);
+    connect(&radioFree_, &QTimer::timeout, this, &TCommandQueue::Next);
 }
 
 void TCommandQueue::Submit(const QString &origin, const TPositionCommand &command)
@@ -40,19 +42,40 @@ void TCommandQueue::TrafficEvent(const TTrafficEvent &event)
         return;
     // A command left unanswered past the time-out got none: the radio answers in
     // order, so this answer is a later one's.
-    while (!written_.empty() && now - written_.front().atMs > AnswerTimeout)
-        written_.pop_front();
+    ForgetUnanswered(now);
     if (written_.empty())
         return; // an answer to no command written here
     const TWritten answered = written_.front();
     written_.pop_front();
     if (outstanding_ && answered.send != 0 && answered.send == sends_)
         Finish(TCommandReply::TResult::Answered, event.text);
+    else if (!outstanding_ && !waiting_.empty() && written_.empty())
+        NextLater(); // another sender's command answered: the radio is free
+}
+
+void TCommandQueue::ForgetUnanswered(qint64 now)
+{
+    while (!written_.empty() && now - written_.front().atMs > AnswerTimeout)
+        written_.pop_front();
+}
+
+void TCommandQueue::NextLater()
+{
+    // From the event loop: not inside the session's event for the answer.
+    QMetaObject::invokeMethod(this, &TCommandQueue::Next, Qt::QueuedConnection);
 }
 
 void TCommandQueue::Next()
 {
     while (!outstanding_ && !waiting_.empty()) {
+        // The radio takes one command at a time: one written by the owner's
+        // operator or its outbox goes first, answered or timed out.
+        const qint64 now = clock_.elapsed();
+        ForgetUnanswered(now);
+        if (!written_.empty()) {
+            radioFree_.start(int(written_.front().atMs + AnswerTimeout - now) + 1);
+            return;
+        }
         outstanding_ = std::move(waiting_.front());
         waiting_.pop_front();
         timeout_.start();
@@ -72,6 +95,6 @@ void TCommandQueue::Finish(TCommandReply::TResult result, const QString &text)
     const TEntry done = std::move(*outstanding_);
     outstanding_.reset();
     emit Finished(done.origin, done.command, {done.command.id, result, text});
-    // From the event loop: a receiver of Finished may submit again.
-    QMetaObject::invokeMethod(this, &TCommandQueue::Next, Qt::QueuedConnection);
+    // A receiver of Finished may submit again.
+    NextLater();
 }

@@ -20,7 +20,8 @@ bool IsRadioAnswer(const TTrafficEvent &event);
 // The owner's operator (and the outbox's retries) write commands of their own
 // meanwhile: every command written is noted in order, and the radio's answers,
 // which come in that order, are matched against them, so that an answer to
-// another command is never taken for a position's.
+// another command is never taken for a position's; and a position's command
+// waits until those are answered (or their time is up).
 class TCommandQueue final : public QObject {
     Q_OBJECT
 public:
@@ -48,6 +49,9 @@ private:
         TPositionCommand command;
     };
     void Next();
+    void NextLater();
+    // Drops what was written longer than AnswerTimeout ago: it got no answer.
+    void ForgetUnanswered(qint64 now);
     void Finish(TCommandReply::TResult result, const QString &text);
 
     // A command on the radio, in the order written: the queue's own (its send's
@@ -65,4 +69,5 @@ private:
     std::deque<TEntry> waiting_;
     std::optional<TEntry> outstanding_;
     QTimer timeout_;
+    QTimer radioFree_; // another sender's command times out
 };

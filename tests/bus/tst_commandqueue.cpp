@@ -36,27 +36,36 @@ TTrafficEvent Answer(const QString &word)
 
 void TestCommandQueue::answersMatchedInWriteOrder_data()
 {
-    // Steps: "P" a position's command submitted (the queue writes it at once
-    // when the radio is free), "O" the owner's operator writes one, "A<word>"
-    // the radio answers. Expected: the words the position's commands got.
+    // Steps: "P" a position's command submitted (the queue writes it when the
+    // radio is free), "O" the owner's operator writes one, "A<word>" the radio
+    // answers, "W" the answer's time passes. Expected: the words the position's
+    // commands got, and what happened in turn ("P" for the queue's writes).
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("answers");
-    QTest::newRow("alone") << QStringList{"P", "ASuccess"} << QStringList{"Success"};
+    QTest::addColumn<QString>("timeline");
+    QTest::newRow("alone") << QStringList{"P", "ASuccess"} << QStringList{"Success"} << "PA";
     QTest::newRow("owner's command before it")
-        << QStringList{"O", "P", "ABusy", "ASuccess"} << QStringList{"Success"};
+        << QStringList{"O", "P", "ABusy", "ASuccess"} << QStringList{"Success"} << "OAPA";
     QTest::newRow("owner's command after it")
-        << QStringList{"P", "O", "AFail", "ASuccess"} << QStringList{"Fail"};
+        << QStringList{"P", "O", "AFail", "ASuccess"} << QStringList{"Fail"} << "POAA";
     QTest::newRow("two positions' commands, the owner's between")
-        << QStringList{"P", "P", "O", "ASuccess", "ABusy", "AFail"} << QStringList{"Success", "Fail"};
-    QTest::newRow("an answer to nothing") << QStringList{"ASuccess", "P", "AFail"} << QStringList{"Fail"};
+        << QStringList{"P", "P", "O", "ASuccess", "ABusy", "AFail"} << QStringList{"Success", "Fail"}
+        << "POAAPA";
+    QTest::newRow("an answer to nothing")
+        << QStringList{"ASuccess", "P", "AFail"} << QStringList{"Fail"} << "APA";
+    QTest::newRow("owner's command never answered")
+        << QStringList{"O", "P", "W", "ASuccess"} << QStringList{"Success"} << "OWPA";
 }
 
 void TestCommandQueue::answersMatchedInWriteOrder()
 {
     QFETCH(QStringList, steps);
     QFETCH(QStringList, answers);
+    QFETCH(QString, timeline);
+    QString happened;
     TCommandQueue *queuePtr = nullptr;
     TCommandQueue queue([&](const QString &, const TPositionCommand &) {
+        happened += QLatin1Char('P');
         queuePtr->TrafficEvent(Written()); // the session tells of the write at once
         return QString();
     });
@@ -68,15 +77,22 @@ void TestCommandQueue::answersMatchedInWriteOrder()
                 got << reply.text;
             });
     for (const QString &step : steps) {
-        if (step == QLatin1String("P"))
+        if (step == QLatin1String("P")) {
             queue.Submit(QStringLiteral("desk1"), {});
-        else if (step == QLatin1String("O"))
+        } else if (step == QLatin1String("O")) {
+            happened += QLatin1Char('O');
             queue.TrafficEvent(Written());
-        else
+        } else if (step == QLatin1String("W")) {
+            happened += QLatin1Char('W');
+            QTest::qWait(TCommandQueue::AnswerTimeout + 100);
+        } else {
+            happened += QLatin1Char('A');
             queue.TrafficEvent(Answer(step.mid(1)));
+        }
         QCoreApplication::processEvents(); // the next command goes from the event loop
     }
     QCOMPARE(got, answers);
+    QCOMPARE(happened, timeline);
 }
 
 QTEST_GUILESS_MAIN(TestCommandQueue)
