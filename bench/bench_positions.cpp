@@ -4,7 +4,8 @@
 // eight machines). Prints the delay from writing a frame at the radio to its
 // entry in each position's log; from an alarm acknowledged on one position to
 // its alarm closed on all (what stops each one's flash and sound); and the
-// catch-up of a position away while the traffic went on.
+// catch-up of a position away while the traffic went on, with a broker that
+// keeps it all and with one that keeps 1000 messages (the rest fetched).
 //   bench_positions [positions] [seconds] [away seconds]
 #include "Broker.h"
 #include "FeedOwner.h"
@@ -179,5 +180,45 @@ int main(int argc, char **argv)
                 missed, took, static_cast<long long>(back->log.entries.size()),
                 static_cast<unsigned long long>(back->position->Missed()),
                 same ? "the same as the owner's, in order" : "NOT the owner's entries");
+
+    // 4. The same absence with a broker that keeps only 1000 messages for a
+    // position away: the rest is fetched from the owner's journal.
+    back.reset();
+    desks.clear();
+    TBroker small(1000);
+    if (const QString problem = small.Start(); !problem.isEmpty())
+        Fail(problem);
+    TFeedOwner owner2;
+    if (const QString problem = owner2.Open("Broker=" + small.Url().toUtf8() + "\nRadio=r1\n");
+        !problem.isEmpty())
+        Fail(problem);
+    auto desk = std::make_unique<TPositionCore>();
+    if (const QString problem = desk->Open(small.Port(), QStringLiteral("desk1")); !problem.isEmpty())
+        Fail(problem);
+    if (!Wait([&] { return desk->Following(); }, 10000))
+        Fail(QStringLiteral("the position does not follow the second owner"));
+    owner2.Radio().Write(RadioFrame("B1001000"));
+    Wait([&] { return desk->log.entries.size() == 1; }, 5000);
+    desk->Close();
+    Drive(owner2, clock, ignored, away,
+          [](int i) -> QByteArray { return "F1001001away " + QByteArray::number(i); });
+    Wait([&] { return owner2.log.entries.size() == std::size_t(away * FramesPerSecond) + 1; }, 10000);
+    desk = std::make_unique<TPositionCore>();
+    QElapsedTimer fetchClock;
+    fetchClock.start();
+    if (const QString problem = desk->Open(small.Port(), QStringLiteral("desk1")); !problem.isEmpty())
+        Fail(problem);
+    // The broker's 1000, then one frame more shows the gap, which is fetched.
+    Wait([&] { return desk->position->At() >= 1000; }, 30000);
+    owner2.Radio().Write(RadioFrame("B1001000"));
+    Wait([&] { return desk->position->At() == owner2.feed->TrafficSeq(); }, 60000);
+    const double fetchTook = double(fetchClock.nsecsElapsed()) / 1e9;
+    const QStringList expected = owner2.log.entries.mid(0, owner2.log.entries.size() - 1);
+    std::printf("desk1 away %.0f s, the broker keeping 1000: caught up in %.2f s, %llu fetched from the "
+                "owner, %llu missed, %s\n",
+                away, fetchTook, static_cast<unsigned long long>(desk->position->Fetched()),
+                static_cast<unsigned long long>(desk->position->Missed()),
+                desk->log.entries == expected ? "the same as the owner's, in order"
+                                              : "NOT the owner's entries");
     return 0;
 }
