@@ -101,7 +101,7 @@ void TCommandDesk::Fetch(const QString &position, const TPositionCommand &comman
         command.from > to) {
         reply.from = command.from;
         reply.to = command.to;
-        feed_.Client().Publish(topic, FetchedPayload(reply, {}));
+        feed_.Client().Publish(topic, FetchedPayload(reply, {}, feed_.OpenAlarmsSnapshot()));
         return;
     }
     reply.held = std::max(command.from, journal.First());
@@ -116,7 +116,8 @@ void TCommandDesk::Fetch(const QString &position, const TPositionCommand &comman
         reply.from = next;
         reply.to = next + count - 1;
         reply.last = reply.to >= to;
-        feed_.Client().Publish(topic, FetchedPayload(reply, entries));
+        feed_.Client().Publish(
+            topic, FetchedPayload(reply, entries, reply.last ? feed_.OpenAlarmsSnapshot() : QByteArray()));
         next = reply.to + 1;
     }
 }

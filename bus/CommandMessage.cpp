@@ -198,7 +198,8 @@ std::optional<TCommandReply> ReadReply(const QByteArray &payload)
     return std::nullopt;
 }
 
-QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &entries)
+QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &entries,
+                          const QByteArray &open)
 {
     QJsonObject o{{"v", FeedSchemaVersion},       {"id", reply.id},
                   {"result", "fetched"},          {"boot", reply.boot},
@@ -214,7 +215,10 @@ QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &e
             payload += ',';
         payload += entries.at(i);
     }
-    payload += "]}";
+    payload += ']';
+    if (!open.isEmpty())
+        payload += ",\"open\":" + open;
+    payload += '}';
     return payload;
 }
 
@@ -236,6 +240,8 @@ std::optional<TFetchedReply> ReadFetched(const QByteArray &payload)
     reply.from = number("from");
     reply.to = number("to");
     reply.last = o.value("last").toBool(true);
+    if (o.value("open").isObject())
+        reply.open = ReadOpenAlarms(o.value("open").toObject());
     for (const QJsonValue &entry : o.value("entries").toArray()) {
         // Only this run's messages, in the asked range and in order.
         const std::optional<TFeedTraffic> traffic = ReadTraffic(entry.toObject());

@@ -58,7 +58,11 @@ struct TFetchedReply {
     quint64 current = 0, held = 0, from = 0, to = 0;
     bool last = true;
     QList<TFeedTraffic> entries;
+    // On the last message: the emergencies open at the owner as it answered.
+    std::optional<QList<TAlarm>> open;
 };
-// entries: traffic payloads exactly as published.
-QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &entries);
+// entries: traffic payloads exactly as published; open: the open-alarms message
+// as published (corvalink/<radio>/alarms/open), on the last message only.
+QByteArray FetchedPayload(const TFetchedReply &reply, const QList<QByteArray> &entries,
+                          const QByteArray &open = {});
 std::optional<TFetchedReply> ReadFetched(const QByteArray &payload);

@@ -209,10 +209,17 @@ TAlarm ReadAlarmFields(const QJsonObject &o)
 std::optional<QList<TAlarm>> ReadOpenAlarms(const QByteArray &payload)
 {
     const std::optional<QJsonObject> read = Readable(payload);
-    if (!read || !read->value("alarms").isArray())
+    if (!read)
+        return std::nullopt;
+    return ReadOpenAlarms(*read);
+}
+
+std::optional<QList<TAlarm>> ReadOpenAlarms(const QJsonObject &object)
+{
+    if (!object.value("alarms").isArray())
         return std::nullopt;
     QList<TAlarm> open;
-    for (const QJsonValue &value : read->value("alarms").toArray()) {
+    for (const QJsonValue &value : object.value("alarms").toArray()) {
         const TAlarm alarm = ReadAlarmFields(value.toObject());
         if (alarm.id != 0)
             open.append(alarm);

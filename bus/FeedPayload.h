@@ -95,6 +95,7 @@ struct TFeedAlarm {
 std::optional<TFeedAlarm> ReadAlarm(const QByteArray &payload);
 // The open-alarms snapshot (topics.openAlarms).
 std::optional<QList<TAlarm>> ReadOpenAlarms(const QByteArray &payload);
+std::optional<QList<TAlarm>> ReadOpenAlarms(const QJsonObject &object);
 
 std::optional<TLinkState> ReadState(const QByteArray &payload);
 

@@ -52,6 +52,8 @@ public:
     quint64 TrafficSeq() const { return trafficSeq_; }
     // The traffic messages of this run still held for positions that missed some.
     const TFeedJournal &Journal() const { return journal_; }
+    // The open-alarms message as last published (empty before Attach).
+    QByteArray OpenAlarmsSnapshot() const { return openAlarmsPublished_; }
 
 signals:
     // The total of feed messages dropped because the broker was away too long.

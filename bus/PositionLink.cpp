@@ -238,6 +238,8 @@ void TPositionLink::Apply(const TFeedTraffic &traffic)
         firstApplied_ = traffic.event.time;
     // A port notice from the owner changes this console's panel, not its port.
     session_.ApplyRemote(traffic.event, {traffic.entry, traffic.effects});
+    if (ownerAlarms_ && !fetch_ && lastSeq_ >= ownerAlarms_->current)
+        ReconcileAlarms();
 }
 
 void TPositionLink::NoteMissed(quint64 to, const QDateTime &until, const QString &why)
@@ -276,6 +278,8 @@ void TPositionLink::Fetched(const TFetchedReply &reply)
     ObserveOwnerClock(reply.time);
     if (!fetch_ || reply.id != fetch_->id)
         return; // a late answer to a fetch given up
+    if (reply.open && reply.boot == boot_)
+        ownerAlarms_ = TOwnerAlarms{reply.current, reply.time, *reply.open};
     if (fetch_->from == 0) {
         // Where the feed stood when this position began to listen: a later number
         // that does not follow it is a gap.
@@ -283,6 +287,8 @@ void TPositionLink::Fetched(const TFetchedReply &reply)
             boot_ = reply.boot;
             lastSeq_ = reply.current;
             lastTime_ = reply.time;
+            if (reply.open)
+                ownerAlarms_ = TOwnerAlarms{reply.current, reply.time, *reply.open};
         }
         return EndFetch();
     }
@@ -321,6 +327,33 @@ void TPositionLink::EndFetch()
     waiting.swap(held_);
     for (const TFeedTraffic &traffic : waiting)
         Traffic(traffic);
+    if (ownerAlarms_ && !fetch_ && lastSeq_ >= ownerAlarms_->current)
+        ReconcileAlarms();
+}
+
+void TPositionLink::ReconcileAlarms()
+{
+    const TOwnerAlarms owner = *std::exchange(ownerAlarms_, std::nullopt);
+    QList<qint64> closed;
+    for (const TAlarm &local : hub_.Alarms().Alarms()) {
+        if (!local.IsOpen() || !local.IsEmergency())
+            continue;
+        // Raised or repeated by traffic after the owner answered: not in its list yet.
+        if ((local.last.isValid() ? local.last : local.time) > owner.time)
+            continue;
+        const auto mine = ownerOf_.constFind(local.id);
+        const bool openThere = std::any_of(owner.open.begin(), owner.open.end(), [&](const TAlarm &there) {
+            return mine != ownerOf_.cend() ? there.id == *mine : SameStation(there, local);
+        });
+        if (!openThere)
+            closed.append(local.id);
+    }
+    applyingOwners_ = true;
+    for (const qint64 id : std::as_const(closed))
+        hub_.AcknowledgeAlarm(id, QStringLiteral("at the radio's owner"));
+    applyingOwners_ = false;
+    // And what is open there and not here, as the retained list would say.
+    OpenAlarms(owner.open);
 }
 
 void TPositionLink::State(const TLinkState &state)
@@ -357,6 +390,14 @@ void TPositionLink::Reply(const TCommandReply &reply)
 
 void TPositionLink::Alarm(const TFeedAlarm &alarm)
 {
+    // A transition lost on the way (the broker's queue was full): ask the owner
+    // what is open now.
+    const bool sameRun = alarm.boot == alarmBoot_;
+    const bool gap = sameRun && alarm.seq > alarmSeq_ + 1;
+    alarmBoot_ = alarm.boot;
+    alarmSeq_ = sameRun ? std::max(alarmSeq_, alarm.seq) : alarm.seq;
+    if (gap && !fetch_ && client_.Connected())
+        AskFetch(0, 0);
     // A position's own board raises its overdue stations from the same traffic.
     if (!alarm.alarm.IsEmergency())
         return;

@@ -88,6 +88,11 @@ private:
     void AskFetch(quint64 from, quint64 to);
     void Fetched(const TFetchedReply &reply);
     void EndFetch();
+    // Once the traffic applied here has reached the owner's answer: an emergency
+    // open here that the owner no longer has open was acknowledged there while
+    // its acknowledgement did not reach this position (lost with a full broker
+    // queue, or while this console was not running).
+    void ReconcileAlarms();
     // Notes the messages after lastSeq_ up to `to` as missed; `until` is the owner's
     // time of what comes after them.
     void NoteMissed(quint64 to, const QDateTime &until, const QString &why);
@@ -127,6 +132,16 @@ private:
         quint64 from = 0, to = 0;
     };
     std::optional<TFetch> fetch_;
+    // The owner's open emergencies as of its traffic number `current` and time.
+    struct TOwnerAlarms {
+        quint64 current = 0;
+        QDateTime time;
+        QList<TAlarm> open;
+    };
+    std::optional<TOwnerAlarms> ownerAlarms_;
+    // The owner's run and last alarm number seen: a gap asks for its open alarms.
+    QString alarmBoot_;
+    quint64 alarmSeq_ = 0;
     std::deque<TFeedTraffic> held_;
     QTimer fetchTimer_;
     // The owner's clock less the steady one. A message is never seen before it

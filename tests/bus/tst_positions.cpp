@@ -30,6 +30,7 @@ private slots:
     void awayAndBack();
     void gapFetchedFromOwner_data();
     void gapFetchedFromOwner();
+    void acknowledgedWhileAway();
     void brokerRestartFeedResumes_data();
     void brokerRestartFeedResumes();
     void wrongClock();
@@ -462,6 +463,52 @@ void TstPositions::gapFetchedFromOwner()
     QCOMPARE(got, sent.mid(0, before) + sent.mid(sent.size() - after));
     QVERIFY(note->contains(QStringLiteral("(%1 entries the broker and the radio's owner no longer held)")
                                .arg(back.position->Missed())));
+}
+
+// Two emergencies while the position is away behind a broker that keeps 20
+// messages: their traffic is fetched and opens both here; the one the owner
+// acknowledged meanwhile (its transition lost) is closed, the other stays open.
+void TstPositions::acknowledgedWhileAway()
+{
+    TBroker broker(20);
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    TPositionCore p1;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QTRY_VERIFY(p1.Following());
+    QVERIFY(owner.Radio().Write(Frame("B1001000")));
+    QTRY_COMPARE(p1.log.entries.size(), 1);
+
+    p1.Close();
+    QByteArray frames;
+    for (int i = 0; i < 30; ++i)
+        frames += Frame("F1001001filler " + QByteArray::number(i));
+    QVERIFY(owner.Radio().Write(frames + Frame("E100100099") + Frame("E100100199")));
+    QTRY_COMPARE(owner.hub->Alarms().OpenCount(), 2);
+    const qint64 first = owner.hub->Alarms().Alarms().constFirst().id;
+    QVERIFY(owner.hub->AcknowledgeAlarm(first, TTrafficHub::ByPopup));
+    QVERIFY(owner.Radio().Write(frames));
+    QTRY_COMPARE(owner.log.entries.size(), 63);
+    QTest::qWait(300);
+
+    TPositionCore back;
+    QCOMPARE(back.Open(broker.Port(), "desk1"), QString());
+    QTRY_VERIFY(back.Following());
+    QTest::qWait(300);
+    QVERIFY(owner.Radio().Write(Frame("D1001000")));
+    QTRY_COMPARE(back.position->At(), 64u);
+    QCOMPARE(back.position->Missed(), 0u);
+    QTRY_COMPARE(back.hub->Alarms().Alarms().size(), 2);
+    QTRY_COMPARE(back.hub->Alarms().OpenCount(), 1);
+    const TAlarm &closed = back.hub->Alarms().Alarms().constFirst();
+    QCOMPARE(closed.ident, 1000);
+    QCOMPARE(closed.acknowledgedBy, QStringLiteral("at the radio's owner"));
+    QVERIFY(back.hub->Alarms().Alarms().constLast().IsOpen());
+    // Nothing went back: the owner's record is its own.
+    QTest::qWait(300);
+    QCOMPARE(owner.hub->Alarms().Find(first)->acknowledgedBy, TTrafficHub::ByPopup);
+    QCOMPARE(owner.hub->Alarms().OpenCount(), 1);
 }
 
 void TstPositions::brokerRestartFeedResumes_data()
