@@ -3,6 +3,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QVarLengthArray>
+#include <algorithm>
+#include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -28,6 +32,155 @@ void PutText(QJsonObject &object, const QString &key, const QString &value)
 QByteArray Compact(const QJsonObject &object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// A JSON object written straight into bytes, exactly as QJsonDocument's compact
+// form writes the same object (members in the order of their keys, the same
+// escapes), without building a QJsonObject on the way: the traffic message goes
+// out for every frame on the line. Keys are ASCII.
+class TJsonWriter final {
+public:
+    void Text(const char *key, const QString &value) { Member(key), AppendText(value.utf16(), value.size()); }
+    void Latin1(const char *key, const QByteArray &value)
+    {
+        Member(key), AppendText(reinterpret_cast<const uchar *>(value.constData()), value.size());
+    }
+    // A value known to need no escape.
+    void Ascii(const char *key, QByteArrayView value)
+    {
+        Member(key), values_ += '"', values_ += value, values_ += '"';
+    }
+    void Number(const char *key, qint64 value)
+    {
+        char digits[24];
+        Member(key),
+            values_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr - digits);
+    }
+    void Bool(const char *key, bool value) { Member(key), values_ += value ? "true" : "false"; }
+    void Json(const char *key, const QByteArray &value) { Member(key), values_ += value; }
+
+    QByteArray Finish()
+    {
+        if (!members_.isEmpty())
+            members_.last().end = values_.size();
+        std::sort(members_.begin(), members_.end(),
+                  [](const TMember &a, const TMember &b) { return std::strcmp(a.key, b.key) < 0; });
+        QByteArray out;
+        out.reserve(values_.size() + members_.size() * 16 + 2);
+        out += '{';
+        for (const TMember &m : std::as_const(members_)) {
+            if (out.size() > 1)
+                out += ',';
+            out += '"', out += m.key, out += "\":";
+            out += QByteArrayView(values_).sliced(m.begin, m.end - m.begin);
+        }
+        out += '}';
+        return out;
+    }
+
+private:
+    struct TMember {
+        const char *key;
+        qsizetype begin, end;
+    };
+    void Member(const char *key)
+    {
+        if (!members_.isEmpty())
+            members_.last().end = values_.size();
+        members_.append({key, values_.size(), 0});
+    }
+    template <typename Char> void AppendText(const Char *text, qsizetype size)
+    {
+        static constexpr char Hex[] = "0123456789abcdef";
+        values_ += '"';
+        for (qsizetype i = 0; i < size; ++i) {
+            const char16_t c = text[i];
+            if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
+                values_ += char(c);
+            } else if (c < 0x80) {
+                values_ += '\\';
+                switch (c) {
+                case '"':
+                    values_ += '"';
+                    break;
+                case '\\':
+                    values_ += '\\';
+                    break;
+                case '\b':
+                    values_ += 'b';
+                    break;
+                case '\f':
+                    values_ += 'f';
+                    break;
+                case '\n':
+                    values_ += 'n';
+                    break;
+                case '\r':
+                    values_ += 'r';
+                    break;
+                case '\t':
+                    values_ += 't';
+                    break;
+                default:
+                    values_ += "u00", values_ += Hex[c >> 4], values_ += Hex[c & 15];
+                }
+            } else if (c < 0x800) {
+                values_ += char(0xC0 | (c >> 6)), values_ += char(0x80 | (c & 0x3F));
+            } else if (QChar::isHighSurrogate(c) && i + 1 < size && QChar::isLowSurrogate(text[i + 1])) {
+                const char32_t u = QChar::surrogateToUcs4(c, char16_t(text[++i]));
+                values_ += char(0xF0 | (u >> 18)), values_ += char(0x80 | ((u >> 12) & 0x3F));
+                values_ += char(0x80 | ((u >> 6) & 0x3F)), values_ += char(0x80 | (u & 0x3F));
+            } else if (QChar::isSurrogate(c)) {
+                // Alone, it has no UTF-8 form: escaped, as QJsonDocument does.
+                values_ += "\\u", values_ += Hex[c >> 12], values_ += Hex[(c >> 8) & 15];
+                values_ += Hex[(c >> 4) & 15], values_ += Hex[c & 15];
+            } else {
+                values_ += char(0xE0 | (c >> 12)), values_ += char(0x80 | ((c >> 6) & 0x3F));
+                values_ += char(0x80 | (c & 0x3F));
+            }
+        }
+        values_ += '"';
+    }
+
+    QByteArray values_;
+    QVarLengthArray<TMember, 24> members_;
+};
+
+void PutNumber(TJsonWriter &o, const char *key, std::optional<int> value)
+{
+    if (value)
+        o.Number(key, *value);
+}
+
+void PutText(TJsonWriter &o, const char *key, const QString &value)
+{
+    if (!value.isEmpty())
+        o.Text(key, value);
+}
+
+// FeedTime's text, written without the time zone's and the format's machinery
+// for the years it can be (FeedTime's own for any other).
+QByteArray FeedTimeAscii(const QDateTime &time)
+{
+    const qint64 msecs = time.isValid() ? time.toMSecsSinceEpoch() : -1;
+    constexpr qint64 MsecsPerDay = 86400000;
+    const QDate date = msecs >= 0 ? QDate(1970, 1, 1).addDays(msecs / MsecsPerDay) : QDate();
+    if (!date.isValid() || date.year() > 9999)
+        return FeedTime(time).toLatin1();
+    int ms = int(msecs % MsecsPerDay);
+    char text[] = "yyyy-MM-ddTHH:mm:ss.zzzZ";
+    const auto put = [&text](int at, int value, int digits) {
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            text[at + i] = char('0' + value % 10);
+    };
+    put(0, date.year(), 4);
+    put(5, date.month(), 2);
+    put(8, date.day(), 2);
+    put(11, ms / 3600000, 2);
+    put(14, ms / 60000 % 60, 2);
+    put(17, ms / 1000 % 60, 2);
+    put(20, ms % 1000, 3);
+    return QByteArray(text, sizeof text - 1);
 }
 
 } // namespace
@@ -75,18 +228,32 @@ QString FeedTime(const QDateTime &time)
 
 namespace {
 
-QJsonObject EffectJson(const TWindowEffect &effect)
+QByteArray EffectJson(const TWindowEffect &effect)
 {
-    if (const auto *e = std::get_if<TPopupRequest>(&effect))
-        return {{"effect", "popup"},   {"popup", int(e->kind)}, {"fleet", e->fleet},
-                {"ident", e->ident},   {"name", e->name},       {"fleet2", e->fleet2},
-                {"ident2", e->ident2}, {"name2", e->name2},     {"text", e->text}};
-    if (const auto *e = std::get_if<TSetPttIdCaption>(&effect))
-        return {{"effect", "pttCaption"}, {"caption", e->caption}};
-    if (const auto *e = std::get_if<TSetCallDecodeFrom>(&effect))
-        return {{"effect", "callDecodeFrom"}, {"name", e->name}, {"fleet", e->fleet}, {"ident", e->ident}};
-    const auto &e = std::get<TAppendMessageText>(effect);
-    return {{"effect", "messageText"}, {"text", e.text}};
+    TJsonWriter o;
+    if (const auto *e = std::get_if<TPopupRequest>(&effect)) {
+        o.Ascii("effect", "popup");
+        o.Number("popup", int(e->kind));
+        o.Text("fleet", e->fleet);
+        o.Text("ident", e->ident);
+        o.Text("name", e->name);
+        o.Text("fleet2", e->fleet2);
+        o.Text("ident2", e->ident2);
+        o.Text("name2", e->name2);
+        o.Text("text", e->text);
+    } else if (const auto *e = std::get_if<TSetPttIdCaption>(&effect)) {
+        o.Ascii("effect", "pttCaption");
+        o.Text("caption", e->caption);
+    } else if (const auto *e = std::get_if<TSetCallDecodeFrom>(&effect)) {
+        o.Ascii("effect", "callDecodeFrom");
+        o.Text("name", e->name);
+        o.Text("fleet", e->fleet);
+        o.Text("ident", e->ident);
+    } else {
+        o.Ascii("effect", "messageText");
+        o.Text("text", std::get<TAppendMessageText>(effect).text);
+    }
+    return o.Finish();
 }
 
 std::optional<TWindowEffect> EffectFromJson(const QJsonObject &o)
@@ -268,37 +435,44 @@ std::optional<TLinkState> ReadState(const QByteArray &payload)
 QByteArray TrafficPayload(const TFeedOrigin &origin, quint64 seq, const TTrafficEvent &event,
                           const QString &entry, const QList<TWindowEffect> &effects)
 {
-    QJsonObject o = Head(origin);
-    o.insert(QStringLiteral("seq"), qint64(seq));
-    o.insert(QStringLiteral("time"), FeedTime(event.time));
-    o.insert(QStringLiteral("direction"), TrafficDirectionText(event.direction));
-    o.insert(QStringLiteral("kind"), TrafficKindText(event.kind));
-    PutNumber(o, QStringLiteral("fleet"), event.fleet);
-    PutNumber(o, QStringLiteral("ident"), event.ident);
-    PutText(o, QStringLiteral("name"), event.name);
-    PutNumber(o, QStringLiteral("fleet2"), event.fleet2);
-    PutNumber(o, QStringLiteral("ident2"), event.ident2);
-    PutText(o, QStringLiteral("name2"), event.name2);
+    TJsonWriter o;
+    o.Number("v", FeedSchemaVersion);
+    o.Text("radio", origin.radio);
+    o.Text("boot", origin.boot);
+    o.Number("seq", qint64(seq));
+    o.Ascii("time", FeedTimeAscii(event.time));
+    o.Text("direction", TrafficDirectionText(event.direction));
+    o.Text("kind", TrafficKindText(event.kind));
+    PutNumber(o, "fleet", event.fleet);
+    PutNumber(o, "ident", event.ident);
+    PutText(o, "name", event.name);
+    PutNumber(o, "fleet2", event.fleet2);
+    PutNumber(o, "ident2", event.ident2);
+    PutText(o, "name2", event.name2);
     if (event.status) {
-        o.insert(QStringLiteral("status"), *event.status);
-        o.insert(QStringLiteral("statusKnown"), event.statusKnown);
-        PutText(o, QStringLiteral("statusText"), event.statusText);
+        o.Number("status", *event.status);
+        o.Bool("statusKnown", event.statusKnown);
+        PutText(o, "statusText", event.statusText);
     }
-    PutText(o, QStringLiteral("text"), event.text);
+    PutText(o, "text", event.text);
     if (event.IsEmergency())
-        o.insert(QStringLiteral("emergency"), true);
+        o.Bool("emergency", true);
     // Byte for byte: each byte of the frame is one character U+0000..U+00FF.
     if (!event.frame.isEmpty())
-        o.insert(QStringLiteral("frame"), QString::fromLatin1(event.frame));
-    PutText(o, QStringLiteral("position"), event.position);
-    PutText(o, QStringLiteral("entry"), entry);
+        o.Latin1("frame", event.frame);
+    PutText(o, "position", event.position);
+    PutText(o, "entry", entry);
     if (!effects.isEmpty()) {
-        QJsonArray list;
-        for (const TWindowEffect &effect : effects)
-            list.append(EffectJson(effect));
-        o.insert(QStringLiteral("effects"), list);
+        QByteArray list = "[";
+        for (const TWindowEffect &effect : effects) {
+            if (list.size() > 1)
+                list += ',';
+            list += EffectJson(effect);
+        }
+        list += ']';
+        o.Json("effects", list);
     }
-    return Compact(o);
+    return o.Finish();
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
@@ -15,11 +16,16 @@
 // The feed from the radio's owner through a mosquitto of the test's own: the
 // owner is the console's core on a pseudo-terminal radio; readers are plain
 // clients of the broker.
+Q_DECLARE_METATYPE(TTrafficEvent)
+Q_DECLARE_METATYPE(QList<TWindowEffect>)
+
 class TstBusFeed : public QObject {
     Q_OBJECT
 private slots:
     void preferences_data();
     void preferences();
+    void trafficPayloadAsQtWritesIt_data();
+    void trafficPayloadAsQtWritesIt();
     void noBrokerNoFeed();
     void trafficInOrderWithStates();
     void lastWillWhenOwnerKilled();
@@ -144,6 +150,163 @@ void TstBusFeed::preferences()
         QVERIFY(!loaded);
         QVERIFY2(problem.contains(refusal), qPrintable(problem));
         QVERIFY(problem.startsWith(QLatin1String("The feed to the broker is off: in ")));
+    }
+}
+
+namespace {
+
+// The traffic message as a QJsonObject through QJsonDocument (how the feed
+// wrote it first): the bytes the feed's own writer must give.
+QByteArray TrafficThroughQJson(const TFeedOrigin &origin, quint64 seq, const TTrafficEvent &event,
+                               const QString &entry, const QList<TWindowEffect> &effects)
+{
+    QJsonObject o{
+        {"v", FeedSchemaVersion}, {"radio", origin.radio}, {"boot", origin.boot}, {"seq", qint64(seq)}};
+    const auto number = [&o](const char *key, std::optional<int> value) {
+        if (value)
+            o.insert(QLatin1String(key), *value);
+    };
+    const auto text = [&o](const char *key, const QString &value) {
+        if (!value.isEmpty())
+            o.insert(QLatin1String(key), value);
+    };
+    o.insert("time", FeedTime(event.time));
+    o.insert("direction", TrafficDirectionText(event.direction));
+    o.insert("kind", TrafficKindText(event.kind));
+    number("fleet", event.fleet);
+    number("ident", event.ident);
+    text("name", event.name);
+    number("fleet2", event.fleet2);
+    number("ident2", event.ident2);
+    text("name2", event.name2);
+    if (event.status) {
+        o.insert("status", *event.status);
+        o.insert("statusKnown", event.statusKnown);
+        text("statusText", event.statusText);
+    }
+    text("text", event.text);
+    if (event.IsEmergency())
+        o.insert("emergency", true);
+    if (!event.frame.isEmpty())
+        o.insert("frame", QString::fromLatin1(event.frame));
+    text("position", event.position);
+    text("entry", entry);
+    QJsonArray list;
+    for (const TWindowEffect &effect : effects) {
+        if (const auto *e = std::get_if<TPopupRequest>(&effect))
+            list.append(QJsonObject{{"effect", "popup"},
+                                    {"popup", int(e->kind)},
+                                    {"fleet", e->fleet},
+                                    {"ident", e->ident},
+                                    {"name", e->name},
+                                    {"fleet2", e->fleet2},
+                                    {"ident2", e->ident2},
+                                    {"name2", e->name2},
+                                    {"text", e->text}});
+        else if (const auto *e = std::get_if<TSetPttIdCaption>(&effect))
+            list.append(QJsonObject{{"effect", "pttCaption"}, {"caption", e->caption}});
+        else if (const auto *e = std::get_if<TSetCallDecodeFrom>(&effect))
+            list.append(QJsonObject{
+                {"effect", "callDecodeFrom"}, {"name", e->name}, {"fleet", e->fleet}, {"ident", e->ident}});
+        else
+            list.append(
+                QJsonObject{{"effect", "messageText"}, {"text", std::get<TAppendMessageText>(effect).text}});
+    }
+    if (!list.isEmpty())
+        o.insert("effects", list);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+void TstBusFeed::trafficPayloadAsQtWritesIt_data()
+{
+    QTest::addColumn<TTrafficEvent>("event");
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QList<TWindowEffect>>("effects");
+
+    const QDateTime time(QDate(2026, 12, 10), QTime(1, 2, 3, 456), Qt::UTC);
+    TTrafficEvent status;
+    status.time = time;
+    status.kind = TrafficKind::Status;
+    status.fleet = 100;
+    status.ident = 1000;
+    status.name = QStringLiteral("Base");
+    status.status = 99;
+    status.statusKnown = true;
+    status.statusText = QStringLiteral("Officer down");
+    status.frame = "\x02"
+                   "E100100099\x03";
+    QTest::newRow("emergency with its popup")
+        << status << QStringLiteral("01:02:03 RX: Status from Base\r\n\t\"Officer down\"")
+        << QList<TWindowEffect>{
+               TPopupRequest{PopupKind::Status, "100", "1000", "Base", "", "", "99", "Officer down"}};
+
+    TTrafficEvent decode;
+    decode.time = time.addMSecs(-time.time().msecsSinceStartOfDay()); // midnight
+    decode.kind = TrafficKind::CallDecode;
+    decode.fleet = 0;
+    decode.ident = 0;
+    decode.fleet2 = 349;
+    decode.ident2 = 4999;
+    decode.name2 = QStringLiteral("Truck 9");
+    decode.text = QStringLiteral("start");
+    decode.position = QStringLiteral("desk2");
+    QTest::newRow("call decode, no frame, a position")
+        << decode << QString()
+        << QList<TWindowEffect>{TSetCallDecodeFrom{"Truck 9", "349", "4999"}, TSetPttIdCaption{"PTT ID"}};
+
+    // Every byte a frame can hold, and texts with what JSON escapes, characters
+    // outside Latin-1, a pair of surrogates and lone ones.
+    TTrafficEvent message;
+    message.time = time.addYears(-50);
+    message.kind = TrafficKind::LongMessage;
+    message.direction = TrafficDirection::Out;
+    message.fleet = 100;
+    message.ident = 1001;
+    for (int byte = 0; byte < 256; ++byte)
+        message.frame += char(byte);
+    message.text = QStringLiteral("quote \" back \\ slash / tab\t nul") + QChar(0) + QChar(0x1f) +
+                   QChar(0x7f) + QStringLiteral("\u00e9\u20ac\u2028\ufeff\uffff") +
+                   QString::fromUtf8("\xF0\x9F\x98\x80") + QChar(0xd800) + QLatin1Char('x') + QChar(0xdc00);
+    message.name = message.text;
+    QTest::newRow("escapes and every byte")
+        << message << message.text << QList<TWindowEffect>{TAppendMessageText{message.text}};
+
+    TTrafficEvent lost;
+    lost.kind = TrafficKind::PortLost;
+    lost.direction = TrafficDirection::Local;
+    lost.text = QStringLiteral("COM1");
+    QTest::newRow("port lost, no time, no station") << lost << QString() << QList<TWindowEffect>{};
+
+    TTrafficEvent unknown = status;
+    unknown.time = QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC);
+    unknown.status = 21;
+    unknown.statusKnown = false;
+    unknown.statusText.clear();
+    unknown.name.clear();
+    QTest::newRow("unknown status, the last time of year 9999")
+        << unknown << QString() << QList<TWindowEffect>{};
+
+    TTrafficEvent ancient = unknown;
+    ancient.time = QDateTime(QDate(1969, 12, 31), QTime(23, 59, 59, 1), Qt::UTC);
+    QTest::newRow("a time before 1970") << ancient << QString() << QList<TWindowEffect>{};
+}
+
+void TstBusFeed::trafficPayloadAsQtWritesIt()
+{
+    QFETCH(TTrafficEvent, event);
+    QFETCH(QString, entry);
+    QFETCH(QList<TWindowEffect>, effects);
+    const TFeedOrigin origin{QStringLiteral("radio \"room\""), QStringLiteral("0b6f-boot")};
+    for (const quint64 seq : {quint64(1), quint64(1) << 40}) {
+        const QByteArray written = TrafficPayload(origin, seq, event, entry, effects);
+        QCOMPARE(written, TrafficThroughQJson(origin, seq, event, entry, effects));
+        const std::optional<TFeedTraffic> read = ReadTraffic(written);
+        QVERIFY(read);
+        QCOMPARE(read->seq, seq);
+        QCOMPARE(read->event.frame, event.frame);
+        QCOMPARE(read->effects, effects);
     }
 }
 
