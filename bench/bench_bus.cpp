@@ -1,10 +1,11 @@
 // The radio owner's cost of the feed: the console's core on a pseudo-terminal
 // radio at 87 frames/s (the line's rate at 9600 bit/s for 10-byte status
-// frames), run three times: without a feed, with the feed and the broker up, and
-// with the feed while the broker is down. Prints the process's CPU per second of
-// traffic (the reader thread, the decoding and the library's network thread; the
-// broker is another process) and the delay from writing a frame at the radio to
-// its Traffic event at the owner.
+// frames), run three times a round: without a feed, with the feed and the
+// broker up, and with the feed while the broker is down. Prints the CPU and the
+// wake-ups of the owner's thread and of the feed's network thread, the whole
+// process's CPU (the broker is another process), and the delay from writing a
+// frame at the radio to its Traffic event at the owner.
+//   bench_bus [seconds a run, default 20] [rounds, default 3]
 #include "Broker.h"
 #include "FeedOwner.h"
 
@@ -162,7 +163,8 @@ TResult Run(const QByteArray &busSection, double seconds)
     // The feed's threads: those its library started (the benchmark's own
     // reader of the feed, another client, was there before).
     for (auto it = end.cbegin(); it != end.cend(); ++it) {
-        if (before.contains(it.key()) || !start.contains(it.key()) || it.value().name != "mosquitto loop")
+        if (before.contains(it.key()) || !start.contains(it.key()) ||
+            it.value().name != TMqttClient::ThreadName)
             continue;
         result.feedPercent += 100.0 * (it.value().cpu - start.value(it.key()).cpu) / elapsed;
         result.feedWakes += double(it.value().wakes - start.value(it.key()).wakes) / elapsed;

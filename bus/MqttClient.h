@@ -5,19 +5,20 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <thread>
 
 struct mosquitto;
 
-// One connection to a broker through libmosquitto, whose own thread does the
-// network work and reconnects with back-off (1 s doubling to 30 s). Publish
-// never waits on the network: messages wait in a bounded queue here, owned by
-// the thread that made the client, and go to the library while it is connected,
-// at most InFlightLimit unacknowledged at a time. Everything is QoS 1; what the
-// library holds when the line drops it sends again after the reconnect.
+// One connection to a broker through libmosquitto. A network thread of the
+// client's own runs the library's loop and reconnects with back-off (1 s
+// doubling to 30 s). Publish never waits on the network: messages wait in a
+// bounded queue here, owned by the thread that made the client, and go to the
+// network thread while it is connected, at most InFlightLimit unacknowledged at
+// a time. Everything is QoS 1; what the library holds when the line drops it
+// sends again after the reconnect.
 class TMqttClient final : public QObject {
     Q_OBJECT
 public:
@@ -36,16 +37,20 @@ public:
         bool cleanSession = true;
     };
     static constexpr int InFlightLimit = 100;
-    // New messages go to the library together, this long after the first of
-    // them: one wake-up of its thread per batch instead of one per message.
+    // While messages flow, the network thread wakes once each BatchDelay: it
+    // reads the acknowledgements that came and sends what came meanwhile in one
+    // TCP segment. The first message after a quiet spell goes at once. A wake-up
+    // per message and per acknowledgement cost more than the messages.
     static constexpr int BatchDelay = 25; // ms
+    // The network thread's name (it shows in ps and /proc).
+    static constexpr const char *ThreadName = "mqtt network";
 
     explicit TMqttClient(TOptions options, QObject *parent = nullptr);
-    // Disconnects and stops the library's thread; what is still queued is lost
+    // Disconnects and stops the network thread; what is still queued is lost
     // (Flush first).
     ~TMqttClient() override;
 
-    // Starts the library's thread and the first connection attempt (later ones
+    // Starts the network thread and the first connection attempt (later ones
     // follow by themselves). False and *problem when the options cannot be used.
     bool Start(QString *problem);
 
@@ -86,10 +91,19 @@ private:
     int InFlight() const { return int(handed_ - acknowledged_); }
     void Pump();
     void Drop();
+    void Wake();
+    // The network thread.
+    void Network();
+    void Read();
+    void SendBatch();
+    void SubscribeNew();
+    void Refused(TMessage message, int rc);
 
     TOptions options_;
     mosquitto *mosq_ = nullptr;
-    bool started_ = false;
+    std::thread network_;
+    int wake_ = -1; // an eventfd: new messages after a quiet spell, subscriptions, the end
+    std::atomic<bool> stop_ = false;
     std::atomic<bool> connected_ = false;
     // Owner's thread only from here on.
     std::deque<TMessage> waiting_;
@@ -97,16 +111,22 @@ private:
     // valid while elements come and go at its ends).
     QHash<QByteArray, TMessage *> waitingRetained_;
     int waitingPlain_ = 0;
-    quint64 handed_ = 0; // to the library
-    // Counted on the library's thread; the owner's thread is only woken for it
+    quint64 handed_ = 0; // to the network thread
+    quint64 dropped_ = 0;
+    int lastRefusal_ = 0;
+    // Counted on the network thread; the owner's thread is only woken for it
     // when messages wait (steady traffic with the broker up costs no wake-up).
     std::atomic<quint64> acknowledged_ = 0;
     std::atomic<bool> anyWaiting_ = false;
     std::atomic<bool> pumpPosted_ = false;
-    QTimer batch_;
-    quint64 dropped_ = 0;
-    int lastRefusal_ = 0;
-    std::mutex subscriptionsMutex_; // the library's thread reads the list as it connects
+    // Handed over, in order, not yet given to the library.
+    std::mutex handoffMutex_;
+    std::deque<TMessage> handoff_;
+    bool networkIdle_ = false; // under the mutex: no batch due, a new message must wake it
+    std::mutex subscriptionsMutex_;
     QList<QByteArray> subscriptions_;
-    bool libraryConnected_ = false; // under the mutex: as the library's thread knows it
+    // The network thread's own.
+    bool libraryConnected_ = false; // CONNACK received on the present connection
+    qsizetype subscribed_ = 0;      // of subscriptions_, subscribed on the present connection
+    int backoff_ = 1;               // s before the next attempt
 };
