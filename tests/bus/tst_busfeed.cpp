@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -31,6 +32,7 @@ private slots:
     void lastWillWhenOwnerKilled();
     void brokerRestart_data();
     void brokerRestart();
+    void asleepWhileBrokerAway();
 };
 
 namespace {
@@ -65,6 +67,24 @@ QString CheckNumbering(const QList<TFeedReader::TMessage> &messages, qint64 firs
 int ThreadCount()
 {
     return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+// How often the client's network thread (there is one) went to sleep so far;
+// -1 when there is none.
+qint64 NetworkThreadWakes()
+{
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &entry : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(entry + QStringLiteral("/comm")));
+        QFile status(tasks.filePath(entry + QStringLiteral("/status")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != TMqttClient::ThreadName ||
+            !status.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("voluntary_ctxt_switches:"))
+                return line.mid(24).trimmed().toLongLong();
+    }
+    return -1;
 }
 
 } // namespace
@@ -516,6 +536,25 @@ void TstBusFeed::brokerRestart()
     QTRY_COMPARE(reader.On("/traffic").size(), 11 + whileDown - dropped);
     QCOMPARE(reader.On("/traffic").last().Json().value("seq").toInteger(), 11 + whileDown);
     QTRY_COMPARE(owner.feed->Client().Queued(), 0);
+}
+
+void TstBusFeed::asleepWhileBrokerAway()
+{
+    // An owner started while its broker is down: the network thread sleeps
+    // between the attempts (1 s, then 2 s, ...), it does not poll; the radio
+    // goes on.
+    TBroker broker;
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    broker.Stop();
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker)).isEmpty(), "owner");
+    const qint64 wakes = NetworkThreadWakes();
+    QVERIFY(wakes >= 0);
+    QVERIFY(owner.Radio().Write(RadioFrame("E100100021")));
+    QTest::qWait(1500);
+    QVERIFY2(NetworkThreadWakes() - wakes <= 10, qPrintable(QString::number(NetworkThreadWakes() - wakes)));
+    QCOMPARE(owner.log.entries.size(), 1);
+    QVERIFY(!owner.feed->Client().Connected());
 }
 
 namespace {
