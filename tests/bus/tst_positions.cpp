@@ -6,6 +6,7 @@
 #include "StationBoard.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -34,6 +35,7 @@ private slots:
     void brokerRestartFeedResumes_data();
     void brokerRestartFeedResumes();
     void wrongClock();
+    void overTls();
     void cleanupTestCase();
 
 private:
@@ -393,8 +395,10 @@ void TstPositions::awayAndBack()
 void TstPositions::gapFetchedFromOwner_data()
 {
     QTest::addColumn<int>("journal");
-    QTest::newRow("the owner has it all") << 20000;
-    QTest::newRow("the owner has the last 40") << 40;
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("the owner has it all") << 20000 << false;
+    QTest::newRow("the owner has the last 40") << 40 << false;
+    QTest::newRow("the owner has it all, over TLS") << 20000 << true;
 }
 
 // The broker keeps 20 messages for a position that is away; the owner's journal
@@ -402,13 +406,17 @@ void TstPositions::gapFetchedFromOwner_data()
 void TstPositions::gapFetchedFromOwner()
 {
     QFETCH(int, journal);
+    QFETCH(bool, tls);
     TBroker broker(20);
+    if (tls)
+        broker.UseTls();
     QVERIFY2(broker.Start().isEmpty(), "broker");
+    const QByteArray bus = "Broker=" + broker.Url().toUtf8() + '\n' +
+                           (tls ? "CaFile=" + TBroker::TestCaFile().toUtf8() + '\n' : QByteArray());
     TFeedOwner owner;
-    QVERIFY2(owner.Open(BusSection(broker.Port(), "Journal=" + QByteArray::number(journal) + "\n")).isEmpty(),
-             "owner");
+    QVERIFY2(owner.Open(bus + "Radio=r1\nJournal=" + QByteArray::number(journal) + "\n").isEmpty(), "owner");
     TPositionCore p1;
-    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QCOMPARE(p1.Open(broker.Port(), "desk1", bus), QString());
     QTRY_VERIFY(p1.Following());
     QVERIFY(owner.Radio().Write(Frame("B1001000")));
     QTRY_COMPARE(p1.log.entries.size(), 1);
@@ -422,7 +430,7 @@ void TstPositions::gapFetchedFromOwner()
     QTest::qWait(300);
 
     TPositionCore back;
-    QCOMPARE(back.Open(broker.Port(), "desk1"), QString());
+    QCOMPARE(back.Open(broker.Port(), "desk1", bus), QString());
     QTRY_VERIFY(back.Following());
     QTest::qWait(300); // what the broker kept
     QVERIFY(owner.Radio().Write(Frame("F1001001the last one")));
@@ -591,6 +599,36 @@ void TstPositions::wrongClock()
     QVERIFY(!board.OverdueAt(row));
     const qint64 due = QDateTime::currentDateTimeUtc().secsTo(board.NextDeadline());
     QVERIFY2(due > 4 * 60 && due <= 5 * 60, qPrintable(QString::number(due)));
+}
+
+// The owner and a position through a broker that takes only TLS: a burst and
+// then a single frame each arrive at once (nothing waits in the TLS layer for
+// the next packet or the keep-alive).
+void TstPositions::overTls()
+{
+    TBroker broker;
+    broker.UseTls();
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    const QByteArray bus =
+        "Broker=" + broker.Url().toUtf8() + "\nCaFile=" + TBroker::TestCaFile().toUtf8() + '\n';
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(bus + "Radio=r1\n").isEmpty(), "owner");
+    TPositionCore p1;
+    QCOMPARE(p1.Open(broker.Port(), "desk1", bus), QString());
+    QTRY_VERIFY(p1.Following());
+
+    QByteArray frames;
+    for (int i = 0; i < 30; ++i)
+        frames += Frame("F1001001burst " + QByteArray::number(i));
+    QVERIFY(owner.Radio().Write(frames));
+    QTRY_COMPARE_WITH_TIMEOUT(p1.log.entries.size(), 30, 3000);
+    QTest::qWait(1000);
+    QElapsedTimer single;
+    single.start();
+    QVERIFY(owner.Radio().Write(Frame("D1001000")));
+    QTRY_COMPARE_WITH_TIMEOUT(p1.log.entries.size(), 31, 3000);
+    QVERIFY2(single.elapsed() < 1000, qPrintable(QString::number(single.elapsed())));
+    QCOMPARE(p1.log.entries, owner.log.entries);
 }
 
 void TstPositions::cleanupTestCase()

@@ -24,6 +24,10 @@ public:
     TBroker(const TBroker &) = delete;
     TBroker &operator=(const TBroker &) = delete;
 
+    // Listens with TLS (mqtts) with the tests' server certificate for 127.0.0.1;
+    // clients trust TestCaFile(). Before Start.
+    void UseTls() { tls_ = true; }
+    static QString TestCaFile() { return QStringLiteral(CORVALINK_TEST_TLS_DIR "/ca.pem"); }
     // Starts it and waits until it listens (the same port every time). Empty
     // when it does, else what failed.
     QString Start();
@@ -40,6 +44,7 @@ private:
     int port_ = 0;
     int maxQueued_ = 100000;
     bool persistent_ = true;
+    bool tls_ = false;
 };
 
 // A TCP relay on loopback (socat) from a port of its own to the broker's: a

@@ -23,14 +23,18 @@ struct TPositionCore {
     std::unique_ptr<TTrafficHub> hub;
     std::unique_ptr<TPositionLink> position;
 
-    // Empty when following the radio r1 through the broker on port, else what failed.
-    QString Open(int port, const QString &name)
+    // Empty when following the radio r1 through the broker on port, else what
+    // failed. bus: the [Bus] section's broker lines instead (mqtts, a CA file).
+    QString Open(int port, const QString &name, const QByteArray &bus = {})
     {
         QString problem = dir.Prepare(TScratchDir::Settings(1, 0x1f), {});
         if (!problem.isEmpty() || !dir.MakeCurrent())
             return problem.isEmpty() ? QStringLiteral("cannot enter the scratch directory") : problem;
-        if (!dir.WriteFile(PreferencesFileName,
-                           "[Bus]\nBroker=mqtt://127.0.0.1:" + QByteArray::number(port) + "\nRadio=r1\n"))
+        if (!dir.WriteFile(
+                PreferencesFileName,
+                "[Bus]\n" +
+                    (bus.isEmpty() ? "Broker=mqtt://127.0.0.1:" + QByteArray::number(port) + '\n' : bus) +
+                    "Radio=r1\n"))
             return QStringLiteral("cannot write the preferences");
         link = std::make_unique<TRadioLink>();
         link->UseWithoutRadio();
