@@ -31,6 +31,19 @@ bool Flag(const QSettings &file, const QString &key, bool fallback)
     throw TRefused{QStringLiteral("Bus/%1 is '%2', not true or false").arg(key, value)};
 }
 
+// A count from 1 to 1000000; fallback when the key is not there.
+int Count(const QSettings &file, const QString &key, int fallback)
+{
+    const QString value = Text(file, key);
+    if (value.isEmpty())
+        return fallback;
+    bool ok = false;
+    const int count = value.toInt(&ok);
+    if (!ok || count < 1 || count > 1000000)
+        throw TRefused{QStringLiteral("Bus/%1 is '%2', not a number from 1 to 1000000").arg(key, value)};
+    return count;
+}
+
 QString ReadableFile(const QString &key, const QString &path, const QString &base)
 {
     const QFileInfo info(QDir(base), path);
@@ -102,22 +115,8 @@ TBusPreferences Parse(const QSettings &file, const QString &base)
                            "Bus/AllowPlainText=true to send the feed and the password readable")
                 .arg(broker)};
 
-    const QString limit = Text(file, QStringLiteral("QueueLimit"));
-    if (!limit.isEmpty()) {
-        bool ok = false;
-        bus.queueLimit = limit.toInt(&ok);
-        if (!ok || bus.queueLimit < 1 || bus.queueLimit > 1000000)
-            throw TRefused{
-                QStringLiteral("Bus/QueueLimit is '%1', not a number from 1 to 1000000").arg(limit)};
-    }
-    const QString journal = Text(file, QStringLiteral("Journal"));
-    if (!journal.isEmpty()) {
-        bool ok = false;
-        bus.journal = journal.toInt(&ok);
-        if (!ok || bus.journal < 1 || bus.journal > 1000000)
-            throw TRefused{
-                QStringLiteral("Bus/Journal is '%1', not a number from 1 to 1000000").arg(journal)};
-    }
+    bus.queueLimit = Count(file, QStringLiteral("QueueLimit"), bus.queueLimit);
+    bus.journal = Count(file, QStringLiteral("Journal"), bus.journal);
     return bus;
 }
 

@@ -145,6 +145,8 @@ void TstBusFeed::preferences_data()
         << QByteArray("Broker=mqtt://127.0.0.1\nRadio=r1\nQueueLimit=0") << "Bus/QueueLimit is '0'" << 0;
     QTest::newRow("queue limit text") << QByteArray("Broker=mqtt://127.0.0.1\nRadio=r1\nQueueLimit=many")
                                       << "Bus/QueueLimit is 'many'" << 0;
+    QTest::newRow("journal too long") << QByteArray("Broker=mqtt://127.0.0.1\nRadio=r1\nJournal=2000000")
+                                      << "Bus/Journal is '2000000'" << 0;
 }
 
 void TstBusFeed::preferences()
