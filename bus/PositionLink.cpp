@@ -4,6 +4,8 @@
 #include "LogTime.h"
 #include "TrafficHub.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
 #include <utility>
@@ -67,6 +69,10 @@ std::unique_ptr<TPositionLink> TPositionLink::FromPreferences(const QString &fil
         return nullptr;
     }
     auto position = std::make_unique<TPositionLink>(*preferences, session, hub);
+    const QString place = QFileInfo(fileName).absoluteDir().filePath(PlaceFileName);
+    if (!position->KeepPlaceIn(place))
+        qWarning("The position's place in the feed cannot be kept in %s: %s", qUtf8Printable(place),
+                 qUtf8Printable(position->place_.errorString()));
     if (!position->Start(problem))
         return nullptr;
     return position;
@@ -114,6 +120,24 @@ TPositionLink::~TPositionLink()
 {
     session_.SetRelay(nullptr);
     client_.Flush(1000);
+}
+
+bool TPositionLink::KeepPlaceIn(const QString &fileName)
+{
+    place_.setFileName(fileName);
+    if (!place_.open(QIODevice::ReadWrite))
+        return false;
+    // "<boot> <seq> <owner's time in ms>"; anything else is a place not known.
+    const QList<QByteArray> fields = place_.readLine(200).trimmed().split(' ');
+    bool seqOk = false, timeOk = false;
+    const quint64 seq = fields.size() == 3 ? fields.at(1).toULongLong(&seqOk) : 0;
+    const qint64 ms = fields.size() == 3 ? fields.at(2).toLongLong(&timeOk) : 0;
+    if (seqOk && timeOk && !fields.at(0).isEmpty()) {
+        boot_ = QString::fromLatin1(fields.at(0));
+        lastSeq_ = seq;
+        lastTime_ = QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC);
+    }
+    return true;
 }
 
 bool TPositionLink::Start(QString *problem)
@@ -238,6 +262,15 @@ void TPositionLink::Apply(const TFeedTraffic &traffic)
         firstApplied_ = traffic.event.time;
     // A port notice from the owner changes this console's panel, not its port.
     session_.ApplyRemote(traffic.event, {traffic.entry, traffic.effects});
+    if (place_.isOpen()) {
+        // Rewritten in place at each entry: a killed console leaves the page with
+        // the kernel, which keeps it.
+        const QByteArray line = boot_.toLatin1() + ' ' + QByteArray::number(lastSeq_) + ' ' +
+                                QByteArray::number(lastTime_.toMSecsSinceEpoch()) + '\n';
+        place_.seek(0);
+        place_.write(line.leftJustified(80, ' ', true));
+        place_.flush();
+    }
     if (ownerAlarms_ && !fetch_ && lastSeq_ >= ownerAlarms_->current)
         ReconcileAlarms();
 }

@@ -6,6 +6,7 @@
 #include "MqttClient.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHash>
 #include <QObject>
 #include <QSet>
@@ -40,6 +41,13 @@ public:
 
     TPositionLink(const TBusPreferences &preferences, TConsoleSession &session, TTrafficHub &hub,
                   QObject *parent = nullptr);
+    // Where this position stands in the owner's feed (its run and number) is kept
+    // in this file, beside the preferences, and read back at the next start: a
+    // restart takes up where the last run was, skipping what it applied and
+    // fetching what it lacks. Before Start. False when it cannot be written
+    // (the position runs on without it).
+    static inline const QString PlaceFileName = QStringLiteral("CorvalinkPosition.txt");
+    bool KeepPlaceIn(const QString &fileName);
     ~TPositionLink() override;
     bool Start(QString *problem);
 
@@ -144,6 +152,7 @@ private:
     quint64 alarmSeq_ = 0;
     std::deque<TFeedTraffic> held_;
     QTimer fetchTimer_;
+    QFile place_;
     // The owner's clock less the steady one. A message is never seen before it
     // was sent, so each gives a lower bound; the largest of the last ten minutes
     // is taken (a message that waited at the broker gives a low one).

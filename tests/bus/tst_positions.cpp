@@ -32,6 +32,7 @@ private slots:
     void gapFetchedFromOwner_data();
     void gapFetchedFromOwner();
     void acknowledgedWhileAway();
+    void restartedWhereItStood();
     void brokerRestartFeedResumes_data();
     void brokerRestartFeedResumes();
     void wrongClock();
@@ -517,6 +518,42 @@ void TstPositions::acknowledgedWhileAway()
     QTest::qWait(300);
     QCOMPARE(owner.hub->Alarms().Find(first)->acknowledgedBy, TTrafficHub::ByPopup);
     QCOMPARE(owner.hub->Alarms().OpenCount(), 1);
+}
+
+// A position closed, then its broker restarted without its store (the session
+// gone) while the owner went on: started again in the same directory, it knows
+// where it stood, fetches what went by and repeats nothing.
+void TstPositions::restartedWhereItStood()
+{
+    TBroker broker(100000, false);
+    QVERIFY2(broker.Start().isEmpty(), "broker");
+    TFeedOwner owner;
+    QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
+    TPositionCore p1;
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QTRY_VERIFY(p1.Following());
+    QVERIFY(owner.Radio().Write(Frame("B1001000")));
+    QTRY_COMPARE(p1.log.entries.size(), 1);
+    p1.Close();
+
+    broker.Stop();
+    QVERIFY2(broker.Start().isEmpty(), "broker again");
+    QTRY_VERIFY_WITH_TIMEOUT(owner.feed->Client().Connected(), 15000);
+    QByteArray frames;
+    for (int i = 0; i < 30; ++i)
+        frames += Frame("F1001001meanwhile " + QByteArray::number(i));
+    QVERIFY(owner.Radio().Write(frames));
+    QTRY_COMPARE(owner.log.entries.size(), 31);
+    QTRY_COMPARE(owner.feed->Client().Queued(), 0);
+
+    p1.log.entries.clear();
+    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
+    QTRY_VERIFY(p1.Following());
+    QVERIFY(owner.Radio().Write(Frame("D1001000")));
+    QTRY_COMPARE(p1.position->At(), 32u);
+    QCOMPARE(p1.log.entries, owner.log.entries.mid(0, 31));
+    QCOMPARE(p1.position->Fetched(), 30u);
+    QCOMPARE(p1.position->Missed(), 0u);
 }
 
 void TstPositions::brokerRestartFeedResumes_data()

@@ -22,12 +22,15 @@ struct TPositionCore {
     std::unique_ptr<TConsoleSession> session;
     std::unique_ptr<TTrafficHub> hub;
     std::unique_ptr<TPositionLink> position;
+    bool prepared = false;
 
     // Empty when following the radio r1 through the broker on port, else what
     // failed. bus: the [Bus] section's broker lines instead (mqtts, a CA file).
     QString Open(int port, const QString &name, const QByteArray &bus = {})
     {
-        QString problem = dir.Prepare(TScratchDir::Settings(1, 0x1f), {});
+        // Opened again after Close: the same directory, what the last run left there.
+        QString problem = prepared ? QString() : dir.Prepare(TScratchDir::Settings(1, 0x1f), {});
+        prepared = true;
         if (!problem.isEmpty() || !dir.MakeCurrent())
             return problem.isEmpty() ? QStringLiteral("cannot enter the scratch directory") : problem;
         if (!dir.WriteFile(
