@@ -1,6 +1,7 @@
 #include "CannedMessages.h"
 
 #include "AnsiCodec.h"
+#include "ListFile.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -80,15 +81,7 @@ QByteArray FormatCanned(const QList<TCannedMessage> &messages)
 
 QString ReadCannedFile(const QString &fileName, QList<TCannedMessage> *messages)
 {
-    QFile file(fileName);
-    if (!file.exists()) {
-        messages->clear();
-        return {};
-    }
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 cannot be read: %2").arg(fileName, file.errorString());
-    const QString fault = ParseCanned(file.readAll(), messages);
-    return fault.isEmpty() ? QString() : fileName + QLatin1String(", ") + fault;
+    return ReadListFile(fileName, messages, &ParseCanned);
 }
 
 TPreparedMessage PrepareMessage(const QString &text, const TFieldValues &values, int codePage)

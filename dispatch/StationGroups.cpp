@@ -1,5 +1,6 @@
 #include "StationGroups.h"
 
+#include "ListFile.h"
 #include "SaveFile.h"
 #include "StationId.h"
 
@@ -78,15 +79,7 @@ QByteArray FormatGroups(const QList<TStationGroup> &groups,
 
 QString ReadGroupsFile(const QString &fileName, QList<TStationGroup> *groups)
 {
-    QFile file(fileName);
-    if (!file.exists()) {
-        groups->clear();
-        return {};
-    }
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("%1 cannot be read: %2").arg(fileName, file.errorString());
-    const QString fault = ParseGroups(file.readAll(), groups);
-    return fault.isEmpty() ? QString() : fileName + QLatin1String(", ") + fault;
+    return ReadListFile(fileName, groups, &ParseGroups);
 }
 
 QString WriteTextFile(const QString &fileName, const QByteArray &text)

@@ -96,6 +96,20 @@ QByteArray Wire(TFeedOwner &owner, qsizetype n, int waitMs = 5000)
     return got;
 }
 
+// Opens the position desk1, waits until it follows the owner and has the
+// entry of one frame the radio sends; empty when it does, else what failed.
+QString FollowOneFrame(TPositionCore &position, TFeedOwner &owner, int port, const QByteArray &bus = {})
+{
+    if (const QString problem = position.Open(port, QStringLiteral("desk1"), bus); !problem.isEmpty())
+        return problem;
+    if (!QTest::qWaitFor([&] { return position.Following(); }))
+        return QStringLiteral("the position does not follow the owner");
+    if (!owner.Radio().Write(Frame("B1001000")))
+        return QStringLiteral("the radio's frame was not written");
+    if (!QTest::qWaitFor([&] { return position.log.entries.size() == 1; }))
+        return QStringLiteral("the position's log has %1 entries, not 1").arg(position.log.entries.size());
+    return {};
+}
 } // namespace
 
 void TstPositions::initTestCase()
@@ -370,10 +384,7 @@ void TstPositions::awayAndBack()
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
     TPositionCore p1;
-    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
-    QTRY_VERIFY(p1.Following());
-    QVERIFY(owner.Radio().Write(Frame("B1001000")));
-    QTRY_COMPARE(p1.log.entries.size(), 1);
+    QCOMPARE(FollowOneFrame(p1, owner, broker.Port()), QString());
 
     // Away: its session stays with the broker, which keeps what comes meanwhile.
     p1.Close();
@@ -417,10 +428,7 @@ void TstPositions::gapFetchedFromOwner()
     TFeedOwner owner;
     QVERIFY2(owner.Open(bus + "Radio=r1\nJournal=" + QByteArray::number(journal) + "\n").isEmpty(), "owner");
     TPositionCore p1;
-    QCOMPARE(p1.Open(broker.Port(), "desk1", bus), QString());
-    QTRY_VERIFY(p1.Following());
-    QVERIFY(owner.Radio().Write(Frame("B1001000")));
-    QTRY_COMPARE(p1.log.entries.size(), 1);
+    QCOMPARE(FollowOneFrame(p1, owner, broker.Port(), bus), QString());
 
     p1.Close();
     QByteArray frames;
@@ -484,10 +492,7 @@ void TstPositions::acknowledgedWhileAway()
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
     TPositionCore p1;
-    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
-    QTRY_VERIFY(p1.Following());
-    QVERIFY(owner.Radio().Write(Frame("B1001000")));
-    QTRY_COMPARE(p1.log.entries.size(), 1);
+    QCOMPARE(FollowOneFrame(p1, owner, broker.Port()), QString());
 
     p1.Close();
     QByteArray frames;
@@ -530,10 +535,7 @@ void TstPositions::restartedWhereItStood()
     TFeedOwner owner;
     QVERIFY2(owner.Open(BusSection(broker.Port())).isEmpty(), "owner");
     TPositionCore p1;
-    QCOMPARE(p1.Open(broker.Port(), "desk1"), QString());
-    QTRY_VERIFY(p1.Following());
-    QVERIFY(owner.Radio().Write(Frame("B1001000")));
-    QTRY_COMPARE(p1.log.entries.size(), 1);
+    QCOMPARE(FollowOneFrame(p1, owner, broker.Port()), QString());
     p1.Close();
 
     broker.Stop();
